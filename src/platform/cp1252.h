@@ -1,0 +1,15 @@
+// Code page 1252 text, the machine's ANSI code page, and its UTF-8 form for the host.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarnwick {
+
+// Every byte has a UTF-8 form; the five bytes code page 1252 leaves undefined map to U+0081 etc.
+std::string Cp1252ToUtf8(std::string_view ansi);
+// Empty when the text holds a character that code page 1252 cannot hold, or is not valid UTF-8.
+std::optional<std::string> Utf8ToCp1252(std::string_view utf8);
+
+}  // namespace tarnwick

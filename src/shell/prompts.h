@@ -1,0 +1,64 @@
+// Every message box, input box and chooser goes through this interface, so tests answer them
+// with a script instead of a modal loop.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <optional>
+#include <string>
+
+class QWidget;
+
+namespace tarnwick {
+
+class Machine;
+
+enum class MessageKind { Plain, Warning, Information, Confirm, Error };
+
+// A question with the shell's replace buttons: Yes, Yes to All, No, Cancel.
+enum class ReplaceAnswer { Yes, YesToAll, No, Cancel };
+
+struct FileChooserRequest {
+  QString title;
+  std::string filter;         // Windows filter: "Icon files(*.ico)|*.ICO|..."
+  std::string initialFolder;  // Windows path
+  std::string fileName;       // proposed name
+};
+
+struct FolderPickerRequest {
+  QString title;
+  std::string root;       // Windows path the picker may not leave; empty: all drives
+  std::string directory;  // initially selected folder
+  bool newFolderButton = false;
+};
+
+class Prompter {
+ public:
+  virtual ~Prompter() = default;
+
+  // Titles: Plain "Tarnwick" (the program's title), Warning "Warning", Information
+  // "Information", Confirm "Confirm", Error "Tarnwick".
+  virtual QMessageBox::StandardButton Message(QWidget* owner, MessageKind kind, const QString& text,
+                                              QMessageBox::StandardButtons buttons) = 0;
+  virtual ReplaceAnswer AskReplace(QWidget* owner, const QString& text) = 0;
+  // Empty when cancelled.
+  virtual std::optional<QString> Input(QWidget* owner, const QString& title, const QString& label,
+                                       const QString& text, bool password) = 0;
+  // Windows path of an existing file; empty when cancelled.
+  virtual std::optional<std::string> ChooseFile(QWidget* owner, const Machine& machine,
+                                                const FileChooserRequest& request) = 0;
+  // Windows path of a folder; empty when cancelled.
+  virtual std::optional<std::string> ChooseFolder(QWidget* owner, const Machine& machine,
+                                                  const FolderPickerRequest& request) = 0;
+
+  // The program's prompter; the real dialogs unless a test installed its own.
+  static Prompter& Current();
+  // Installs a prompter (not owned); nullptr restores the real dialogs.
+  static void Install(Prompter* prompter);
+};
+
+// Convenience wrappers over Prompter::Current().
+QMessageBox::StandardButton ShowMessage(QWidget* owner, MessageKind kind, const QString& text,
+                                        QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+}  // namespace tarnwick

@@ -1,0 +1,90 @@
+#include "shell/real_prompter.h"
+
+#include <QInputDialog>
+#include <QPushButton>
+
+namespace tarnwick {
+
+namespace {
+
+QString TitleOf(MessageKind kind) {
+  switch (kind) {
+    case MessageKind::Warning:
+      return QStringLiteral("Warning");
+    case MessageKind::Information:
+      return QStringLiteral("Information");
+    case MessageKind::Confirm:
+      return QStringLiteral("Confirm");
+    case MessageKind::Plain:
+    case MessageKind::Error:
+      break;
+  }
+  return QStringLiteral("Tarnwick");
+}
+
+QMessageBox::Icon IconOf(MessageKind kind) {
+  switch (kind) {
+    case MessageKind::Warning:
+      return QMessageBox::Warning;
+    case MessageKind::Information:
+      return QMessageBox::Information;
+    case MessageKind::Confirm:
+      return QMessageBox::Question;
+    case MessageKind::Error:
+      return QMessageBox::Critical;
+    case MessageKind::Plain:
+      break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+QMessageBox::StandardButton RealPrompter::Message(QWidget* owner, MessageKind kind,
+                                                  const QString& text,
+                                                  QMessageBox::StandardButtons buttons) {
+  QMessageBox box(IconOf(kind), TitleOf(kind), text, buttons, owner);
+  return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+ReplaceAnswer RealPrompter::AskReplace(QWidget* owner, const QString& text) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm File Replace"), text,
+                  QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No |
+                      QMessageBox::Cancel,
+                  owner);
+  box.button(QMessageBox::YesToAll)->setText(QStringLiteral("Yes to &All"));
+  switch (box.exec()) {
+    case QMessageBox::Yes:
+      return ReplaceAnswer::Yes;
+    case QMessageBox::YesToAll:
+      return ReplaceAnswer::YesToAll;
+    case QMessageBox::No:
+      return ReplaceAnswer::No;
+    default:
+      return ReplaceAnswer::Cancel;
+  }
+}
+
+std::optional<QString> RealPrompter::Input(QWidget* owner, const QString& title,
+                                           const QString& label, const QString& text,
+                                           bool password) {
+  bool ok = false;
+  QString result = QInputDialog::getText(owner, title, label,
+                                         password ? QLineEdit::Password : QLineEdit::Normal, text,
+                                         &ok);
+  if (!ok) return std::nullopt;
+  return result;
+}
+
+// The machine's own file chooser and folder picker come with the controls.
+std::optional<std::string> RealPrompter::ChooseFile(QWidget*, const Machine&,
+                                                    const FileChooserRequest&) {
+  return std::nullopt;
+}
+
+std::optional<std::string> RealPrompter::ChooseFolder(QWidget*, const Machine&,
+                                                      const FolderPickerRequest&) {
+  return std::nullopt;
+}
+
+}  // namespace tarnwick

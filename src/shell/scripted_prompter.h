@@ -1,0 +1,57 @@
+// A prompter that answers from a script and records every prompt, for tests and unattended runs.
+#pragma once
+
+#include <deque>
+#include <variant>
+#include <vector>
+
+#include "shell/prompts.h"
+
+namespace tarnwick {
+
+struct PromptRecord {
+  enum class Type { Message, Replace, Input, File, Folder } type;
+  MessageKind kind = MessageKind::Plain;
+  QString text;  // message text, replace question, input label or chooser title
+  QMessageBox::StandardButtons buttons;
+};
+
+class ScriptedPrompter : public Prompter {
+ public:
+  using Answer = std::variant<QMessageBox::StandardButton, ReplaceAnswer, std::optional<QString>,
+                              std::optional<std::string>>;
+
+  // Answers are taken in order. A prompt without a scripted answer gets its default: the first
+  // of Ok, Yes, No, Cancel among its buttons; Cancel for replace; cancelled for the others.
+  void Queue(Answer answer) { answers_.push_back(std::move(answer)); }
+  const std::vector<PromptRecord>& Records() const { return records_; }
+  void ClearRecords() { records_.clear(); }
+
+  QMessageBox::StandardButton Message(QWidget* owner, MessageKind kind, const QString& text,
+                                      QMessageBox::StandardButtons buttons) override;
+  ReplaceAnswer AskReplace(QWidget* owner, const QString& text) override;
+  std::optional<QString> Input(QWidget* owner, const QString& title, const QString& label,
+                               const QString& text, bool password) override;
+  std::optional<std::string> ChooseFile(QWidget* owner, const Machine& machine,
+                                        const FileChooserRequest& request) override;
+  std::optional<std::string> ChooseFolder(QWidget* owner, const Machine& machine,
+                                          const FolderPickerRequest& request) override;
+
+ private:
+  template <typename T>
+  std::optional<T> Next();
+
+  std::deque<Answer> answers_;
+  std::vector<PromptRecord> records_;
+};
+
+// Installs a prompter for the lifetime of the guard.
+class PrompterGuard {
+ public:
+  explicit PrompterGuard(Prompter& prompter) { Prompter::Install(&prompter); }
+  ~PrompterGuard() { Prompter::Install(nullptr); }
+  PrompterGuard(const PrompterGuard&) = delete;
+  PrompterGuard& operator=(const PrompterGuard&) = delete;
+};
+
+}  // namespace tarnwick
