@@ -31,7 +31,7 @@ struct RegNode {
   std::string name;  // stored case; empty for the root
   // The name hash stored in the file this key was read from; new keys have none.
   std::optional<uint32_t> storedHash;
-  std::vector<RegValue> values;                    // creation order
+  std::vector<RegValue> values;                   // creation order
   std::vector<std::unique_ptr<RegNode>> subkeys;  // creation order
 
   // Look-ups compare names case-insensitively (ASCII letters).

@@ -91,7 +91,7 @@ class RegistryAccessor {
   // The raw value, any type; empty when absent.
   std::optional<RegValue> ReadValue(std::string_view name) const;
 
-  void WriteInteger(std::string_view name, int32_t value);    // REG_DWORD, 4 bytes
+  void WriteInteger(std::string_view name, int32_t value);                // REG_DWORD, 4 bytes
   void WriteString(std::string_view name, std::string_view value);        // REG_SZ
   void WriteExpandString(std::string_view name, std::string_view value);  // REG_EXPAND_SZ
   void WriteBinaryData(std::string_view name, const std::vector<uint8_t>& data);

@@ -16,7 +16,9 @@ Prompter& Prompter::Current() {
   return real;
 }
 
-void Prompter::Install(Prompter* prompter) { installed = prompter; }
+void Prompter::Install(Prompter* prompter) {
+  installed = prompter;
+}
 
 QMessageBox::StandardButton ShowMessage(QWidget* owner, MessageKind kind, const QString& text,
                                         QMessageBox::StandardButtons buttons) {

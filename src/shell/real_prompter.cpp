@@ -49,8 +49,7 @@ QMessageBox::StandardButton RealPrompter::Message(QWidget* owner, MessageKind ki
 
 ReplaceAnswer RealPrompter::AskReplace(QWidget* owner, const QString& text) {
   QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm File Replace"), text,
-                  QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No |
-                      QMessageBox::Cancel,
+                  QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::Cancel,
                   owner);
   box.button(QMessageBox::YesToAll)->setText(QStringLiteral("Yes to &All"));
   switch (box.exec()) {
@@ -69,9 +68,8 @@ std::optional<QString> RealPrompter::Input(QWidget* owner, const QString& title,
                                            const QString& label, const QString& text,
                                            bool password) {
   bool ok = false;
-  QString result = QInputDialog::getText(owner, title, label,
-                                         password ? QLineEdit::Password : QLineEdit::Normal, text,
-                                         &ok);
+  QString result = QInputDialog::getText(
+      owner, title, label, password ? QLineEdit::Password : QLineEdit::Normal, text, &ok);
   if (!ok) return std::nullopt;
   return result;
 }
