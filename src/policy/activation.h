@@ -1,0 +1,27 @@
+// The activation switch: whether Windows 95 applies the policy file at logon.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tarnwick {
+
+enum class ActivationState {
+  On = 0,
+  Off = 1,
+  OtherPolicyFile = 2,  // user profiles on, the policy download points at another file
+};
+
+// The tray companion beside the program: C:\TARNEX\TARNEX.EXE gives C:\TARNEX\TWTray.exe.
+std::string TrayPathFor(std::string_view programPath);
+// The tray path of the policy registry's machine.
+std::string TrayPath();
+
+ActivationState ReadActivationState();
+// Enables user profiles, points the policy download at the policy file and registers the tray
+// companion, in the machine registry and in the policy file.
+void TurnActivationOn();
+// Undoes TurnActivationOn in the machine registry; the policy file's entry stays.
+void TurnActivationOff();
+
+}  // namespace tarnwick

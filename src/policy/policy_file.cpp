@@ -1,0 +1,136 @@
+#include "policy/policy_file.h"
+
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+#include "platform/machine.h"
+#include "platform/registry.h"
+#include "platform/win_path.h"
+
+namespace tarnwick {
+
+namespace {
+
+// The program-wide values of the policy file, set by InitPolicyPaths.
+struct PolicyPaths {
+  Registry* registry = nullptr;
+  std::string policyFilePath;
+  std::string hiveKeyName;
+  std::string usersKeyPath;
+  bool loaded = false;
+};
+
+PolicyPaths& Paths() {
+  static PolicyPaths paths;
+  return paths;
+}
+
+bool PolicyFileExists() {
+  const auto host = PolicyRegistry().GetMachine().HostPath(PolicyFilePath());
+  std::error_code error;
+  return host && std::filesystem::exists(*host, error);
+}
+
+}  // namespace
+
+std::string PolicyFilePathFor(std::string_view windowsDirectory) {
+  return AddTrailingBackslash(windowsDirectory) + "Tarnex.pol";
+}
+
+std::string HiveKeyNameFor(std::string_view programPath) {
+  return RemoveFileExt(ExtractFileName(programPath));
+}
+
+void InitPolicyPaths(Registry& registry) {
+  const Machine& machine = registry.GetMachine();
+  PolicyPaths& paths = Paths();
+  paths.registry = &registry;
+  paths.policyFilePath = PolicyFilePathFor(machine.WindowsDirectory());
+  paths.hiveKeyName = HiveKeyNameFor(machine.ProgramPath());
+  paths.usersKeyPath = paths.hiveKeyName + "\\Users";
+  paths.loaded = false;
+}
+
+Registry& PolicyRegistry() {
+  if (Paths().registry == nullptr) throw std::logic_error("InitPolicyPaths has not been called");
+  return *Paths().registry;
+}
+
+const std::string& PolicyFilePath() {
+  return Paths().policyFilePath;
+}
+const std::string& HiveKeyName() {
+  return Paths().hiveKeyName;
+}
+const std::string& UsersKeyPath() {
+  return Paths().usersKeyPath;
+}
+bool PolicyLoaded() {
+  return Paths().loaded;
+}
+
+bool LoadPolicyFile() {
+  if (PolicyLoaded()) return false;
+  RegistryAccessor reg(PolicyRegistry());
+  reg.SetRootKey(RootKey::LocalMachine);
+  const std::string& key = HiveKeyName();
+
+  // A hive that failed to detach earlier is detached now, so that its changes stay in its file
+  // instead of being deleted with a leftover tree.
+  reg.UnLoadKey(key);
+  const bool fileExists = PolicyFileExists();
+  if (reg.KeyExists(key)) {
+    if (!fileExists) {
+      Paths().loaded = true;
+      return false;
+    }
+    reg.DeleteKey(key);
+  }
+  if (!fileExists) {
+    Paths().loaded = true;
+    return false;
+  }
+
+  std::string reason;
+  try {
+    if (reg.LoadKey(key, PolicyFilePath())) {
+      Paths().loaded = true;
+      return true;
+    }
+  } catch (const std::exception& error) {
+    reason = error.what();
+  }
+  throw PolicyFileError("The policy file " + PolicyFilePath() + " cannot be read" +
+                        (reason.empty() ? std::string() : ": " + reason));
+}
+
+bool UnloadPolicyFile() {
+  if (!PolicyLoaded()) return false;
+  Paths().loaded = false;
+  const std::string& key = HiveKeyName();
+  try {
+    RegistryAccessor reg(PolicyRegistry());
+    reg.SetRootKey(RootKey::LocalMachine);
+    if (reg.OpenKey(key, false)) reg.FlushKey();
+    reg.CloseKey();
+    if (PolicyFileExists()) return reg.UnLoadKey(key);
+    if (!reg.KeyExists(key)) return true;
+    // The tree holds the only copy of this run's edits: it goes only once it is in the file.
+    if (!reg.SaveKey(key, PolicyFilePath())) return false;
+    reg.DeleteKey(key);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+AttachedPolicyFile::AttachedPolicyFile() : owner_(!PolicyLoaded()) {
+  LoadPolicyFile();
+}
+
+AttachedPolicyFile::~AttachedPolicyFile() {
+  if (owner_) UnloadPolicyFile();
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,93 @@
+#include "policy/users.h"
+
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+#include "platform/machine.h"
+#include "platform/registry.h"
+#include "platform/win_path.h"
+#include "policy/policy_file.h"
+#include "policy/policy_keys.h"
+
+namespace tarnwick {
+
+namespace {
+
+// A Windows path that names an existing directory or file on the machine.
+bool PathExists(const Machine& machine, const std::string& windowsPath) {
+  const auto host = machine.HostPath(windowsPath);
+  std::error_code error;
+  return host && std::filesystem::exists(*host, error);
+}
+
+// Creates one directory level; errors are ignored.
+void CreateDirectoryLevel(const Machine& machine, const std::string& windowsPath) {
+  if (const auto host = machine.HostPath(windowsPath)) {
+    std::error_code error;
+    std::filesystem::create_directory(*host, error);
+  }
+}
+
+}  // namespace
+
+TUsers::TUsers() {
+  Reload();
+}
+
+void TUsers::Reload() {
+  items_.clear();
+  RegistryAccessor reg(PolicyRegistry());
+  reg.SetRootKey(RootKey::LocalMachine);
+  reg.OpenKey(UsersKeyPath(), true);
+  for (std::string& name : reg.GetKeyNames()) items_.push_back(std::make_unique<TUser>(name));
+}
+
+TUser* TUsers::FindUser(std::string_view name) const {
+  for (const auto& user : items_) {
+    if (EqualsIgnoreCase(user->Name(), name)) return user.get();
+  }
+  return nullptr;
+}
+
+TUser& TUsers::AddUser(std::string_view name) {
+  if (FindUser(name) != nullptr) throw std::runtime_error("There is already a user with this name");
+  Registry& registry = PolicyRegistry();
+  const Machine& machine = registry.GetMachine();
+  RegistryAccessor reg(registry);
+  reg.SetRootKey(RootKey::LocalMachine);
+  reg.CreateKey(UsersKeyPath() + "\\" + std::string(name));
+
+  const std::string windows = AddTrailingBackslash(machine.WindowsDirectory());
+  if (!PathExists(machine, windows + "Profiles"))
+    CreateDirectoryLevel(machine, windows + "Profiles");
+  const std::string profile = windows + "Profiles\\" + std::string(name);
+
+  reg.OpenKey(std::string(kProfileListKey) + std::string(name), true);
+  reg.WriteString(kProfileImagePath, profile);
+  reg.CloseKey();
+
+  if (!PathExists(machine, profile)) CreateDirectoryLevel(machine, profile);
+  const std::string userDat = profile + "\\user.dat";
+  if (!PathExists(machine, userDat)) {
+    reg.SetRootKey(RootKey::Users);
+    reg.SaveKey(".Default", userDat);
+  }
+
+  items_.push_back(std::make_unique<TUser>(std::string(name)));
+  return *items_.back();
+}
+
+bool TUsers::RemoveUser(std::string_view name) {
+  bool removed = false;
+  {
+    RegistryAccessor reg(PolicyRegistry());
+    reg.SetRootKey(RootKey::LocalMachine);
+    reg.DeleteKey(UsersKeyPath() + "\\" + std::string(name));
+    removed = reg.DeleteKey(std::string(kProfileListKey) + std::string(name));
+  }
+  Reload();
+  return removed;
+}
+
+}  // namespace tarnwick
