@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "platform/creg_file.h"
 #include "platform/machine.h"
 #include "platform/registry.h"
 #include "platform/win_path.h"
@@ -30,6 +31,17 @@ bool PolicyFileExists() {
   const auto host = PolicyRegistry().GetMachine().HostPath(PolicyFilePath());
   std::error_code error;
   return host && std::filesystem::exists(*host, error);
+}
+
+// Why an existing policy file did not attach: what is wrong with its contents, as far as that
+// can be told.
+std::string AttachFailure() {
+  try {
+    ReadRegistryFile(*PolicyRegistry().GetMachine().HostPath(PolicyFilePath()));
+  } catch (const std::exception& error) {
+    return error.what();
+  }
+  return "it is in use";
 }
 
 }  // namespace
@@ -76,33 +88,23 @@ bool LoadPolicyFile() {
   reg.SetRootKey(RootKey::LocalMachine);
   const std::string& key = HiveKeyName();
 
-  // A hive that failed to detach earlier is detached now, so that its changes stay in its file
-  // instead of being deleted with a leftover tree.
+  // A hive that failed to detach earlier is detached now, so that its changes stay in its file.
   reg.UnLoadKey(key);
-  const bool fileExists = PolicyFileExists();
-  if (reg.KeyExists(key)) {
-    if (!fileExists) {
-      Paths().loaded = true;
-      return false;
-    }
-    reg.DeleteKey(key);
-  }
-  if (!fileExists) {
+  if (!PolicyFileExists()) {
+    // Edits go to a plain tree that the unload saves as the file. A tree left by a run that ended
+    // before saving it holds that run's edits only: it stays and is carried on.
     Paths().loaded = true;
     return false;
   }
-
-  std::string reason;
-  try {
-    if (reg.LoadKey(key, PolicyFilePath())) {
-      Paths().loaded = true;
-      return true;
-    }
-  } catch (const std::exception& error) {
-    reason = error.what();
+  // The file is the store: a plain tree left beside it (a run that ended after its save but
+  // before deleting the tree) must not hide it.
+  reg.DeleteKey(key);
+  if (reg.LoadKey(key, PolicyFilePath())) {
+    Paths().loaded = true;
+    return true;
   }
-  throw PolicyFileError("The policy file " + PolicyFilePath() + " cannot be read" +
-                        (reason.empty() ? std::string() : ": " + reason));
+  throw PolicyFileError("The policy file " + PolicyFilePath() +
+                        " cannot be attached: " + AttachFailure());
 }
 
 bool UnloadPolicyFile() {

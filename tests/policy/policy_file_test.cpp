@@ -1,0 +1,194 @@
+#include "policy/policy_file.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "platform/independent_readers.h"
+#include "policy/policy_test_machine.h"
+#include "policy/user.h"
+#include "policy/users.h"
+
+namespace tarnwick {
+namespace {
+
+using testing::FindExported;
+using testing::HasExportedKey;
+using testing::PolicyMachine;
+using testing::ReadWithCregexport;
+using testing::ReadWithParseWin32Registry;
+
+constexpr std::string_view kAnnExplorer =
+    "Users\\ann\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+constexpr std::string_view kAnnFolders =
+    "Users\\ann\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+std::string Slurp(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(PolicyPathsTest, DerivedFromWindowsDirectoryAndProgramName) {
+  EXPECT_EQ(PolicyFilePathFor("C:\\WINDOWS"), "C:\\WINDOWS\\Tarnex.pol");
+  EXPECT_EQ(PolicyFilePathFor("C:\\"), "C:\\Tarnex.pol");
+  EXPECT_EQ(HiveKeyNameFor("C:\\TOOLS\\abc.exe"), "abc");
+  EXPECT_EQ(HiveKeyNameFor("C:\\TOOLS\\abc"), "abc");
+  EXPECT_EQ(HiveKeyNameFor("C:\\x.y.exe"), "x.y");
+  EXPECT_EQ(HiveKeyNameFor("C:\\DIR.EXT\\Tarnex"), "Tarnex");
+
+  PolicyMachine machine;
+  EXPECT_EQ(PolicyFilePath(), "C:\\WINDOWS\\Tarnex.pol");
+  EXPECT_EQ(HiveKeyName(), "TARNEX");
+  EXPECT_EQ(UsersKeyPath(), "TARNEX\\Users");
+  EXPECT_FALSE(PolicyLoaded());
+}
+
+// The life of a policy file: created from plain keys on the first run, attached on the next,
+// and never leaving a TARNEX key in SYSTEM.DAT.
+TEST(PolicyFileTest, WholeLifeOnDemoMachine) {
+  PolicyMachine machine;
+  ASSERT_FALSE(std::filesystem::exists(machine.PolicyFile()));
+
+  EXPECT_FALSE(LoadPolicyFile());
+  EXPECT_TRUE(PolicyLoaded());
+  TUser ann("ann");
+  ann.SetNoRun(1);
+  ann.SetProgramsFolder("C:\\WINDOWS\\Profiles\\ann\\Start Menu\\Programs");
+  // Without a file the edits are plain keys of the machine's registry.
+  EXPECT_TRUE(FindExported(ReadWithCregexport(machine.SystemDat()),
+                           std::string("TARNEX\\") + std::string(kAnnExplorer), "NoRun"));
+  EXPECT_TRUE(UnloadPolicyFile());
+  EXPECT_FALSE(PolicyLoaded());
+  ASSERT_TRUE(std::filesystem::exists(machine.PolicyFile()));
+  EXPECT_FALSE(machine.KeyExists("TARNEX"));
+  EXPECT_FALSE(HasExportedKey(ReadWithCregexport(machine.SystemDat()), "TARNEX"));
+
+  machine.Restart();
+  EXPECT_TRUE(LoadPolicyFile());
+  EXPECT_EQ(ann.NoRun(), 1);
+  ann.SetNoDrives(4);
+  TUser bob("Bob");
+  bob.SetNoDOS(1);
+  // A setter's change is in the file while the hive is still attached.
+  const testing::ReaderOutput attached = ReadWithParseWin32Registry(machine.PolicyFile());
+  ASSERT_TRUE(attached.ok()) << attached.diagnostics;
+  const testing::ExportedValue* drives = FindExported(attached, kAnnExplorer, "NoDrives");
+  ASSERT_NE(drives, nullptr);
+  EXPECT_EQ(drives->data, testing::Dword(4));
+  EXPECT_TRUE(UnloadPolicyFile());
+  EXPECT_FALSE(machine.KeyExists("TARNEX"));
+
+  for (const auto& output : {ReadWithCregexport(machine.PolicyFile()),
+                             ReadWithParseWin32Registry(machine.PolicyFile())}) {
+    ASSERT_TRUE(output.ok()) << output.diagnostics;
+    const testing::ExportedValue* noRun = FindExported(output, kAnnExplorer, "NoRun");
+    ASSERT_NE(noRun, nullptr);
+    EXPECT_EQ(noRun->type, kRegDword);
+    EXPECT_EQ(noRun->data, testing::Dword(1));
+    const testing::ExportedValue* programs = FindExported(output, kAnnFolders, "Programs");
+    ASSERT_NE(programs, nullptr);
+    EXPECT_EQ(programs->type, kRegSz);
+    EXPECT_EQ(programs->data, testing::Sz("C:\\WINDOWS\\Profiles\\ann\\Start Menu\\Programs"));
+    EXPECT_NE(FindExported(output, kAnnExplorer, "NoDrives"), nullptr);
+    EXPECT_NE(FindExported(output,
+                           "Users\\Bob\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\"
+                           "WinOldApp",
+                           "Disabled"),
+              nullptr);
+  }
+  EXPECT_FALSE(HasExportedKey(ReadWithCregexport(machine.SystemDat()), "TARNEX"));
+}
+
+TEST(PolicyFileTest, LoadsAndUnloadsNeedNotBePaired) {
+  PolicyMachine machine;
+  EXPECT_FALSE(UnloadPolicyFile());
+  EXPECT_FALSE(std::filesystem::exists(machine.PolicyFile()));
+
+  LoadPolicyFile();
+  TUsers users;
+  UnloadPolicyFile();
+  EXPECT_TRUE(LoadPolicyFile());
+  EXPECT_FALSE(LoadPolicyFile());
+  EXPECT_TRUE(PolicyLoaded());
+  EXPECT_TRUE(UnloadPolicyFile());
+  EXPECT_FALSE(PolicyLoaded());
+  EXPECT_FALSE(machine.KeyExists("TARNEX"));
+}
+
+TEST(PolicyFileTest, DamagedFileIsReportedByNameAndLeftUntouched) {
+  PolicyMachine machine;
+  {
+    std::ofstream out(machine.PolicyFile(), std::ios::binary);
+    out << "CREG but not really a registry file";
+  }
+  const std::string before = Slurp(machine.PolicyFile());
+  try {
+    LoadPolicyFile();
+    FAIL() << "a damaged policy file attached";
+  } catch (const PolicyFileError& error) {
+    EXPECT_NE(std::string(error.what()).find("C:\\WINDOWS\\Tarnex.pol"), std::string::npos)
+        << error.what();
+  }
+  EXPECT_FALSE(PolicyLoaded());
+  EXPECT_FALSE(UnloadPolicyFile());
+  EXPECT_EQ(Slurp(machine.PolicyFile()), before);
+}
+
+// A run without a file that ended before its unload left its edits as a plain tree: the next
+// run carries them on and saves them.
+TEST(PolicyFileTest, LeftoverTreeWithoutFileIsKeptAndSaved) {
+  PolicyMachine machine;
+  LoadPolicyFile();
+  TUser("ann").SetNoFind(1);
+  machine.Restart();  // ends without UnloadPolicyFile
+
+  EXPECT_FALSE(LoadPolicyFile());
+  EXPECT_EQ(TUser("ann").NoFind(), 1);
+  EXPECT_TRUE(UnloadPolicyFile());
+  EXPECT_FALSE(machine.KeyExists("TARNEX"));
+  EXPECT_NE(FindExported(ReadWithCregexport(machine.PolicyFile()), kAnnExplorer, "NoFind"),
+            nullptr);
+}
+
+// A plain tree beside an existing file (a run that ended after its save but before deleting the
+// tree) must not hide the file, nor be saved over it.
+TEST(PolicyFileTest, LeftoverTreeBesideFileGivesWayToTheFile) {
+  PolicyMachine machine;
+  LoadPolicyFile();
+  TUser("ann").SetNoFind(1);
+  UnloadPolicyFile();
+  machine.Put("TARNEX\\Users\\stale", "x", kRegDword, testing::Dword(1));
+
+  EXPECT_TRUE(LoadPolicyFile());
+  TUsers users;
+  ASSERT_EQ(users.Count(), 1u);
+  EXPECT_EQ(users[0].Name(), "ann");
+  users[0].SetNoDesktop(1);
+  UnloadPolicyFile();
+  EXPECT_FALSE(machine.KeyExists("TARNEX"));
+  const testing::ReaderOutput file = ReadWithCregexport(machine.PolicyFile());
+  EXPECT_NE(FindExported(file, kAnnExplorer, "NoDesktop"), nullptr);
+  EXPECT_FALSE(HasExportedKey(file, "Users\\stale"));
+}
+
+// A hive still attached under the key is detached, not emptied.
+TEST(PolicyFileTest, HiveStillAttachedKeepsItsContents) {
+  PolicyMachine machine;
+  LoadPolicyFile();
+  TUser("ann").SetNoFind(1);
+  UnloadPolicyFile();
+  {
+    RegistryAccessor reg(machine.GetRegistry());
+    reg.SetRootKey(RootKey::LocalMachine);
+    ASSERT_TRUE(reg.LoadKey("TARNEX", "C:\\WINDOWS\\Tarnex.pol"));
+  }
+  EXPECT_TRUE(LoadPolicyFile());
+  EXPECT_EQ(TUser("ann").NoFind(), 1);
+  EXPECT_TRUE(UnloadPolicyFile());
+  EXPECT_NE(FindExported(ReadWithCregexport(machine.PolicyFile()), kAnnExplorer, "NoFind"),
+            nullptr);
+}
+
+}  // namespace
+}  // namespace tarnwick

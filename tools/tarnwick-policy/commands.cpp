@@ -1,0 +1,172 @@
+#include "commands.h"
+
+#include <charconv>
+#include <map>
+
+#include "platform/win_path.h"
+#include "policy/activation.h"
+#include "policy/users.h"
+#include "user_properties.h"
+
+namespace tarnwick {
+
+namespace {
+
+// Argument counts by command.
+const std::map<std::string, std::pair<size_t, size_t>>& Arities() {
+  static const std::map<std::string, std::pair<size_t, size_t>> arities = {
+      {"users", {0, 0}},    {"show", {1, 1}},     {"set", {3, 3}},         {"allow", {2, 2}},
+      {"disallow", {2, 2}}, {"add-user", {1, 1}}, {"remove-user", {1, 1}}, {"activation", {0, 1}},
+  };
+  return arities;
+}
+
+TUser& ExistingUser(const TUsers& users, const std::string& name) {
+  TUser* user = users.FindUser(name);
+  if (user == nullptr) throw std::runtime_error("There is no user named " + name);
+  return *user;
+}
+
+// A key and directory name: not empty, no control characters, none of \/:*?"<>|, not dots only,
+// and not ending in a blank or a dot (Windows drops those from directory names).
+void CheckUserName(const std::string& name) {
+  if (name.empty()) throw std::runtime_error("A user name cannot be empty");
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 ||
+        std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
+      throw std::runtime_error("A user name cannot hold the character '" + std::string(1, c) + "'");
+    }
+  }
+  if (name.back() == ' ' || name.back() == '.') {
+    throw std::runtime_error("A user name cannot end in a blank or a dot");
+  }
+}
+
+int32_t ParseFlag(const UserProperty& property, const std::string& text) {
+  if (text != "0" && text != "1") {
+    throw std::runtime_error(std::string(property.name) + " takes 0 or 1, not \"" + text + "\"");
+  }
+  return text == "1" ? 1 : 0;
+}
+
+int32_t ParseDriveMask(const std::string& text) {
+  int32_t mask = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), mask);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || mask < 0 ||
+      mask >= (1 << 26)) {
+    throw std::runtime_error(
+        "NoDrives takes a drive mask from 0 to 67108863 (bit 0 drive A, bit 2 "
+        "drive C), not \"" +
+        text + "\"");
+  }
+  return mask;
+}
+
+// Empty, or a full Windows path: a drive letter, ":\", or a UNC name \\SERVER\SHARE.
+void CheckWindowsPath(const UserProperty& property, const std::string& text) {
+  const char drive = UpperAscii(text.empty() ? '\0' : text[0]);
+  const bool drivePath =
+      text.size() >= 3 && drive >= 'A' && drive <= 'Z' && text[1] == ':' && text[2] == '\\';
+  const bool uncPath = text.size() >= 5 && text.starts_with("\\\\") &&
+                       text.find('\\', 2) != std::string::npos && text.find('\\', 2) > 2;
+  if (!text.empty() && !drivePath && !uncPath) {
+    throw std::runtime_error(std::string(property.name) +
+                             " takes a full Windows path such as C:\\WINDOWS\\Start Menu, not \"" +
+                             text + "\"");
+  }
+}
+
+void Show(TUser& user, std::ostream& out) {
+  for (const UserProperty& property : UserProperties()) {
+    if (property.getText != nullptr) {
+      out << property.name << '=' << (user.*property.getText)() << '\n';
+    } else if (property.getInteger != nullptr) {
+      out << property.name << '=' << (user.*property.getInteger)() << '\n';
+    }
+  }
+  std::vector<AllowedApp> apps;
+  for (const AllowedApp& app : user.GetAllowedApps(apps)) {
+    out << "AllowedApp." << app.entry.ValueName << '=' << app.text << '\n';
+  }
+  out << "ProfilePath=" << user.ProfilePath() << '\n';
+}
+
+void Set(TUser& user, const std::string& propertyName, const std::string& value) {
+  const UserProperty* property = FindUserProperty(propertyName);
+  if (property == nullptr) throw std::runtime_error("There is no property named " + propertyName);
+  switch (property->kind) {
+    case PropertyKind::Flag:
+      (user.*property->setInteger)(ParseFlag(*property, value));
+      break;
+    case PropertyKind::DriveMask:
+      (user.*property->setInteger)(ParseDriveMask(value));
+      break;
+    case PropertyKind::Text:
+      CheckWindowsPath(*property, value);
+      (user.*property->setText)(value);
+      break;
+  }
+}
+
+void Activation(const std::vector<std::string>& args, std::ostream& out) {
+  if (args.empty()) {
+    switch (ReadActivationState()) {
+      case ActivationState::On:
+        out << "on\n";
+        break;
+      case ActivationState::Off:
+        out << "off\n";
+        break;
+      case ActivationState::OtherPolicyFile:
+        out << "off (user profiles are on, but the policy download uses another file)\n";
+        break;
+    }
+  } else if (args[0] == "on") {
+    TurnActivationOn();
+  } else {
+    TurnActivationOff();
+  }
+}
+
+}  // namespace
+
+void CheckCommand(const std::string& command, const std::vector<std::string>& args) {
+  const auto it = Arities().find(command);
+  if (it == Arities().end()) throw UsageError("unknown command '" + command + "'");
+  const auto [least, most] = it->second;
+  if (args.size() < least || args.size() > most) {
+    throw UsageError("wrong number of arguments for '" + command + "'");
+  }
+  if (command == "activation" && !args.empty() && args[0] != "on" && args[0] != "off") {
+    throw UsageError("activation takes on or off, not '" + args[0] + "'");
+  }
+}
+
+void RunCommand(const std::string& command, const std::vector<std::string>& args,
+                std::ostream& out) {
+  if (command == "activation") return Activation(args, out);
+  TUsers users;
+  if (command == "users") {
+    for (size_t i = 0; i < users.Count(); ++i) out << users[i].Name() << '\n';
+  } else if (command == "show") {
+    Show(ExistingUser(users, args[0]), out);
+  } else if (command == "set") {
+    Set(ExistingUser(users, args[0]), args[1], args[2]);
+  } else if (command == "allow") {
+    ExistingUser(users, args[0]).AddAllowedApp(args[1]);
+  } else if (command == "disallow") {
+    if (!ExistingUser(users, args[0]).RemoveAllowedApp(args[1])) {
+      throw std::runtime_error(args[1] + " is not an allowed program of " + args[0]);
+    }
+  } else if (command == "add-user") {
+    CheckUserName(args[0]);
+    users.AddUser(args[0]);
+  } else if (command == "remove-user") {
+    const std::string name = ExistingUser(users, args[0]).Name();
+    if (!users.RemoveUser(name)) {
+      out << "The user had no profile entry; its policies are removed.\n";
+    }
+  }
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,24 @@
+// The commands of tarnwick-policy, run on the attached policy file.
+#pragma once
+
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tarnwick {
+
+// A command line that names no command or gives a command the wrong arguments.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Checks the command's name and argument count before anything is opened. Throws UsageError.
+void CheckCommand(const std::string& command, const std::vector<std::string>& args);
+
+// Runs a checked command; arguments and output are code page 1252. Errors are exceptions.
+void RunCommand(const std::string& command, const std::vector<std::string>& args,
+                std::ostream& out);
+
+}  // namespace tarnwick

@@ -1,0 +1,150 @@
+// tarnwick-policy: the policy store of one Windows 95 machine from the command line.
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "platform/cp1252.h"
+#include "platform/machine.h"
+#include "platform/registry.h"
+#include "policy/policy_file.h"
+
+namespace {
+
+using namespace tarnwick;
+
+constexpr const char* kHelp = R"(Usage: tarnwick-policy [--machine DIR] COMMAND [ARGUMENTS]
+
+Reads and changes the accounts and policies of a Windows 95 machine administered by Tarnwick,
+in the machine's policy file (C:\WINDOWS\Tarnex.pol), the way Tarnwick itself does.
+
+Commands:
+  users                       list the accounts, one name a line
+  show USER                   every policy of USER as Name=value lines, the allowed programs
+                              (AllowedApp.N=program) and the profile directory (ProfilePath)
+  set USER PROPERTY VALUE     set one policy; flags take 0 or 1, NoDrives a drive mask
+                              (bit 0 drive A, bit 2 drive C: 4 hides C), the folders and
+                              UserIcon a full Windows path (empty: see below)
+  allow USER APP              add a program file name (e.g. calc.exe) to the allowed programs
+  disallow USER APP           remove it (letter case ignored)
+  add-user NAME               create an account with its profile directory, profile entry
+                              and user.dat
+  remove-user NAME            delete an account and its profile entry; the profile directory
+                              stays on the machine's disk
+  activation [on|off]         show or switch whether Windows applies the policies at logon
+
+Properties:
+  NoRun NoFind NoDesktop NoSetFolders NoSetTaskbar RestrictRun NoPrinterChanges
+  DisableRegistryTools NoDispSettingsPage NoSystemPages NoPasswordPages NoNetSetup NoDOS
+  NoRealMode NoConfigure (also sets the five Control Panel policies) NoDrives
+  ProgramsFolder StartMenuFolder DesktopFolder FavoritesFolder RecentFolder UserIcon
+  An empty StartMenuFolder or RecentFolder removes the value; other empty texts are stored.
+  NoSetTaskbar can be set but is not shown.
+
+Options:
+  --machine DIR   the machine directory (default: $TARNWICK_MACHINE, else
+                  $XDG_DATA_HOME/tarnwick/machine); a directory that does not exist is
+                  created as a new demo machine
+  --help          show this help
+
+The tool refuses to run while Tarnwick administers the same machine. Exit status: 0 on
+success, 1 on an error (its text on standard error), 2 on a malformed command line.
+)";
+
+struct CommandLine {
+  bool help = false;
+  std::optional<std::filesystem::path> machineDir;
+  std::string command;
+  std::vector<std::string> args;
+};
+
+CommandLine Parse(int argc, char** argv) {
+  CommandLine line;
+  int i = 1;
+  for (; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      line.help = true;
+      return line;
+    }
+    if (arg == "--machine") {
+      if (++i == argc) throw UsageError("--machine needs a directory");
+      line.machineDir = argv[i];
+    } else if (arg.starts_with("--machine=")) {
+      line.machineDir = arg.substr(10);
+    } else if (arg == "--") {
+      ++i;
+      break;
+    } else if (arg.starts_with("-") && arg.size() > 1) {
+      throw UsageError("unknown option '" + arg + "'");
+    } else {
+      break;
+    }
+  }
+  if (i == argc) throw UsageError("no command given");
+  line.command = argv[i++];
+  for (; i < argc; ++i) {
+    const std::optional<std::string> ansi = Utf8ToCp1252(argv[i]);
+    if (!ansi) {
+      throw std::runtime_error(std::string("\"") + argv[i] +
+                               "\" holds a character that code page 1252 cannot hold");
+    }
+    line.args.push_back(*ansi);
+  }
+  CheckCommand(line.command, line.args);
+  return line;
+}
+
+int Fail(const std::string& ansiText) {
+  std::cerr << "tarnwick-policy: " << Cp1252ToUtf8(ansiText) << '\n';
+  return 1;
+}
+
+int Run(const CommandLine& line) {
+  const std::filesystem::path dir = line.machineDir.value_or(Machine::DefaultDirectory());
+  std::error_code error;
+  if (!std::filesystem::exists(dir, error)) {
+    std::cerr << "tarnwick-policy: creating a new demo machine in " << dir.string() << '\n';
+  }
+  const Machine machine = Machine::Open(dir);
+  const std::optional<MachineLock> lock = MachineLock::TryAcquire(machine);
+  if (!lock) {
+    return Fail("Tarnwick is running on the machine in " + machine.Directory().string() +
+                "; close it and try again");
+  }
+  Registry registry(machine);
+  InitPolicyPaths(registry);
+  LoadPolicyFile();
+  std::ostringstream out;
+  std::optional<std::string> failure;
+  try {
+    RunCommand(line.command, line.args, out);
+  } catch (const std::exception& e) {
+    failure = e.what();
+  }
+  if (!UnloadPolicyFile())
+    failure = "The policy file " + PolicyFilePath() + " could not be written";
+  std::cout << Cp1252ToUtf8(out.str());
+  return failure ? Fail(*failure) : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    const CommandLine line = Parse(argc, argv);
+    if (line.help) {
+      std::cout << kHelp;
+      return 0;
+    }
+    return Run(line);
+  } catch (const UsageError& e) {
+    std::cerr << "tarnwick-policy: " << e.what() << "\nTry 'tarnwick-policy --help'.\n";
+    return 2;
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
+}
