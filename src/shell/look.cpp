@@ -1,0 +1,66 @@
+#include "shell/look.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QPalette>
+#include <QStyleFactory>
+
+namespace tarnwick {
+
+namespace {
+
+#include "shell/resources/cdrom.xpm"
+#include "shell/resources/floppy.xpm"
+#include "shell/resources/hard.xpm"
+#include "shell/resources/network.xpm"
+#include "shell/resources/ram.xpm"
+#include "shell/resources/smallimages.xpm"
+
+QPalette Windows95Palette() {
+  const QColor face(0xC0, 0xC0, 0xC0);
+  const QColor shadow(0x80, 0x80, 0x80);
+  const QColor navy(0x00, 0x00, 0x80);
+  QPalette palette(Qt::black, face, Qt::white, shadow, shadow, Qt::black, Qt::white, Qt::white,
+                   face);
+  palette.setColor(QPalette::Midlight, face);
+  palette.setColor(QPalette::Shadow, Qt::black);
+  palette.setColor(QPalette::Highlight, navy);
+  palette.setColor(QPalette::HighlightedText, Qt::white);
+  palette.setColor(QPalette::ToolTipBase, QColor(0xFF, 0xFF, 0xE1));
+  palette.setColor(QPalette::ToolTipText, Qt::black);
+  palette.setColor(QPalette::Link, navy);
+  palette.setColor(QPalette::PlaceholderText, shadow);
+  for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+    palette.setColor(QPalette::Disabled, role, shadow);
+  }
+  palette.setColor(QPalette::Disabled, QPalette::Base, face);
+  palette.setColor(QPalette::Disabled, QPalette::Highlight, shadow);
+  return palette;
+}
+
+}  // namespace
+
+void ApplyLook(QApplication& app) {
+  if (QStyle* style = QStyleFactory::create(QStringLiteral("Windows"))) app.setStyle(style);
+  app.setPalette(Windows95Palette());
+  QFont font;
+  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                    QStringLiteral("Nimbus Sans"), QStringLiteral("Liberation Sans"),
+                    QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSize(8);
+  app.setFont(font);
+}
+
+QPixmap ResourceBitmap(const QString& name) {
+  const char* const* xpm = nullptr;
+  if (name == QLatin1String("FLOPPY")) xpm = floppy_xpm;
+  if (name == QLatin1String("HARD")) xpm = hard_xpm;
+  if (name == QLatin1String("NETWORK")) xpm = network_xpm;
+  if (name == QLatin1String("CDROM")) xpm = cdrom_xpm;
+  if (name == QLatin1String("RAM")) xpm = ram_xpm;
+  if (name == QLatin1String("SmallImages")) xpm = smallimages_xpm;
+  return xpm != nullptr ? QPixmap(xpm) : QPixmap();
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,32 @@
+// Directories of the machine as the controls read them.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnwick {
+
+class Machine;
+
+struct DirEntry {
+  std::string name;  // ANSI, as the file system holds it
+  bool directory = false;
+};
+
+// The host directory of a Windows path naming an existing directory ("C:" and "C:\" name the
+// drive's root); empty otherwise.
+std::optional<std::filesystem::path> ExistingDirectory(const Machine& machine,
+                                                       std::string_view windowsPath);
+
+// The entries of a directory in the order the file system returns them, hidden ones included,
+// without "." and "..". Names that code page 1252 cannot hold are left out: no Windows path can
+// name them. Empty when the directory cannot be read.
+std::vector<DirEntry> ListDirectory(const std::filesystem::path& hostDir);
+
+// True when the directory holds at least one entry; stops at the first.
+bool HasEntries(const std::filesystem::path& hostDir);
+
+}  // namespace tarnwick

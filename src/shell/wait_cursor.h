@@ -1,0 +1,16 @@
+// The hourglass for the lifetime of the object.
+#pragma once
+
+#include <QGuiApplication>
+
+namespace tarnwick {
+
+class WaitCursor {
+ public:
+  WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+}  // namespace tarnwick
