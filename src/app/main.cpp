@@ -46,8 +46,13 @@ std::string DriveLine(const DriveInfo& drive) {
   if (!drive.HasMedium()) {
     line << "no medium";
   } else {
-    line << drive.hostDir.string() << "  label \"" << tarnwick::Cp1252ToUtf8(drive.label)
-         << "\"  serial " << SerialText(drive.serial);
+    line << drive.hostDir.string() << "  ";
+    if (drive.label.empty()) {
+      line << "no label";
+    } else {
+      line << "label \"" << tarnwick::Cp1252ToUtf8(drive.label) << '"';
+    }
+    if (drive.serial != 0) line << "  serial " << SerialText(drive.serial);
   }
   if (!drive.remoteName.empty()) {
     line << "  remote name " << tarnwick::Cp1252ToUtf8(drive.remoteName);

@@ -48,8 +48,10 @@ class Machine {
 
   // Maps a Windows path (drive letter or UNC through a network drive) to the host. Existing
   // components match exactly first, else case-insensitively (ASCII); missing ones keep the case
-  // given. Empty when the path is malformed, names no drive with medium, or would leave the
-  // drive's directory ("..", symbolic links).
+  // given; "/" separates like "\" and ".." is resolved within the drive. Empty when the path is
+  // malformed (no drive letter or UNC name, a name with a character Windows forbids), names no
+  // drive with medium, or would leave the drive's directory (".." above its root, a symbolic
+  // link pointing outside it, a dangling link).
   std::optional<std::filesystem::path> HostPath(std::string_view windowsPath) const;
   // The Windows path of a host path inside one of the drives; empty when it lies outside all.
   std::optional<std::string> WindowsPath(const std::filesystem::path& hostPath) const;
