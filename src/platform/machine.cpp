@@ -22,8 +22,7 @@ constexpr const char* kDefaultWindowsDirectory = "C:\\WINDOWS";
 constexpr const char* kDefaultProgramPath = "C:\\TARNEX\\TARNEX.EXE";
 
 bool IsWithin(const fs::path& path, const fs::path& root) {
-  auto [rootEnd, pathPos] = std::mismatch(root.begin(), root.end(), path.begin(), path.end());
-  return rootEnd == root.end();
+  return std::mismatch(root.begin(), root.end(), path.begin(), path.end()).first == root.end();
 }
 
 bool IsDriveLetter(char c) {
