@@ -1,0 +1,115 @@
+#include "shell/single_instance.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QProcess>
+#include <QTimer>
+
+#include "test_machine.h"
+
+namespace tarnwick {
+namespace {
+
+constexpr int kOnlyCopy = 3;
+
+// Starts another copy for a machine and keeps this copy's events flowing until it ends.
+int RunCopy(const std::filesystem::path& machineDir) {
+  QProcess child;
+  child.setProcessChannelMode(QProcess::ForwardedChannels);
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  child.setProcessEnvironment(env);
+  QEventLoop loop;
+  QObject::connect(&child, &QProcess::finished, &loop, &QEventLoop::quit);
+  QObject::connect(&child, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+  QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+  child.start(TARNWICK_BINARY_DIR "/tests/shell_instance_child/shell_instance_child",
+              {QString::fromStdString(machineDir.string())});
+  loop.exec();
+  if (child.state() != QProcess::NotRunning) {
+    child.kill();
+    child.waitForFinished();
+    return -1;
+  }
+  return child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -2;
+}
+
+class SingleInstanceTest : public ::testing::Test {
+ protected:
+  test::TestMachine machine_;
+};
+
+TEST_F(SingleInstanceTest, NamesComeFromTheProgramsFileName) {
+  TInstanceDetector detector(machine_.Get());
+  EXPECT_FALSE(detector.PreviousInstanceFound());
+  EXPECT_EQ(detector.WindowTitle(), "TARNEX");
+  EXPECT_TRUE(detector.ServerName().contains("TARNEX.EXE"));
+  test::TestMachine other;
+  EXPECT_NE(TInstanceDetector(other.Get()).ServerName(), detector.ServerName());
+}
+
+TEST_F(SingleInstanceTest, LowerCaseExtensionGivesNoWindowTitle) {
+  test::TestMachine machine("[Drive C]\nType=fixed\nPath=c\n");
+  machine.Write("machine.ini",
+                "[Machine]\nProgramPath=C:\\TARNEX\\tarnex.exe\n[Drive C]\nType=fixed\nPath=c\n");
+  TInstanceDetector detector(machine.Get());
+  EXPECT_EQ(detector.WindowTitle(), "");
+  EXPECT_FALSE(detector.PreviousInstanceFound());
+}
+
+TEST_F(SingleInstanceTest, SecondCopyRestoresMinimisedFirstWindowAndEndsWithZero) {
+  TInstanceDetector detector(machine_.Get());
+  QWidget window;
+  TSingleInstance guard(detector, &window);
+  window.showMinimized();
+  int activations = 0;
+  QObject::connect(&detector, &TInstanceDetector::Activated, [&] { ++activations; });
+  EXPECT_EQ(RunCopy(machine_.Dir()), 0);
+  QApplication::processEvents();
+  EXPECT_EQ(activations, 1);
+  EXPECT_FALSE(window.isMinimized());
+  EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(SingleInstanceTest, SecondCopyBringsFirstWindowToTheFront) {
+  TInstanceDetector detector(machine_.Get());
+  QWidget window;
+  TSingleInstance guard(detector, &window);
+  window.show();
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  QApplication::processEvents();
+  EXPECT_EQ(RunCopy(machine_.Dir()), 0);
+  QApplication::processEvents();
+  EXPECT_EQ(QApplication::activeWindow(), &window);
+}
+
+TEST_F(SingleInstanceTest, CopiesForAnotherMachineBothRun) {
+  TInstanceDetector detector(machine_.Get());
+  QWidget window;
+  TSingleInstance guard(detector, &window);
+  test::TestMachine other;
+  other.Get();
+  EXPECT_EQ(RunCopy(other.Dir()), kOnlyCopy);
+}
+
+TEST_F(SingleInstanceTest, NextStartRunsNormallyAfterTheFirstCopyEnds) {
+  {
+    TInstanceDetector detector(machine_.Get());
+    EXPECT_FALSE(detector.PreviousInstanceFound());
+  }
+  machine_.Get();
+  EXPECT_EQ(RunCopy(machine_.Dir()), kOnlyCopy);
+  EXPECT_EQ(RunCopy(machine_.Dir()), kOnlyCopy);
+}
+
+TEST_F(SingleInstanceTest, SecondCopyEndsAlsoWhenTheFirstHasNoWindow) {
+  TInstanceDetector detector(machine_.Get());
+  EXPECT_EQ(RunCopy(machine_.Dir()), 0);
+}
+
+}  // namespace
+}  // namespace tarnwick
