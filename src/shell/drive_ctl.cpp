@@ -59,14 +59,6 @@ int BitmapIndex(DriveType type) {
   return 4;
 }
 
-// A bitmap whose bottom-left pixel's colour is transparent.
-QPixmap Transparent(QPixmap bitmap) {
-  if (bitmap.isNull()) return bitmap;
-  const QImage image = bitmap.toImage();
-  bitmap.setMask(QBitmap::fromImage(image.createMaskFromColor(image.pixel(0, image.height() - 1))));
-  return bitmap;
-}
-
 // Draws one item: the bitmap at left + 2, vertically centred, and the text on one line after it.
 class DriveItemDelegate : public QStyledItemDelegate {
  public:
@@ -117,7 +109,7 @@ TDriveList::TDriveList(QWidget* parent) : QListWidget(parent) {
   setItemDelegate(new DriveItemDelegate(this));
   const char* const names[] = {"FLOPPY", "HARD", "NETWORK", "CDROM", "RAM"};
   for (size_t i = 0; i < bitmaps_.size(); ++i) {
-    bitmaps_[i] = Transparent(ResourceBitmap(QString::fromLatin1(names[i])));
+    bitmaps_[i] = TransparentBitmap(QString::fromLatin1(names[i]));
   }
 }
 

@@ -1,7 +1,5 @@
 #include "shell/folder_view.h"
 
-#include <QBitmap>
-
 #include "platform/machine.h"
 #include "platform/win_path.h"
 #include "shell/ansi_qstring.h"
@@ -39,9 +37,7 @@ void TFolderView::SetMachine(const Machine& machine) {
 
 void TFolderView::LoadBaseImages() {
   images_.clear();
-  QPixmap strip = ResourceBitmap(QStringLiteral("SmallImages"));
-  strip.setMask(strip.createMaskFromColor(QColor(255, 0, 255)));
-  for (int i = 0; i < 3; ++i) images_.push_back(strip.copy(i * 16, 0, 16, 16));
+  for (int i = 0; i < 3; ++i) images_.push_back(SmallImage(i));
 }
 
 void TFolderView::Clear() {

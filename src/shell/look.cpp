@@ -1,6 +1,7 @@
 #include "shell/look.h"
 
 #include <QApplication>
+#include <QBitmap>
 #include <QFont>
 #include <QPalette>
 #include <QStyleFactory>
@@ -10,6 +11,7 @@ namespace tarnwick {
 namespace {
 
 #include "shell/resources/cdrom.xpm"
+#include "shell/resources/computer.xpm"
 #include "shell/resources/floppy.xpm"
 #include "shell/resources/hard.xpm"
 #include "shell/resources/network.xpm"
@@ -60,7 +62,36 @@ QPixmap ResourceBitmap(const QString& name) {
   if (name == QLatin1String("CDROM")) xpm = cdrom_xpm;
   if (name == QLatin1String("RAM")) xpm = ram_xpm;
   if (name == QLatin1String("SmallImages")) xpm = smallimages_xpm;
+  if (name == QLatin1String("COMPUTER")) xpm = computer_xpm;
   return xpm != nullptr ? QPixmap(xpm) : QPixmap();
+}
+
+QPixmap TransparentBitmap(const QString& name) {
+  QPixmap bitmap = ResourceBitmap(name);
+  if (bitmap.isNull()) return bitmap;
+  const QImage image = bitmap.toImage();
+  bitmap.setMask(QBitmap::fromImage(image.createMaskFromColor(image.pixel(0, image.height() - 1))));
+  return bitmap;
+}
+
+QPixmap DriveBitmap(DriveType type) {
+  switch (type) {
+    case DriveType::Removable:
+      return TransparentBitmap(QStringLiteral("FLOPPY"));
+    case DriveType::Fixed:
+      return TransparentBitmap(QStringLiteral("HARD"));
+    case DriveType::Remote:
+      return TransparentBitmap(QStringLiteral("NETWORK"));
+    case DriveType::CdRom:
+      return TransparentBitmap(QStringLiteral("CDROM"));
+    case DriveType::RamDisk:
+      break;
+  }
+  return TransparentBitmap(QStringLiteral("RAM"));
+}
+
+QPixmap SmallImage(int index) {
+  return TransparentBitmap(QStringLiteral("SmallImages")).copy(index * 16, 0, 16, 16);
 }
 
 }  // namespace tarnwick

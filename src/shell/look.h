@@ -4,6 +4,8 @@
 #include <QPixmap>
 #include <QString>
 
+#include "platform/machine.h"
+
 class QApplication;
 
 namespace tarnwick {
@@ -13,7 +15,14 @@ namespace tarnwick {
 void ApplyLook(QApplication& app);
 
 // One of the program's bitmap resources: "FLOPPY", "HARD", "NETWORK", "CDROM", "RAM" (16 x 11)
-// and "SmallImages" (48 x 16). A null pixmap for any other name.
+// "SmallImages" (48 x 16) and "COMPUTER" (16 x 16, fuchsia transparent). A null pixmap for any
+// other name.
 QPixmap ResourceBitmap(const QString& name);
+// A resource bitmap with the colour of its bottom-left pixel masked out.
+QPixmap TransparentBitmap(const QString& name);
+// The 16 x 11 picture of a drive kind.
+QPixmap DriveBitmap(DriveType type);
+// One 16 x 16 picture of "SmallImages": 0 folder, 1 folder with a program, 2 program window.
+QPixmap SmallImage(int index);
 
 }  // namespace tarnwick

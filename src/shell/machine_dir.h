@@ -1,6 +1,7 @@
 // Directories of the machine as the controls read them.
 #pragma once
 
+#include <QString>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -10,6 +11,7 @@
 namespace tarnwick {
 
 class Machine;
+struct DriveInfo;
 
 struct DirEntry {
   std::string name;  // ANSI, as the file system holds it
@@ -28,5 +30,12 @@ std::vector<DirEntry> ListDirectory(const std::filesystem::path& hostDir);
 
 // True when the directory holds at least one entry; stops at the first.
 bool HasEntries(const std::filesystem::path& hostDir);
+
+// A drive as the shell names it in its dialogs: "3½ Floppy (A:)", "System (C:)",
+// "Share on 'Server' (F:)", "(D:)" for a drive without label or medium.
+QString DriveDisplayName(const DriveInfo& drive);
+
+// The Windows path of a drive's root directory, such as C:\.
+std::string DriveRoot(const DriveInfo& drive);
 
 }  // namespace tarnwick

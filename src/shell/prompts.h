@@ -4,6 +4,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -30,6 +31,7 @@ struct FolderPickerRequest {
   std::string root;       // Windows path the picker may not leave; empty: all drives
   std::string directory;  // initially selected folder
   bool newFolderButton = false;
+  uint32_t flags = 0;  // the shell's browse flags: 0x0001 file-system folders only, ...
 };
 
 class Prompter {

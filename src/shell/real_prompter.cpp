@@ -3,6 +3,9 @@
 #include <QInputDialog>
 #include <QPushButton>
 
+#include "shell/file_chooser.h"
+#include "shell/folder_browse.h"
+
 namespace tarnwick {
 
 namespace {
@@ -74,15 +77,18 @@ std::optional<QString> RealPrompter::Input(QWidget* owner, const QString& title,
   return result;
 }
 
-// The machine's own file chooser and folder picker come with the controls.
-std::optional<std::string> RealPrompter::ChooseFile(QWidget*, const Machine&,
-                                                    const FileChooserRequest&) {
-  return std::nullopt;
+std::optional<std::string> RealPrompter::ChooseFile(QWidget* owner, const Machine& machine,
+                                                    const FileChooserRequest& request) {
+  FileChooserDialog dialog(machine, request, owner);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.Result();
 }
 
-std::optional<std::string> RealPrompter::ChooseFolder(QWidget*, const Machine&,
-                                                      const FolderPickerRequest&) {
-  return std::nullopt;
+std::optional<std::string> RealPrompter::ChooseFolder(QWidget* owner, const Machine& machine,
+                                                      const FolderPickerRequest& request) {
+  FolderBrowseDialog dialog(machine, request, owner);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.Result();
 }
 
 }  // namespace tarnwick
