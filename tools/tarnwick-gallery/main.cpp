@@ -1,0 +1,121 @@
+// tarnwick-gallery [OUTPUT_DIR]: renders each control over a new demo machine to PNG files.
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <cstdio>
+
+#include "platform/machine.h"
+#include "shell/drive_ctl.h"
+#include "shell/file_chooser.h"
+#include "shell/file_view.h"
+#include "shell/folder_browse.h"
+#include "shell/folder_view.h"
+#include "shell/look.h"
+
+namespace {
+
+using namespace tarnwick;
+
+bool Save(QWidget& widget, const QDir& out, const QString& name) {
+  widget.show();
+  QApplication::processEvents();
+  const QString file = out.filePath(name + QStringLiteral(".png"));
+  const bool saved = widget.grab().save(file);
+  std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(file));
+  return saved;
+}
+
+QTreeWidgetItem* Child(QTreeWidgetItem* node, const QString& text) {
+  for (int i = 0; i < node->childCount(); ++i) {
+    if (node->child(i)->text(0) == text) return node->child(i);
+  }
+  return nullptr;
+}
+
+// The demo machine with a network drive and a RAM disk added, so that every bitmap shows.
+Machine DemoMachine(const QDir& base) {
+  const std::filesystem::path dir = base.filePath(QStringLiteral("machine")).toStdString();
+  Machine::Open(dir);
+  std::filesystem::create_directories(dir / "f");
+  std::filesystem::create_directories(dir / "r");
+  FILE* ini = std::fopen((dir / "machine.ini").c_str(), "a");
+  if (ini != nullptr) {
+    std::fputs(
+        "\n[Drive F]\nType=remote\nPath=f\nRemoteName=\\\\SERVER\\PUBLIC\n"
+        "\n[Drive R]\nType=ramdisk\nPath=r\nLabel=RAMDRIVE\n",
+        ini);
+    std::fclose(ini);
+  }
+  return Machine::Open(dir);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ApplyLook(app);
+  const QDir out(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
+  QTemporaryDir temp;
+  if (!out.exists() || !temp.isValid()) {
+    std::fprintf(stderr, "tarnwick-gallery: no output directory\n");
+    return 1;
+  }
+  const Machine machine = DemoMachine(QDir(temp.path()));
+  bool ok = true;
+
+  TDriveList drives;
+  drives.SetMachine(machine);
+  drives.setFixedSize(160, 97);
+  drives.item(0)->setSelected(true);
+  drives.item(2)->setSelected(true);
+  drives.setCurrentRow(2, QItemSelectionModel::NoUpdate);
+  drives.setFocus();
+  ok &= Save(drives, out, QStringLiteral("drive-list"));
+
+  TFolderView folders;
+  folders.SetMachine(machine);
+  folders.setFixedSize(200, 220);
+  folders.SetRootFolder("C:\\WINDOWS\\Start Menu");
+  if (QTreeWidgetItem* programs = Child(folders.topLevelItem(0), QStringLiteral("Programs"))) {
+    programs->setExpanded(true);
+    if (QTreeWidgetItem* accessories = Child(programs, QStringLiteral("Accessories"))) {
+      accessories->setExpanded(true);
+      folders.setCurrentItem(accessories);
+    }
+  }
+  ok &= Save(folders, out, QStringLiteral("folder-view"));
+
+  TFileView files;
+  files.SetMachine(machine);
+  files.setFixedSize(300, 150);
+  files.SetDirectory("C:\\TARNEX\\UserIcon\\");
+  if (files.count() > 0) files.setCurrentRow(0);
+  ok &= Save(files, out, QStringLiteral("file-view"));
+  files.SetViewStyle(TViewStyle::vsSmallIcon);
+  ok &= Save(files, out, QStringLiteral("file-view-small"));
+
+  FolderPickerRequest pick;
+  pick.title = QStringLiteral("Select a Desktop for Anna");
+  pick.flags = kReturnOnlyFsDirs;
+  FolderBrowseDialog picker(machine, pick);
+  picker.SelectPath("C:\\WINDOWS\\Desktop");
+  ok &= Save(picker, out, QStringLiteral("folder-picker"));
+
+  FileChooserRequest choose;
+  choose.filter = "Applications(*.exe,*.com,*.bat,*.pif)|*.exe;*.com;*.bat;*.pif|All files|*.*";
+  choose.initialFolder = "C:\\WINDOWS";
+  FileChooserDialog chooser(machine, choose);
+  chooser.FileName()->setText(QStringLiteral("NOTEPAD.EXE"));
+  ok &= Save(chooser, out, QStringLiteral("file-chooser"));
+
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"),
+                  QStringLiteral("Are you sure you want to delete the user Anna?"),
+                  QMessageBox::Yes | QMessageBox::No);
+  ok &= Save(box, out, QStringLiteral("message-box"));
+  return ok ? 0 : 1;
+}
