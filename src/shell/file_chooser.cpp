@@ -100,7 +100,7 @@ FileChooserDialog::FileChooserDialog(const Machine& machine, const FileChooserRe
   lookIn_ = new QComboBox(this);
   lookIn_->setIconSize(QSize(16, 16));
   auto* up = new QToolButton(this);
-  up->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
+  up->setIcon(QIcon(TransparentBitmap(QStringLiteral("UPFOLDER"))));
   up->setToolTip(QStringLiteral("Up One Level"));
   up->setFixedSize(23, 22);
   files_ = new QListWidget(this);

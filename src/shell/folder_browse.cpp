@@ -172,6 +172,7 @@ FolderBrowseDialog::FolderBrowseDialog(const Machine& machine, const FolderPicke
   }
   top->setExpanded(true);
   tree_->setCurrentItem(top);
+  if (!request.directory.empty()) SelectPath(request.directory);
   UpdateOk();
 }
 

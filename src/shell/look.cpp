@@ -17,6 +17,7 @@ namespace {
 #include "shell/resources/network.xpm"
 #include "shell/resources/ram.xpm"
 #include "shell/resources/smallimages.xpm"
+#include "shell/resources/upfolder.xpm"
 
 QPalette Windows95Palette() {
   const QColor face(0xC0, 0xC0, 0xC0);
@@ -63,6 +64,7 @@ QPixmap ResourceBitmap(const QString& name) {
   if (name == QLatin1String("RAM")) xpm = ram_xpm;
   if (name == QLatin1String("SmallImages")) xpm = smallimages_xpm;
   if (name == QLatin1String("COMPUTER")) xpm = computer_xpm;
+  if (name == QLatin1String("UPFOLDER")) xpm = upfolder_xpm;
   return xpm != nullptr ? QPixmap(xpm) : QPixmap();
 }
 

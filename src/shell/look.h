@@ -14,9 +14,9 @@ namespace tarnwick {
 // program. Called once at start, after the QApplication exists.
 void ApplyLook(QApplication& app);
 
-// One of the program's bitmap resources: "FLOPPY", "HARD", "NETWORK", "CDROM", "RAM" (16 x 11)
-// "SmallImages" (48 x 16) and "COMPUTER" (16 x 16, fuchsia transparent). A null pixmap for any
-// other name.
+// One of the program's bitmap resources: "FLOPPY", "HARD", "NETWORK", "CDROM", "RAM" (16 x 11),
+// "SmallImages" (48 x 16), "COMPUTER" and "UPFOLDER" (16 x 16). A null pixmap for any other
+// name.
 QPixmap ResourceBitmap(const QString& name);
 // A resource bitmap with the colour of its bottom-left pixel masked out.
 QPixmap TransparentBitmap(const QString& name);

@@ -115,6 +115,14 @@ TEST_F(FolderBrowseTest, OkReturnsTheWindowsPathOfTheChosenFolder) {
   EXPECT_EQ(root.Result(), "C:\\");
 }
 
+TEST_F(FolderBrowseTest, RequestedDirectoryIsSelectedAtFirst) {
+  FolderPickerRequest request;
+  request.directory = "C:\\WINDOWS\\Start Menu";
+  FolderBrowseDialog dialog(machine_.Get(), request);
+  ASSERT_NE(dialog.Tree()->currentItem(), nullptr);
+  EXPECT_EQ(dialog.Tree()->currentItem()->text(0), "Start Menu");
+}
+
 TEST_F(FolderBrowseTest, CancelReturnsNothing) {
   FolderBrowseDialog dialog(machine_.Get(), {});
   ASSERT_TRUE(dialog.SelectPath("C:\\WINDOWS"));
