@@ -2,6 +2,7 @@
 
 #include "platform/machine.h"
 #include "shell/ansi_qstring.h"
+#include "shell/control_icons.h"
 #include "shell/machine_dir.h"
 #include "shell/wait_cursor.h"
 
@@ -10,11 +11,6 @@ namespace tarnwick {
 namespace {
 
 constexpr int kImageRole = Qt::UserRole + 1;
-
-// The shell's icon of a file at the given size; null when it has none.
-QPixmap FileIcon(const Machine&, const std::string&, int) {
-  return {};
-}
 
 }  // namespace
 
@@ -73,11 +69,11 @@ void TFileView::SetDirectory(std::string_view path) {
     if (entry.directory) continue;
     const std::string file = directory_ + "\\" + entry.name;
     auto* item = new QListWidgetItem(FromAnsi(entry.name), this);
-    if (QPixmap small = FileIcon(*machine_, file, 16); !small.isNull()) {
+    if (QPixmap small = ShellFileIcon(*machine_, file, 16); !small.isNull()) {
       smallImages_.push_back(std::move(small));
     }
     int index = -1;
-    if (QPixmap large = FileIcon(*machine_, file, 32); !large.isNull()) {
+    if (QPixmap large = ShellFileIcon(*machine_, file, 32); !large.isNull()) {
       largeImages_.push_back(std::move(large));
       index = static_cast<int>(largeImages_.size()) - 1;
     }

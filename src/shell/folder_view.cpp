@@ -3,6 +3,7 @@
 #include "platform/machine.h"
 #include "platform/win_path.h"
 #include "shell/ansi_qstring.h"
+#include "shell/control_icons.h"
 #include "shell/look.h"
 #include "shell/machine_dir.h"
 #include "shell/wait_cursor.h"
@@ -13,11 +14,6 @@ namespace {
 
 constexpr int kImageRole = Qt::UserRole + 1;
 constexpr int kNameRole = Qt::UserRole + 2;
-
-// The shell's small icon of a file; null when it has none.
-QPixmap SmallIcon(const Machine&, const std::string&) {
-  return {};
-}
 
 }  // namespace
 
@@ -91,7 +87,8 @@ void TFolderView::ListFolder(QTreeWidgetItem* parent, const std::string& folder,
       continue;
     }
     int image = kProgramImage;
-    if (const QPixmap icon = SmallIcon(*machine_, folder + "\\" + entry.name); !icon.isNull()) {
+    if (const QPixmap icon = ShellFileIcon(*machine_, folder + "\\" + entry.name, 16);
+        !icon.isNull()) {
       images_.push_back(icon);
       image = ImageCount() - 1;
     }

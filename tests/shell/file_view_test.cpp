@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include <QImage>
+
 #include "test_machine.h"
 
 namespace tarnwick {
@@ -55,6 +59,46 @@ TEST_F(FileViewTest, MissingDirectoryIsEmptyButKeepsThePath) {
   view_.SetDirectory("");
   EXPECT_EQ(view_.count(), 0);
   EXPECT_EQ(view_.Directory(), "");
+}
+
+void WriteIcon(const std::filesystem::path& file, const QColor& colour) {
+  QImage image(32, 32, QImage::Format_ARGB32);
+  image.fill(colour);
+  ASSERT_TRUE(image.save(QString::fromStdString(file.string()), "ICO"));
+}
+
+QColor Centre(const QPixmap& pixmap) {
+  const QImage image = pixmap.toImage();
+  return image.pixelColor(image.width() / 2, image.height() / 2);
+}
+
+TEST_F(FileViewTest, ThreeIconFilesShowTheirOwnIconsAtIndexesZeroToTwo) {
+  machine_.MakeDir("c/TARNEX/UserIcon");
+  const std::map<QString, QColor> colours = {{"RED.ICO", QColor(255, 0, 0)},
+                                             {"green.ico", QColor(0, 128, 0)},
+                                             {"Blue.Ico", QColor(0, 0, 255)}};
+  for (const auto& [name, colour] : colours) {
+    WriteIcon(machine_.Host("c/TARNEX/UserIcon/" + name.toStdString()), colour);
+  }
+  view_.SetDirectory("C:\\TARNEX\\UserIcon");
+  ASSERT_EQ(view_.count(), 3);
+  ASSERT_EQ(view_.LargeImages().size(), 3u);
+  ASSERT_EQ(view_.SmallImages().size(), 3u);
+  for (int row = 0; row < 3; ++row) {
+    const QListWidgetItem* item = view_.item(row);
+    EXPECT_EQ(TFileView::ImageIndex(item), row);
+    const QColor colour = colours.at(item->text());
+    EXPECT_EQ(view_.LargeImages()[static_cast<size_t>(row)].size(), QSize(32, 32));
+    EXPECT_EQ(Centre(view_.LargeImages()[static_cast<size_t>(row)]), colour)
+        << item->text().toStdString();
+    EXPECT_EQ(view_.SmallImages()[static_cast<size_t>(row)].size(), QSize(16, 16));
+    EXPECT_EQ(Centre(view_.SmallImages()[static_cast<size_t>(row)]), colour)
+        << item->text().toStdString();
+    EXPECT_EQ(Centre(item->icon().pixmap(32, 32)), colour);
+  }
+  view_.SetViewStyle(TViewStyle::vsSmallIcon);
+  EXPECT_EQ(view_.iconSize(), QSize(16, 16));
+  EXPECT_EQ(Centre(view_.item(0)->icon().pixmap(16, 16)), colours.at(view_.item(0)->text()));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <algorithm>
 
 #include "test_machine.h"
@@ -161,6 +162,25 @@ TEST_F(FolderViewTest, FilesGetImagesAppendedAfterTheBaseImages) {
   view_.Clear();
   EXPECT_EQ(view_.topLevelItemCount(), 0);
   EXPECT_EQ(view_.ImageCount(), 3);
+}
+
+TEST_F(FolderViewTest, FileIconsAreAppendedOnePerFileNode) {
+  QImage image(32, 32, QImage::Format_ARGB32);
+  image.fill(QColor(0, 0, 255));
+  machine_.MakeDir("c/icons");
+  for (const char* name : {"one.ico", "two.ico"}) {
+    ASSERT_TRUE(image.save(
+        QString::fromStdString(machine_.Host(std::string("c/icons/") + name).string()), "ICO"));
+  }
+  view_.SetRootFolder("C:\\icons");
+  QTreeWidgetItem* root = view_.topLevelItem(0);
+  ASSERT_EQ(root->childCount(), 2);
+  EXPECT_EQ(TFolderView::ImageIndex(root->child(0)), 3);
+  EXPECT_EQ(TFolderView::ImageIndex(root->child(1)), 4);
+  EXPECT_EQ(view_.ImageCount(), 5);
+  EXPECT_EQ(view_.Image(4).toImage().pixelColor(8, 8), QColor(0, 0, 255));
+  view_.SetRootFolder("C:\\icons");
+  EXPECT_EQ(view_.ImageCount(), 5);
 }
 
 TEST_F(FolderViewTest, NamesOutsideCodePage1252AreLeftOut) {
