@@ -32,12 +32,14 @@ void TFileView::SetViewStyle(TViewStyle style) {
     setViewMode(QListView::IconMode);
     setFlow(QListView::LeftToRight);
     setIconSize(QSize(32, 32));
-    setGridSize(QSize(75, 70));
+    setGridSize(QSize());
+    setSpacing(10);
   } else {
     setViewMode(QListView::ListMode);
     setFlow(QListView::LeftToRight);
     setWrapping(true);
     setIconSize(QSize(16, 16));
+    setSpacing(0);
     setGridSize(QSize(110, 18));
   }
   for (int row = 0; row < count(); ++row) ShowImage(item(row));
