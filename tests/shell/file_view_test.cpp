@@ -96,6 +96,17 @@ TEST_F(FileViewTest, ThreeIconFilesShowTheirOwnIconsAtIndexesZeroToTwo) {
         << item->text().toStdString();
     EXPECT_EQ(Centre(item->icon().pixmap(32, 32)), colour);
   }
+  // Each icon is drawn on screen in full.
+  view_.resize(300, 150);
+  view_.show();
+  const QImage shown = view_.grab().toImage();
+  for (const auto& [name, colour] : colours) {
+    int pixels = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+      for (int x = 0; x < shown.width(); ++x) pixels += shown.pixelColor(x, y) == colour;
+    }
+    EXPECT_GE(pixels, 32 * 32) << name.toStdString();
+  }
   view_.SetViewStyle(TViewStyle::vsSmallIcon);
   EXPECT_EQ(view_.iconSize(), QSize(16, 16));
   EXPECT_EQ(Centre(view_.item(0)->icon().pixmap(16, 16)), colours.at(view_.item(0)->text()));
