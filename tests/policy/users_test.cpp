@@ -1,0 +1,149 @@
+#include "policy/users.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "platform/independent_readers.h"
+#include "platform/registry.h"
+#include "platform/win_path.h"
+#include "policy/policy_file.h"
+#include "policy/policy_test_machine.h"
+
+namespace tarnwick {
+namespace {
+
+using testing::Sz;
+
+constexpr std::string_view kProfileList =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ProfileList\\";
+
+class UsersTest : public ::testing::Test {
+ protected:
+  UsersTest() { LoadPolicyFile(); }
+  ~UsersTest() override { UnloadPolicyFile(); }
+
+  void AddKey(std::string_view name) {
+    RegistryAccessor reg(machine_.GetRegistry());
+    reg.SetRootKey(RootKey::LocalMachine);
+    reg.CreateKey("TARNEX\\Users\\" + std::string(name));
+  }
+  std::vector<std::string> Names(const TUsers& users) {
+    std::vector<std::string> names;
+    for (size_t i = 0; i < users.Count(); ++i) names.push_back(users[i].Name());
+    return names;
+  }
+
+  testing::PolicyMachine machine_;
+};
+
+TEST_F(UsersTest, NoUsersKeyGivesAnEmptyListAndTheKey) {
+  TUsers users;
+  EXPECT_EQ(users.Count(), 0u);
+  EXPECT_TRUE(machine_.KeyExists("TARNEX\\Users"));
+}
+
+TEST_F(UsersTest, ListKeepsEnumerationOrderAndLooksUpIgnoringLetterCase) {
+  AddKey("zed");
+  AddKey("ann");
+  AddKey("Bob");
+  AddKey("\xE9mile");
+  TUsers users;
+  EXPECT_EQ(Names(users), (std::vector<std::string>{"zed", "ann", "Bob", "\xE9mile"}));
+  ASSERT_NE(users.FindUser("ANN"), nullptr);
+  EXPECT_EQ(users.FindUser("ANN")->Name(), "ann");
+  EXPECT_EQ(users.FindUser("bob")->Name(), "Bob");
+  EXPECT_EQ(users.FindUser("an"), nullptr);
+  EXPECT_EQ(users.FindUser("anne"), nullptr);
+  EXPECT_NE(users.FindUser("\xE9MILE"), nullptr);
+  EXPECT_EQ(users.FindUser("\xC9mile"), nullptr);
+}
+
+TEST_F(UsersTest, AddUserMakesTheProfileWindowsNeeds) {
+  std::filesystem::remove_all(machine_.Host("C:\\WINDOWS\\Profiles"));
+  AddKey("zed");
+  TUsers users;
+  TUser& carl = users.AddUser("carl");
+  EXPECT_EQ(carl.Name(), "carl");
+  EXPECT_EQ(&users[users.Count() - 1], &carl);
+  EXPECT_TRUE(machine_.KeyExists("TARNEX\\Users\\carl"));
+
+  const std::optional<RegValue> profile =
+      machine_.Value(std::string(kProfileList) + "carl", "ProfileImagePath");
+  ASSERT_TRUE(profile);
+  EXPECT_EQ(profile->type, kRegSz);
+  EXPECT_EQ(profile->data, Sz("C:\\WINDOWS\\Profiles\\carl"));
+  EXPECT_EQ(carl.ProfilePath(), "C:\\WINDOWS\\Profiles\\carl");
+  EXPECT_TRUE(std::filesystem::is_directory(machine_.Host("C:\\WINDOWS\\Profiles\\carl")));
+
+  // user.dat is the default user's tree, readable by an independent reader.
+  const testing::ReaderOutput userDat =
+      testing::ReadWithCregexport(machine_.Host("C:\\WINDOWS\\Profiles\\carl\\user.dat"));
+  ASSERT_TRUE(userDat.ok()) << userDat.diagnostics;
+  const testing::ReaderOutput userDatOfMachine =
+      testing::ReadWithCregexport(machine_.Host("C:\\WINDOWS\\USER.DAT"));
+  std::vector<testing::ExportedKey> defaultUser;
+  for (testing::ExportedKey key : userDatOfMachine.keys) {
+    if (EqualsIgnoreCase(key.path, ".Default")) {
+      key.path.clear();
+    } else if (EqualsIgnoreCase(key.path.substr(0, 9), ".Default\\")) {
+      key.path = key.path.substr(9);
+    } else {
+      continue;
+    }
+    defaultUser.push_back(key);
+  }
+  EXPECT_GT(defaultUser.size(), 3u);
+  EXPECT_EQ(userDat.keys, defaultUser);
+
+  // Appended, whatever a reload's order would be.
+  users.AddUser("aaron");
+  EXPECT_EQ(Names(users), (std::vector<std::string>{"zed", "carl", "aaron"}));
+}
+
+TEST_F(UsersTest, AddUserKeepsAnExistingUserDat) {
+  const std::filesystem::path dir = machine_.Host("C:\\WINDOWS\\Profiles\\dora");
+  std::filesystem::create_directories(dir);
+  { std::ofstream(dir / "USER.DAT", std::ios::binary) << "keep me"; }
+  TUsers users;
+  users.AddUser("dora");
+  std::ifstream in(dir / "USER.DAT", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep me");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+}
+
+TEST_F(UsersTest, AddUserRefusesATakenNameAndChangesNothing) {
+  AddKey("Bob");
+  TUsers users;
+  try {
+    users.AddUser("bob");
+    FAIL() << "a taken name was added";
+  } catch (const std::runtime_error& error) {
+    EXPECT_STREQ(error.what(), "There is already a user with this name");
+  }
+  EXPECT_EQ(users.Count(), 1u);
+  EXPECT_FALSE(machine_.KeyExists(std::string(kProfileList) + "bob"));
+  EXPECT_FALSE(std::filesystem::exists(machine_.Host("C:\\WINDOWS\\Profiles\\bob")));
+}
+
+TEST_F(UsersTest, RemoveUserReportsTheProfileEntryAndReloads) {
+  TUsers users;
+  users.AddUser("ann");
+  AddKey("bob");  // no profile entry
+  users.Reload();
+  ASSERT_EQ(users.Count(), 2u);
+
+  EXPECT_TRUE(users.RemoveUser("ANN"));
+  EXPECT_FALSE(machine_.KeyExists("TARNEX\\Users\\ann"));
+  EXPECT_FALSE(machine_.KeyExists(std::string(kProfileList) + "ann"));
+  EXPECT_TRUE(std::filesystem::exists(machine_.Host("C:\\WINDOWS\\Profiles\\ann\\user.dat")));
+  EXPECT_EQ(Names(users), (std::vector<std::string>{"bob"}));
+
+  EXPECT_FALSE(users.RemoveUser("bob"));
+  EXPECT_FALSE(machine_.KeyExists("TARNEX\\Users\\bob"));
+  EXPECT_EQ(users.Count(), 0u);
+}
+
+}  // namespace
+}  // namespace tarnwick
