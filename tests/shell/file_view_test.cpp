@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include <QApplication>
 #include <QImage>
 
 #include "test_machine.h"
@@ -97,8 +98,12 @@ TEST_F(FileViewTest, ThreeIconFilesShowTheirOwnIconsAtIndexesZeroToTwo) {
     EXPECT_EQ(Centre(item->icon().pixmap(32, 32)), colour);
   }
   // Each icon is drawn on screen in full.
-  view_.resize(300, 150);
+  QFont font = view_.font();
+  font.setPointSize(8);
+  view_.setFont(font);
+  view_.setFixedSize(300, 150);
   view_.show();
+  QApplication::processEvents();
   const QImage shown = view_.grab().toImage();
   for (const auto& [name, colour] : colours) {
     int pixels = 0;
