@@ -164,6 +164,7 @@ FileChooserDialog::FileChooserDialog(const Machine& machine, const FileChooserRe
     if (item != nullptr && !item->data(kFolderRole).toBool()) fileName_->setText(item->text());
   });
 
+  fileName_->setFocus();
   if (!SetFolder(request.initialFolder) && !SetFolder(ExtractFilePath(machine.ProgramPath()))) {
     for (const DriveInfo& drive : machine.Drives()) {
       if (SetFolder(DriveRoot(drive))) break;
