@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/creg_file.h"
+#include "platform/demo_shortcuts.h"
 #include "platform/ini_file.h"
 #include "platform/machine.h"
 #include "platform/win_path.h"
@@ -214,6 +215,7 @@ void Populate(const fs::path& dir) {
   InstallPrograms(c / "Program Files");
   InstallProgramFiles(c / "TARNEX");
   WriteMachineIni(dir / "machine.ini");
+  InstallDemoShortcuts(Machine::Open(dir));
 }
 
 }  // namespace

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/demo_shortcuts.h"
+#include "platform/machine.h"
+
 namespace tarnwick {
 namespace {
 
@@ -402,6 +405,39 @@ TEST(ShellLinkDamage, RandomCorruptionOnlyEverGivesShellLinkErrors) {
     } catch (const ShellLinkError&) {
     }
   }
+}
+
+TEST(DemoShortcuts, NewMachineHasItsStartMenuShortcuts) {
+  std::string pattern = (fs::temp_directory_path() / "tarnwick-demo-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+  const fs::path dir = fs::path(pattern) / "machine";
+  const Machine machine = Machine::Open(dir);  // creates the demo machine
+  const std::string programs = "C:\\WINDOWS\\Start Menu\\Programs\\";
+  const std::pair<std::string, std::string> expected[] = {
+      {"Accessories\\Notepad.lnk", "C:\\WINDOWS\\NOTEPAD.EXE"},
+      {"Accessories\\WordPad.lnk", "C:\\PROGRA~1\\ACCESS~1\\WORDPAD.EXE"},
+      {"Accessories\\Paint.lnk", "C:\\PROGRA~1\\ACCESS~1\\MSPAINT.EXE"},
+      {"Accessories\\Calculator.lnk", "C:\\WINDOWS\\CALC.EXE"},
+      {"MS-DOS Prompt.lnk", "C:\\WINDOWS\\COMMAND.COM"},
+      {"Windows Explorer.lnk", "C:\\WINDOWS\\EXPLORER.EXE"},
+  };
+  for (const auto& [link, target] : expected) {
+    EXPECT_EQ(ResolveShellLinkFile(machine, programs + link), target) << link;
+  }
+  const ShellLink paint = ReadShellLinkFile(*machine.HostPath(programs + "Accessories\\Paint.lnk"));
+  EXPECT_EQ(paint.TargetPath(), "C:\\Program Files\\Accessories\\MSPAINT.EXE");
+  EXPECT_EQ(paint.description, "Paint");
+  EXPECT_EQ(paint.iconLocation, "");
+
+  // A second run keeps what is there and restores what is missing.
+  const fs::path notepad = *machine.HostPath("C:\\WINDOWS\\NOTEPAD.EXE");
+  fs::remove(notepad);
+  const fs::path calculator = *machine.HostPath(programs + "Accessories\\Calculator.lnk");
+  fs::resize_file(calculator, 10);
+  InstallDemoShortcuts(machine);
+  EXPECT_TRUE(fs::exists(notepad));
+  EXPECT_EQ(fs::file_size(calculator), 10u);
+  fs::remove_all(pattern);
 }
 
 }  // namespace
