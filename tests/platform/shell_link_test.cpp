@@ -407,6 +407,44 @@ TEST(ShellLinkDamage, RandomCorruptionOnlyEverGivesShellLinkErrors) {
   }
 }
 
+TEST(ShellLinkResolve, ResolvesLinksOtherSystemsWrote) {
+  std::string pattern = (fs::temp_directory_path() / "tarnwick-resolve-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+  const fs::path dir = pattern;
+  for (const char* folder : {"c/WINDOWS", "c/Program Files", "n/TOOLS"}) {
+    fs::create_directories(dir / folder);
+  }
+  for (const char* file :
+       {"c/WINDOWS/NOTEPAD.EXE", "c/Program Files/Caf\u00e9 Notes.txt", "n/TOOLS/TOOL.EXE"}) {
+    std::ofstream(dir / file) << "x";
+  }
+  std::ofstream(dir / "machine.ini")
+      << "[Drive C]\nType=fixed\nPath=c\n"
+      << "[Drive N]\nType=remote\nPath=n\nRemoteName=\\\\SERVER\\APPS\n";
+  const Machine machine = Machine::Open(dir);
+  const auto place = [&](const char* name, const Bytes& bytes) {
+    std::ofstream out(dir / "c" / name, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return std::string("C:\\") + name;
+  };
+  EXPECT_EQ(ResolveShellLinkFile(machine, place("unicode.lnk", UnicodeLink())),
+            "C:\\PROGRA~1\\CAF\xC9NO~1.TXT");
+  EXPECT_EQ(ResolveShellLinkFile(machine, place("network.lnk", NetworkLink())),
+            "\\\\SERVER\\APPS\\TOOLS\\TOOL.EXE");
+
+  Bytes environment = Header(kLinkHasExpString);
+  Add32(environment, 0x314);
+  Add32(environment, 0xA0000001);
+  environment.resize(environment.size() + 260, 0);
+  AddWide(environment, u"%WINDIR%\\notepad.exe");
+  environment.resize(8 + 0x4C + 0x314, 0);
+  Add32(environment, 0);
+  EXPECT_EQ(ResolveShellLinkFile(machine, place("environment.lnk", environment)),
+            "C:\\WINDOWS\\NOTEPAD.EXE");
+  fs::remove_all(dir);
+}
+
 TEST(DemoShortcuts, NewMachineHasItsStartMenuShortcuts) {
   std::string pattern = (fs::temp_directory_path() / "tarnwick-demo-XXXXXX").string();
   ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
