@@ -102,7 +102,6 @@ class Window {
       : file_(file), begin_(begin), end_(end) {}
 
   size_t Size() const { return end_ - begin_; }
-  size_t FileOffset(size_t offset) const { return begin_ + offset; }
 
   [[noreturn]] void Fail(const std::string& what, size_t offset) const {
     throw ShellLinkError(what, begin_ + offset);
