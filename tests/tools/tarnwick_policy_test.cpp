@@ -1,0 +1,240 @@
+// tarnwick-policy run as a program on a fresh demo machine, its files judged by cregexport.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/machine.h"
+
+extern char** environ;
+
+namespace tarnwick {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+Result Spawn(std::vector<std::string> args) {
+  static std::atomic<int> counter{0};
+  const std::string base =
+      (fs::temp_directory_path() /
+       ("tarnwick-policy-run-" + std::to_string(::getpid()) + "-" + std::to_string(counter++)))
+          .string();
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, (base + ".out").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, (base + ".err").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  Result result;
+  pid_t pid = 0;
+  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned == 0) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = Slurp(base + ".out");
+    result.err = Slurp(base + ".err");
+  } else {
+    result.err = "cannot start " + args[0];
+  }
+  fs::remove(base + ".out");
+  fs::remove(base + ".err");
+  return result;
+}
+
+// The text cregexport prints for one key, up to the next key.
+std::string KeyBlock(const std::string& exported, const std::string& keyPath) {
+  const std::string head = "Key path: " + keyPath + "\n";
+  const size_t start = exported.find(head);
+  if (start == std::string::npos) return {};
+  const size_t end = exported.find("\nKey path: ", start + head.size());
+  return exported.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+class TarnwickPolicyTest : public ::testing::Test {
+ protected:
+  TarnwickPolicyTest()
+      : dir_(fs::temp_directory_path() / ("tarnwick-policy-tool-" + std::to_string(::getpid()))) {
+    fs::remove_all(dir_);
+  }
+  ~TarnwickPolicyTest() override { fs::remove_all(dir_); }
+
+  Result Tool(std::vector<std::string> args) {
+    args.insert(args.begin(), {kTool, "--machine", dir_.string()});
+    return Spawn(args);
+  }
+  // Runs a command that must succeed.
+  std::string Ok(std::vector<std::string> args) {
+    const Result result = Tool(args);
+    EXPECT_EQ(result.status, 0) << args[0] << ": " << result.err;
+    return result.out;
+  }
+  fs::path Windows(const std::string& name) const { return dir_ / "c" / "WINDOWS" / name; }
+  std::string Export(const fs::path& file) {
+    const Result result = Spawn({"cregexport", file.string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    return result.out;
+  }
+
+  static constexpr const char* kTool = TARNWICK_BINARY_DIR "/tools/tarnwick-policy/tarnwick-policy";
+  fs::path dir_;
+};
+
+constexpr const char* kAnnPolicies =
+    "Users\\ann\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\";
+
+TEST_F(TarnwickPolicyTest, StoryOnAFreshDemoMachine) {
+  const Result created = Tool({"add-user", "ann"});
+  ASSERT_EQ(created.status, 0) << created.err;
+  EXPECT_NE(created.err.find("demo machine"), std::string::npos);
+  Ok({"add-user", "Bob"});
+  const Result taken = Tool({"add-user", "bob"});
+  EXPECT_EQ(taken.status, 1);
+  EXPECT_NE(taken.err.find("There is already a user with this name"), std::string::npos);
+
+  Ok({"set", "ann", "NoRun", "1"});
+  Ok({"set", "ann", "noconfigure", "1"});
+  Ok({"set", "ann", "NoDrives", "4"});
+  Ok({"set", "ann", "RestrictRun", "1"});
+  Ok({"set", "ann", "StartMenuFolder", "C:\\WINDOWS\\Profiles\\ann\\Start Menu"});
+  Ok({"set", "ann", "RecentFolder", ""});
+  Ok({"allow", "ann", "calc.exe"});
+  Ok({"allow", "ann", "notepad.exe"});
+  Ok({"disallow", "ann", "CALC.EXE"});
+  Ok({"allow", "ann", "tarnex.exe"});
+  for (const std::vector<std::string>& wrong :
+       {std::vector<std::string>{"set", "ann", "NoRun", "2"},
+        {"set", "ann", "NoDrives", "-1"},
+        {"set", "ann", "NoSuchThing", "1"},
+        {"set", "ann", "ProgramsFolder", "Programs"},
+        {"disallow", "ann", "calc.exe"},
+        {"show", "nobody"},
+        {"add-user", "a\\b"}}) {
+    const Result result = Tool(wrong);
+    EXPECT_EQ(result.status, 1) << wrong[1] << " " << wrong.back();
+    EXPECT_FALSE(result.err.empty());
+  }
+
+  const std::string shown = Ok({"show", "ann"});
+  for (const char* line :
+       {"NoRun=1\n", "NoFind=0\n", "NoNetSetup=1\n", "NoPasswordPages=1\n", "NoDrives=4\n",
+        "RestrictRun=1\n", "StartMenuFolder=C:\\WINDOWS\\Profiles\\ann\\Start Menu\n",
+        "RecentFolder=\n", "AllowedApp.0=tarnex.exe\nAllowedApp.1=notepad.exe\n",
+        "ProfilePath=C:\\WINDOWS\\Profiles\\ann\n"}) {
+    EXPECT_NE(shown.find(line), std::string::npos) << line << "in\n" << shown;
+  }
+  EXPECT_EQ(shown.find("calc.exe"), std::string::npos);
+
+  EXPECT_EQ(Ok({"users"}), "ann\nBob\n");
+  EXPECT_EQ(Ok({"activation"}), "off\n");
+  Ok({"activation", "on"});
+  EXPECT_EQ(Ok({"activation"}), "on\n");
+  Ok({"remove-user", "BOB"});
+  EXPECT_EQ(Ok({"users"}), "ann\n");
+  EXPECT_TRUE(fs::exists(Windows("Profiles/Bob/user.dat")));
+
+  const std::string policy = Export(Windows("Tarnex.pol"));
+  const std::string explorer = KeyBlock(policy, std::string(kAnnPolicies) + "Explorer");
+  EXPECT_NE(explorer.find("Value: 0 NoRun\nType: 32-bit integer little-endian "
+                          "(REG_DWORD_LITTLE_ENDIAN)\nData size: 4\nData: 1\n"),
+            std::string::npos)
+      << explorer;
+  EXPECT_NE(explorer.find("NoDrives\nType: 32-bit integer little-endian "
+                          "(REG_DWORD_LITTLE_ENDIAN)\nData size: 4\nData: 4\n"),
+            std::string::npos)
+      << explorer;
+  EXPECT_NE(explorer.find("NoDeletePrinter\n"), std::string::npos);
+  const std::string allowed = KeyBlock(policy, std::string(kAnnPolicies) + "Explorer\\RestrictRun");
+  EXPECT_NE(allowed.find("Data: notepad.exe\n"), std::string::npos) << allowed;
+  EXPECT_NE(allowed.find("Data: tarnex.exe\n"), std::string::npos) << allowed;
+  EXPECT_EQ(allowed.find("calc.exe"), std::string::npos) << allowed;
+  EXPECT_NE(KeyBlock(policy, std::string(kAnnPolicies) + "System").find("NoAdminPage\n"),
+            std::string::npos);
+  EXPECT_NE(KeyBlock(policy,
+                     "Users\\ann\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
+                     "User Shell Folders")
+                .find("Data: C:\\WINDOWS\\Profiles\\ann\\Start Menu\n"),
+            std::string::npos);
+  EXPECT_NE(
+      KeyBlock(policy, "Computers\\.default\\Software\\Microsoft\\Windows\\CurrentVersion\\Run")
+          .find("Data: C:\\TARNEX\\TWTray.exe\n"),
+      std::string::npos);
+  EXPECT_EQ(policy.find("Key path: Users\\Bob"), std::string::npos);
+
+  const std::string system = Export(Windows("SYSTEM.DAT"));
+  EXPECT_EQ(system.find("Key path: TARNEX"), std::string::npos);
+  EXPECT_NE(KeyBlock(system, "System\\CurrentControlSet\\control\\Update")
+                .find("Data: C:\\WINDOWS\\Tarnex.pol\n"),
+            std::string::npos);
+  EXPECT_EQ(system.find("Key path: SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ProfileList\\Bob"),
+            std::string::npos);
+}
+
+TEST_F(TarnwickPolicyTest, NamesAreCodePage1252OnTheMachineAndUtf8OnTheCommandLine) {
+  Ok({"add-user", "Zo\xC3\xAB"});
+  EXPECT_EQ(Ok({"users"}), "Zo\xC3\xAB\n");
+  EXPECT_TRUE(fs::exists(Windows("Profiles/Zo\xC3\xAB/user.dat")));
+  EXPECT_EQ(Tool({"add-user", "\xE2\x82\xAC\xE2\x86\x92"}).status, 1);  // no arrow in 1252
+}
+
+TEST_F(TarnwickPolicyTest, RefusesWhileTheMachineIsInUse) {
+  Ok({"users"});
+  const Machine machine = Machine::Open(dir_);
+  const std::optional<MachineLock> lock = MachineLock::TryAcquire(machine);
+  ASSERT_TRUE(lock);
+  const Result refused = Tool({"add-user", "ann"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("Tarnwick is running"), std::string::npos) << refused.err;
+  EXPECT_FALSE(fs::exists(Windows("Profiles/ann")));
+}
+
+TEST_F(TarnwickPolicyTest, DamagedPolicyFileIsReportedAndKept) {
+  Ok({"users"});
+  { std::ofstream(Windows("Tarnex.pol"), std::ios::binary | std::ios::trunc) << "damaged"; }
+  const Result result = Tool({"add-user", "ann"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("C:\\WINDOWS\\Tarnex.pol"), std::string::npos) << result.err;
+  EXPECT_EQ(Slurp(Windows("Tarnex.pol")), "damaged");
+  EXPECT_EQ(Export(Windows("SYSTEM.DAT")).find("Key path: TARNEX"), std::string::npos);
+}
+
+TEST_F(TarnwickPolicyTest, HelpAndMalformedCommandLines) {
+  const Result help = Spawn({kTool, "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("Usage: tarnwick-policy"), std::string::npos);
+  EXPECT_EQ(Tool({}).status, 2);
+  EXPECT_EQ(Tool({"frobnicate"}).status, 2);
+  EXPECT_EQ(Tool({"show"}).status, 2);
+  EXPECT_EQ(Tool({"activation", "maybe"}).status, 2);
+  EXPECT_FALSE(fs::exists(dir_));
+}
+
+}  // namespace
+}  // namespace tarnwick
