@@ -116,6 +116,22 @@ TEST(PolicyFileTest, LoadsAndUnloadsNeedNotBePaired) {
   EXPECT_FALSE(machine.KeyExists("TARNEX"));
 }
 
+TEST(PolicyFileTest, AttachedPolicyFileUnloadsOnlyWhatItLoaded) {
+  PolicyMachine machine;
+  {
+    AttachedPolicyFile attached;
+    EXPECT_TRUE(PolicyLoaded());
+    TUser("ann").SetNoRun(1);
+  }
+  EXPECT_FALSE(PolicyLoaded());
+  EXPECT_TRUE(std::filesystem::exists(machine.PolicyFile()));
+
+  LoadPolicyFile();
+  { AttachedPolicyFile nested; }
+  EXPECT_TRUE(PolicyLoaded());
+  UnloadPolicyFile();
+}
+
 TEST(PolicyFileTest, DamagedFileIsReportedByNameAndLeftUntouched) {
   PolicyMachine machine;
   {
