@@ -10,6 +10,7 @@
 #include "platform/cp1252.h"
 #include "platform/demo_machine.h"
 #include "platform/ini_file.h"
+#include "platform/short_name.h"
 #include "platform/win_path.h"
 
 namespace tarnwick {
@@ -218,7 +219,8 @@ class MachineIniReader {
 };
 
 // The entry of dir named name: the exact name first, else the first name in sorted order that
-// matches case-insensitively (ASCII letters). Empty when there is none.
+// matches case-insensitively (ASCII letters), else the entry whose 8.3 alias it is (a resolved
+// shortcut hands out C:\PROGRA~1\... paths). Empty when there is none.
 std::optional<std::string> FindEntry(const fs::path& dir, const std::string& name,
                                      std::string_view ansiName) {
   std::error_code ec;
@@ -229,6 +231,12 @@ std::optional<std::string> FindEntry(const fs::path& dir, const std::string& nam
     const std::optional<std::string> ansi = Utf8ToCp1252(entry);
     if (ansi && EqualsIgnoreCase(*ansi, ansiName) && (!best || entry < *best)) {
       best = std::move(entry);
+    }
+  }
+  if (!best && ansiName.find('~') != std::string_view::npos) {
+    const std::vector<DirectoryEntryName> entries = ReadDirectoryNames(dir);
+    if (const DirectoryEntryName* alias = FindDirectoryEntry(entries, ansiName)) {
+      best = alias->hostName;
     }
   }
   return best;

@@ -71,6 +71,14 @@ TEST_F(MachineTest, MatchesExistingComponentsIgnoringCase) {
   EXPECT_EQ(Host("C:\\CAF\xC9"), C() / "CAF\u00C9");
 }
 
+TEST_F(MachineTest, MatchesShortAliasesOfLongNames) {
+  EXPECT_EQ(Host("C:\\PROGRA~1\\ACCESS~1\\WORDPAD.EXE"),
+            C() / "Program Files" / "Accessories" / "WORDPAD.EXE");
+  EXPECT_EQ(Host("c:\\progra~1"), C() / "Program Files");
+  // An alias nothing carries is a new name like any other.
+  EXPECT_EQ(Host("C:\\PROGRA~2"), C() / "PROGRA~2");
+}
+
 TEST_F(MachineTest, NewComponentsKeepTheCaseGiven) {
   EXPECT_EQ(Host("C:\\windows\\Profiles\\Anna\\USER.DAT"),
             C() / "WINDOWS" / "Profiles" / "Anna" / "USER.DAT");
