@@ -144,8 +144,10 @@ std::vector<uint8_t> CregexportData(const std::vector<std::string_view>& lines, 
     if (StartsWith(line, "Value: ") || StartsWith(line, "Key path: ")) break;
     if (line == "Data:" && j + 1 < lines.size() && IsDumpLine(lines[j + 1])) {
       for (size_t k = j + 1; data.size() < size && k < lines.size() && IsDumpLine(lines[k]); ++k) {
+        // At most 16 bytes a line; the printable column after them may look like hex too.
         std::string_view bytes = lines[k].substr(10);
-        for (size_t at = 0; data.size() < size && at + 1 < bytes.size();) {
+        size_t lineEnd = std::min(size, data.size() + 16);
+        for (size_t at = 0; data.size() < lineEnd && at + 1 < bytes.size();) {
           if (bytes[at] == ' ') {
             ++at;
             continue;
@@ -290,13 +292,44 @@ std::vector<ExportedKey> ExportTree(const RegNode& root) {
   return keys;
 }
 
+std::string FirstDifference(const std::vector<ExportedKey>& got,
+                            const std::vector<ExportedKey>& expected) {
+  std::ostringstream text;
+  for (size_t i = 0; i < std::min(got.size(), expected.size()); ++i) {
+    const ExportedKey& a = got[i];
+    const ExportedKey& b = expected[i];
+    if (a == b) continue;
+    text << "key " << i << ": ";
+    if (a.path != b.path) {
+      text << "path [" << a.path << "] instead of [" << b.path << "]";
+      return text.str();
+    }
+    text << "[" << a.path << "] ";
+    for (size_t v = 0; v < std::min(a.values.size(), b.values.size()); ++v) {
+      if (a.values[v] == b.values[v]) continue;
+      text << "value " << v << "\n  got      ";
+      PrintTo(a.values[v], &text);
+      text << "\n  expected ";
+      PrintTo(b.values[v], &text);
+      return text.str();
+    }
+    text << a.values.size() << " values instead of " << b.values.size();
+    return text.str();
+  }
+  if (got.size() != expected.size()) {
+    text << got.size() << " keys instead of " << expected.size();
+  }
+  return text.str();
+}
+
 void PrintTo(const ExportedValue& value, std::ostream* out) {
   *out << "\"" << value.name << "\" type " << value.type << " data";
   char hex[4];
-  for (uint8_t b : value.data) {
-    std::snprintf(hex, sizeof hex, " %02x", b);
+  for (size_t i = 0; i < std::min<size_t>(value.data.size(), 64); ++i) {
+    std::snprintf(hex, sizeof hex, " %02x", value.data[i]);
     *out << hex;
   }
+  if (value.data.size() > 64) *out << " ... (" << value.data.size() << " bytes)";
 }
 
 void PrintTo(const ExportedKey& key, std::ostream* out) {

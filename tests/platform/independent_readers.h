@@ -49,6 +49,10 @@ ReaderOutput ReadWithParseWin32Registry(const std::filesystem::path& file);
 // The same form built from our own tree, names decoded from code page 1252.
 std::vector<ExportedKey> ExportTree(const RegNode& root);
 
+// Empty when equal, else a description of the first difference, for failure messages.
+std::string FirstDifference(const std::vector<ExportedKey>& got,
+                            const std::vector<ExportedKey>& expected);
+
 // Readable gtest failure output.
 void PrintTo(const ExportedValue& value, std::ostream* out);
 void PrintTo(const ExportedKey& key, std::ostream* out);
