@@ -157,7 +157,8 @@ class Importer {
       size_t end = path.find('\\', start);
       std::string_view name = path.substr(start, end - start);
       if (!IsValidKeyName(name)) {
-        Fail("invalid key name '" + std::string(name) + "' (1 to 255 characters)");
+        Fail("invalid key name '" + std::string(name) +
+             "' (1 to 255 characters, none of them a zero byte or undefined in code page 1252)");
       }
       names.push_back(name);
       if (end == std::string_view::npos) break;
@@ -198,7 +199,11 @@ class Importer {
     } else if (line.front() == '"') {
       name = QuotedText(line);
       if (name.empty()) Fail("an empty value name is written @");
-      if (!IsValidValueName(name)) Fail("the value name is longer than 255 characters");
+      if (!IsValidValueName(name)) {
+        Fail(
+            "invalid value name (at most 255 characters, none of them undefined in code page "
+            "1252)");
+      }
     } else {
       Fail("expected a [key] line, a \"name\"= or @= value line, or a ; comment");
     }
