@@ -1,0 +1,90 @@
+// tarnwick --describe run as a program: a new demo machine and what it holds.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Output {
+  int status = -1;
+  std::string text;  // standard output and standard error
+};
+
+Output RunTarnwick(const std::string& arguments) {
+  const std::string command =
+      std::string(TARNWICK_BINARY_DIR "/src/app/tarnwick ") + arguments + " 2>&1";
+  Output output;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return output;
+  char buffer[4096];
+  size_t count = 0;
+  while ((count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+    output.text.append(buffer, count);
+  const int status = ::pclose(pipe);
+  output.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return output;
+}
+
+class DescribeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("tarnwick-describe-" + std::to_string(::getpid()));
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  fs::path root_;
+};
+
+TEST_F(DescribeTest, CreatesAndDescribesADemoMachine) {
+  const fs::path machine = root_ / "machine";
+  const Output first = RunTarnwick("--machine '" + machine.string() + "' --describe");
+  ASSERT_EQ(first.status, 0) << first.text;
+  EXPECT_TRUE(fs::is_regular_file(machine / "machine.ini"));
+  EXPECT_NE(first.text.find("Windows directory: C:\\WINDOWS"), std::string::npos) << first.text;
+  EXPECT_NE(first.text.find("Program path:      C:\\TARNEX\\TARNEX.EXE"), std::string::npos);
+  EXPECT_NE(first.text.find("Tarnex.pol (not present)"), std::string::npos);
+  EXPECT_NE(first.text.find("A:  removable  no medium"), std::string::npos) << first.text;
+  EXPECT_NE(first.text.find("label \"SYSTEM\""), std::string::npos);
+  EXPECT_NE(first.text.find("D:  cdrom      no medium"), std::string::npos);
+
+  // A second start opens the same machine and sees a policy file that appeared meanwhile.
+  fs::path windows;
+  for (const auto& entry : fs::directory_iterator(machine / "c")) {
+    if (entry.path().filename() == "WINDOWS") windows = entry.path();
+  }
+  ASSERT_FALSE(windows.empty());
+  std::FILE* policy = std::fopen((windows / "Tarnex.pol").c_str(), "w");
+  ASSERT_NE(policy, nullptr);
+  std::fclose(policy);
+  const Output second = RunTarnwick("--machine '" + machine.string() + "' --describe");
+  EXPECT_EQ(second.status, 0);
+  EXPECT_NE(second.text.find("Tarnex.pol (present)"), std::string::npos) << second.text;
+}
+
+TEST_F(DescribeTest, CommandLineErrorsExitWithStatusOne) {
+  EXPECT_EQ(RunTarnwick("stray-argument").status, 1);
+  // A directory that exists but is no machine is refused, not turned into one.
+  const Output notMachine = RunTarnwick("--machine '" + root_.string() + "' --describe");
+  EXPECT_EQ(notMachine.status, 1);
+  EXPECT_NE(notMachine.text.find("machine.ini"), std::string::npos) << notMachine.text;
+  EXPECT_FALSE(fs::exists(root_ / "machine.ini"));
+}
+
+TEST_F(DescribeTest, HelpAndVersionExitWithStatusZero) {
+  const Output help = RunTarnwick("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.text.find("--machine"), std::string::npos);
+  const Output version = RunTarnwick("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_NE(version.text.find("Tarnwick"), std::string::npos);
+}
+
+}  // namespace
