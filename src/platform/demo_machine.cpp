@@ -11,6 +11,7 @@
 #include "platform/demo_shortcuts.h"
 #include "platform/ini_file.h"
 #include "platform/machine.h"
+#include "platform/project_icons.h"
 #include "platform/win_path.h"
 
 namespace tarnwick {
@@ -216,6 +217,7 @@ void Populate(const fs::path& dir) {
   InstallProgramFiles(c / "TARNEX");
   WriteMachineIni(dir / "machine.ini");
   InstallDemoShortcuts(Machine::Open(dir));
+  InstallProgramIcons(Machine::Open(dir));
 }
 
 }  // namespace
