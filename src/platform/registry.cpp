@@ -84,19 +84,19 @@ Registry::Impl::Mount* Registry::Impl::FindMount(RootKey root, std::string_view 
 std::optional<Registry::Impl::Location> Registry::Impl::Locate(RootKey root, std::string_view path,
                                                                bool create) {
   const std::vector<std::string> names = SplitWindowsPath(path);
-  Location at{RootHive(root), RootHive(root)->root.get()};
+  Location at{RootHive(root), RootHive(root)->root.get(), false};
   size_t i = 0;
   if (root == RootKey::CurrentUser) {
     RegNode* defaultUser = at.node->FindSubkey(kDefaultUser);
     if (!defaultUser) {
       if (!create) return std::nullopt;
       defaultUser = &at.node->AddSubkey(kDefaultUser);
-      at.hive->dirty = true;
+      at.hive->dirty = at.created = true;
     }
     at.node = defaultUser;
   } else if (!names.empty()) {
     if (Mount* mount = FindMount(root, names[0])) {
-      at = {&mount->hive, mount->hive.root.get()};
+      at = {&mount->hive, mount->hive.root.get(), false};
       i = 1;
     }
   }
@@ -105,7 +105,7 @@ std::optional<Registry::Impl::Location> Registry::Impl::Locate(RootKey root, std
     if (!next) {
       if (!create || !IsValidKeyName(names[i])) return std::nullopt;
       next = &at.node->AddSubkey(names[i]);
-      at.hive->dirty = true;
+      at.hive->dirty = at.created = true;
     }
     at.node = next;
   }
@@ -135,7 +135,7 @@ bool Registry::Impl::DeleteKey(RootKey root, std::string_view path) {
   std::optional<Location> parent = Locate(root, JoinPath(names), false);
   if (!parent || !parent->node->RemoveSubkey(name)) return false;
   parent->hive->dirty = true;
-  return true;
+  return Save(*parent->hive);
 }
 
 bool Registry::Impl::IsInUse(const fs::path& hostPath) const {
@@ -213,6 +213,16 @@ void Registry::Impl::Write(Hive& hive) {
   hive.dirty = false;
 }
 
+bool Registry::Impl::Save(Hive& hive) {
+  if (!hive.dirty) return true;
+  try {
+    Write(hive);
+  } catch (const RegistryFileError&) {
+    return false;
+  }
+  return true;
+}
+
 void Registry::Impl::Flush() {
   std::exception_ptr first;
   auto write = [&](Hive& hive) {
@@ -262,11 +272,7 @@ namespace {
 RegistryAccessor::RegistryAccessor(Registry& registry) : registry_(registry) {}
 
 RegistryAccessor::~RegistryAccessor() {
-  try {
-    CloseKey();
-  } catch (const RegistryFileError&) {
-    // The change stays in memory and is written by the next flush.
-  }
+  CloseKey();
 }
 
 void RegistryAccessor::SetRootKey(RootKey root) {
@@ -280,17 +286,17 @@ RootKey RegistryAccessor::GetRootKey() const {
 
 bool RegistryAccessor::OpenKey(std::string_view path, bool canCreate) {
   CloseKey();
-  if (!registry_.GetImpl().Locate(root_, path, canCreate)) return false;
+  std::optional<Registry::Impl::Location> at = registry_.GetImpl().Locate(root_, path, canCreate);
+  if (!at || (at->created && !registry_.GetImpl().Save(*at->hive))) return false;
   path_ = JoinPath(SplitWindowsPath(path));
   open_ = true;
   return true;
 }
 
+// Every change has been written when it was made: closing writes nothing.
 void RegistryAccessor::CloseKey() {
-  if (!open_) return;
   open_ = false;
   path_.clear();
-  registry_.Flush();
 }
 
 bool RegistryAccessor::HasOpenKey() const {
@@ -302,10 +308,11 @@ const std::string& RegistryAccessor::CurrentPath() const {
 }
 
 void RegistryAccessor::CreateKey(std::string_view path) {
-  if (!registry_.GetImpl().Locate(root_, path, true)) {
+  std::optional<Registry::Impl::Location> at = registry_.GetImpl().Locate(root_, path, true);
+  // Also an existing key whose file could not be written before is not there for good yet.
+  if (!at || !registry_.GetImpl().Save(*at->hive)) {
     throw RegistryError("Failed to create key " + std::string(path));
   }
-  registry_.Flush();
 }
 
 bool RegistryAccessor::KeyExists(std::string_view path) {
@@ -313,9 +320,7 @@ bool RegistryAccessor::KeyExists(std::string_view path) {
 }
 
 bool RegistryAccessor::DeleteKey(std::string_view path) {
-  if (!registry_.GetImpl().DeleteKey(root_, path)) return false;
-  registry_.Flush();
-  return true;
+  return registry_.GetImpl().DeleteKey(root_, path);
 }
 
 namespace {
@@ -403,6 +408,7 @@ void RegistryAccessor::WriteValue(std::string_view name, uint32_t type,
   }
   at->node->SetValue(name, type, data);
   at->hive->dirty = true;
+  if (!registry_.GetImpl().Save(*at->hive)) FailToSet(name);
 }
 
 bool RegistryAccessor::DeleteValue(std::string_view name) {
@@ -410,7 +416,7 @@ bool RegistryAccessor::DeleteValue(std::string_view name) {
   std::optional<Registry::Impl::Location> at = registry_.GetImpl().Locate(root_, path_, false);
   if (!at || !at->node->RemoveValue(name)) return false;
   at->hive->dirty = true;
-  return true;
+  return registry_.GetImpl().Save(*at->hive);
 }
 
 std::vector<std::string> RegistryAccessor::GetKeyNames() const {

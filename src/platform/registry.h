@@ -25,9 +25,11 @@ class RegistryError : public std::runtime_error {
 
 enum class RootKey { LocalMachine, Users, CurrentUser };
 
-// One registry per process. HKEY_LOCAL_MACHINE is SYSTEM.DAT, HKEY_USERS\.Default is USER.DAT and
-// HKEY_CURRENT_USER the same tree as HKEY_USERS\.Default. Missing files start as empty trees; a
-// damaged one throws RegistryFileError naming it and is never overwritten.
+// One registry per process. HKEY_LOCAL_MACHINE is SYSTEM.DAT and HKEY_USERS is USER.DAT, whose
+// top-level key .DEFAULT is the default user, as on Windows 95; HKEY_CURRENT_USER is the same tree
+// as HKEY_USERS\.DEFAULT. Missing files start as empty trees; a damaged one throws
+// RegistryFileError naming it and is never overwritten. Before the first change of a run to
+// SYSTEM.DAT or USER.DAT the old file is kept as SYSTEM.DA0 / USER.DA0.
 class Registry {
  public:
   explicit Registry(const Machine& machine);
@@ -37,7 +39,9 @@ class Registry {
 
   const Machine& GetMachine() const;
 
-  // Writes every changed file (atomically). Called by accessors when they close a key.
+  // Writes every changed file (atomically): those whose write failed before. Throws
+  // RegistryFileError when a file cannot be written; its changes stay in memory. The destructor
+  // tries once more.
   void Flush();
 
   class Impl;
@@ -53,8 +57,10 @@ struct RegDataInfo {
 };
 
 // A short-lived accessor in the manner of the Windows registry API: set the root key, open one
-// key, read or write, close. The destructor closes the open key; closing writes every change to
-// its file. Key paths are relative to the root key ("\" at the start is ignored).
+// key, read or write, close. The destructor closes the open key. Every change is written to its
+// file at once: a write whose file cannot be written throws "Failed to set data for '%s'" (the
+// change stays in memory and is written at the next flush), so nothing is left to fail silently
+// when the key closes. Key paths are relative to the root key ("\" at the start is ignored).
 class RegistryAccessor {
  public:
   explicit RegistryAccessor(Registry& registry);  // root key HKEY_CURRENT_USER
@@ -66,7 +72,7 @@ class RegistryAccessor {
   RootKey GetRootKey() const;
 
   // Opens a key, creating missing keys when canCreate. False when it does not exist (and not
-  // canCreate) or cannot be created. Closes the key open before.
+  // canCreate) or cannot be created or written. Closes the key open before.
   bool OpenKey(std::string_view path, bool canCreate);
   void CloseKey();
   bool HasOpenKey() const;
@@ -75,11 +81,14 @@ class RegistryAccessor {
   // Creates a key without opening it; throws "Failed to create key %s" on failure.
   void CreateKey(std::string_view path);
   bool KeyExists(std::string_view path);
-  // Deletes a key with its whole subtree. False when there is no such key.
+  // Deletes a key with its whole subtree. False when there is no such key, its file cannot be
+  // written, for a root key, and for an attached hive's key: that would empty its file (UnLoadKey
+  // detaches it).
   bool DeleteKey(std::string_view path);
 
   // The remaining calls work on the open key; without one, reads find nothing and writes throw
-  // "Failed to set data for '%s'".
+  // "Failed to set data for '%s'". So do writes beyond Windows 95's limits (names of 255 bytes,
+  // data of 16,300, about 60 KB per key) and values on a file's root (a root key, a hive's key).
   bool ValueExists(std::string_view name) const;
   std::optional<RegDataInfo> GetDataInfo(std::string_view name) const;
   // Absent or without data: 0. REG_DWORD: its value. Another type: "Invalid data type for '%s'"
@@ -102,14 +111,15 @@ class RegistryAccessor {
   std::vector<std::string> GetKeyNames() const;
   std::vector<std::string> GetValueNames() const;
 
-  // Hives, below HKEY_LOCAL_MACHINE or HKEY_USERS. The file is a Windows path on the machine.
-  // LoadKey fails when the key exists, or the file is missing or damaged.
+  // Hives, as direct subkeys of HKEY_LOCAL_MACHINE or HKEY_USERS. The file is a Windows path on the
+  // machine. LoadKey fails when the key exists, the file is missing or damaged, or already in use.
   bool LoadKey(std::string_view key, std::string_view windowsFile);
   // Detaches the hive; the file keeps every change.
   bool UnLoadKey(std::string_view key);
-  // Saves the key's tree as a new registry file.
+  // Saves the key's tree as a new registry file, the key's subkeys becoming the file's top-level
+  // keys. Fails when the file exists or the key holds values (a file's root holds none).
   bool SaveKey(std::string_view key, std::string_view windowsFile);
-  // Writes the open key's file now.
+  // Writes every file whose earlier write failed; false when there is no open key or that fails.
   bool FlushKey();
 
  private:

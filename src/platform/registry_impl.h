@@ -31,6 +31,7 @@ class Registry::Impl {
   struct Location {
     Hive* hive;
     RegNode* node;
+    bool created = false;  // keys were created on the way
   };
 
   explicit Impl(const Machine& machine);
@@ -48,8 +49,11 @@ class Registry::Impl {
   bool UnLoadKey(RootKey root, std::string_view key);
   bool SaveKey(RootKey root, std::string_view key, std::string_view windowsFile);
 
+  // Writes the hive's file when it has changed. False when that failed: the change stays in
+  // memory and is written again at the next flush.
+  bool Save(Hive& hive);
   // Writes every changed file; throws RegistryFileError for the first that failed after trying
-  // all of them (a failed file stays changed and is written again at the next flush).
+  // all of them.
   void Flush();
 
  private:

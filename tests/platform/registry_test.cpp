@@ -283,6 +283,25 @@ TEST_F(RegistryTest, MachineFilesAreKeptAsDa0BeforeTheFirstChangeOfARun) {
   EXPECT_EQ(ReadRegistryFile(Windows("system.dat"))->FindSubkey("New")->values.size(), 3u);
 }
 
+// A genuine Windows Me USER.DAT as the machine's: one change, and the rest of the file is intact.
+TEST_F(RegistryTest, AGenuineUserDatTakesAChangeAndKeepsEverythingElse) {
+  const fs::path genuine = fs::path(TARNWICK_SHARED_DIR) / "fixtures" / "creg" / "winme_USER.DAT";
+  fs::copy_file(genuine, Windows("USER.DAT"));
+  {
+    auto registry = NewRegistry();
+    EXPECT_EQ(Read(*registry, RootKey::CurrentUser, "Control Panel\\International", "Locale"),
+              "00000409");
+    Write(*registry, RootKey::CurrentUser, "Software\\Tarnwick", "Mode", "on");
+  }
+  std::unique_ptr<RegNode> expected = ReadRegistryFile(genuine);
+  expected->FindSubkey(".DEFAULT")
+      ->AddSubkey("Software")
+      .AddSubkey("Tarnwick")
+      .SetValue("Mode", kRegSz, Bytes(std::string("on\0", 3)));
+  ExpectReadersSee(Windows("USER.DAT"), testing::ExportTree(*expected));
+  EXPECT_EQ(FileBytes(Windows("USER.DA0")), FileBytes(genuine));
+}
+
 TEST_F(RegistryTest, ADamagedMachineFileIsReportedByNameAndLeftAlone) {
   std::ofstream(Windows("USER.DAT"), std::ios::binary) << "CREG not really a registry";
   const std::vector<uint8_t> before = FileBytes(Windows("USER.DAT"));
@@ -347,6 +366,39 @@ TEST_F(RegistryTest, AttachedHiveLifeCycle) {
   ASSERT_TRUE(accessor.LoadKey("TARNEX", pol));
   ASSERT_TRUE(accessor.OpenKey("TARNEX\\Users\\bob\\Software\\Policies", false));
   EXPECT_EQ(accessor.ReadInteger("NoFind"), 1);
+}
+
+TEST_F(RegistryTest, AWriteThatCannotReachItsFileFailsAndIsNotLost) {
+  fs::create_directories(Windows("Hives"));
+  WriteRegistryFile(Windows("Hives") / "x.pol", RegNode());
+  auto registry = NewRegistry();
+  RegistryAccessor accessor(*registry);
+  accessor.SetRootKey(RootKey::LocalMachine);
+  ASSERT_TRUE(accessor.LoadKey("X", "C:\\WINDOWS\\Hives\\x.pol"));
+  fs::rename(Windows("Hives"), Windows("Away"));  // the file's directory is gone
+  try {
+    accessor.CreateKey("X\\Config");
+    FAIL() << "creating a key whose file cannot be written succeeded";
+  } catch (const RegistryError& e) {
+    EXPECT_STREQ(e.what(), "Failed to create key X\\Config");
+  }
+  EXPECT_FALSE(accessor.OpenKey("X\\Other", true));
+  ASSERT_TRUE(accessor.OpenKey("X\\Config", true));  // it is there in memory
+  try {
+    accessor.WriteInteger("Mode", 3);
+    FAIL() << "a write whose file cannot be written succeeded";
+  } catch (const RegistryError& e) {
+    EXPECT_STREQ(e.what(), "Failed to set data for 'Mode'");
+  }
+  EXPECT_EQ(accessor.ReadInteger("Mode"), 3);
+  EXPECT_FALSE(accessor.FlushKey());
+  EXPECT_FALSE(accessor.UnLoadKey("X"));  // detaching now would lose the change
+
+  fs::rename(Windows("Away"), Windows("Hives"));
+  EXPECT_TRUE(accessor.FlushKey());
+  EXPECT_TRUE(accessor.UnLoadKey("X"));
+  ExpectReadersSee(Windows("Hives") / "x.pol",
+                   {Key(""), {"Config", {{"Mode", kRegDword, {3, 0, 0, 0}}}}, Key("Other")});
 }
 
 TEST_F(RegistryTest, SaveKeyWritesANewFileOfTheKeysTree) {

@@ -97,6 +97,24 @@ TEST_F(TarnwickRegTest, ImportCreatesTheFileAndExportGivesTheTextBack) {
   EXPECT_NE(exported.out.find("[Software\\Types]"), std::string::npos);
 }
 
+// A genuine Windows Me hive, as text and back: the same text, and cregexport sees the same tree.
+TEST_F(TarnwickRegTest, AGenuineHiveSurvivesExportAndImport) {
+  const std::string hive =
+      std::string("'") + TARNWICK_SHARED_DIR + "/fixtures/creg/winme_USER.DAT'";
+  ToolRun first = Tool("export " + hive);
+  ASSERT_EQ(first.status, 0) << first.err;
+  EXPECT_NE(first.out.find("\r\n[.DEFAULT\\Control Panel]\r\n"), std::string::npos);
+  Put("me.reg", first.out);
+  ASSERT_EQ(Tool("import " + Path("me.reg") + " " + Path("copy.dat")).status, 0);
+  EXPECT_EQ(Tool("export " + Path("copy.dat")).out, first.out);
+  auto creg = [&](const std::string& file, const std::string& out) {
+    return std::system(("cregexport " + file + " >" + Path(out) + " 2>&1").c_str());
+  };
+  ASSERT_EQ(creg(hive, "original.txt"), 0);
+  ASSERT_EQ(creg(Path("copy.dat"), "copy.txt"), 0);
+  EXPECT_TRUE(Slurp(dir_ / "original.txt") == Slurp(dir_ / "copy.txt"));
+}
+
 TEST_F(TarnwickRegTest, BadInputReportsTheLineAndLeavesTheFileAsItWas) {
   Put("in.reg", kText);
   ASSERT_EQ(Tool("import " + Path("in.reg") + " " + Path("SYSTEM.DAT")).status, 0);
