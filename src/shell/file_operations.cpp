@@ -1,0 +1,133 @@
+#include "shell/file_operations.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "platform/machine.h"
+#include "platform/recycle_bin.h"
+#include "shell/ansi_qstring.h"
+#include "shell/machine_dir.h"
+#include "shell/prompts.h"
+#include "shell/tree_copy.h"
+
+namespace fs = std::filesystem;
+
+namespace tarnwick {
+
+namespace {
+
+// Blanks and control characters at both ends removed.
+std::string Trim(const std::string& text) {
+  const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && blank(text[begin])) ++begin;
+  while (end > begin && blank(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+void DropTrailingBackslash(std::string& path) {
+  if (!path.empty() && path.back() == '\\') path.pop_back();
+}
+
+int Delete(const Machine& machine, const fs::path& host, QWidget* owner) {
+  const std::optional<std::string> windowsPath = machine.WindowsPath(host);
+  const DriveInfo* drive = windowsPath ? machine.FindDrive((*windowsPath)[0]) : nullptr;
+  if (drive == nullptr) return kFileOpFailed;
+  if (windowsPath->size() <= 3) {
+    ShowMessage(owner, MessageKind::Error,
+                QStringLiteral("Cannot delete %1: It is the root folder of the drive.")
+                    .arg(FromAnsi(*windowsPath)));
+    return kFileOpFailed;
+  }
+  if (drive->type == DriveType::Fixed) {
+    try {
+      RecycleBin(drive->hostDir, drive->letter).Recycle(host);
+    } catch (const RecycleBinError& e) {
+      ShowMessage(owner, MessageKind::Error, QString::fromStdString(e.what()));
+      return kFileOpFailed;
+    }
+    return kFileOpSuccess;
+  }
+  // Removable, network and RAM drives have no Recycle Bin: the shell deletes at once.
+  std::error_code ec;
+  fs::remove_all(host, ec);
+  if (ec) {
+    ShowMessage(owner, MessageKind::Error,
+                QStringLiteral("Cannot delete %1: %2.")
+                    .arg(FromAnsi(*windowsPath), QString::fromStdString(ec.message())));
+    return kFileOpFailed;
+  }
+  return kFileOpSuccess;
+}
+
+}  // namespace
+
+void MakeDirectory(const Machine& machine, const std::string& path) {
+  try {
+    if (const std::optional<fs::path> host = machine.HostPath(path)) {
+      std::error_code ec;
+      fs::create_directory(*host, ec);
+    }
+  } catch (...) {
+    // Every failure is silent; the caller checks for the directory itself.
+  }
+}
+
+int CopyDirectoryTree(const Machine& machine, const std::string& source,
+                      const std::string& destination, QWidget* owner) {
+  try {
+    std::string from = Trim(source);
+    std::string to = destination;
+    if (from.empty()) return kFileOpNotStarted;
+    DropTrailingBackslash(from);
+    DropTrailingBackslash(to);
+    if (to.empty()) return kFileOpNotStarted;
+
+    const std::optional<fs::path> fromHost = ExistingDirectory(machine, from);
+    if (!fromHost) {
+      ShowMessage(
+          owner, MessageKind::Warning,
+          QStringLiteral("Source Directory - ") + FromAnsi(from) + QStringLiteral(" - not found."));
+      return kFileOpNotStarted;
+    }
+    std::optional<fs::path> toHost = ExistingDirectory(machine, to);
+    if (!toHost) {
+      MakeDirectory(machine, to);
+      toHost = ExistingDirectory(machine, to);
+    }
+    if (!toHost) {
+      ShowMessage(owner, MessageKind::Warning, QStringLiteral("Destination Directory not found."));
+      return kFileOpNotStarted;
+    }
+    if (from == to) {
+      ShowMessage(owner, MessageKind::Warning, QStringLiteral("Can not overwrite source files."));
+      return kFileOpNotStarted;
+    }
+    return TreeCopy(owner).Run(*fromHost, *toHost);
+  } catch (...) {
+    return kFileOpFailed;
+  }
+}
+
+int DeleteDirectoryTree(const Machine& machine, const std::string& directory, bool recycle,
+                        QWidget* owner) {
+  // Both flag sets the program passes hold FOF_ALLOWUNDO, and FOF_FILESONLY only narrows
+  // wildcard names, so the shell recycles the named directory whatever recycle says.
+  static_cast<void>(recycle);
+  try {
+    std::string path = directory;
+    DropTrailingBackslash(path);
+    if (path.empty()) return kFileOpNotStarted;
+    const std::optional<fs::path> host = ExistingDirectory(machine, path);
+    if (!host) {
+      ShowMessage(owner, MessageKind::Warning, QStringLiteral("Directory to delete not found."));
+      return kFileOpNotStarted;
+    }
+    return Delete(machine, *host, owner);
+  } catch (...) {
+    return kFileOpFailed;
+  }
+}
+
+}  // namespace tarnwick

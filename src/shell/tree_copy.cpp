@@ -1,0 +1,236 @@
+#include "shell/tree_copy.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QProgressDialog>
+#include <QSaveFile>
+#include <algorithm>
+#include <system_error>
+#include <vector>
+
+#include "platform/win_path.h"
+#include "shell/file_operations.h"
+#include "shell/prompts.h"
+
+namespace fs = std::filesystem;
+
+namespace tarnwick {
+
+namespace {
+
+constexpr int kProgressSteps = 1000;
+constexpr qint64 kChunk = 1 << 20;
+
+QString Name(const fs::path& path) {
+  return QString::fromStdString(path.filename().string());
+}
+
+QString Q(const fs::path& path) {
+  return QString::fromStdString(path.string());
+}
+
+std::vector<fs::path> SortedEntries(const fs::path& dir, std::error_code& ec) {
+  std::vector<fs::path> entries;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    entries.push_back(it->path());
+  }
+  std::sort(entries.begin(), entries.end(), [](const fs::path& a, const fs::path& b) {
+    return UpperAscii(a.filename().string()) < UpperAscii(b.filename().string());
+  });
+  return entries;
+}
+
+// The entry of dir that Windows takes for name: the exact name, else one differing in case.
+std::optional<fs::path> FindEntry(const fs::path& dir, const fs::path& name) {
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(dir / name, ec))) return dir / name;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    if (EqualsIgnoreCase(it->path().filename().string(), name.string())) return it->path();
+  }
+  return std::nullopt;
+}
+
+// Progress units: every file's bytes plus one, so that empty files count too.
+uint64_t UnitsBelow(const fs::path& dir) {
+  uint64_t units = 0;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    if (it->is_regular_file(ec) && !it->is_symlink(ec)) units += it->file_size(ec) + 1;
+  }
+  return units;
+}
+
+QString Describe(const QFileInfo& file) {
+  return QStringLiteral("    %1 bytes\n    modified on %2")
+      .arg(file.size())
+      .arg(QLocale().toString(file.lastModified(), QLocale::ShortFormat));
+}
+
+bool IsWithin(const fs::path& inner, const fs::path& outer) {
+  const auto [end, _] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+  return end == outer.end();
+}
+
+}  // namespace
+
+TreeCopy::TreeCopy(QWidget* owner, int showAfterMs) : owner_(owner), showAfterMs_(showAfterMs) {}
+
+TreeCopy::~TreeCopy() = default;
+
+int TreeCopy::Run(const fs::path& source, const fs::path& destination) {
+  std::error_code ec;
+  destinationRoot_ = fs::weakly_canonical(destination, ec);
+  if (fs::equivalent(source, destination, ec)) {
+    // Copying the contents onto themselves would truncate every file.
+    const std::vector<fs::path> entries = SortedEntries(source, ec);
+    if (entries.empty()) return kFileOpSuccess;
+    return Fail(kFileOpSameFile, QStringLiteral("Cannot copy %1: The source and destination file "
+                                                "names are the same.")
+                                     .arg(Name(entries.front())));
+  }
+  totalUnits_ = std::max<uint64_t>(UnitsBelow(source), 1);
+  progress_ = std::make_unique<QProgressDialog>(owner_);
+  progress_->setWindowTitle(QStringLiteral("Copying..."));
+  progress_->setWindowModality(Qt::WindowModal);
+  progress_->setAutoReset(false);
+  progress_->setAutoClose(false);
+  progress_->setRange(0, kProgressSteps);
+  progress_->setMinimumDuration(showAfterMs_);
+  progress_->setValue(0);
+  const int result = CopyContents(source, destination);
+  progress_.reset();
+  return result;
+}
+
+int TreeCopy::CopyContents(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  const std::vector<fs::path> entries = SortedEntries(from, ec);
+  if (ec) {
+    return Fail(kFileOpFailed, QStringLiteral("Cannot copy %1: Cannot read from the source "
+                                              "folder.")
+                                   .arg(Name(from)));
+  }
+  for (const fs::path& entry : entries) {
+    if (progress_->wasCanceled()) return kFileOpCancelled;
+    const fs::file_status status = fs::symlink_status(entry, ec);
+    int result = kFileOpSuccess;
+    if (fs::is_directory(status)) {
+      result = CopyFolder(entry, to);
+    } else if (fs::is_regular_file(status)) {
+      result = CopyFile(entry, to);
+    }
+    // Symbolic links and special files are nothing Windows can see; they are left out.
+    if (result != kFileOpSuccess) return result;
+  }
+  return kFileOpSuccess;
+}
+
+int TreeCopy::CopyFolder(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  if (IsWithin(destinationRoot_, fs::weakly_canonical(from, ec))) {
+    return Fail(kFileOpDestinationInSource,
+                QStringLiteral("Cannot copy %1: The destination folder is a subfolder of the "
+                               "source folder.")
+                    .arg(Name(from)));
+  }
+  fs::path target = to / from.filename();
+  if (const auto existing = FindEntry(to, from.filename())) {
+    target = *existing;
+    if (!fs::is_directory(fs::symlink_status(target, ec))) {
+      return Fail(kFileOpFailed, QStringLiteral("Cannot create or replace %1: A file with the "
+                                                "name you specified already exists.")
+                                     .arg(Name(target)));
+    }
+    if (!mergeAllFolders_) {
+      const ReplaceAnswer answer = Prompter::Current().AskReplace(
+          progress_.get(),
+          QStringLiteral("This folder already contains a folder named '%1'.\n\nIf the files in "
+                         "the existing folder have the same name as files in the folder you are "
+                         "copying, they will be replaced. Do you still want to copy the folder?")
+              .arg(Name(target)));
+      if (answer == ReplaceAnswer::Cancel) return kFileOpCancelled;
+      if (answer == ReplaceAnswer::No)
+        return Advance(UnitsBelow(from)) ? kFileOpSuccess : kFileOpCancelled;
+      mergeAllFolders_ = answer == ReplaceAnswer::YesToAll;
+    }
+  } else if (!fs::create_directory(target, ec)) {
+    return Fail(kFileOpFailed, QStringLiteral("Cannot create the folder %1: %2.")
+                                   .arg(Name(target), QString::fromStdString(ec.message())));
+  }
+  return CopyContents(from, target);
+}
+
+int TreeCopy::CopyFile(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  const uint64_t size = fs::file_size(from, ec);
+  fs::path target = to / from.filename();
+  if (const auto existing = FindEntry(to, from.filename())) {
+    target = *existing;
+    if (fs::is_directory(fs::symlink_status(target, ec))) {
+      return Fail(kFileOpFailed, QStringLiteral("Cannot create or replace %1: A folder with the "
+                                                "name you specified already exists.")
+                                     .arg(Name(target)));
+    }
+    if (fs::equivalent(from, target, ec)) {
+      return Fail(kFileOpSameFile, QStringLiteral("Cannot copy %1: The source and destination "
+                                                  "file names are the same.")
+                                       .arg(Name(from)));
+    }
+    if (!replaceAllFiles_) {
+      const ReplaceAnswer answer = Prompter::Current().AskReplace(
+          progress_.get(),
+          QStringLiteral("This folder already contains a file named '%1'.\n\nWould you like to "
+                         "replace the existing file\n\n%2\n\nwith this one?\n\n%3")
+              .arg(Name(target), Describe(QFileInfo(Q(target))), Describe(QFileInfo(Q(from)))));
+      if (answer == ReplaceAnswer::Cancel) return kFileOpCancelled;
+      if (answer == ReplaceAnswer::No) return Advance(size + 1) ? kFileOpSuccess : kFileOpCancelled;
+      replaceAllFiles_ = answer == ReplaceAnswer::YesToAll;
+    }
+  }
+
+  progress_->setLabelText(
+      QStringLiteral("%1\nFrom '%2' to '%3'").arg(Name(from), Name(from.parent_path()), Name(to)));
+  QFile in(Q(from));
+  if (!in.open(QIODevice::ReadOnly)) {
+    return Fail(kFileOpFailed,
+                QStringLiteral("Cannot copy %1: Cannot read from the source file or disk.")
+                    .arg(Name(from)));
+  }
+  // The copy replaces an existing file only once it is complete.
+  QSaveFile out(Q(target));
+  if (!out.open(QIODevice::WriteOnly)) {
+    return Fail(kFileOpFailed,
+                QStringLiteral("Cannot copy %1: %2").arg(Name(from), out.errorString()));
+  }
+  for (;;) {
+    const QByteArray chunk = in.read(kChunk);
+    if (chunk.isEmpty()) break;
+    if (out.write(chunk) != chunk.size()) break;
+    if (!Advance(static_cast<uint64_t>(chunk.size()))) {
+      out.cancelWriting();
+      return kFileOpCancelled;
+    }
+  }
+  if (in.error() != QFileDevice::NoError || !out.commit()) {
+    return Fail(kFileOpFailed,
+                QStringLiteral("Cannot copy %1: %2")
+                    .arg(Name(from), in.error() != QFileDevice::NoError ? in.errorString()
+                                                                        : out.errorString()));
+  }
+  fs::last_write_time(target, fs::last_write_time(from, ec), ec);
+  return Advance(1) ? kFileOpSuccess : kFileOpCancelled;
+}
+
+bool TreeCopy::Advance(uint64_t units) {
+  doneUnits_ = std::min(doneUnits_ + units, totalUnits_);
+  progress_->setValue(static_cast<int>(doneUnits_ * kProgressSteps / totalUnits_));
+  return !progress_->wasCanceled();
+}
+
+int TreeCopy::Fail(int result, const QString& text) {
+  ShowMessage(progress_ ? progress_.get() : owner_, MessageKind::Error, text);
+  return result;
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,241 @@
+#include "shell/file_operations.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QProgressDialog>
+#include <QTimer>
+#include <iterator>
+
+#include "platform/recycle_bin.h"
+#include "shell/scripted_prompter.h"
+#include "shell/test_machine.h"
+#include "shell/tree_copy.h"
+
+namespace fs = std::filesystem;
+
+namespace tarnwick {
+namespace {
+
+std::string ReadText(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class FileOperationsTest : public ::testing::Test {
+ protected:
+  FileOperationsTest()
+      : machine_(
+            "[Drive A]\nType=removable\nPath=a\n[Drive C]\nType=fixed\nPath=c\nLabel=SYSTEM\n"),
+        guard_(prompter_) {}
+
+  const Machine& machine() { return machine_.Get(); }
+  void Write(const std::string& relative, const std::string& text) {
+    machine_.Write(relative, text);
+  }
+  fs::path Host(const std::string& relative) const { return machine_.Host(relative); }
+  std::string Read(const std::string& relative) const { return ReadText(Host(relative)); }
+
+  // The texts of the prompts shown so far, each prefixed by its kind.
+  std::vector<std::string> Shown() const {
+    std::vector<std::string> texts;
+    for (const PromptRecord& record : prompter_.Records()) {
+      const char* kind = record.type == PromptRecord::Type::Replace ? "replace: "
+                         : record.kind == MessageKind::Warning      ? "warning: "
+                         : record.kind == MessageKind::Error        ? "error: "
+                                                                    : "other: ";
+      texts.push_back(kind + record.text.toStdString());
+    }
+    return texts;
+  }
+
+  ScriptedPrompter prompter_;
+
+ private:
+  test::TestMachine machine_;
+  PrompterGuard guard_;
+};
+
+using Texts = std::vector<std::string>;
+
+TEST_F(FileOperationsTest, MakeDirectoryCreatesOneLevelAndNeverComplains) {
+  MakeDirectory(machine(), "C:\\New\\");
+  EXPECT_TRUE(fs::is_directory(Host("c/New")));
+  MakeDirectory(machine(), "C:\\NEW");
+  MakeDirectory(machine(), "C:\\Missing\\Child");
+  MakeDirectory(machine(), "C:\\..\\Outside");
+  MakeDirectory(machine(), "Q:\\NoDrive");
+  MakeDirectory(machine(), "");
+  EXPECT_FALSE(fs::exists(Host("c/Missing")));
+  EXPECT_FALSE(fs::exists(Host("Outside")));
+  EXPECT_TRUE(prompter_.Records().empty());
+}
+
+TEST_F(FileOperationsTest, CopyChecksItsArgumentsFirst) {
+  Write("c/A/file.txt", "a");
+  Write("c/A.txt", "not a folder");
+
+  EXPECT_EQ(CopyDirectoryTree(machine(), " \t\r\n", "C:\\B", nullptr), kFileOpNotStarted);
+  EXPECT_EQ(CopyDirectoryTree(machine(), "C:\\A", "", nullptr), kFileOpNotStarted);
+  EXPECT_EQ(CopyDirectoryTree(machine(), "C:\\A", "\\", nullptr), kFileOpNotStarted);
+  EXPECT_TRUE(prompter_.Records().empty());
+
+  CopyDirectoryTree(machine(), " C:\\Missing\\ ", "C:\\B", nullptr);
+  CopyDirectoryTree(machine(), "C:\\A.txt", "C:\\B", nullptr);
+  CopyDirectoryTree(machine(), "C:\\A", "C:\\No\\Such", nullptr);
+  CopyDirectoryTree(machine(), "C:\\A", "C:\\A.txt", nullptr);
+  CopyDirectoryTree(machine(), "C:\\A\\", "C:\\A", nullptr);
+  EXPECT_EQ(Shown(), (Texts{"warning: Source Directory - C:\\Missing - not found.",
+                            "warning: Source Directory - C:\\A.txt - not found.",
+                            "warning: Destination Directory not found.",
+                            "warning: Destination Directory not found.",
+                            "warning: Can not overwrite source files."}));
+  EXPECT_FALSE(fs::exists(Host("c/B")));
+  EXPECT_FALSE(fs::exists(Host("c/No")));
+}
+
+TEST_F(FileOperationsTest, CopyMergesFoldersAndAsksBeforeReplacing) {
+  Write("c/A/one.txt", "new one");
+  Write("c/A/Sub/three.txt", "new three");
+  Write("c/A/Sub/Deep/four.txt", "four");
+  Write("c/A/two.txt", "two");
+  fs::create_directories(Host("c/A/Empty"));
+  Write("c/B/one.txt", "old one");
+  Write("c/B/SUB/THREE.TXT", "old three");
+  Write("c/B/SUB/kept.txt", "kept");
+
+  prompter_.Queue(ReplaceAnswer::YesToAll);  // one.txt
+  prompter_.Queue(ReplaceAnswer::Yes);       // the folder Sub
+  EXPECT_EQ(CopyDirectoryTree(machine(), "  C:\\A\\", "c:\\b\\", nullptr), kFileOpSuccess);
+
+  const Texts prompts = Shown();
+  ASSERT_EQ(prompts.size(), 2u);
+  EXPECT_TRUE(
+      prompts[0].starts_with("replace: This folder already contains a file named "
+                             "'one.txt'."))
+      << prompts[0];
+  EXPECT_TRUE(
+      prompts[1].starts_with("replace: This folder already contains a folder named "
+                             "'SUB'."))
+      << prompts[1];
+  EXPECT_EQ(Read("c/B/one.txt"), "new one");
+  EXPECT_EQ(Read("c/B/SUB/THREE.TXT"), "new three");
+  EXPECT_FALSE(fs::exists(Host("c/B/SUB/three.txt")));
+  EXPECT_EQ(Read("c/B/SUB/kept.txt"), "kept");
+  EXPECT_EQ(Read("c/B/SUB/Deep/four.txt"), "four");
+  EXPECT_EQ(Read("c/B/two.txt"), "two");
+  EXPECT_TRUE(fs::is_directory(Host("c/B/Empty")));
+  EXPECT_EQ(fs::last_write_time(Host("c/B/two.txt")), fs::last_write_time(Host("c/A/two.txt")));
+}
+
+TEST_F(FileOperationsTest, CopyStopsAtCancelAndSkipsOnNo) {
+  for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"}) {
+    Write(std::string("c/A/") + name, std::string("new ") + name);
+  }
+  for (const char* name : {"b.txt", "c.txt", "d.txt"}) {
+    Write(std::string("c/B/") + name, std::string("old ") + name);
+  }
+  prompter_.Queue(ReplaceAnswer::Yes);
+  prompter_.Queue(ReplaceAnswer::No);
+  prompter_.Queue(ReplaceAnswer::Cancel);
+  EXPECT_EQ(CopyDirectoryTree(machine(), "C:\\A", "C:\\B", nullptr), kFileOpCancelled);
+  EXPECT_EQ(prompter_.Records().size(), 3u);
+  EXPECT_EQ(Read("c/B/a.txt"), "new a.txt");
+  EXPECT_EQ(Read("c/B/b.txt"), "new b.txt");
+  EXPECT_EQ(Read("c/B/c.txt"), "old c.txt");
+  EXPECT_EQ(Read("c/B/d.txt"), "old d.txt");
+  EXPECT_FALSE(fs::exists(Host("c/B/e.txt")));
+}
+
+TEST_F(FileOperationsTest, CopyNeverCopiesADirectoryOntoItselfOrIntoItself) {
+  Write("c/A/file.txt", "keep me");
+  Write("c/A/Sub/inner.txt", "inner");
+  EXPECT_EQ(CopyDirectoryTree(machine(), "C:\\A", "c:\\a", nullptr), kFileOpSameFile);
+  EXPECT_EQ(Read("c/A/file.txt"), "keep me");
+
+  EXPECT_EQ(CopyDirectoryTree(machine(), "C:\\A", "C:\\A\\Sub\\Copy", nullptr),
+            kFileOpDestinationInSource);
+  EXPECT_FALSE(fs::exists(Host("c/A/Sub/Copy/Sub")));
+  EXPECT_EQ(Shown(), (Texts{"error: Cannot copy file.txt: The source and destination file "
+                            "names are the same.",
+                            "error: Cannot copy Sub: The destination folder is a subfolder of "
+                            "the source folder."}));
+
+  fs::create_directories(Host("c/Empty"));
+  EXPECT_EQ(CopyDirectoryTree(machine(), "C:\\Empty", "c:\\EMPTY", nullptr), kFileOpSuccess);
+  EXPECT_EQ(CopyDirectoryTree(machine(), "C:\\Empty", "C:\\Fresh", nullptr), kFileOpSuccess);
+  EXPECT_TRUE(fs::is_directory(Host("c/Fresh")));
+}
+
+TEST_F(FileOperationsTest, CancelInTheProgressWindowLeavesNoPartialFile) {
+  Write("c/A/big.bin", std::string(5 << 20, 'x'));
+  Write("c/A/small.txt", "small");
+  fs::create_directories(Host("c/B"));
+  bool shown = false;
+  QTimer::singleShot(0, [&] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (auto* dialog = qobject_cast<QProgressDialog*>(widget); dialog && dialog->isVisible()) {
+        shown = true;
+        dialog->cancel();
+      }
+    }
+  });
+  EXPECT_EQ(TreeCopy(nullptr, 0).Run(Host("c/A"), Host("c/B")), kFileOpCancelled);
+  EXPECT_TRUE(shown);
+  EXPECT_TRUE(fs::is_empty(Host("c/B")));
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    EXPECT_EQ(qobject_cast<QProgressDialog*>(widget), nullptr);
+  }
+}
+
+TEST_F(FileOperationsTest, DeleteChecksItsArgument) {
+  Write("c/file.txt", "x");
+  EXPECT_EQ(DeleteDirectoryTree(machine(), "", true, nullptr), kFileOpNotStarted);
+  EXPECT_TRUE(prompter_.Records().empty());
+  DeleteDirectoryTree(machine(), "C:\\file.txt", true, nullptr);
+  DeleteDirectoryTree(machine(), "C:\\Missing\\", true, nullptr);
+  EXPECT_EQ(DeleteDirectoryTree(machine(), "C:\\", true, nullptr), kFileOpFailed);
+  EXPECT_EQ(Shown(), (Texts{"warning: Directory to delete not found.",
+                            "warning: Directory to delete not found.",
+                            "error: Cannot delete C:\\: It is the root folder of the drive."}));
+  EXPECT_TRUE(fs::exists(Host("c/file.txt")));
+}
+
+TEST_F(FileOperationsTest, DeleteMovesTheTreeIntoTheRecycleBinWithOrWithoutTheFlag) {
+  Write("c/Profiles/Anna/user.dat", "anna");
+  Write("c/Profiles/Anna/Desktop/note.txt", "note");
+  Write("c/Profiles/Ben/user.dat", "ben");
+
+  EXPECT_EQ(DeleteDirectoryTree(machine(), "c:\\profiles\\ANNA\\", true, nullptr), kFileOpSuccess);
+  EXPECT_EQ(DeleteDirectoryTree(machine(), "C:\\Profiles\\Ben", false, nullptr), kFileOpSuccess);
+  EXPECT_TRUE(prompter_.Records().empty());
+  EXPECT_FALSE(fs::exists(Host("c/Profiles/Anna")));
+  EXPECT_FALSE(fs::exists(Host("c/Profiles/Ben")));
+
+  const RecycleIndex index = ReadRecycleIndex(Host("c/RECYCLED/INFO"));
+  std::vector<std::string> paths;
+  for (const RecycleRecord& record : index.records) paths.push_back(record.path);
+  EXPECT_EQ(paths, (std::vector<std::string>{"C:\\Profiles\\Anna\\Desktop\\note.txt",
+                                             "C:\\Profiles\\Anna\\user.dat",
+                                             "C:\\Profiles\\Ben\\user.dat"}));
+  EXPECT_EQ(Read("c/RECYCLED/Dc1.dat"), "anna");
+  EXPECT_EQ(Read("c/RECYCLED/Dc2.dat"), "ben");
+}
+
+TEST_F(FileOperationsTest, DeleteReportsWhatTheRecycleBinRefusesAndDeletesAtOnceWithoutOne) {
+  Write("c/Kept/file.txt", "kept");
+  Write("c/RECYCLED/INFO", "damaged");
+  EXPECT_EQ(DeleteDirectoryTree(machine(), "C:\\Kept", true, nullptr), kFileOpFailed);
+  ASSERT_EQ(prompter_.Records().size(), 1u);
+  EXPECT_EQ(prompter_.Records()[0].kind, MessageKind::Error);
+  EXPECT_TRUE(prompter_.Records()[0].text.contains("Nothing was deleted."));
+  EXPECT_EQ(Read("c/Kept/file.txt"), "kept");
+
+  Write("a/Floppy/file.txt", "floppy");
+  EXPECT_EQ(DeleteDirectoryTree(machine(), "A:\\Floppy", true, nullptr), kFileOpSuccess);
+  EXPECT_FALSE(fs::exists(Host("a/Floppy")));
+  EXPECT_FALSE(fs::exists(Host("a/RECYCLED")));
+}
+
+}  // namespace
+}  // namespace tarnwick
