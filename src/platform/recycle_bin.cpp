@@ -26,6 +26,10 @@ namespace {
 
 constexpr uint64_t kFileTimeOfUnixEpoch = 116444736000000000ULL;
 constexpr uint32_t kHostClusterSize = 4096;
+constexpr size_t kLiveCountOffset = 4;
+constexpr size_t kNextIndexOffset = 8;
+constexpr size_t kRecordSizeOffset = 12;
+constexpr size_t kTotalSizeOffset = 16;
 constexpr size_t kPathField = 260;
 constexpr size_t kIndexOffset = 0x104;
 constexpr size_t kDriveOffset = 0x108;
@@ -206,6 +210,67 @@ uint32_t IndexAfterDFiles(const fs::path& bin) {
   return next;
 }
 
+// The index as the next append will write it, with counters computed from its records.
+struct PendingIndex {
+  std::vector<uint8_t> bytes;
+  uint32_t live = 0;
+  uint32_t next = 0;
+  uint64_t total = 0;
+};
+
+// Creates the bin folder and its desktop.ini where missing and reads its index. Refuses an index
+// that is damaged or not Windows 95's, so that it is never overwritten.
+PendingIndex PrepareBin(const fs::path& bin, const fs::path& infoFile) {
+  std::error_code ec;
+  const fs::file_status binStatus = fs::symlink_status(bin, ec);
+  if (!fs::exists(binStatus)) {
+    if (!fs::create_directory(bin, ec)) {
+      throw RecycleBinError("Cannot create the Recycle Bin folder " + bin.string() + ": " +
+                            ec.message() + ". Nothing was deleted.");
+    }
+    AddFatAttributes(bin, ATTR_HIDDEN | ATTR_SYS);
+  } else if (!fs::is_directory(binStatus)) {
+    throw RecycleBinError("The Recycle Bin " + bin.string() +
+                          " is not a folder. Nothing was deleted.");
+  }
+  PendingIndex pending;
+  pending.next = IndexAfterDFiles(bin);
+  try {
+    const fs::path desktopIni = FindChild(bin, "desktop.ini");
+    if (!fs::exists(fs::symlink_status(desktopIni, ec))) {
+      WriteFileAtomically(
+          desktopIni,
+          std::span(reinterpret_cast<const uint8_t*>(kDesktopIni.data()), kDesktopIni.size()));
+      AddFatAttributes(desktopIni, ATTR_HIDDEN);
+    }
+    if (auto existing = ReadBytes(infoFile)) {
+      const RecycleIndex index = ParseRecycleIndex(*existing);
+      if (!index.damage.empty()) throw RecycleBinError("it is damaged: " + index.damage.front());
+      if (index.version != 0 || index.recordSize != kAnsiRecordSize) {
+        throw RecycleBinError("it is not a Windows 95 index (version " +
+                              std::to_string(index.version) + ")");
+      }
+      pending.bytes = std::move(*existing);
+      pending.live = static_cast<uint32_t>(index.records.size());
+      pending.next = std::max(pending.next, index.nextIndex);
+      for (const RecycleRecord& record : index.records) {
+        if (record.index < UINT32_MAX) pending.next = std::max(pending.next, record.index + 1);
+        pending.total += record.size;
+      }
+    } else {
+      pending.bytes.assign(kInfoHeaderSize, 0);
+      Put32(pending.bytes, kRecordSizeOffset, kAnsiRecordSize);
+    }
+  } catch (const std::system_error& e) {
+    throw RecycleBinError(std::string("Cannot prepare the Recycle Bin: ") + e.what() +
+                          ". Nothing was deleted.");
+  } catch (const RecycleBinError& e) {
+    throw RecycleBinError("The Recycle Bin index " + infoFile.string() +
+                          " cannot be used: " + e.what() + ". Nothing was deleted.");
+  }
+  return pending;
+}
+
 std::string MovedSoFar(size_t moved, size_t total) {
   if (moved == 0) return " Nothing was moved to the Recycle Bin.";
   return " " + std::to_string(moved) + " of " + std::to_string(total) +
@@ -228,10 +293,10 @@ RecycleIndex ParseRecycleIndex(std::span<const uint8_t> bytes) {
   }
   RecycleIndex index;
   index.version = Get32(bytes, 0);
-  index.liveCount = Get32(bytes, 4);
-  index.nextIndex = Get32(bytes, 8);
-  index.recordSize = Get32(bytes, 12);
-  index.totalSize = Get32(bytes, 16);
+  index.liveCount = Get32(bytes, kLiveCountOffset);
+  index.nextIndex = Get32(bytes, kNextIndexOffset);
+  index.recordSize = Get32(bytes, kRecordSizeOffset);
+  index.totalSize = Get32(bytes, kTotalSizeOffset);
   const uint32_t v = index.version;
   const bool known = (index.recordSize == kAnsiRecordSize && (v == 0 || v == 4 || v == 5)) ||
                      (index.recordSize == kUnicodeRecordSize && (v == 2 || v == 5));
@@ -312,55 +377,8 @@ void RecycleBin::Recycle(const fs::path& item, uint64_t deletionTime) {
 
   if (!plan.files.empty()) {
     const fs::path bin = Folder();
-    const fs::file_status binStatus = fs::symlink_status(bin, ec);
-    if (!fs::exists(binStatus)) {
-      if (!fs::create_directory(bin, ec)) {
-        throw RecycleBinError("Cannot create the Recycle Bin folder " + bin.string() + ": " +
-                              ec.message() + ". Nothing was deleted.");
-      }
-      AddFatAttributes(bin, ATTR_HIDDEN | ATTR_SYS);
-    } else if (!fs::is_directory(binStatus)) {
-      throw RecycleBinError("The Recycle Bin " + bin.string() +
-                            " is not a folder. Nothing was deleted.");
-    }
-    const fs::path desktopIni = FindChild(bin, "desktop.ini");
     const fs::path infoFile = FindChild(bin, "INFO");
-    std::vector<uint8_t> bytes;
-    uint32_t live = 0;
-    uint32_t next = IndexAfterDFiles(bin);
-    uint64_t total = 0;
-    try {
-      if (!fs::exists(fs::symlink_status(desktopIni, ec))) {
-        WriteFileAtomically(
-            desktopIni,
-            std::span(reinterpret_cast<const uint8_t*>(kDesktopIni.data()), kDesktopIni.size()));
-        AddFatAttributes(desktopIni, ATTR_HIDDEN);
-      }
-      if (auto existing = ReadBytes(infoFile)) {
-        const RecycleIndex index = ParseRecycleIndex(*existing);
-        if (!index.damage.empty()) throw RecycleBinError("it is damaged: " + index.damage.front());
-        if (index.version != 0 || index.recordSize != kAnsiRecordSize) {
-          throw RecycleBinError("it is not a Windows 95 index (version " +
-                                std::to_string(index.version) + ")");
-        }
-        bytes = std::move(*existing);
-        live = static_cast<uint32_t>(index.records.size());
-        next = std::max(next, index.nextIndex);
-        for (const RecycleRecord& record : index.records) {
-          if (record.index < UINT32_MAX) next = std::max(next, record.index + 1);
-          total += record.size;
-        }
-      } else {
-        bytes.assign(kInfoHeaderSize, 0);
-        Put32(bytes, 12, kAnsiRecordSize);
-      }
-    } catch (const std::system_error& e) {
-      throw RecycleBinError(std::string("Cannot prepare the Recycle Bin: ") + e.what() +
-                            ". Nothing was deleted.");
-    } catch (const RecycleBinError& e) {
-      throw RecycleBinError("The Recycle Bin index " + infoFile.string() +
-                            " cannot be used: " + e.what() + ". Nothing was deleted.");
-    }
+    PendingIndex pending = PrepareBin(bin, infoFile);
 
     const uint64_t cluster = ClusterSizeOf(root);
     const uint32_t drive = static_cast<uint32_t>(letter_ - 'A');
@@ -371,9 +389,9 @@ void RecycleBin::Recycle(const fs::path& item, uint64_t deletionTime) {
       const std::string extension = dot == std::string::npos ? "" : name.substr(dot);
       const auto dname = [&] {
         return bin / ("D" + std::string(1, static_cast<char>(letter_ - 'A' + 'a')) +
-                      std::to_string(next) + extension);
+                      std::to_string(pending.next) + extension);
       };
-      while (fs::exists(fs::symlink_status(dname(), ec))) ++next;
+      while (fs::exists(fs::symlink_status(dname(), ec))) ++pending.next;
       const fs::path dfile = dname();
       fs::rename(file.host, dfile, ec);
       if (ec) {
@@ -382,18 +400,18 @@ void RecycleBin::Recycle(const fs::path& item, uint64_t deletionTime) {
       }
       const uint64_t size =
           std::min<uint64_t>((file.bytes + cluster - 1) / cluster * cluster, UINT32_MAX);
-      const size_t at = bytes.size();
-      bytes.resize(at + kAnsiRecordSize, 0);
-      std::copy(file.windowsPath.begin(), file.windowsPath.end(), bytes.begin() + at);
-      Put32(bytes, at + kIndexOffset, next);
-      Put32(bytes, at + kDriveOffset, drive);
-      Put64(bytes, at + kTimeOffset, deletionTime);
-      Put32(bytes, at + kSizeOffset, static_cast<uint32_t>(size));
-      Put32(bytes, 4, live + 1);
-      Put32(bytes, 8, next + 1);
-      Put32(bytes, 16, static_cast<uint32_t>(total + size));
+      const size_t at = pending.bytes.size();
+      pending.bytes.resize(at + kAnsiRecordSize, 0);
+      std::copy(file.windowsPath.begin(), file.windowsPath.end(), pending.bytes.begin() + at);
+      Put32(pending.bytes, at + kIndexOffset, pending.next);
+      Put32(pending.bytes, at + kDriveOffset, drive);
+      Put64(pending.bytes, at + kTimeOffset, deletionTime);
+      Put32(pending.bytes, at + kSizeOffset, static_cast<uint32_t>(size));
+      Put32(pending.bytes, kLiveCountOffset, pending.live + 1);
+      Put32(pending.bytes, kNextIndexOffset, pending.next + 1);
+      Put32(pending.bytes, kTotalSizeOffset, static_cast<uint32_t>(pending.total + size));
       try {
-        WriteFileAtomically(infoFile, bytes);
+        WriteFileAtomically(infoFile, pending.bytes);
       } catch (const std::exception& e) {
         std::error_code back;
         fs::rename(dfile, file.host, back);
@@ -410,9 +428,9 @@ void RecycleBin::Recycle(const fs::path& item, uint64_t deletionTime) {
       }
       AddFatAttributes(infoFile, ATTR_HIDDEN);
       ++moved;
-      ++live;
-      ++next;
-      total += size;
+      ++pending.live;
+      ++pending.next;
+      pending.total += size;
     }
   }
 

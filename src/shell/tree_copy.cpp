@@ -144,7 +144,7 @@ int TreeCopy::CopyFolder(const fs::path& from, const fs::path& to) {
     }
     if (!mergeAllFolders_) {
       const ReplaceAnswer answer = Prompter::Current().AskReplace(
-          progress_.get(),
+          Parent(),
           QStringLiteral("This folder already contains a folder named '%1'.\n\nIf the files in "
                          "the existing folder have the same name as files in the folder you are "
                          "copying, they will be replaced. Do you still want to copy the folder?")
@@ -179,7 +179,7 @@ int TreeCopy::CopyFile(const fs::path& from, const fs::path& to) {
     }
     if (!replaceAllFiles_) {
       const ReplaceAnswer answer = Prompter::Current().AskReplace(
-          progress_.get(),
+          Parent(),
           QStringLiteral("This folder already contains a file named '%1'.\n\nWould you like to "
                          "replace the existing file\n\n%2\n\nwith this one?\n\n%3")
               .arg(Name(target), Describe(QFileInfo(Q(target))), Describe(QFileInfo(Q(from)))));
@@ -228,8 +228,13 @@ bool TreeCopy::Advance(uint64_t units) {
   return !progress_->wasCanceled();
 }
 
+QWidget* TreeCopy::Parent() const {
+  if (progress_ && progress_->isVisible()) return progress_.get();
+  return owner_;
+}
+
 int TreeCopy::Fail(int result, const QString& text) {
-  ShowMessage(progress_ ? progress_.get() : owner_, MessageKind::Error, text);
+  ShowMessage(Parent(), MessageKind::Error, text);
   return result;
 }
 

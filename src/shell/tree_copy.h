@@ -28,6 +28,8 @@ class TreeCopy {
   int CopyFolder(const std::filesystem::path& from, const std::filesystem::path& to);
   int CopyFile(const std::filesystem::path& from, const std::filesystem::path& to);
   bool Advance(uint64_t units);  // false once the user pressed Cancel
+  // Questions and errors belong to the progress window once it shows.
+  QWidget* Parent() const;
   int Fail(int result, const QString& text);
 
   QWidget* owner_;
