@@ -254,6 +254,7 @@ TEST_F(RecycleBinTest, RestoringByHandFromTheIndexGivesBackTheFiles) {
   ASSERT_EQ(index.records.size(), files.size());
   for (const RecycleRecord& record : index.records) {
     ASSERT_TRUE(record.path.starts_with("C:\\"));
+    EXPECT_EQ(record.drive, 2u);
     fs::path original = drive();
     std::string rest = Cp1252ToUtf8(record.path.substr(3));
     for (size_t at; (at = rest.find('\\')) != std::string::npos;) {
