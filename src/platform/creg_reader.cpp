@@ -68,12 +68,12 @@ class Decoder {
   void IndexDataBlocks() {
     size_t at = firstBlock_;
     for (size_t block = 0; block < blockCount_; ++block) {
-      std::string name = "data block " + std::to_string(block);
-      if (bytes_.size() - at < kBlockHeaderSize) Fail(name + " runs past the end of the file");
-      if (!HasSignature(at, "RGDB")) Fail(name + " has no RGDB signature at " + Hex(at));
+      auto name = [block] { return "data block " + std::to_string(block); };
+      if (bytes_.size() - at < kBlockHeaderSize) Fail(name() + " runs past the end of the file");
+      if (!HasSignature(at, "RGDB")) Fail(name() + " has no RGDB signature at " + Hex(at));
       uint32_t size = Get32(bytes_, at + 4);
-      if (size < kBlockHeaderSize) Fail(name + " has the impossible size " + Hex(size));
-      if (size > bytes_.size() - at) Fail(name + " runs past the end of the file");
+      if (size < kBlockHeaderSize) Fail(name() + " has the impossible size " + Hex(size));
+      if (size > bytes_.size() - at) Fail(name() + " runs past the end of the file");
       IndexRecords(block, at, at + size);
       at += size;
     }
@@ -82,21 +82,23 @@ class Decoder {
   void IndexRecords(size_t block, size_t start, size_t end) {
     size_t at = start + kBlockHeaderSize;
     while (at < end) {
-      std::string where = "the record at " + Hex(at) + " in data block " + std::to_string(block);
-      if (end - at < kKeyRecordHeaderSize) Fail(where + " is cut off by the block end");
+      auto where = [&] {
+        return "the record at " + Hex(at) + " in data block " + std::to_string(block);
+      };
+      if (end - at < kKeyRecordHeaderSize) Fail(where() + " is cut off by the block end");
       uint32_t size = Get32(bytes_, at);
       if (size < kKeyRecordHeaderSize || size > end - at) {
-        Fail(where + " has the impossible size " + Hex(size));
+        Fail(where() + " has the impossible size " + Hex(size));
       }
       uint16_t keyNumber = Get16(bytes_, at + 4);
       if (keyNumber != kNoId) {
         uint16_t recordBlock = Get16(bytes_, at + 6);
         if (recordBlock != block) {
-          Fail(where + " claims block number " + std::to_string(recordBlock));
+          Fail(where() + " claims block number " + std::to_string(recordBlock));
         }
         uint32_t id = static_cast<uint32_t>(block) << 16 | keyNumber;
         if (!records_.emplace(id, Record{at, size}).second) {
-          Fail(where + " repeats key number " + std::to_string(keyNumber));
+          Fail(where() + " repeats key number " + std::to_string(keyNumber));
         }
       }
       at += size;
@@ -149,23 +151,25 @@ class Decoder {
            ", key number " + std::to_string(id & 0xFFFF) + ")");
     }
     const Record& record = found->second;
-    std::string where = "the key record at " + Hex(record.offset);
+    auto where = [&] { return "the key record at " + Hex(record.offset); };
     size_t end = record.offset + record.size;
     size_t nameLength = Get16(bytes_, record.offset + 0x0C);
     size_t valueCount = Get16(bytes_, record.offset + 0x0E);
     size_t at = record.offset + kKeyRecordHeaderSize;
-    if (nameLength > end - at) Fail(where + " has a name longer than the record");
+    if (nameLength > end - at) Fail(where() + " has a name longer than the record");
     key.name = Text(at, nameLength);
     at += nameLength;
     for (size_t i = 0; i < valueCount; ++i) {
-      std::string value = where + ", value " + std::to_string(i);
-      if (end - at < kValueRecordHeaderSize) Fail(value + " runs past the record end");
+      auto overrun = [&] {
+        Fail(where() + ", value " + std::to_string(i) + " runs past the record end");
+      };
+      if (end - at < kValueRecordHeaderSize) overrun();
       RegValue& v = key.values.emplace_back();
       v.type = Get32(bytes_, at);
       size_t valueNameLength = Get16(bytes_, at + 0x08);
       size_t dataLength = Get16(bytes_, at + 0x0A);
       at += kValueRecordHeaderSize;
-      if (valueNameLength + dataLength > end - at) Fail(value + " runs past the record end");
+      if (valueNameLength + dataLength > end - at) overrun();
       v.name = Text(at, valueNameLength);
       at += valueNameLength;
       v.data.assign(bytes_.begin() + at, bytes_.begin() + at + dataLength);
