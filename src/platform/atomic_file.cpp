@@ -53,11 +53,19 @@ class TempFile {
   std::filesystem::path path_;
 };
 
-std::string TempSuffix() {
+// ".NAME.tmp-PID-COUNTER-RANDOM", hidden beside the target.
+std::string TempName(const std::filesystem::path& file) {
   static std::atomic<unsigned> counter{0};
   std::random_device random;
-  return ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-         std::to_string(random());
+  std::string name = ".";
+  name += file.filename().string();
+  name += ".tmp-";
+  name += std::to_string(::getpid());
+  name += '-';
+  name += std::to_string(counter++);
+  name += '-';
+  name += std::to_string(random());
+  return name;
 }
 
 void WriteAll(int fd, std::span<const uint8_t> bytes, const std::filesystem::path& temp) {
@@ -81,7 +89,7 @@ void WriteFileAtomically(const std::filesystem::path& file, std::span<const uint
   int fd = -1;
   std::filesystem::path tempPath;
   for (int attempt = 0; fd < 0; ++attempt) {
-    tempPath = dir / ("." + file.filename().string() + TempSuffix());
+    tempPath = dir / TempName(file);
     fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && (errno != EEXIST || attempt == 100)) Fail(file, "cannot create a file", errno);
   }
