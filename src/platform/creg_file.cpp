@@ -13,6 +13,10 @@
 namespace tarnwick {
 namespace {
 
+// Far above any real hive (Windows 95's are a few megabytes); refusing larger files keeps a wrong
+// path from turning into a huge allocation.
+constexpr off_t kMaxFileSize = 256 << 20;
+
 class ReadFd {
  public:
   explicit ReadFd(const std::filesystem::path& file)
@@ -40,6 +44,9 @@ std::unique_ptr<RegNode> ReadRegistryFile(const std::filesystem::path& file) {
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) FailToRead(file, std::strerror(errno));
   if (!S_ISREG(info.st_mode)) FailToRead(file, "not a regular file");
+  if (info.st_size > kMaxFileSize) {
+    FailToRead(file, "too large for a registry file (" + std::to_string(info.st_size) + " bytes)");
+  }
   std::vector<uint8_t> bytes(static_cast<size_t>(info.st_size));
   size_t done = 0;
   while (done < bytes.size()) {

@@ -1,6 +1,8 @@
 // Decoding a CREG file into a key tree. Every offset and size is checked against the bytes it
 // points into before use, so a damaged file ends in a RegistryFileError, never a wild read.
+#include <algorithm>
 #include <cstdio>
+#include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>

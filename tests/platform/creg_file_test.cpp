@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <sstream>
 
 #include "platform/creg_format.h"
@@ -202,6 +203,10 @@ TEST_F(CregFileTest, ErrorsNameTheFile) {
       },
       RegistryFileError);
   EXPECT_THROW(ReadRegistryFile(dir_), RegistryFileError);
+  std::filesystem::path huge = dir_ / "huge.dat";
+  { std::ofstream{huge}; }
+  std::filesystem::resize_file(huge, uint64_t{4} << 30);  // sparse: no disk space used
+  EXPECT_THROW(ReadRegistryFile(huge), RegistryFileError);
   EXPECT_THROW(WriteRegistryFile(dir_ / "no such dir" / "USER.DAT", *ReferenceTree()),
                RegistryFileError);
 }
