@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPainter>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <cstdio>
@@ -37,38 +36,12 @@ QTreeWidgetItem* Child(QTreeWidgetItem* node, const QString& text) {
   return nullptr;
 }
 
-// Three icons in the program's UserIcon folder, when the machine has none yet.
-void AddUserIcons(const std::filesystem::path& userIcon) {
-  if (std::filesystem::exists(userIcon)) return;
-  std::filesystem::create_directories(userIcon);
-  const std::pair<const char*, QColor> icons[] = {
-      {"RED.ICO", QColor(0xFF, 0x00, 0x00)},
-      {"GREEN.ICO", QColor(0x00, 0x80, 0x00)},
-      {"BLUE.ICO", QColor(0x00, 0x00, 0xFF)},
-  };
-  for (const auto& [name, colour] : icons) {
-    QImage image(32, 32, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setPen(Qt::black);
-    painter.setBrush(colour);
-    painter.drawEllipse(2, 2, 27, 27);
-    painter.setBrush(Qt::white);
-    painter.drawEllipse(9, 9, 4, 4);
-    painter.drawEllipse(18, 9, 4, 4);
-    painter.drawArc(9, 12, 13, 11, 200 * 16, 140 * 16);
-    painter.end();
-    image.save(QString::fromStdString((userIcon / name).string()), "ICO");
-  }
-}
-
 // The demo machine with a network drive and a RAM disk added, so that every bitmap shows.
 Machine DemoMachine(const QDir& base) {
   const std::filesystem::path dir = base.filePath(QStringLiteral("machine")).toStdString();
   Machine::Open(dir);
   std::filesystem::create_directories(dir / "f");
   std::filesystem::create_directories(dir / "r");
-  AddUserIcons(dir / "c" / "TARNEX" / "UserIcon");
   FILE* ini = std::fopen((dir / "machine.ini").c_str(), "a");
   if (ini != nullptr) {
     std::fputs(
