@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/registry_limits.h"
@@ -30,11 +31,13 @@ bool HasLineBreakOrZero(std::string_view text) {
   return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
-// A REG_SZ stands on one line as "text" when its data is the text and exactly one closing zero.
-bool IsPlainString(const std::vector<uint8_t>& data) {
-  if (data.empty() || data.back() != 0) return false;
-  std::string_view text(reinterpret_cast<const char*>(data.data()), data.size() - 1);
-  return !HasLineBreakOrZero(text);
+// The text of a REG_SZ that stands on one line as "text": its data, less one closing zero if
+// there is one (Windows 95 stores none), holding no other zero and no line break.
+std::optional<std::string_view> PlainString(const std::vector<uint8_t>& data) {
+  std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+  if (!text.empty() && text.back() == '\0') text.remove_suffix(1);
+  if (HasLineBreakOrZero(text)) return std::nullopt;
+  return text;
 }
 
 void AppendHex(std::string& out, size_t lineStart, const std::vector<uint8_t>& data) {
@@ -60,9 +63,10 @@ void AppendValue(std::string& out, const RegValue& value, const std::string& key
   const size_t lineStart = out.size();
   out += value.name.empty() ? std::string("@") : Quote(value.name);
   out += '=';
-  if (value.type == kRegSz && IsPlainString(value.data)) {
-    out += Quote(
-        std::string_view(reinterpret_cast<const char*>(value.data.data()), value.data.size() - 1));
+  const std::optional<std::string_view> text =
+      value.type == kRegSz ? PlainString(value.data) : std::nullopt;
+  if (text) {
+    out += Quote(*text);
   } else if (value.type == kRegDword && value.data.size() == 4) {
     uint32_t number = value.data[0] | value.data[1] << 8 | value.data[2] << 16 |
                       static_cast<uint32_t>(value.data[3]) << 24;
@@ -222,7 +226,6 @@ class Importer {
       std::string text = QuotedText(line);
       if (!Trim(line).empty()) Fail("unexpected text after the closing quote");
       data.assign(text.begin(), text.end());
-      data.push_back(0);
     } else if (StartsWith(line, "dword:")) {
       type = kRegDword;
       uint32_t number = ParseHexNumber(Trim(line.substr(6)), "dword: needs 1 to 8 hex digits");

@@ -22,11 +22,13 @@ class Regedit4Error : public std::runtime_error {
 
 // The whole tree below root: a "[path]" line per key in stored order, paths relative to root
 // (the root itself has no line), then the key's values in stored order. Text is ANSI (code page
-// 1252) as stored; lines end in CR LF as on Windows.
+// 1252) as stored; lines end in CR LF as on Windows. A REG_SZ is "text" when it can stand on one
+// line, with or without a closing zero.
 std::string ExportRegedit4(const RegNode& root);
 
 // Merges REGEDIT4 text into root: "[path]" creates keys, "[-path]" deletes a key with its subtree,
-// "name"=data sets a value and "name"=- deletes it. The text is checked whole before root is
+// "name"=data sets a value and "name"=- deletes it; "text" is stored as Windows 95 stores text,
+// without a closing zero. The text is checked whole before root is
 // touched: on error root is unchanged.
 void ImportRegedit4(std::string_view text, RegNode& root);
 

@@ -382,10 +382,9 @@ void RegistryAccessor::WriteInteger(std::string_view name, int32_t value) {
               static_cast<uint8_t>(number >> 16), static_cast<uint8_t>(number >> 24)});
 }
 
+// Windows 95 stores REG_SZ text without its closing zero.
 void RegistryAccessor::WriteString(std::string_view name, std::string_view value) {
-  std::vector<uint8_t> data(value.begin(), value.end());
-  data.push_back(0);
-  WriteValue(name, kRegSz, data);
+  WriteValue(name, kRegSz, std::vector<uint8_t>(value.begin(), value.end()));
 }
 
 void RegistryAccessor::WriteExpandString(std::string_view name, std::string_view value) {

@@ -27,6 +27,7 @@ TEST(Regedit4Test, ExportsAsWindows95RegeditDoes) {
   software.SetValue("", kRegSz, Bytes(std::string("Demo\0", 5)));
   software.SetValue("NoRun", kRegDword, {1, 0, 0, 0});
   software.SetValue("Path \"q\"", kRegSz, Bytes(std::string("C:\\WINDOWS\\\xC4\0", 13)));
+  software.SetValue("Windows", kRegSz, Bytes("C:\\WINDOWS"));  // Windows 95's own form
   software.SetValue("Mask", kRegDword, {0xFF, 0xFF, 0xFF, 0x83});
   software.SetValue("Bin", kRegBinary, {0x00, 0xAB, 0x10});
   software.SetValue("Empty", kRegBinary, {});
@@ -38,6 +39,7 @@ TEST(Regedit4Test, ExportsAsWindows95RegeditDoes) {
                                        "@=\"Demo\"\n"
                                        "\"NoRun\"=dword:00000001\n"
                                        "\"Path \\\"q\\\"\"=\"C:\\\\WINDOWS\\\\\xC4\"\n"
+                                       "\"Windows\"=\"C:\\\\WINDOWS\"\n"
                                        "\"Mask\"=dword:83ffffff\n"
                                        "\"Bin\"=hex:00,ab,10\n"
                                        "\"Empty\"=hex:\n"
@@ -52,10 +54,8 @@ TEST(Regedit4Test, ValuesThatCannotStandAsTextAreHex) {
   RegNode root;
   RegNode& key = root.AddSubkey("K");
   key.SetValue("Lines", kRegSz, Bytes(std::string("a\r\nb\0", 5)));
-  key.SetValue("NoNul", kRegSz, Bytes("ab"));
   key.SetValue("TwoNuls", kRegSz, Bytes(std::string("a\0\0", 3)));
   key.SetValue("Inner", kRegSz, Bytes(std::string("a\0b\0", 4)));
-  key.SetValue("Nothing", kRegSz, {});
   key.SetValue("Expand", kRegExpandSz, Bytes(std::string("%x%\0", 4)));
   key.SetValue("ShortDword", kRegDword, {1, 2});
   key.SetValue("Odd", 0x80000005, {9});
@@ -64,8 +64,7 @@ TEST(Regedit4Test, ValuesThatCannotStandAsTextAreHex) {
   for (std::string line; std::getline(lines, line);) got.push_back(line);
   EXPECT_EQ(got, (std::vector<std::string>{
                      "REGEDIT4\r", "\r", "[K]\r", "\"Lines\"=hex(1):61,0d,0a,62,00\r",
-                     "\"NoNul\"=hex(1):61,62\r", "\"TwoNuls\"=hex(1):61,00,00\r",
-                     "\"Inner\"=hex(1):61,00,62,00\r", "\"Nothing\"=hex(1):\r",
+                     "\"TwoNuls\"=hex(1):61,00,00\r", "\"Inner\"=hex(1):61,00,62,00\r",
                      "\"Expand\"=hex(2):25,78,25,00\r", "\"ShortDword\"=hex(4):01,02\r",
                      "\"Odd\"=hex(80000005):09\r", "\r"}));
 
@@ -95,10 +94,11 @@ TEST(Regedit4Test, LongHexDataWrapsAndReadsBack) {
 TEST(Regedit4Test, ExportThenImportGivesBackTheSameTree) {
   RegNode root;
   RegNode& a = root.AddSubkey("Caf\xE9");
-  a.SetValue("", kRegSz, Bytes(std::string("default\0", 8)));
-  a.SetValue("@", kRegSz, Bytes(std::string("at sign\0", 8)));
-  a.SetValue("quote\"back\\slash", kRegSz, Bytes(std::string("\"\\\0", 3)));
-  a.SetValue("Tab", kRegSz, Bytes(std::string("a\tb ; [x] = \0", 13)));
+  a.SetValue("", kRegSz, Bytes("default"));
+  a.SetValue("@", kRegSz, Bytes("at sign"));
+  a.SetValue("quote\"back\\slash", kRegSz, Bytes("\"\\"));
+  a.SetValue("Tab", kRegSz, Bytes("a\tb ; [x] = "));
+  a.SetValue("Nothing", kRegSz, {});
   a.SetValue("Lines", kRegSz, Bytes(std::string("1\n2\0", 4)));
   a.SetValue("Zero", kRegDword, {0, 0, 0, 0});
   a.SetValue("None", kRegNone, {});
@@ -136,10 +136,10 @@ TEST(Regedit4Test, ImportMergesDeletesAndAcceptsLooseFormatting) {
       root);
   RegNode expected;
   RegNode& k = expected.AddSubkey("Keep");
-  k.SetValue("first", kRegSz, Bytes(std::string("new\0", 4)));
+  k.SetValue("first", kRegSz, Bytes("new"));
   k.SetValue("added", kRegDword, {0x2A, 0, 0, 0});
   k.SetValue("wrapped", kRegBinary, {1, 2, 3, 4});
-  expected.AddSubkey("New").AddSubkey("Nested").SetValue("", kRegSz, Bytes(std::string("x\0", 2)));
+  expected.AddSubkey("New").AddSubkey("Nested").SetValue("", kRegSz, Bytes("x"));
   EXPECT_TRUE(SameTree(root, expected)) << ExportRegedit4(root);
 }
 

@@ -87,8 +87,8 @@ TEST_F(RegistryTest, RootKeysMapToTheMachineFilesAndCurrentUserIsTheDefaultUser)
     EXPECT_EQ(Read(*registry, RootKey::CurrentUser, "Software\\Demo", "Who"), "users");
     EXPECT_EQ(Read(*registry, RootKey::LocalMachine, "Software\\Demo", "Who"), "machine");
   }
-  const std::vector<uint8_t> users = Bytes(std::string("users\0", 6));
-  const std::vector<uint8_t> machine = Bytes(std::string("machine\0", 8));
+  const std::vector<uint8_t> users = Bytes("users");
+  const std::vector<uint8_t> machine = Bytes("machine");
   ExpectReadersSee(Windows("USER.DAT"), {Key(""),
                                          Key(".DEFAULT"),
                                          Key(".DEFAULT\\Software"),
@@ -297,7 +297,7 @@ TEST_F(RegistryTest, AGenuineUserDatTakesAChangeAndKeepsEverythingElse) {
   expected->FindSubkey(".DEFAULT")
       ->AddSubkey("Software")
       .AddSubkey("Tarnwick")
-      .SetValue("Mode", kRegSz, Bytes(std::string("on\0", 3)));
+      .SetValue("Mode", kRegSz, Bytes("on"));
   ExpectReadersSee(Windows("USER.DAT"), testing::ExportTree(*expected));
   EXPECT_EQ(FileBytes(Windows("USER.DA0")), FileBytes(genuine));
 }
@@ -413,18 +413,16 @@ TEST_F(RegistryTest, SaveKeyWritesANewFileOfTheKeysTree) {
   ASSERT_TRUE(accessor.SaveKey(".Default", "C:\\WINDOWS\\Profiles\\bob\\user.dat"));
   EXPECT_FALSE(accessor.SaveKey(".Default", "C:\\WINDOWS\\Profiles\\bob\\USER.DAT"));  // exists
   EXPECT_FALSE(accessor.SaveKey("Missing", "C:\\WINDOWS\\Profiles\\bob\\other.dat"));
-  ExpectReadersSee(
-      Windows("Profiles") / "bob" / "user.dat",
-      {Key(""),
-       Key("Control Panel"),
-       {"Control Panel\\Desktop", {{"Wallpaper", kRegSz, Bytes(std::string("(None)\0", 7))}}}});
+  ExpectReadersSee(Windows("Profiles") / "bob" / "user.dat",
+                   {Key(""),
+                    Key("Control Panel"),
+                    {"Control Panel\\Desktop", {{"Wallpaper", kRegSz, Bytes("(None)")}}}});
 
   accessor.SetRootKey(RootKey::LocalMachine);
   ASSERT_TRUE(accessor.SaveKey("TARNEX", "C:\\WINDOWS\\Tarnex.pol"));
   ASSERT_TRUE(accessor.DeleteKey("TARNEX"));
   EXPECT_EQ(ReadRegistryFile(Windows("SYSTEM.DAT"))->FindSubkey("TARNEX"), nullptr);
-  ExpectReadersSee(Windows("Tarnex.pol"),
-                   {Key(""), {"Config", {{"Mode", kRegSz, Bytes(std::string("x\0", 2))}}}});
+  ExpectReadersSee(Windows("Tarnex.pol"), {Key(""), {"Config", {{"Mode", kRegSz, Bytes("x")}}}});
   ASSERT_TRUE(accessor.LoadKey("TARNEX", "C:\\WINDOWS\\Tarnex.pol"));
   EXPECT_EQ(Read(*registry, RootKey::LocalMachine, "TARNEX\\Config", "Mode"), "x");
 }
