@@ -29,6 +29,21 @@ void CreateDirectoryLevel(const Machine& machine, const std::string& windowsPath
   }
 }
 
+// A name that is one key name and one directory name. Windows drops a blank or dot at the end of a
+// directory name, so two accounts would share one profile.
+void CheckUserName(std::string_view name) {
+  if (name.empty()) throw std::runtime_error("A user name cannot be empty");
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 ||
+        std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
+      throw std::runtime_error("A user name cannot hold the character '" + std::string(1, c) + "'");
+    }
+  }
+  if (name.back() == ' ' || name.back() == '.') {
+    throw std::runtime_error("A user name cannot end in a blank or a dot");
+  }
+}
+
 }  // namespace
 
 TUsers::TUsers() {
@@ -51,6 +66,7 @@ TUser* TUsers::FindUser(std::string_view name) const {
 }
 
 TUser& TUsers::AddUser(std::string_view name) {
+  CheckUserName(name);
   if (FindUser(name) != nullptr) throw std::runtime_error("There is already a user with this name");
   Registry& registry = PolicyRegistry();
   const Machine& machine = registry.GetMachine();
@@ -80,7 +96,9 @@ TUser& TUsers::AddUser(std::string_view name) {
 
 bool TUsers::RemoveUser(std::string_view name) {
   bool removed = false;
-  {
+  // An empty name, or one holding "\", names the Users key itself or a key inside another
+  // account, and the whole ProfileList or another entry of it: nothing is deleted then.
+  if (!name.empty() && name.find('\\') == std::string_view::npos) {
     RegistryAccessor reg(PolicyRegistry());
     reg.SetRootKey(RootKey::LocalMachine);
     reg.DeleteKey(UsersKeyPath() + "\\" + std::string(name));

@@ -26,10 +26,13 @@ class TUsers {
   // The first record whose name equals name, letters a to z without regard to case; or null.
   TUser* FindUser(std::string_view name) const;
   // Creates the account's key, profile directory, ProfileList entry and user.dat, and appends
-  // its record. Throws "There is already a user with this name" when the name is taken.
+  // its record. Throws "There is already a user with this name" when the name is taken, and an
+  // error naming the reason when the name cannot be one key name and one directory name (empty,
+  // control characters, any of \/:*?"<>|, a blank or dot at the end); nothing is created then.
   TUser& AddUser(std::string_view name);
   // Deletes the account's key and ProfileList entry and reloads the list. Returns whether the
-  // ProfileList entry was deleted. The profile directory stays.
+  // ProfileList entry was deleted. The profile directory stays. A name that is empty or holds
+  // "\" deletes nothing.
   bool RemoveUser(std::string_view name);
 
  private:

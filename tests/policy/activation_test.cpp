@@ -28,6 +28,11 @@ class ActivationTest : public ::testing::Test {
     if (!value) return std::nullopt;
     return value->data;
   }
+  std::optional<std::string> Text(std::string_view key, std::string_view name) {
+    const std::optional<RegValue> value = machine_.Value(key, name);
+    if (!value || value->type != kRegSz) return std::nullopt;
+    return testing::SzText(value->data);
+  }
 
   testing::PolicyMachine machine_;
 };
@@ -58,11 +63,11 @@ TEST_F(ActivationTest, TurningOnAndOffWritesAndDeletesItsValues) {
   TurnActivationOn();
   EXPECT_EQ(ReadActivationState(), ActivationState::On);
   EXPECT_EQ(Data(kLogon, "UserProfiles"), Dword(1));
-  EXPECT_EQ(Data(kUpdate, "NetworkPath"), Sz("C:\\WINDOWS\\Tarnex.pol"));
+  EXPECT_EQ(Text(kUpdate, "NetworkPath"), "C:\\WINDOWS\\Tarnex.pol");
   EXPECT_EQ(Data(kUpdate, "UpdateMode"), Dword(2));
   EXPECT_EQ(Data(kUpdate, "Verbose"), Dword(1));
-  EXPECT_EQ(Data(kRun, "TWTray"), Sz("C:\\TARNEX\\TWTray.exe"));
-  EXPECT_EQ(Data(kPolicyRun, "TWTray"), Sz("C:\\TARNEX\\TWTray.exe"));
+  EXPECT_EQ(Text(kRun, "TWTray"), "C:\\TARNEX\\TWTray.exe");
+  EXPECT_EQ(Text(kPolicyRun, "TWTray"), "C:\\TARNEX\\TWTray.exe");
   EXPECT_TRUE(Data(kRun, "SystemTray"));
 
   TurnActivationOff();
@@ -73,7 +78,7 @@ TEST_F(ActivationTest, TurningOnAndOffWritesAndDeletesItsValues) {
   EXPECT_FALSE(Data(kUpdate, "Verbose"));
   EXPECT_FALSE(Data(kRun, "TWTray"));
   EXPECT_FALSE(Data(kLogon, "username"));
-  EXPECT_EQ(Data(kPolicyRun, "TWTray"), Sz("C:\\TARNEX\\TWTray.exe"));
+  EXPECT_EQ(Text(kPolicyRun, "TWTray"), "C:\\TARNEX\\TWTray.exe");
   EXPECT_TRUE(Data(kRun, "SystemTray"));
 
   TurnActivationOff();

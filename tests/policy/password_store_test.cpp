@@ -49,10 +49,10 @@ TEST_F(PasswordStoreTest, StoredAsScrambledTextAndReadBack) {
   StorePassword(" Secret ");
   ASSERT_TRUE(Mode());
   EXPECT_EQ(Mode()->type, kRegSz);
-  EXPECT_EQ(Mode()->data, testing::Sz(ScrambleText(" Secret ", kScrambleSeed)));
+  EXPECT_EQ(testing::SzText(Mode()->data), ScrambleText(" Secret ", kScrambleSeed));
   EXPECT_EQ(ReadStoredPassword(), " Secret ");
   StorePassword("");
-  EXPECT_EQ(Mode()->data, testing::Sz(""));
+  EXPECT_EQ(testing::SzText(Mode()->data), "");
   EXPECT_EQ(ReadStoredPassword(), "");
 }
 

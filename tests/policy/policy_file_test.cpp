@@ -89,13 +89,17 @@ TEST(PolicyFileTest, WholeLifeOnDemoMachine) {
     const testing::ExportedValue* programs = FindExported(output, kAnnFolders, "Programs");
     ASSERT_NE(programs, nullptr);
     EXPECT_EQ(programs->type, kRegSz);
-    EXPECT_EQ(programs->data, testing::Sz("C:\\WINDOWS\\Profiles\\ann\\Start Menu\\Programs"));
-    EXPECT_NE(FindExported(output, kAnnExplorer, "NoDrives"), nullptr);
-    EXPECT_NE(FindExported(output,
-                           "Users\\Bob\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\"
-                           "WinOldApp",
-                           "Disabled"),
-              nullptr);
+    EXPECT_EQ(testing::SzText(programs->data), "C:\\WINDOWS\\Profiles\\ann\\Start Menu\\Programs");
+    const testing::ExportedValue* noDrives = FindExported(output, kAnnExplorer, "NoDrives");
+    ASSERT_NE(noDrives, nullptr);
+    EXPECT_EQ(noDrives->type, kRegDword);
+    EXPECT_EQ(noDrives->data, testing::Dword(4));
+    const testing::ExportedValue* noDos = FindExported(
+        output, "Users\\Bob\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\WinOldApp",
+        "Disabled");
+    ASSERT_NE(noDos, nullptr);
+    EXPECT_EQ(noDos->type, kRegDword);
+    EXPECT_EQ(noDos->data, testing::Dword(1));
   }
   EXPECT_FALSE(HasExportedKey(ReadWithCregexport(machine.SystemDat()), "TARNEX"));
 }

@@ -92,4 +92,8 @@ std::vector<uint8_t> Sz(std::string_view text) {
   return data;
 }
 
+std::string SzText(const std::vector<uint8_t>& data) {
+  return std::string(data.begin(), data.end());
+}
+
 }  // namespace tarnwick::testing

@@ -51,5 +51,7 @@ bool HasExportedKey(const ReaderOutput& output, std::string_view keyPath);
 
 std::vector<uint8_t> Dword(uint32_t v);
 std::vector<uint8_t> Sz(std::string_view text);  // with its terminating zero
+// REG_SZ data as text; a closing zero, which Windows 95 does not store, shows as '\0'.
+std::string SzText(const std::vector<uint8_t>& data);
 
 }  // namespace tarnwick::testing

@@ -103,8 +103,11 @@ TEST_F(UserTest, FlagSettersWriteOnlyZeroAndOne) {
       {&TUser::SetNoSetFolders, kExplorer, "NoSetFolders"},
       {&TUser::SetNoSetTaskbar, kExplorer, "NoSetTaskbar"},
       {&TUser::SetRestrictRun, kExplorer, "RestrictRun"},
+      {&TUser::SetNoPrinterChanges, kExplorer, "NoDeletePrinter"},
       {&TUser::SetDisableRegistryTools, kSystem, "DisableRegistryTools"},
       {&TUser::SetNoDispSettingsPage, kSystem, "NoDispSettingsPage"},
+      {&TUser::SetNoSystemPages, kSystem, "NoVirtMemPage"},
+      {&TUser::SetNoPasswordPages, kSystem, "NoAdminPage"},
       {&TUser::SetNoNetSetup, kNetwork, "NoNetSetup"},
       {&TUser::SetNoDOS, kWinOldApp, "Disabled"},
       {&TUser::SetNoRealMode, kWinOldApp, "NoRealMode"},
@@ -162,6 +165,7 @@ TEST_F(UserTest, NoConfigureSetsTheControlPanelPolicies) {
       {kSystem, "NoAdminPage"},
   };
   ann_.SetNoConfigure(2);
+  ann_.SetNoConfigure(-1);
   for (const auto& [key, name] : values) EXPECT_FALSE(Value(key, name)) << name;
   ann_.SetNoConfigure(1);
   for (const auto& [key, name] : values) ExpectDword(key, name, 1);
@@ -189,13 +193,13 @@ TEST_F(UserTest, EmptyTextsDeleteStartMenuAndRecentButStoreTheOthers) {
     const std::optional<RegValue> value = Value(kFolders, name);
     ASSERT_TRUE(value) << name;
     EXPECT_EQ(value->type, kRegSz);
-    EXPECT_EQ(value->data, Sz(""));
+    EXPECT_EQ(testing::SzText(value->data), "");
   }
   ASSERT_TRUE(Value(kPreferences, "UserIcon"));
-  EXPECT_EQ(Value(kPreferences, "UserIcon")->data, Sz(""));
+  EXPECT_EQ(testing::SzText(Value(kPreferences, "UserIcon")->data), "");
 
   ann_.SetDesktopFolder("  c:\\no such\\Desktop ");
-  EXPECT_EQ(Value(kFolders, "Desktop")->data, Sz("  c:\\no such\\Desktop "));
+  EXPECT_EQ(testing::SzText(Value(kFolders, "Desktop")->data), "  c:\\no such\\Desktop ");
   ann_.SetUserIcon("C:\\TARNEX\\UserIcon\\cat.ico");
   EXPECT_EQ(ann_.UserIcon(), "C:\\TARNEX\\UserIcon\\cat.ico");
 }
@@ -241,20 +245,20 @@ TEST_F(UserTest, AllowedProgramsAreNumberedAndGapsFilled) {
   ann_.AddAllowedApp("a.exe");
   ann_.AddAllowedApp("b.exe");
   ann_.AddAllowedApp("b.exe");
-  EXPECT_EQ(Value(kRestrictRun, "0")->data, Sz("a.exe"));
-  EXPECT_EQ(Value(kRestrictRun, "2")->data, Sz("b.exe"));
+  EXPECT_EQ(testing::SzText(Value(kRestrictRun, "0")->data), "a.exe");
+  EXPECT_EQ(testing::SzText(Value(kRestrictRun, "2")->data), "b.exe");
   EXPECT_TRUE(ann_.RemoveAllowedApp("A.EXE"));
   EXPECT_FALSE(Value(kRestrictRun, "0"));
   EXPECT_TRUE(Value(kRestrictRun, "1"));
   ann_.AddAllowedApp("c.exe");
-  EXPECT_EQ(Value(kRestrictRun, "0")->data, Sz("c.exe"));
+  EXPECT_EQ(testing::SzText(Value(kRestrictRun, "0")->data), "c.exe");
   // An empty value is free, a blank one taken.
   Put(kRestrictRun, "3", kRegSz, Sz(""));
   Put(kRestrictRun, "4", kRegSz, Sz(" \t"));
   ann_.AddAllowedApp("d.exe");
-  EXPECT_EQ(Value(kRestrictRun, "3")->data, Sz("d.exe"));
+  EXPECT_EQ(testing::SzText(Value(kRestrictRun, "3")->data), "d.exe");
   ann_.AddAllowedApp("e.exe");
-  EXPECT_EQ(Value(kRestrictRun, "5")->data, Sz("e.exe"));
+  EXPECT_EQ(testing::SzText(Value(kRestrictRun, "5")->data), "e.exe");
 }
 
 TEST_F(UserTest, AllowedProgramNumberStopsAtOneThousand) {
@@ -265,9 +269,9 @@ TEST_F(UserTest, AllowedProgramNumberStopsAtOneThousand) {
     for (int i = 0; i < 1000; ++i) reg.WriteString(std::to_string(i), "x.exe");
   }
   ann_.AddAllowedApp("first.exe");
-  EXPECT_EQ(Value(kRestrictRun, "1000")->data, Sz("first.exe"));
+  EXPECT_EQ(testing::SzText(Value(kRestrictRun, "1000")->data), "first.exe");
   ann_.AddAllowedApp("second.exe");
-  EXPECT_EQ(Value(kRestrictRun, "1000")->data, Sz("second.exe"));
+  EXPECT_EQ(testing::SzText(Value(kRestrictRun, "1000")->data), "second.exe");
   EXPECT_FALSE(Value(kRestrictRun, "1001"));
 }
 
@@ -311,6 +315,10 @@ TEST_F(UserTest, SetterChangesAreInTheFileAtOnce) {
   ann_.SetNoConfigure(1);
   ann_.SetRecentFolder("C:\\WINDOWS\\Profiles\\ann\\Recent");
   ann_.AddAllowedApp("calc.exe");
+  ann_.SetStartMenuFolder("C:\\WINDOWS\\Profiles\\ann\\Start Menu");
+  ann_.SetStartMenuFolder("");
+  ann_.AddAllowedApp("sol.exe");
+  ann_.RemoveAllowedApp("SOL.EXE");
   const std::string user = "Users\\ann\\";
   for (const auto& output : {testing::ReadWithCregexport(machine_.PolicyFile()),
                              testing::ReadWithParseWin32Registry(machine_.PolicyFile())}) {
@@ -322,11 +330,13 @@ TEST_F(UserTest, SetterChangesAreInTheFileAtOnce) {
     const testing::ExportedValue* recent =
         testing::FindExported(output, user + std::string(kFolders), "Recent");
     ASSERT_NE(recent, nullptr);
-    EXPECT_EQ(recent->data, Sz("C:\\WINDOWS\\Profiles\\ann\\Recent"));
+    EXPECT_EQ(testing::SzText(recent->data), "C:\\WINDOWS\\Profiles\\ann\\Recent");
     const testing::ExportedValue* app =
         testing::FindExported(output, user + std::string(kRestrictRun), "0");
     ASSERT_NE(app, nullptr);
-    EXPECT_EQ(app->data, Sz("calc.exe"));
+    EXPECT_EQ(testing::SzText(app->data), "calc.exe");
+    EXPECT_EQ(testing::FindExported(output, user + std::string(kFolders), "Start Menu"), nullptr);
+    EXPECT_EQ(testing::FindExported(output, user + std::string(kRestrictRun), "1"), nullptr);
   }
 }
 

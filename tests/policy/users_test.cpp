@@ -73,13 +73,13 @@ TEST_F(UsersTest, AddUserMakesTheProfileWindowsNeeds) {
       machine_.Value(std::string(kProfileList) + "carl", "ProfileImagePath");
   ASSERT_TRUE(profile);
   EXPECT_EQ(profile->type, kRegSz);
-  EXPECT_EQ(profile->data, Sz("C:\\WINDOWS\\Profiles\\carl"));
+  EXPECT_EQ(testing::SzText(profile->data), "C:\\WINDOWS\\Profiles\\carl");
   EXPECT_EQ(carl.ProfilePath(), "C:\\WINDOWS\\Profiles\\carl");
   EXPECT_TRUE(std::filesystem::is_directory(machine_.Host("C:\\WINDOWS\\Profiles\\carl")));
 
-  // user.dat is the default user's tree, readable by an independent reader.
-  const testing::ReaderOutput userDat =
-      testing::ReadWithCregexport(machine_.Host("C:\\WINDOWS\\Profiles\\carl\\user.dat"));
+  // user.dat is the default user's tree, as both independent readers see it.
+  const std::filesystem::path userDatFile = machine_.Host("C:\\WINDOWS\\Profiles\\carl\\user.dat");
+  const testing::ReaderOutput userDat = testing::ReadWithCregexport(userDatFile);
   ASSERT_TRUE(userDat.ok()) << userDat.diagnostics;
   const testing::ReaderOutput userDatOfMachine =
       testing::ReadWithCregexport(machine_.Host("C:\\WINDOWS\\USER.DAT"));
@@ -96,6 +96,9 @@ TEST_F(UsersTest, AddUserMakesTheProfileWindowsNeeds) {
   }
   EXPECT_GT(defaultUser.size(), 3u);
   EXPECT_EQ(userDat.keys, defaultUser);
+  const testing::ReaderOutput userDatPerl = testing::ReadWithParseWin32Registry(userDatFile);
+  ASSERT_TRUE(userDatPerl.ok()) << userDatPerl.diagnostics;
+  EXPECT_EQ(userDatPerl.keys, defaultUser);
 
   // Appended, whatever a reload's order would be.
   users.AddUser("aaron");
@@ -127,6 +130,22 @@ TEST_F(UsersTest, AddUserRefusesATakenNameAndChangesNothing) {
   EXPECT_FALSE(std::filesystem::exists(machine_.Host("C:\\WINDOWS\\Profiles\\bob")));
 }
 
+TEST_F(UsersTest, AddUserRefusesANameThatIsNoKeyOrDirectoryName) {
+  TUsers users;
+  for (std::string_view name : {"", "a\\b", "\\", "a:b", "tab\there", "ann.", "ann "}) {
+    EXPECT_THROW(users.AddUser(name), std::runtime_error) << name;
+  }
+  users.Reload();
+  EXPECT_EQ(users.Count(), 0u);
+  EXPECT_FALSE(machine_.KeyExists(std::string(kProfileList) + "a"));
+  EXPECT_FALSE(machine_.Value(kProfileList, "ProfileImagePath"));
+  EXPECT_FALSE(std::filesystem::exists(machine_.Host("C:\\WINDOWS\\Profiles\\user.dat")));
+  for (const char* dir : {"ann", "ann.", "ann "}) {
+    EXPECT_FALSE(
+        std::filesystem::exists(machine_.Host(std::string("C:\\WINDOWS\\Profiles\\") + dir)));
+  }
+}
+
 TEST_F(UsersTest, RemoveUserReportsTheProfileEntryAndReloads) {
   TUsers users;
   users.AddUser("ann");
@@ -143,6 +162,20 @@ TEST_F(UsersTest, RemoveUserReportsTheProfileEntryAndReloads) {
   EXPECT_FALSE(users.RemoveUser("bob"));
   EXPECT_FALSE(machine_.KeyExists("TARNEX\\Users\\bob"));
   EXPECT_EQ(users.Count(), 0u);
+}
+
+// Such a name would reach the Users key itself, another account's keys or the whole ProfileList.
+TEST_F(UsersTest, RemoveUserOfANameThatIsNoKeyNameDeletesNothing) {
+  TUsers users;
+  users.AddUser("ann");
+  users.AddUser("bob");
+  AddKey("ann\\Software");
+  for (std::string_view name : {"", "\\", "ann\\Software", "\\bob"}) {
+    EXPECT_FALSE(users.RemoveUser(name)) << name;
+    EXPECT_EQ(Names(users), (std::vector<std::string>{"ann", "bob"})) << name;
+    EXPECT_TRUE(machine_.KeyExists("TARNEX\\Users\\ann\\Software")) << name;
+    EXPECT_TRUE(machine_.KeyExists(std::string(kProfileList) + "bob")) << name;
+  }
 }
 
 }  // namespace

@@ -100,6 +100,7 @@ class TarnwickPolicyTest : public ::testing::Test {
   std::string Export(const fs::path& file) {
     const Result result = Spawn({"cregexport", file.string()});
     EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
     return result.out;
   }
 

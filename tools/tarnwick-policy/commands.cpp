@@ -27,21 +27,6 @@ TUser& ExistingUser(const TUsers& users, const std::string& name) {
   return *user;
 }
 
-// A key and directory name: not empty, no control characters, none of \/:*?"<>|, not dots only,
-// and not ending in a blank or a dot (Windows drops those from directory names).
-void CheckUserName(const std::string& name) {
-  if (name.empty()) throw std::runtime_error("A user name cannot be empty");
-  for (char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 ||
-        std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
-      throw std::runtime_error("A user name cannot hold the character '" + std::string(1, c) + "'");
-    }
-  }
-  if (name.back() == ' ' || name.back() == '.') {
-    throw std::runtime_error("A user name cannot end in a blank or a dot");
-  }
-}
-
 int32_t ParseFlag(const UserProperty& property, const std::string& text) {
   if (text != "0" && text != "1") {
     throw std::runtime_error(std::string(property.name) + " takes 0 or 1, not \"" + text + "\"");
@@ -159,7 +144,6 @@ void RunCommand(const std::string& command, const std::vector<std::string>& args
       throw std::runtime_error(args[1] + " is not an allowed program of " + args[0]);
     }
   } else if (command == "add-user") {
-    CheckUserName(args[0]);
     users.AddUser(args[0]);
   } else if (command == "remove-user") {
     const std::string name = ExistingUser(users, args[0]).Name();
