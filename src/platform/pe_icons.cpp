@@ -265,16 +265,21 @@ std::optional<Resources> ReadNe(std::span<const uint8_t> file, uint64_t ne) {
   return res;
 }
 
+// Empty when the file is damaged; no groups for a program without icon resources.
 std::optional<Resources> ReadResources(std::span<const uint8_t> file) {
   if (file.size() < 64 || file[0] != 'M' || file[1] != 'Z') return std::nullopt;
   const uint64_t header = Le32(file, 0x3C);
-  if (Fits(header, 2, file.size()) && file[header] == 'N' && file[header + 1] == 'E') {
-    return ReadNe(file, header);
+  if (!Fits(header, 2, file.size())) {
+    // A relocation table at 0x40 or later announces a new header, which is missing here.
+    if (Le16(file, 0x18) >= 0x40) return std::nullopt;
+    return Resources{};
   }
-  if (!Fits(header, 24, file.size())) return std::nullopt;
-  if (file[header] != 'P' || file[header + 1] != 'E' || file[header + 2] != 0 ||
-      file[header + 3] != 0) {
-    return std::nullopt;  // MS-DOS, LE, LX: no icon resources
+  if (file[header] == 'N' && file[header + 1] == 'E') return ReadNe(file, header);
+  if (file[header] != 'P' || file[header + 1] != 'E') {
+    return Resources{};  // MS-DOS, LE, LX: no icon resources
+  }
+  if (!Fits(header, 24, file.size()) || file[header + 2] != 0 || file[header + 3] != 0) {
+    return std::nullopt;
   }
   return PeReader(file).Read(header);
 }
@@ -326,6 +331,12 @@ std::optional<std::vector<uint8_t>> BuildIco(const Resources& res, size_t group)
 }
 
 }  // namespace
+
+ExeIcons ExeIconState(std::span<const uint8_t> file) {
+  const auto res = ReadResources(file);
+  if (!res) return ExeIcons::Damaged;
+  return res->groups.empty() ? ExeIcons::None : ExeIcons::Some;
+}
 
 std::vector<ExeIconGroup> ListExeIconGroups(std::span<const uint8_t> file) {
   auto res = ReadResources(file);

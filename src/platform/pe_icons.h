@@ -19,6 +19,12 @@ struct ExeIconGroup {
 // Icon resources larger than this are treated as damaged.
 inline constexpr uint32_t kMaxIconResourceSize = 1u << 20;
 
+// What an executable holds for icons. None: a program without icon groups (MS-DOS, LE, LX, or
+// a Windows program without icons). Damaged: no full MZ header, or PE or NE headers or a
+// resource directory that cannot be read.
+enum class ExeIcons { None, Some, Damaged };
+ExeIcons ExeIconState(std::span<const uint8_t> file);
+
 // The icon groups in resource-directory order, which is the order icon indexes count in (named
 // groups first, then numbered ones). Empty when the file has no icons, is no PE or NE file, or
 // its headers or resource directory are damaged.

@@ -586,24 +586,6 @@ std::optional<HostFacts> ReadHostFacts(const fs::path& path) {
   return facts;
 }
 
-// The path from the folder `from` to `to`, both split into long names on one root.
-std::string RelativePath(const MachinePath& from, const MachinePath& to) {
-  if (!EqualsIgnoreCase(from.root, to.root)) return {};
-  size_t common = 0;
-  while (common < from.components.size() && common < to.components.size() &&
-         EqualsIgnoreCase(from.components[common].longName, to.components[common].longName)) {
-    ++common;
-  }
-  std::string path;
-  for (size_t i = common; i < from.components.size(); ++i) path += "..\\";
-  if (path.empty()) path = ".\\";
-  for (size_t i = common; i < to.components.size(); ++i) {
-    if (i > common) path += "\\";
-    path += to.components[i].longName;
-  }
-  return path.size() < kMaxShellPath ? path : std::string();
-}
-
 uint32_t Win32DriveType(DriveType type) {
   switch (type) {
     case DriveType::Removable:
@@ -716,13 +698,11 @@ std::vector<uint8_t> EncodeShellLink(const NewShellLink& link) {
   const std::string path = link.target.LongPath();
   CheckText(path, "Target path");
   CheckText(link.description, "Description");
-  CheckText(link.relativePath, "Relative path");
   CheckText(link.iconLocation, "Icon location");
   CheckText(link.target.volume.label, "Volume label");
 
   uint32_t flags = kLinkHasIdList | kLinkHasLinkInfo;
   if (!link.description.empty()) flags |= kLinkHasName;
-  if (!link.relativePath.empty()) flags |= kLinkHasRelativePath;
   if (!link.iconLocation.empty()) flags |= kLinkHasIconLocation;
 
   std::vector<uint8_t> out;
@@ -746,7 +726,6 @@ std::vector<uint8_t> EncodeShellLink(const NewShellLink& link) {
   const std::vector<uint8_t> info = EncodeLinkInfo(link.target, path);
   out.insert(out.end(), info.begin(), info.end());
   if (!link.description.empty()) PutCounted(out, link.description);
-  if (!link.relativePath.empty()) PutCounted(out, link.relativePath);
   if (!link.iconLocation.empty()) PutCounted(out, link.iconLocation);
   Put32(out, 0);  // terminal block
   return out;
@@ -855,7 +834,6 @@ int32_t WriteShellLinkFile(const Machine& machine, std::string_view target,
   if (!described) return kShellInvalidArgument;
   link.target = *described;
   link.description = description;
-  link.relativePath = RelativePath(*folder, *targetPath);
   link.iconLocation = iconFile;
   try {
     WriteFileAtomically(*hostFile, EncodeShellLink(link));

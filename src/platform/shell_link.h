@@ -84,7 +84,6 @@ struct ShellLinkTarget {
 struct NewShellLink {
   ShellLinkTarget target;
   std::string description;   // empty: none
-  std::string relativePath;  // from the link's folder, e.g. "..\..\NOTEPAD.EXE"; empty: none
   std::string iconLocation;  // empty: the target's own icon
 };
 

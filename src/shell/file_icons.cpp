@@ -77,14 +77,22 @@ QImage Generic(const std::string& path, int size) {
                size);
 }
 
-QImage HostIconAt(const fs::path& file, int32_t index, int size) {
-  const auto bytes = ReadHostFile(file);
-  if (!bytes) return {};
-  if (bytes->size() >= 2 && (*bytes)[0] == 'M' && (*bytes)[1] == 'Z') {
-    const auto ico = ExtractExeIcon(*bytes, index);
+bool IsExecutable(std::span<const uint8_t> bytes) {
+  return bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z';
+}
+
+// The icon at an index of an executable, or of an icon file (index 0 only).
+QImage IconIn(std::span<const uint8_t> bytes, int32_t index, int size) {
+  if (IsExecutable(bytes)) {
+    const auto ico = ExtractExeIcon(bytes, index);
     return ico ? IcoImage(*ico, size) : QImage();
   }
-  return index == 0 ? IcoImage(*bytes, size) : QImage();
+  return index == 0 ? IcoImage(bytes, size) : QImage();
+}
+
+QImage HostIconAt(const fs::path& file, int32_t index, int size) {
+  const auto bytes = ReadHostFile(file);
+  return bytes ? IconIn(*bytes, index, size) : QImage();
 }
 
 QImage IconAt(const Machine& machine, std::string_view location, int32_t index, int size) {
@@ -130,19 +138,34 @@ std::string ReadClassString(Registry& registry, const std::string& key) {
   }
 }
 
-// The icon a file carries itself: an icon file's, or an executable's first group.
-QImage OwnIcon(const std::string& path, const fs::path& host, int size) {
+// The icon a file carries itself: an icon file's, or an executable's first group. A null image
+// when it carries none (a program without icon resources, a file too large to search); empty
+// when the icon file or executable is damaged.
+std::optional<QImage> OwnIcon(const std::string& path, const fs::path& host, int size) {
   const std::string ext = ExtractFileExt(path);
-  if (EqualsIgnoreCase(ext, ".ico") || EqualsIgnoreCase(ext, ".exe") ||
-      EqualsIgnoreCase(ext, ".dll")) {
-    return HostIconAt(host, 0, size);
+  const bool iconFile = EqualsIgnoreCase(ext, ".ico");
+  if (!iconFile && !EqualsIgnoreCase(ext, ".exe") && !EqualsIgnoreCase(ext, ".dll")) {
+    return QImage();
   }
-  return {};
+  const auto bytes = ReadHostFile(host);
+  if (!bytes) return QImage();
+  if (IsExecutable(*bytes)) {
+    const ExeIcons state = ExeIconState(*bytes);
+    if (state == ExeIcons::Damaged) return std::nullopt;
+    if (state == ExeIcons::None) return QImage();
+  } else if (!iconFile) {
+    return QImage();  // not a Windows program
+  }
+  // The file holds icons, so finding none means damage.
+  QImage image = IconIn(*bytes, 0, size);
+  if (image.isNull()) return std::nullopt;
+  return image;
 }
 
 // The icon the extension's file class names; null when the class names none that exists.
+// "%1" stands for the file's own icon.
 QImage ClassIcon(const Machine& machine, Registry& registry, const std::string& path,
-                 const fs::path& host, int size) {
+                 const QImage& own, int size) {
   const std::string ext = ExtractFileExt(path);
   if (ext.empty()) return {};
   const std::string fileClass = ReadClassString(registry, ext);
@@ -150,7 +173,7 @@ QImage ClassIcon(const Machine& machine, Registry& registry, const std::string& 
   const std::string defaultIcon = ReadClassString(registry, fileClass + "\\DefaultIcon");
   if (!defaultIcon.empty()) {
     const auto [location, index] = SplitIconLocation(defaultIcon);
-    if (location == "%1") return OwnIcon(path, host, size);
+    if (location == "%1") return own;
     return IconAt(machine, location, index, size);
   }
   const std::string command = ReadClassString(registry, fileClass + "\\shell\\open\\command");
@@ -182,7 +205,7 @@ QImage LinkIcon(const Machine& machine, const std::string& path, const fs::path&
       if (icon.isNull()) icon = Generic(target, size);  // the target is missing
     }
   } catch (const ShellLinkError&) {
-    // A damaged shortcut still shows as one.
+    return {};  // a damaged shortcut has no icon
   }
   if (icon.isNull()) icon = Generic(path, size);
   return WithLinkArrow(icon, size);
@@ -197,9 +220,11 @@ QImage Lookup(const Machine& machine, const std::string& path, int size, Registr
   if (EqualsIgnoreCase(ExtractFileExt(path), ".lnk")) {
     return followLinks ? LinkIcon(machine, path, *host, size, registry) : Generic(path, size);
   }
+  const std::optional<QImage> own = OwnIcon(path, *host, size);
+  if (!own) return {};
   QImage icon;
-  if (registry) icon = ClassIcon(machine, *registry, path, *host, size);
-  if (icon.isNull()) icon = OwnIcon(path, *host, size);
+  if (registry) icon = ClassIcon(machine, *registry, path, *own, size);
+  if (icon.isNull()) icon = *own;
   if (icon.isNull()) icon = Generic(path, size);
   return icon;
 }

@@ -14,15 +14,15 @@ class Registry;
 // a folder's picture; a shortcut's icon location, else its target's icon, with the shortcut
 // arrow over it; the icon the registry's file classes give the extension (DefaultIcon, else the
 // registered program's icon) when a registry is given; an icon file's image, an executable's
-// or DLL's first icon group; else the generic program or document picture. A damaged file gets
-// the generic picture of its kind. When the path does not exist, icon is left as it was.
+// or DLL's first icon group; else the generic program or document picture. When the path does
+// not exist, or names a damaged icon file, executable or shortcut, icon is left as it was.
 // Images of other sizes are scaled.
 void GetSmallFileIcon(const Machine& machine, const std::string& path, QPixmap& icon,
                       Registry* registry = nullptr);
 void GetLargeFileIcon(const Machine& machine, const std::string& path, QPixmap& icon,
                       Registry* registry = nullptr);
 
-// The same lookup at any size; a null pixmap when the path does not exist.
+// The same lookup at any size; a null pixmap when the path does not exist or the file is damaged.
 QPixmap FileIcon(const Machine& machine, const std::string& path, int size,
                  Registry* registry = nullptr);
 

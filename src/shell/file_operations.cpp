@@ -49,6 +49,13 @@ int Delete(const Machine& machine, const fs::path& host, QWidget* owner) {
     }
     return kFileOpSuccess;
   }
+  if (drive->type == DriveType::CdRom) {
+    ShowMessage(owner, MessageKind::Error,
+                QStringLiteral("Cannot delete %1: Access is denied.\n\nMake sure the disk is not "
+                               "full or write-protected and that the file is not currently in use.")
+                    .arg(FromAnsi(*windowsPath)));
+    return kFileOpFailed;
+  }
   // Removable, network and RAM drives have no Recycle Bin: the shell deletes at once.
   std::error_code ec;
   fs::remove_all(host, ec);

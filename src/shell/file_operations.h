@@ -30,7 +30,8 @@ int CopyDirectoryTree(const Machine& machine, const std::string& source,
 
 // Deletes directory with everything below it without asking. On a fixed drive every file moves
 // into the drive's Recycle Bin, whether or not recycle is set: the shell is asked to allow undo
-// either way. Elsewhere the tree is deleted at once, as the shell does on drives without a bin.
+// either way. Elsewhere the tree is deleted at once, as the shell does on drives without a bin;
+// a CD-ROM is read-only and nothing is deleted there.
 int DeleteDirectoryTree(const Machine& machine, const std::string& directory, bool recycle,
                         QWidget* owner);
 

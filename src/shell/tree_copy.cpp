@@ -197,6 +197,11 @@ int TreeCopy::CopyFile(const fs::path& from, const fs::path& to) {
                 QStringLiteral("Cannot copy %1: Cannot read from the source file or disk.")
                     .arg(Name(from)));
   }
+  // A symbolic link is replaced, never written through: it may lead off the drive.
+  if (fs::is_symlink(fs::symlink_status(target, ec)) && !fs::remove(target, ec)) {
+    return Fail(kFileOpFailed, QStringLiteral("Cannot copy %1: %2.")
+                                   .arg(Name(from), QString::fromStdString(ec.message())));
+  }
   // The copy replaces an existing file only once it is complete.
   QSaveFile out(Q(target));
   if (!out.open(QIODevice::WriteOnly)) {

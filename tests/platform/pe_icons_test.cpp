@@ -99,6 +99,28 @@ TEST(PeIcons, NoIconsInOtherPrograms) {
   EXPECT_TRUE(ListExeIconGroups(noResources).empty());
 }
 
+TEST(PeIcons, TellsDamageFromProgramsWithoutIcons) {
+  const Sample s = MakeSample();
+  const auto pe = BuildPe(BuildRsrc(s.resources));
+  EXPECT_EQ(ExeIconState(pe), ExeIcons::Some);
+  EXPECT_EQ(ExeIconState(BuildPe(BuildRsrc({}))), ExeIcons::None);
+  auto dos = std::vector<uint8_t>(512, 0);
+  dos[0] = 'M';
+  dos[1] = 'Z';
+  Set16(dos, 0x18, 0x1C);
+  Set32(dos, 0x3C, 0xFFFFFF00);  // an MS-DOS program has no new header to point at
+  EXPECT_EQ(ExeIconState(dos), ExeIcons::None);
+  Set16(dos, 0x18, 0x40);
+  EXPECT_EQ(ExeIconState(dos), ExeIcons::Damaged);
+
+  EXPECT_EQ(ExeIconState(std::span(pe.data(), 63)), ExeIcons::Damaged);
+  EXPECT_EQ(ExeIconState(std::span(pe.data(), kPeHeader + 2)), ExeIcons::Damaged);
+  EXPECT_EQ(ExeIconState(std::span(pe.data(), kOptional + 0x40)), ExeIcons::Damaged);
+  auto badRva = pe;
+  Set32(badRva, kOptional + 0x70, 0x7FFFF000);
+  EXPECT_EQ(ExeIconState(badRva), ExeIcons::Damaged);
+}
+
 TEST(PeIcons, TruncatedAnywhereGivesNoIcon) {
   const auto ico = EncodeIco({Solid(16, 0xFF00FF00)});
   std::vector<Resource> icons, groups;

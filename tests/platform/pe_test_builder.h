@@ -111,6 +111,7 @@ inline std::vector<uint8_t> BuildPe(const std::vector<uint8_t>& rsrc, bool pe64 
   std::vector<uint8_t> f(kRsrcFileOffset, 0);
   f[0] = 'M';
   f[1] = 'Z';
+  Set16(f, 0x18, 0x40);  // relocation table offset: a new header follows
   Set32(f, 0x3C, kPeHeader);
   f[kPeHeader] = 'P';
   f[kPeHeader + 1] = 'E';

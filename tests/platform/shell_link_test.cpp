@@ -228,14 +228,13 @@ TEST(ShellLinkEncode, FlagsFollowTheOptionalStrings) {
   link.description.clear();
   EXPECT_EQ(EncodeShellLink(link)[0x14], 0x03);
   link.description = "WordPad";
-  link.relativePath = "..\\WORDPAD.EXE";
   link.iconLocation = "C:\\TARNEX\\UserIcon\\kid.ico";
   const Bytes bytes = EncodeShellLink(link);
-  EXPECT_EQ(bytes[0x14], 0x4F);
+  EXPECT_EQ(bytes[0x14], 0x47);
   EXPECT_EQ(bytes[0x38], 0);  // icon index 0
   const ShellLink read = DecodeShellLink(bytes);
   EXPECT_EQ(read.description, "WordPad");
-  EXPECT_EQ(read.relativePath, "..\\WORDPAD.EXE");
+  EXPECT_EQ(read.relativePath, "");
   EXPECT_EQ(read.IconPath(), "C:\\TARNEX\\UserIcon\\kid.ico");
 }
 

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <fstream>
+#include <iterator>
 
 #include "platform/ico_file.h"
 #include "platform/machine.h"
@@ -110,30 +111,93 @@ TEST_F(FileIconsTest, MissingPathLeavesTheIconAsItWas) {
 }
 
 TEST_F(FileIconsTest, GenericPicturesWhenThereIsNothingBetter) {
-  auto damaged = red_;
-  damaged.resize(damaged.size() / 2);
-  Write("ICONS/broken.ico", damaged);
   Write("README.TXT", "hello");
-  Write("GAME.EXE", "MZ but no more");
+  Write("NOTEPAD.EXE", "Placeholder, no Windows program");
   Write("TOOLS/GO.BAT", "@echo off");
-  auto truncated = Executable({red_});
-  truncated.resize(truncated.size() - 10);
-  Write("TOOLS/CUT.EXE", truncated);
+  std::vector<uint8_t> dos(512, 0);
+  dos[0] = 'M';
+  dos[1] = 'Z';
+  dos[0x18] = 0x1C;  // an MS-DOS relocation table: no new header
+  dos[0x3C] = 0xFF;
+  dos[0x3D] = 0xFF;
+  Write("TOOLS/DOSPROG.EXE", dos);
+  Write("TOOLS/NOICONS.EXE", pe_test::BuildPe(pe_test::BuildRsrc({})));
+  fs::create_directories(temp_.Path() / "m" / "c" / "ICONS");
   struct Case {
     const char* path;
     StockIcon stock;
   };
   for (const Case c :
        {Case{"C:\\ICONS", StockIcon::Folder}, Case{"C:\\", StockIcon::Folder},
-        Case{"C:\\ICONS\\broken.ico", StockIcon::Document},
-        Case{"C:\\README.TXT", StockIcon::Document}, Case{"C:\\GAME.EXE", StockIcon::Program},
+        Case{"C:\\README.TXT", StockIcon::Document}, Case{"C:\\NOTEPAD.EXE", StockIcon::Program},
         Case{"C:\\TOOLS\\GO.BAT", StockIcon::Program},
-        Case{"C:\\TOOLS\\CUT.EXE", StockIcon::Program}}) {
+        Case{"C:\\TOOLS\\DOSPROG.EXE", StockIcon::Program},
+        Case{"C:\\TOOLS\\NOICONS.EXE", StockIcon::Program}}) {
     for (int size : {16, 32}) {
       EXPECT_EQ(Image(FileIcon(machine_, c.path, size)), StockImage(c.stock, size))
           << c.path << " " << size;
     }
   }
+}
+
+TEST_F(FileIconsTest, DamagedFilesGiveNoIcon) {
+  fs::create_directories(temp_.Path() / "m" / "c" / "LINKS");
+  Write("APPS/APP.EXE", Executable({green_}));
+  ASSERT_GE(WriteShellLinkFile(machine_, "C:\\APPS\\APP.EXE", "C:\\LINKS\\App.lnk", "App",
+                               "C:\\ICONS\\red.ico"),
+            0);
+  const fs::path c = temp_.Path() / "m" / "c";
+  const auto read = [](const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::vector<uint8_t> link = read(c / "LINKS" / "App.lnk");
+  // The image comes last, so that every cut damages something the lookup reads.
+  std::vector<pe_test::Resource> icons, groups;
+  pe_test::AddIcon(icons, groups, green_, uint16_t{1}, 1);
+  const std::vector<uint8_t> exe = pe_test::BuildPe(pe_test::BuildRsrc({groups[0], icons[0]}));
+
+  const auto expectNone = [&](const char* path, const std::vector<uint8_t>& bytes) {
+    Write(std::string("BAD/") + path, bytes);
+    QPixmap icon(5, 5);
+    GetLargeFileIcon(machine_, std::string("C:\\BAD\\") + path, icon);
+    GetSmallFileIcon(machine_, std::string("C:\\BAD\\") + path, icon);
+    EXPECT_EQ(icon.size(), QSize(5, 5)) << path << " of " << bytes.size() << " bytes";
+  };
+  Write("BAD/whole.exe", exe);
+  ASSERT_FALSE(FileIcon(machine_, "C:\\BAD\\whole.exe", 32).isNull());
+  ASSERT_FALSE(FileIcon(machine_, "C:\\LINKS\\App.lnk", 32).isNull());
+  const auto cut = [](const std::vector<uint8_t>& bytes, size_t n) {
+    return std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(n));
+  };
+  for (size_t n = 0; n < red_.size(); n += n < 200 ? 1 : 61) expectNone("cut.ico", cut(red_, n));
+  // Two bytes make "MZ"; shorter files are no Windows program and get the generic picture.
+  for (size_t n = 2; n < exe.size(); n += n < 700 ? 1 : 37) expectNone("cut.exe", cut(exe, n));
+  // A link may end where its terminal block would start.
+  for (size_t n = 0; n < link.size(); ++n) {
+    if (n != link.size() - 4) expectNone("cut.lnk", cut(link, n));
+  }
+
+  // Offsets and sizes out of range.
+  auto ico = red_;
+  pe_test::Set32(ico, 6 + 12, 0xFFFFFFF0);  // first image's offset
+  expectNone("offset.ico", ico);
+  ico = red_;
+  pe_test::Set32(ico, 6 + 8, 0x7FFFFFFF);  // first image's size
+  expectNone("size.ico", ico);
+  auto bad = exe;
+  pe_test::Set32(bad, 0x3C, 0xFFFFFFF0);  // e_lfanew
+  expectNone("lfanew.exe", bad);
+  bad = exe;
+  pe_test::Set32(bad, pe_test::kOptional + 0x70, 0x7FFFF000);  // resource directory RVA
+  expectNone("rva.exe", bad);
+  auto badLink = link;
+  pe_test::Set16(badLink, 0x4C, 0xFFFF);  // item list size
+  expectNone("items.lnk", badLink);
+
+  // An icon location naming a damaged file falls back to the target's icon.
+  Write("ICONS/red.ico", std::string("\0\0\1\0", 4));
+  EXPECT_EQ(Image(FileIcon(machine_, "C:\\LINKS\\App.lnk", 32)).pixel(24, 14), 0xFF00FF00u);
 }
 
 TEST_F(FileIconsTest, ExecutablesAndDllsShowTheirFirstGroup) {
@@ -161,7 +225,6 @@ TEST_F(FileIconsTest, ShortcutsShowTheirIconWithTheArrow) {
                                "C:\\ICONS\\red.ico"),
             0);
   ASSERT_GE(WriteShellLinkFile(machine_, "C:\\APPS", "C:\\LINKS\\Apps.lnk", "", ""), 0);
-  Write("LINKS/Broken.lnk", "L\0\0\0 not really");
   const QImage arrow32 = StockImage(StockIcon::LinkOverlay, 32);
   const QImage folder32 = StockImage(StockIcon::Folder, 32);
   struct Case {
@@ -170,8 +233,7 @@ TEST_F(FileIconsTest, ShortcutsShowTheirIconWithTheArrow) {
   };
   for (const Case c :
        {Case{"C:\\LINKS\\App.lnk", 0xFF00FF00}, Case{"C:\\LINKS\\Red.lnk", 0xFFFF0000},
-        Case{"C:\\LINKS\\Apps.lnk", folder32.pixel(24, 14)},
-        Case{"C:\\LINKS\\Broken.lnk", StockImage(StockIcon::Document, 32).pixel(24, 14)}}) {
+        Case{"C:\\LINKS\\Apps.lnk", folder32.pixel(24, 14)}}) {
     SCOPED_TRACE(c.path);
     const QImage icon = Image(FileIcon(machine_, c.path, 32));
     ASSERT_EQ(icon.size(), QSize(32, 32));

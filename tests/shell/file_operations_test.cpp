@@ -26,7 +26,8 @@ class FileOperationsTest : public ::testing::Test {
  protected:
   FileOperationsTest()
       : machine_(
-            "[Drive A]\nType=removable\nPath=a\n[Drive C]\nType=fixed\nPath=c\nLabel=SYSTEM\n"),
+            "[Drive A]\nType=removable\nPath=a\n[Drive C]\nType=fixed\nPath=c\nLabel=SYSTEM\n"
+            "[Drive D]\nType=cdrom\nPath=d\n"),
         guard_(prompter_) {}
 
   const Machine& machine() { return machine_.Get(); }
@@ -167,6 +168,22 @@ TEST_F(FileOperationsTest, CopyNeverCopiesADirectoryOntoItselfOrIntoItself) {
   EXPECT_TRUE(fs::is_directory(Host("c/Fresh")));
 }
 
+TEST_F(FileOperationsTest, CopyReplacesSymbolicLinksInsteadOfWritingThroughThem) {
+  Write("outside.txt", "outside the drive");
+  Write("c/A/file.txt", "new");
+  fs::create_directories(Host("c/B"));
+  fs::create_symlink(Host("outside.txt"), Host("c/B/file.txt"));
+  fs::create_symlink(Host("nowhere.txt"), Host("c/B/FILE2.TXT"));
+  Write("c/A/file2.txt", "two");
+  prompter_.Queue(ReplaceAnswer::YesToAll);
+  EXPECT_EQ(CopyDirectoryTree(machine(), "C:\\A", "C:\\B", nullptr), kFileOpSuccess);
+  EXPECT_EQ(Read("outside.txt"), "outside the drive");
+  EXPECT_FALSE(fs::exists(Host("nowhere.txt")));
+  EXPECT_FALSE(fs::is_symlink(Host("c/B/file.txt")));
+  EXPECT_EQ(Read("c/B/file.txt"), "new");
+  EXPECT_EQ(Read("c/B/FILE2.TXT"), "two");
+}
+
 TEST_F(FileOperationsTest, CancelInTheProgressWindowLeavesNoPartialFile) {
   Write("c/A/big.bin", std::string(5 << 20, 'x'));
   Write("c/A/small.txt", "small");
@@ -235,6 +252,13 @@ TEST_F(FileOperationsTest, DeleteReportsWhatTheRecycleBinRefusesAndDeletesAtOnce
   EXPECT_EQ(DeleteDirectoryTree(machine(), "A:\\Floppy", true, nullptr), kFileOpSuccess);
   EXPECT_FALSE(fs::exists(Host("a/Floppy")));
   EXPECT_FALSE(fs::exists(Host("a/RECYCLED")));
+
+  // A CD-ROM is read-only.
+  Write("d/Setup/setup.exe", "setup");
+  EXPECT_EQ(DeleteDirectoryTree(machine(), "D:\\Setup", true, nullptr), kFileOpFailed);
+  ASSERT_EQ(prompter_.Records().size(), 2u);
+  EXPECT_TRUE(prompter_.Records()[1].text.startsWith("Cannot delete D:\\Setup: Access is denied."));
+  EXPECT_EQ(Read("d/Setup/setup.exe"), "setup");
 }
 
 }  // namespace
