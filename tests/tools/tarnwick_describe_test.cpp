@@ -1,11 +1,13 @@
 // tarnwick --describe run as a program: a new demo machine and what it holds.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
+
+#include "tools/run_program.h"
 
 namespace {
 
@@ -13,22 +15,13 @@ namespace fs = std::filesystem;
 
 struct Output {
   int status = -1;
-  std::string text;  // standard output and standard error
+  std::string text;  // standard output, then standard error
 };
 
-Output RunTarnwick(const std::string& arguments) {
-  const std::string command =
-      std::string(TARNWICK_BINARY_DIR "/src/app/tarnwick ") + arguments + " 2>&1";
-  Output output;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return output;
-  char buffer[4096];
-  size_t count = 0;
-  while ((count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-    output.text.append(buffer, count);
-  const int status = ::pclose(pipe);
-  output.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return output;
+Output RunTarnwick(std::vector<std::string> args) {
+  args.insert(args.begin(), TARNWICK_BINARY_DIR "/src/app/tarnwick");
+  const tarnwick::testing::ProgramRun run = tarnwick::testing::RunProgram(std::move(args));
+  return {run.status, run.out + run.err};
 }
 
 class DescribeTest : public ::testing::Test {
@@ -45,7 +38,7 @@ class DescribeTest : public ::testing::Test {
 
 TEST_F(DescribeTest, CreatesAndDescribesADemoMachine) {
   const fs::path machine = root_ / "machine";
-  const Output first = RunTarnwick("--machine '" + machine.string() + "' --describe");
+  const Output first = RunTarnwick({"--machine", machine.string(), "--describe"});
   ASSERT_EQ(first.status, 0) << first.text;
   EXPECT_TRUE(fs::is_regular_file(machine / "machine.ini"));
   EXPECT_NE(first.text.find("Windows directory: C:\\WINDOWS"), std::string::npos) << first.text;
@@ -64,25 +57,25 @@ TEST_F(DescribeTest, CreatesAndDescribesADemoMachine) {
   std::FILE* policy = std::fopen((windows / "Tarnex.pol").c_str(), "w");
   ASSERT_NE(policy, nullptr);
   std::fclose(policy);
-  const Output second = RunTarnwick("--machine '" + machine.string() + "' --describe");
+  const Output second = RunTarnwick({"--machine", machine.string(), "--describe"});
   EXPECT_EQ(second.status, 0);
   EXPECT_NE(second.text.find("Tarnex.pol (present)"), std::string::npos) << second.text;
 }
 
 TEST_F(DescribeTest, CommandLineErrorsExitWithStatusOne) {
-  EXPECT_EQ(RunTarnwick("stray-argument").status, 1);
+  EXPECT_EQ(RunTarnwick({"stray-argument"}).status, 1);
   // A directory that exists but is no machine is refused, not turned into one.
-  const Output notMachine = RunTarnwick("--machine '" + root_.string() + "' --describe");
+  const Output notMachine = RunTarnwick({"--machine", root_.string(), "--describe"});
   EXPECT_EQ(notMachine.status, 1);
   EXPECT_NE(notMachine.text.find("machine.ini"), std::string::npos) << notMachine.text;
   EXPECT_FALSE(fs::exists(root_ / "machine.ini"));
 }
 
 TEST_F(DescribeTest, HelpAndVersionExitWithStatusZero) {
-  const Output help = RunTarnwick("--help");
+  const Output help = RunTarnwick({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.text.find("--machine"), std::string::npos);
-  const Output version = RunTarnwick("--version");
+  const Output version = RunTarnwick({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_NE(version.text.find("Tarnwick"), std::string::npos);
 }

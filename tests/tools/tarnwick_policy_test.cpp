@@ -1,73 +1,24 @@
 // tarnwick-policy run as a program on a fresh demo machine, its files judged by cregexport.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/machine.h"
-
-extern char** environ;
+#include "tools/run_program.h"
 
 namespace tarnwick {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-Result Spawn(std::vector<std::string> args) {
-  static std::atomic<int> counter{0};
-  const std::string base =
-      (fs::temp_directory_path() /
-       ("tarnwick-policy-run-" + std::to_string(::getpid()) + "-" + std::to_string(counter++)))
-          .string();
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, (base + ".out").c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, (base + ".err").c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  Result result;
-  pid_t pid = 0;
-  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned == 0) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = Slurp(base + ".out");
-    result.err = Slurp(base + ".err");
-  } else {
-    result.err = "cannot start " + args[0];
-  }
-  fs::remove(base + ".out");
-  fs::remove(base + ".err");
-  return result;
-}
+using testing::ProgramRun;
+using testing::RunProgram;
+using testing::Slurp;
 
 // The text cregexport prints for one key, up to the next key.
 std::string KeyBlock(const std::string& exported, const std::string& keyPath) {
@@ -86,19 +37,19 @@ class TarnwickPolicyTest : public ::testing::Test {
   }
   ~TarnwickPolicyTest() override { fs::remove_all(dir_); }
 
-  Result Tool(std::vector<std::string> args) {
+  ProgramRun Tool(std::vector<std::string> args) {
     args.insert(args.begin(), {kTool, "--machine", dir_.string()});
-    return Spawn(args);
+    return RunProgram(args);
   }
   // Runs a command that must succeed.
   std::string Ok(std::vector<std::string> args) {
-    const Result result = Tool(args);
+    const ProgramRun result = Tool(args);
     EXPECT_EQ(result.status, 0) << args[0] << ": " << result.err;
     return result.out;
   }
   fs::path Windows(const std::string& name) const { return dir_ / "c" / "WINDOWS" / name; }
   std::string Export(const fs::path& file) {
-    const Result result = Spawn({"cregexport", file.string()});
+    const ProgramRun result = RunProgram({"cregexport", file.string()});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "");
     return result.out;
@@ -112,11 +63,11 @@ constexpr const char* kAnnPolicies =
     "Users\\ann\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\";
 
 TEST_F(TarnwickPolicyTest, StoryOnAFreshDemoMachine) {
-  const Result created = Tool({"add-user", "ann"});
+  const ProgramRun created = Tool({"add-user", "ann"});
   ASSERT_EQ(created.status, 0) << created.err;
   EXPECT_NE(created.err.find("demo machine"), std::string::npos);
   Ok({"add-user", "Bob"});
-  const Result taken = Tool({"add-user", "bob"});
+  const ProgramRun taken = Tool({"add-user", "bob"});
   EXPECT_EQ(taken.status, 1);
   EXPECT_NE(taken.err.find("There is already a user with this name"), std::string::npos);
 
@@ -138,7 +89,7 @@ TEST_F(TarnwickPolicyTest, StoryOnAFreshDemoMachine) {
         {"disallow", "ann", "calc.exe"},
         {"show", "nobody"},
         {"add-user", "a\\b"}}) {
-    const Result result = Tool(wrong);
+    const ProgramRun result = Tool(wrong);
     EXPECT_EQ(result.status, 1) << wrong[1] << " " << wrong.back();
     EXPECT_FALSE(result.err.empty());
   }
@@ -210,7 +161,7 @@ TEST_F(TarnwickPolicyTest, RefusesWhileTheMachineIsInUse) {
   const Machine machine = Machine::Open(dir_);
   const std::optional<MachineLock> lock = MachineLock::TryAcquire(machine);
   ASSERT_TRUE(lock);
-  const Result refused = Tool({"add-user", "ann"});
+  const ProgramRun refused = Tool({"add-user", "ann"});
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.err.find("Tarnwick is running"), std::string::npos) << refused.err;
   EXPECT_FALSE(fs::exists(Windows("Profiles/ann")));
@@ -219,7 +170,7 @@ TEST_F(TarnwickPolicyTest, RefusesWhileTheMachineIsInUse) {
 TEST_F(TarnwickPolicyTest, DamagedPolicyFileIsReportedAndKept) {
   Ok({"users"});
   { std::ofstream(Windows("Tarnex.pol"), std::ios::binary | std::ios::trunc) << "damaged"; }
-  const Result result = Tool({"add-user", "ann"});
+  const ProgramRun result = Tool({"add-user", "ann"});
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.err.find("C:\\WINDOWS\\Tarnex.pol"), std::string::npos) << result.err;
   EXPECT_EQ(Slurp(Windows("Tarnex.pol")), "damaged");
@@ -227,7 +178,7 @@ TEST_F(TarnwickPolicyTest, DamagedPolicyFileIsReportedAndKept) {
 }
 
 TEST_F(TarnwickPolicyTest, HelpAndMalformedCommandLines) {
-  const Result help = Spawn({kTool, "--help"});
+  const ProgramRun help = RunProgram({kTool, "--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("Usage: tarnwick-policy"), std::string::npos);
   EXPECT_EQ(Tool({}).status, 2);

@@ -1,27 +1,19 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
+#include <vector>
+
+#include "tools/run_program.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ToolRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using tarnwick::testing::ProgramRun;
+using tarnwick::testing::RunProgram;
+using tarnwick::testing::Slurp;
 
 class TarnwickRegTest : public ::testing::Test {
  protected:
@@ -32,16 +24,11 @@ class TarnwickRegTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  // Runs the tool with arguments already quoted for the shell.
-  ToolRun Tool(const std::string& args) const {
-    const fs::path out = dir_ / "stdout", err = dir_ / "stderr";
-    const std::string command = std::string("'") + TARNWICK_BINARY_DIR +
-                                "/tools/tarnwick-reg/tarnwick-reg' " + args + " >'" + out.string() +
-                                "' 2>'" + err.string() + "'";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out), Slurp(err)};
+  static ProgramRun Tool(std::vector<std::string> args, const fs::path& input = {}) {
+    args.insert(args.begin(), TARNWICK_BINARY_DIR "/tools/tarnwick-reg/tarnwick-reg");
+    return RunProgram(std::move(args), input);
   }
-  std::string Path(const std::string& name) const { return "'" + (dir_ / name).string() + "'"; }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   void Put(const std::string& name, const std::string& text) const {
     std::ofstream(dir_ / name, std::ios::binary) << text;
   }
@@ -67,30 +54,30 @@ const std::string kText =
     "\r\n";
 
 TEST_F(TarnwickRegTest, HelpAndWrongUsage) {
-  ToolRun help = Tool("--help");
+  ProgramRun help = Tool({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("tarnwick-reg export FILE"), std::string::npos);
   EXPECT_NE(help.out.find("tarnwick-reg import REGFILE FILE"), std::string::npos);
-  EXPECT_EQ(Tool("").status, 2);
-  ToolRun wrong = Tool("export");
+  EXPECT_EQ(Tool({}).status, 2);
+  ProgramRun wrong = Tool({"export"});
   EXPECT_EQ(wrong.status, 2);
   EXPECT_NE(wrong.err.find("Usage"), std::string::npos);
 }
 
 TEST_F(TarnwickRegTest, ImportCreatesTheFileAndExportGivesTheTextBack) {
   Put("in.reg", kText);
-  ToolRun import = Tool("import " + Path("in.reg") + " " + Path("USER.DAT"));
+  ProgramRun import = Tool({"import", Path("in.reg"), Path("USER.DAT")});
   ASSERT_EQ(import.status, 0) << import.err;
-  ToolRun exported = Tool("export " + Path("USER.DAT"));
+  ProgramRun exported = Tool({"export", Path("USER.DAT")});
   ASSERT_EQ(exported.status, 0) << exported.err;
   EXPECT_EQ(exported.out, kText);
   // An independent reader accepts the file.
-  EXPECT_EQ(std::system(("cregexport " + Path("USER.DAT") + " >/dev/null 2>&1").c_str()), 0);
+  EXPECT_EQ(RunProgram({"cregexport", Path("USER.DAT")}).status, 0);
 
   // A second import merges into the file; standard input works as REGFILE.
   Put("more.reg", "REGEDIT4\n[Software]\n\"NoRun\"=-\n[-Software\\Empty]\n[Added]\n");
-  ASSERT_EQ(Tool("import - " + Path("USER.DAT") + " <" + Path("more.reg")).status, 0);
-  exported = Tool("export " + Path("USER.DAT"));
+  ASSERT_EQ(Tool({"import", "-", Path("USER.DAT")}, Path("more.reg")).status, 0);
+  exported = Tool({"export", Path("USER.DAT")});
   EXPECT_EQ(exported.out.find("NoRun"), std::string::npos);
   EXPECT_EQ(exported.out.find("[Software\\Empty]"), std::string::npos);
   EXPECT_NE(exported.out.find("\r\n[Added]\r\n"), std::string::npos);
@@ -99,50 +86,49 @@ TEST_F(TarnwickRegTest, ImportCreatesTheFileAndExportGivesTheTextBack) {
 
 // A genuine Windows Me hive, as text and back: the same text, and cregexport sees the same tree.
 TEST_F(TarnwickRegTest, AGenuineHiveSurvivesExportAndImport) {
-  const std::string hive =
-      std::string("'") + TARNWICK_SHARED_DIR + "/fixtures/creg/winme_USER.DAT'";
-  ToolRun first = Tool("export " + hive);
+  const std::string hive = TARNWICK_SHARED_DIR "/fixtures/creg/winme_USER.DAT";
+  ProgramRun first = Tool({"export", hive});
   ASSERT_EQ(first.status, 0) << first.err;
   EXPECT_NE(first.out.find("\r\n[.DEFAULT\\Control Panel]\r\n"), std::string::npos);
   Put("me.reg", first.out);
-  ASSERT_EQ(Tool("import " + Path("me.reg") + " " + Path("copy.dat")).status, 0);
-  EXPECT_EQ(Tool("export " + Path("copy.dat")).out, first.out);
-  auto creg = [&](const std::string& file, const std::string& out) {
-    return std::system(("cregexport " + file + " >" + Path(out) + " 2>&1").c_str());
-  };
-  ASSERT_EQ(creg(hive, "original.txt"), 0);
-  ASSERT_EQ(creg(Path("copy.dat"), "copy.txt"), 0);
-  EXPECT_TRUE(Slurp(dir_ / "original.txt") == Slurp(dir_ / "copy.txt"));
+  ASSERT_EQ(Tool({"import", Path("me.reg"), Path("copy.dat")}).status, 0);
+  EXPECT_EQ(Tool({"export", Path("copy.dat")}).out, first.out);
+  const ProgramRun original = RunProgram({"cregexport", hive});
+  const ProgramRun copy = RunProgram({"cregexport", Path("copy.dat")});
+  ASSERT_EQ(original.status, 0) << original.err;
+  ASSERT_EQ(copy.status, 0) << copy.err;
+  EXPECT_TRUE(original.out == copy.out);
+  EXPECT_EQ(original.err, copy.err);
 }
 
 TEST_F(TarnwickRegTest, BadInputReportsTheLineAndLeavesTheFileAsItWas) {
   Put("in.reg", kText);
-  ASSERT_EQ(Tool("import " + Path("in.reg") + " " + Path("SYSTEM.DAT")).status, 0);
+  ASSERT_EQ(Tool({"import", Path("in.reg"), Path("SYSTEM.DAT")}).status, 0);
   const std::string before = Slurp(dir_ / "SYSTEM.DAT");
   Put("bad.reg", "REGEDIT4\n\n[Software]\n\"Path\"=\"C:\\WINDOWS\"\n");
-  ToolRun bad = Tool("import " + Path("bad.reg") + " " + Path("SYSTEM.DAT"));
+  ProgramRun bad = Tool({"import", Path("bad.reg"), Path("SYSTEM.DAT")});
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.err.find("bad.reg, line 4: "), std::string::npos) << bad.err;
   EXPECT_EQ(Slurp(dir_ / "SYSTEM.DAT"), before);
 
-  EXPECT_EQ(Tool("import " + Path("bad.reg") + " " + Path("new.dat")).status, 1);
+  EXPECT_EQ(Tool({"import", Path("bad.reg"), Path("new.dat")}).status, 1);
   EXPECT_FALSE(fs::exists(dir_ / "new.dat"));
-  EXPECT_EQ(Tool("import " + Path("missing.reg") + " " + Path("new.dat")).status, 1);
+  EXPECT_EQ(Tool({"import", Path("missing.reg"), Path("new.dat")}).status, 1);
 }
 
 TEST_F(TarnwickRegTest, DamagedOrMissingFilesAreReportedByName) {
   Put("broken.dat", "CREG and then nothing useful");
-  ToolRun broken = Tool("export " + Path("broken.dat"));
+  ProgramRun broken = Tool({"export", Path("broken.dat")});
   EXPECT_EQ(broken.status, 1);
   EXPECT_NE(broken.err.find("broken.dat"), std::string::npos) << broken.err;
   EXPECT_TRUE(broken.out.empty());
 
   Put("ok.reg", kText);
-  ToolRun into = Tool("import " + Path("ok.reg") + " " + Path("broken.dat"));
+  ProgramRun into = Tool({"import", Path("ok.reg"), Path("broken.dat")});
   EXPECT_EQ(into.status, 1);
   EXPECT_EQ(Slurp(dir_ / "broken.dat"), "CREG and then nothing useful");
 
-  ToolRun missing = Tool("export " + Path("nothing.dat"));
+  ProgramRun missing = Tool({"export", Path("nothing.dat")});
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("nothing.dat"), std::string::npos);
 }
