@@ -1,6 +1,6 @@
 #include "shell/drive_ctl.h"
 
-#include <QMouseEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <filesystem>
@@ -111,6 +111,7 @@ TDriveList::TDriveList(QWidget* parent) : QListWidget(parent) {
   for (size_t i = 0; i < bitmaps_.size(); ++i) {
     bitmaps_[i] = TransparentBitmap(QString::fromLatin1(names[i]));
   }
+  connect(this, &QAbstractItemView::clicked, this, [this] { Click(); });
 }
 
 void TDriveList::SetMachine(const Machine& machine) {
@@ -191,12 +192,24 @@ void TDriveList::Change() {
   emit OnChange(this);
 }
 
-void TDriveList::mouseReleaseEvent(QMouseEvent* event) {
-  QListWidget::mouseReleaseEvent(event);
+void TDriveList::Click() {
+  emit OnClick(this);
   if (const QListWidgetItem* current = currentItem();
       current != nullptr && !current->text().isEmpty()) {
     SetDrive(current->text().front().toLatin1());
   }
+}
+
+std::vector<bool> TDriveList::Selection() const {
+  std::vector<bool> selected;
+  for (int row = 0; row < count(); ++row) selected.push_back(item(row)->isSelected());
+  return selected;
+}
+
+void TDriveList::keyPressEvent(QKeyEvent* event) {
+  const std::vector<bool> before = Selection();
+  QListWidget::keyPressEvent(event);
+  if (Selection() != before) Click();
 }
 
 void TDriveList::changeEvent(QEvent* event) {

@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QPixmap>
 #include <array>
+#include <vector>
 
 namespace tarnwick {
 
@@ -17,7 +18,8 @@ class TDriveList : public QListWidget {
   Q_OBJECT
 
  public:
-  // Multiple selection where a click toggles one item; empty until a machine is set.
+  // Multiple selection where a click or the space bar toggles one item; empty until a machine
+  // is set.
   explicit TDriveList(QWidget* parent = nullptr);
 
   // The machine whose drives are listed (not owned; it must outlive the control). Builds the
@@ -41,14 +43,19 @@ class TDriveList : public QListWidget {
 
  signals:
   void OnChange(TDriveList* sender);
+  // The user changed the selection with the mouse or the keyboard; the current item's drive is
+  // made current right after.
+  void OnClick(TDriveList* sender);
 
  protected:
   virtual void Change();
-  void mouseReleaseEvent(QMouseEvent* event) override;
+  virtual void Click();
+  void keyPressEvent(QKeyEvent* event) override;
   void changeEvent(QEvent* event) override;
 
  private:
   void Rebuild();
+  std::vector<bool> Selection() const;
   std::string NamePart(char letter, const DriveInfo& drive) const;
 
   const Machine* machine_ = nullptr;

@@ -103,6 +103,7 @@ FileChooserDialog::FileChooserDialog(const Machine& machine, const FileChooserRe
   up->setIcon(QIcon(TransparentBitmap(QStringLiteral("UPFOLDER"))));
   up->setToolTip(QStringLiteral("Up One Level"));
   up->setFixedSize(23, 22);
+  up->setFocusPolicy(Qt::NoFocus);  // a toolbar button, no tab stop
   files_ = new QListWidget(this);
   files_->setViewMode(QListView::ListMode);
   files_->setFlow(QListView::TopToBottom);
@@ -159,7 +160,7 @@ FileChooserDialog::FileChooserDialog(const Machine& machine, const FileChooserRe
       FillLookIn();
     }
   });
-  connect(files_, &QListWidget::itemActivated, this, &FileChooserDialog::Activated);
+  connect(files_, &QListWidget::itemDoubleClicked, this, &FileChooserDialog::Activated);
   connect(files_, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
     if (item != nullptr && !item->data(kFolderRole).toBool()) fileName_->setText(item->text());
   });
@@ -248,6 +249,12 @@ void FileChooserDialog::Activated(QListWidgetItem* item) {
 }
 
 void FileChooserDialog::accept() {
+  // Enter in the list opens the folder that has the focus there.
+  if (QListWidgetItem* current = files_->currentItem();
+      files_->hasFocus() && current != nullptr && current->data(kFolderRole).toBool()) {
+    Activated(current);
+    return;
+  }
   const QString text = fileName_->text().trimmed();
   if (text.isEmpty()) return;
   const std::optional<std::string> typed = ToAnsi(text);

@@ -53,8 +53,9 @@ class FileChooserDialog : public QDialog {
   // The Windows path of the chosen file once the dialog was accepted.
   const std::optional<std::string>& Result() const { return result_; }
 
-  // Takes the typed name: a folder is opened, a wildcard becomes the filter, an existing file
-  // is the result; anything else is refused with the shell's message.
+  // Opens the folder current in the list when the list has the focus. Otherwise takes the typed
+  // name: a folder is opened, a wildcard becomes the filter, an existing file is the result;
+  // anything else is refused with the shell's message.
   void accept() override;
 
  private:

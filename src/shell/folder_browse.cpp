@@ -141,6 +141,8 @@ FolderBrowseDialog::FolderBrowseDialog(const Machine& machine, const FolderPicke
     newFolder->setFixedSize(90, 23);
     connect(newFolder, &QPushButton::clicked, this, &FolderBrowseDialog::NewFolder);
     buttons->addWidget(newFolder);
+    setTabOrder(tree_, newFolder);
+    setTabOrder(newFolder, ok_);
   }
   buttons->addStretch();
   buttons->addWidget(ok_);
@@ -163,7 +165,7 @@ FolderBrowseDialog::FolderBrowseDialog(const Machine& machine, const FolderPicke
     top = AddFolder(nullptr, root, FromAnsi(ExtractFileName(root)), SmallImage(0));
   } else {
     top = new QTreeWidgetItem(QStringList(QStringLiteral("My Computer")));
-    top->setIcon(0, QIcon(TransparentBitmap(QStringLiteral("COMPUTER"))));
+    top->setIcon(0, NodeIcon(TransparentBitmap(QStringLiteral("COMPUTER"))));
     tree_->addTopLevelItem(top);
     for (const DriveInfo& drive : machine_.Drives()) {
       AddFolder(top, DriveRoot(drive), DriveDisplayName(drive), DriveBitmap(drive.type));
@@ -179,7 +181,7 @@ FolderBrowseDialog::FolderBrowseDialog(const Machine& machine, const FolderPicke
 QTreeWidgetItem* FolderBrowseDialog::AddFolder(QTreeWidgetItem* parent, const std::string& path,
                                                const QString& text, const QPixmap& image) {
   auto* item = new QTreeWidgetItem(QStringList(text));
-  item->setIcon(0, QIcon(image));
+  item->setIcon(0, NodeIcon(image));
   item->setData(0, kPathRole, QByteArray::fromStdString(path));
   const std::optional<std::filesystem::path> host = ExistingDirectory(machine_, path);
   const std::vector<DirEntry> entries = host ? ListDirectory(*host) : std::vector<DirEntry>();
@@ -261,18 +263,32 @@ void FolderBrowseDialog::NewFolder() {
   const std::optional<std::filesystem::path> host =
       folder ? ExistingDirectory(machine_, *folder) : std::nullopt;
   if (!host) return;
+  // Names compare without regard to case, as on the machine's disk.
+  const auto taken = [&](const std::string& candidate) {
+    const std::optional<std::filesystem::path> existing =
+        machine_.HostPath(Join(*folder, candidate));
+    std::error_code error;
+    return existing && std::filesystem::exists(*existing, error);
+  };
   std::string name = "New Folder";
-  for (int n = 2; std::filesystem::exists(*host / name); ++n) {
-    name = "New Folder (" + std::to_string(n) + ")";
-  }
+  for (int n = 2; taken(name); ++n) name = "New Folder (" + std::to_string(n) + ")";
   std::error_code error;
   if (!std::filesystem::create_directory(*host / name, error)) {
     ShowMessage(this, MessageKind::Error,
                 QStringLiteral("Unable to create the folder '%1'.").arg(FromAnsi(name)));
     return;
   }
+  // A folder not read yet lists the new folder as it expands.
+  const bool read = item->data(0, kReadRole).toBool();
   item->setExpanded(true);
-  QTreeWidgetItem* added = AddFolder(item, Join(*folder, name), FromAnsi(name), SmallImage(0));
+  const std::string path = Join(*folder, name);
+  QTreeWidgetItem* added = nullptr;
+  for (int i = 0; i < item->childCount() && !read && added == nullptr; ++i) {
+    if (item->child(i)->data(0, kPathRole).toByteArray().toStdString() == path) {
+      added = item->child(i);
+    }
+  }
+  if (added == nullptr) added = AddFolder(item, path, FromAnsi(name), SmallImage(0));
   tree_->setCurrentItem(added);
 }
 

@@ -54,7 +54,7 @@ QTreeWidgetItem* TFolderView::NewNode(const std::string& name, int image) {
   auto* node = new QTreeWidgetItem(QStringList(FromAnsi(name)));
   node->setData(0, kImageRole, image);
   node->setData(0, kNameRole, QByteArray::fromStdString(name));
-  node->setIcon(0, QIcon(Image(image)));
+  node->setIcon(0, NodeIcon(Image(image)));
   if (!readOnly_) node->setFlags(node->flags() | Qt::ItemIsEditable);
   node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
   return node;

@@ -96,4 +96,10 @@ QPixmap SmallImage(int index) {
   return TransparentBitmap(QStringLiteral("SmallImages")).copy(index * 16, 0, 16, 16);
 }
 
+QIcon NodeIcon(const QPixmap& pixmap) {
+  QIcon icon(pixmap);
+  icon.addPixmap(pixmap, QIcon::Selected);
+  return icon;
+}
+
 }  // namespace tarnwick

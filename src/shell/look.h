@@ -1,6 +1,7 @@
 // The Windows 95 look: style, palette, font and the program's own bitmaps.
 #pragma once
 
+#include <QIcon>
 #include <QPixmap>
 #include <QString>
 
@@ -24,5 +25,7 @@ QPixmap TransparentBitmap(const QString& name);
 QPixmap DriveBitmap(DriveType type);
 // One 16 x 16 picture of "SmallImages": 0 folder, 1 folder with a program, 2 program window.
 QPixmap SmallImage(int index);
+// A tree node's picture: drawn the same whether the node is selected or not.
+QIcon NodeIcon(const QPixmap& pixmap);
 
 }  // namespace tarnwick

@@ -33,7 +33,10 @@ std::vector<DirEntry> ListDirectory(const fs::path& hostDir) {
 
 bool HasEntries(const fs::path& hostDir) {
   std::error_code error;
-  return fs::directory_iterator(hostDir, error) != fs::directory_iterator();
+  for (fs::directory_iterator it(hostDir, error), end; !error && it != end; it.increment(error)) {
+    if (Utf8ToCp1252(it->path().filename().string())) return true;
+  }
+  return false;
 }
 
 namespace {

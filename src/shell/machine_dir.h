@@ -28,7 +28,7 @@ std::optional<std::filesystem::path> ExistingDirectory(const Machine& machine,
 // name them. Empty when the directory cannot be read.
 std::vector<DirEntry> ListDirectory(const std::filesystem::path& hostDir);
 
-// True when the directory holds at least one entry; stops at the first.
+// True when the directory holds at least one entry ListDirectory lists; stops at the first.
 bool HasEntries(const std::filesystem::path& hostDir);
 
 // A drive as the shell names it in its dialogs: "3½ Floppy (A:)", "System (C:)",

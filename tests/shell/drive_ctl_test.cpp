@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include "test_machine.h"
@@ -116,7 +117,10 @@ TEST_F(DriveListTest, ClickTogglesOneItemAndFiresClick) {
   list_.resize(200, 200);
   list_.show();
   int clicks = 0;
-  QObject::connect(&list_, &QListWidget::clicked, [&] { ++clicks; });
+  QObject::connect(&list_, &TDriveList::OnClick, [&](TDriveList* sender) {
+    EXPECT_EQ(sender, &list_);
+    ++clicks;
+  });
   Click(list_, 1);
   Click(list_, 3);
   EXPECT_TRUE(list_.item(1)->isSelected());
@@ -127,6 +131,29 @@ TEST_F(DriveListTest, ClickTogglesOneItemAndFiresClick) {
   EXPECT_TRUE(list_.item(3)->isSelected());
   EXPECT_EQ(clicks, 3);
   EXPECT_EQ(list_.Drive(), 'c');
+}
+
+TEST_F(DriveListTest, SpaceBarTogglesTheCurrentItemLikeAClick) {
+  list_.SetMachine(machine_.Get());
+  list_.show();
+  list_.setFocus();
+  int clicks = 0;
+  QObject::connect(&list_, &TDriveList::OnClick, [&] { ++clicks; });
+  const auto press = [&](Qt::Key key) {
+    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, key == Qt::Key_Space ? " " : "");
+    QApplication::sendEvent(&list_, &event);
+  };
+  list_.setCurrentRow(1, QItemSelectionModel::NoUpdate);
+  press(Qt::Key_Down);  // moves the focus, selects nothing
+  EXPECT_EQ(clicks, 0);
+  EXPECT_TRUE(list_.selectedItems().isEmpty());
+  press(Qt::Key_Space);
+  EXPECT_TRUE(list_.item(2)->isSelected());
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(list_.Drive(), 'd');
+  press(Qt::Key_Space);
+  EXPECT_FALSE(list_.item(2)->isSelected());
+  EXPECT_EQ(clicks, 2);
 }
 
 TEST_F(DriveListTest, SelectionDoesNotSurviveRebuild) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -130,16 +132,58 @@ TEST_F(FileChooserTest, TypedFolderOpensItAndTypedWildcardFilters) {
   EXPECT_FALSE(dialog.Result().has_value());
 }
 
-TEST_F(FileChooserTest, ActivatingAFolderOpensItAndAFileChoosesIt) {
+TEST_F(FileChooserTest, DoubleClickOnAFolderOpensItAndOnAFileChoosesIt) {
   FileChooserDialog dialog(machine_.Get(), request_);
-  emit dialog.Files()->itemActivated(dialog.Files()->item(0));
+  emit dialog.Files()->itemDoubleClicked(dialog.Files()->item(0));
   EXPECT_EQ(dialog.Folder(), "C:\\TARNEX\\UserIcon\\More");
   EXPECT_EQ(dialog.Files()->count(), 0);
   dialog.SetFolder("C:\\TARNEX\\UserIcon\\");
   dialog.Files()->setCurrentRow(2);
   EXPECT_EQ(dialog.FileName()->text(), "sad.ico");
-  emit dialog.Files()->itemActivated(dialog.Files()->item(2));
+  emit dialog.Files()->itemDoubleClicked(dialog.Files()->item(2));
   EXPECT_EQ(dialog.Result(), "C:\\TARNEX\\UserIcon\\sad.ico");
+}
+
+TEST_F(FileChooserTest, KeyboardOpensFoldersAndChoosesFilesFromTheList) {
+  request_.fileName = "happy.ico";
+  FileChooserDialog dialog(machine_.Get(), request_);
+  dialog.show();
+  dialog.activateWindow();
+  QApplication::processEvents();
+  EXPECT_EQ(QApplication::focusWidget(), dialog.FileName());
+  EXPECT_TRUE(dialog.OpenButton()->isDefault());
+  const auto press = [](QWidget* widget, Qt::Key key) {
+    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+  };
+  // Tab goes round as in the shell's Open dialog; the Up button is no tab stop.
+  QPushButton* cancel = nullptr;
+  for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+    if (button->text() == "Cancel") cancel = button;
+  }
+  const std::vector<QWidget*> order = {dialog.FileTypes(), dialog.OpenButton(), cancel,
+                                       dialog.LookIn(),    dialog.Files(),      dialog.FileName()};
+  for (QWidget* next : order) {
+    press(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), next);
+  }
+  dialog.Files()->setFocus();
+  dialog.Files()->setCurrentRow(0);  // the folder More
+  press(dialog.Files(), Qt::Key_Return);
+  EXPECT_EQ(dialog.Folder(), "C:\\TARNEX\\UserIcon\\More");
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_TRUE(prompter_.Records().empty());
+  dialog.SetFolder("C:\\TARNEX\\UserIcon");
+  dialog.Files()->setCurrentRow(2);
+  press(dialog.Files(), Qt::Key_Return);
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.Result(), "C:\\TARNEX\\UserIcon\\sad.ico");
+
+  FileChooserDialog cancelled(machine_.Get(), request_);
+  cancelled.show();
+  press(&cancelled, Qt::Key_Escape);
+  EXPECT_EQ(cancelled.result(), QDialog::Rejected);
+  EXPECT_FALSE(cancelled.Result().has_value());
 }
 
 TEST_F(FileChooserTest, FolderThatIsNoDirectoryIsRefused) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -161,13 +163,91 @@ TEST_F(FolderBrowseTest, NewFolderIsMadeInTheSelectedFolder) {
     if (button->text() == "&New Folder") newFolder = button;
   }
   ASSERT_NE(newFolder, nullptr);
+  QTreeWidgetItem* programFiles = dialog.Tree()->currentItem();
   newFolder->click();
   newFolder->click();
   EXPECT_TRUE(std::filesystem::is_directory(machine_.Host("c/Program Files/New Folder")));
   EXPECT_TRUE(
       std::filesystem::is_directory(machine_.Host("c/Program Files/New Folder/New Folder")));
+  EXPECT_EQ(ChildTexts(programFiles), QStringList("New Folder"));
+  EXPECT_EQ(ChildTexts(programFiles->child(0)), QStringList("New Folder"));
   dialog.OkButton()->click();
   EXPECT_EQ(dialog.Result(), "C:\\Program Files\\New Folder\\New Folder");
+
+  // In a folder already read, a name taken in another letter case is not used again.
+  machine_.MakeDir("c/WINDOWS/new folder (2)");
+  FolderBrowseDialog windows(machine_.Get(), request);
+  ASSERT_TRUE(windows.SelectPath("C:\\WINDOWS"));
+  QTreeWidgetItem* folder = windows.Tree()->currentItem();
+  folder->setExpanded(true);
+  machine_.MakeDir("c/WINDOWS/NEW FOLDER");
+  for (QPushButton* button : windows.findChildren<QPushButton*>()) {
+    if (button->text() == "&New Folder") button->click();
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(machine_.Host("c/WINDOWS/New Folder (3)")));
+  EXPECT_EQ(ChildTexts(folder),
+            QStringList({"Desktop", "new folder (2)", "Start Menu", "New Folder (3)"}));
+}
+
+// Records what the component asks the picker for.
+class RequestRecorder : public ScriptedPrompter {
+ public:
+  std::optional<std::string> ChooseFolder(QWidget* owner, const Machine& machine,
+                                          const FolderPickerRequest& request) override {
+    requests.push_back(request);
+    return ScriptedPrompter::ChooseFolder(owner, machine, request);
+  }
+  std::vector<FolderPickerRequest> requests;
+};
+
+TEST_F(FolderBrowseTest, ExecuteAsksForTheRootAndOptionsSet) {
+  RequestRecorder prompter;
+  PrompterGuard guard(prompter);
+  TFolderBrowseDlg dialog;
+  dialog.SetMachine(machine_.Get());
+  dialog.Execute();
+  dialog.SetRoot(TBrowseRoot::idDrives);
+  dialog.SetOptions({TBrowseFlag::bfDirectoriesOnly});
+  dialog.Execute();
+  dialog.SetRoot(TBrowseRoot::idStartMenu);
+  dialog.SetOptions({TBrowseFlag::bfAncestors, TBrowseFlag::bfDomainOnly});
+  dialog.Execute();
+  dialog.SetRoot(TBrowseRoot::idFavorites);  // missing on this machine
+  dialog.Execute();
+  ASSERT_EQ(prompter.requests.size(), 4u);
+  EXPECT_EQ(prompter.requests[0].root, "");
+  EXPECT_EQ(prompter.requests[0].flags, 0u);
+  EXPECT_EQ(prompter.requests[1].root, "");
+  EXPECT_EQ(prompter.requests[1].flags, kReturnOnlyFsDirs);
+  EXPECT_EQ(prompter.requests[2].root, "C:\\WINDOWS\\Start Menu");
+  EXPECT_EQ(prompter.requests[2].flags, kReturnFsAncestors | kDontGoBelowDomain);
+  EXPECT_EQ(prompter.requests[3].root, "");
+}
+
+TEST_F(FolderBrowseTest, EnterTakesTheFolderAndEscapeCancels) {
+  FolderPickerRequest request;
+  request.flags = kReturnOnlyFsDirs;
+  const auto press = [](QWidget* widget, Qt::Key key) {
+    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+  };
+  FolderBrowseDialog dialog(machine_.Get(), request);
+  dialog.show();
+  dialog.activateWindow();
+  QApplication::processEvents();
+  EXPECT_EQ(QApplication::focusWidget(), dialog.Tree());
+  EXPECT_TRUE(dialog.OkButton()->isDefault());
+  ASSERT_TRUE(dialog.SelectPath("C:\\WINDOWS"));
+  press(dialog.Tree(), Qt::Key_Return);
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.Result(), "C:\\WINDOWS");
+
+  FolderBrowseDialog cancelled(machine_.Get(), request);
+  cancelled.show();
+  ASSERT_TRUE(cancelled.SelectPath("C:\\WINDOWS"));
+  press(cancelled.Tree(), Qt::Key_Escape);
+  EXPECT_EQ(cancelled.result(), QDialog::Rejected);
+  EXPECT_FALSE(cancelled.Result().has_value());
 }
 
 }  // namespace

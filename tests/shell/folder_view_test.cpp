@@ -71,6 +71,9 @@ TEST_F(FolderViewTest, SubfoldersComeFirstInReverseAndFilesInOrder) {
   }
   EXPECT_TRUE(root->isExpanded());
   EXPECT_EQ(view_.currentItem(), root);
+  // The selected root keeps its yellow folder, untinted by the selection.
+  EXPECT_EQ(root->icon(0).pixmap(QSize(16, 16), QIcon::Selected).toImage().pixelColor(5, 8),
+            QColor(0xFF, 0xFF, 0x00));
 }
 
 TEST_F(FolderViewTest, TrailingBackslashMakesNoDifference) {
@@ -187,10 +190,14 @@ TEST_F(FolderViewTest, NamesOutsideCodePage1252AreLeftOut) {
   machine_.Write("c/odd/caf\xc3\xa9.txt", "");
   machine_.Write("c/odd/\xe2\x82\xac.txt", "");  // the euro sign is in code page 1252
   machine_.Write("c/odd/\xe6\x97\xa5.txt", "");  // a CJK character is not
+  machine_.Write("c/odd/only/\xe6\x97\xa5.txt", "");
   view_.SetRootFolder("C:\\odd");
   QStringList texts = ChildTexts(view_.topLevelItem(0));
   texts.sort();
-  EXPECT_EQ(texts, QStringList({QString::fromUtf8("café.txt"), QString::fromUtf8("€.txt")}));
+  EXPECT_EQ(texts,
+            QStringList({QString::fromUtf8("café.txt"), "only", QString::fromUtf8("€.txt")}));
+  // A folder whose entries are all left out has nothing to expand.
+  EXPECT_FALSE(HasExpandButton(Child(view_.topLevelItem(0), "only")));
   EXPECT_EQ(view_.GetNodePath(Child(view_.topLevelItem(0), QString::fromUtf8("café.txt"))),
             "C:\\odd\\caf\xe9.txt");
 }
