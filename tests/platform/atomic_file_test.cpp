@@ -7,17 +7,15 @@
 #include <iterator>
 #include <system_error>
 
+#include "temp_machine_dir.h"
+
 namespace tarnwick {
 namespace {
 
 class AtomicFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/atomic-file-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  TempMachineDir temp_;
+  const std::filesystem::path& dir_ = temp_.Path();
 
   static std::string Contents(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -25,8 +23,6 @@ class AtomicFileTest : public ::testing::Test {
   }
   static std::vector<uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
   size_t Entries() const { return std::distance(std::filesystem::directory_iterator(dir_), {}); }
-
-  std::filesystem::path dir_;
 };
 
 TEST_F(AtomicFileTest, CreatesAndReplacesLeavingNothingElse) {

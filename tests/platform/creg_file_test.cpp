@@ -1,7 +1,6 @@
 #include "platform/creg_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -9,6 +8,7 @@
 
 #include "platform/creg_format.h"
 #include "platform/creg_test_trees.h"
+#include "temp_machine_dir.h"
 
 namespace tarnwick {
 namespace {
@@ -174,13 +174,8 @@ TEST(CregWriter, AcceptsTheLimitsThemselves) {
 
 class CregFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/creg-file-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::filesystem::path dir_;
+  TempMachineDir temp_;
+  const std::filesystem::path& dir_ = temp_.Path();
 };
 
 TEST_F(CregFileTest, WritesAndReadsAFile) {

@@ -1,12 +1,12 @@
 // Files we write and third-party files, read by our codec and by two independent readers.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <functional>
 
 #include "platform/creg_file.h"
 #include "platform/creg_test_trees.h"
 #include "platform/independent_readers.h"
+#include "temp_machine_dir.h"
 
 namespace tarnwick {
 namespace {
@@ -21,12 +21,8 @@ const std::filesystem::path kFixtures =
 
 class CregInteropTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/creg-interop-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  TempMachineDir temp_;
+  const std::filesystem::path& dir_ = temp_.Path();
 
   // Writes the tree and requires both readers to see exactly it.
   void ExpectBothReadersSee(const RegNode& root, const std::filesystem::path& file) {
@@ -39,8 +35,6 @@ class CregInteropTest : public ::testing::Test {
     EXPECT_TRUE(perl.ok()) << perl.diagnostics;
     EXPECT_EQ(FirstDifference(perl.keys, expected), "") << "Parse::Win32Registry on " << file;
   }
-
-  std::filesystem::path dir_;
 };
 
 TEST_F(CregInteropTest, SmallTreesReadBackExactly) {
