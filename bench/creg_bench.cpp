@@ -6,8 +6,8 @@
 #include <cstring>
 #include <iostream>
 
-#include "../tests/platform/creg_test_trees.h"
-#include "platform/creg_file.h"
+#include "../tests/registry/creg_test_trees.h"
+#include "registry/creg_file.h"
 
 namespace tarnwick {
 namespace {

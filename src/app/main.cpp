@@ -7,9 +7,10 @@
 #include <sstream>
 #include <string>
 
-#include "platform/cp1252.h"
-#include "platform/machine.h"
-#include "platform/win_path.h"
+#include "demo/demo_machine.h"
+#include "machine/cp1252.h"
+#include "machine/machine.h"
+#include "machine/win_path.h"
 
 namespace {
 
@@ -113,7 +114,7 @@ int main(int argc, char** argv) {
             ? std::filesystem::path(parser.value(machineOption).toStdString())
             : Machine::DefaultDirectory();
     if (dir.empty()) throw tarnwick::MachineError("--machine needs a directory");
-    const Machine machine = Machine::Open(dir);
+    const Machine machine = tarnwick::OpenOrCreateMachine(dir);
     // Until the main window exists, every start describes the machine.
     std::cout << Describe(machine);
   } catch (const std::exception& e) {

@@ -1,9 +1,9 @@
 #include "policy/activation.h"
 
-#include "platform/machine.h"
-#include "platform/registry.h"
-#include "platform/win_path.h"
+#include "machine/machine.h"
+#include "machine/win_path.h"
 #include "policy/policy_file.h"
+#include "registry/registry.h"
 
 namespace tarnwick {
 

@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "platform/registry.h"
 #include "policy/policy_file.h"
 #include "policy/scramble.h"
+#include "registry/registry.h"
 
 namespace tarnwick {
 

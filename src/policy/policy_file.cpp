@@ -4,10 +4,10 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "platform/creg_file.h"
-#include "platform/machine.h"
-#include "platform/registry.h"
-#include "platform/win_path.h"
+#include "machine/machine.h"
+#include "machine/win_path.h"
+#include "registry/creg_file.h"
+#include "registry/registry.h"
 
 namespace tarnwick {
 

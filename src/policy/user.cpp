@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "platform/registry.h"
-#include "platform/win_path.h"
+#include "machine/win_path.h"
 #include "policy/policy_file.h"
 #include "policy/policy_keys.h"
+#include "registry/registry.h"
 
 namespace tarnwick {
 

@@ -4,11 +4,11 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "platform/machine.h"
-#include "platform/registry.h"
-#include "platform/win_path.h"
+#include "machine/machine.h"
+#include "machine/win_path.h"
 #include "policy/policy_file.h"
 #include "policy/policy_keys.h"
+#include "registry/registry.h"
 
 namespace tarnwick {
 

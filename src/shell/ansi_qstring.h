@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/cp1252.h"
+#include "machine/cp1252.h"
 
 namespace tarnwick {
 

@@ -9,13 +9,13 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/ico_file.h"
-#include "platform/machine.h"
-#include "platform/pe_icons.h"
-#include "platform/project_icons.h"
-#include "platform/registry.h"
-#include "platform/shell_link.h"
-#include "platform/win_path.h"
+#include "demo/project_icons.h"
+#include "formats/ico_file.h"
+#include "formats/pe_icons.h"
+#include "formats/shell_link.h"
+#include "machine/machine.h"
+#include "machine/win_path.h"
+#include "registry/registry.h"
 
 namespace tarnwick {
 namespace {

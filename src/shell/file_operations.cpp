@@ -3,8 +3,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/machine.h"
-#include "platform/recycle_bin.h"
+#include "base/text.h"
+#include "formats/recycle_bin.h"
+#include "machine/machine.h"
 #include "shell/ansi_qstring.h"
 #include "shell/machine_dir.h"
 #include "shell/prompts.h"
@@ -15,16 +16,6 @@ namespace fs = std::filesystem;
 namespace tarnwick {
 
 namespace {
-
-// Blanks and control characters at both ends removed.
-std::string Trim(const std::string& text) {
-  const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && blank(text[begin])) ++begin;
-  while (end > begin && blank(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
 
 void DropTrailingBackslash(std::string& path) {
   if (!path.empty() && path.back() == '\\') path.pop_back();
@@ -84,7 +75,7 @@ void MakeDirectory(const Machine& machine, const std::string& path) {
 int CopyDirectoryTree(const Machine& machine, const std::string& source,
                       const std::string& destination, QWidget* owner) {
   try {
-    std::string from = Trim(source);
+    std::string from(Trim(source));
     std::string to = destination;
     if (from.empty()) return kFileOpNotStarted;
     DropTrailingBackslash(from);

@@ -2,9 +2,9 @@
 
 #include <system_error>
 
-#include "platform/cp1252.h"
-#include "platform/machine.h"
-#include "platform/win_path.h"
+#include "machine/cp1252.h"
+#include "machine/machine.h"
+#include "machine/win_path.h"
 #include "shell/ansi_qstring.h"
 
 namespace tarnwick {

@@ -1,6 +1,6 @@
 #include "shell/prompts.h"
 
-#include "shell/real_prompter.h"
+#include "controls/real_prompter.h"
 
 namespace tarnwick {
 

@@ -1,6 +1,6 @@
 #include "shell/shell_links.h"
 
-#include "platform/shell_link.h"
+#include "formats/shell_link.h"
 
 namespace tarnwick {
 

@@ -9,7 +9,7 @@
 
 #include <unistd.h>
 
-#include "platform/win_path.h"
+#include "machine/win_path.h"
 
 namespace tarnwick {
 

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/machine.h"
+#include "machine/machine.h"
 
 namespace tarnwick {
 

@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/win_path.h"
+#include "machine/win_path.h"
 #include "shell/file_operations.h"
 #include "shell/prompts.h"
 

@@ -5,10 +5,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/independent_readers.h"
-#include "policy/policy_test_machine.h"
 #include "policy/user.h"
 #include "policy/users.h"
+#include "support/independent_readers.h"
+#include "support/policy_test_machine.h"
 
 namespace tarnwick {
 namespace {

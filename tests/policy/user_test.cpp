@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/independent_readers.h"
-#include "platform/registry.h"
 #include "policy/policy_file.h"
-#include "policy/policy_test_machine.h"
+#include "registry/registry.h"
+#include "support/independent_readers.h"
+#include "support/policy_test_machine.h"
 
 namespace tarnwick {
 namespace {

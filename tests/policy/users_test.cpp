@@ -5,11 +5,11 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/independent_readers.h"
-#include "platform/registry.h"
-#include "platform/win_path.h"
+#include "machine/win_path.h"
 #include "policy/policy_file.h"
-#include "policy/policy_test_machine.h"
+#include "registry/registry.h"
+#include "support/independent_readers.h"
+#include "support/policy_test_machine.h"
 
 namespace tarnwick {
 namespace {

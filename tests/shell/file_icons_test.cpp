@@ -1,4 +1,5 @@
 #include "shell/file_icons.h"
+#include "demo/demo_machine.h"
 
 #include <gtest/gtest.h>
 
@@ -6,13 +7,13 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/ico_file.h"
-#include "platform/machine.h"
-#include "platform/pe_test_builder.h"
-#include "platform/project_icons.h"
-#include "platform/registry.h"
-#include "platform/shell_link.h"
-#include "platform/temp_machine_dir.h"
+#include "demo/project_icons.h"
+#include "formats/ico_file.h"
+#include "formats/pe_test_builder.h"
+#include "formats/shell_link.h"
+#include "machine/machine.h"
+#include "registry/registry.h"
+#include "support/temp_machine_dir.h"
 
 namespace tarnwick {
 namespace {
@@ -68,7 +69,7 @@ class FileIconsTest : public ::testing::Test {
   }
 
   TempMachineDir temp_;
-  Machine machine_ = Machine::Open(temp_.Path() / "m");
+  Machine machine_ = OpenOrCreateMachine(temp_.Path() / "m");
   const std::vector<uint8_t> red_ = EncodeIco({Solid(32, 0xFFFF0000), Solid(16, 0xFF800000)});
   const std::vector<uint8_t> green_ = EncodeIco({Solid(16, 0xFF008000), Solid(32, 0xFF00FF00)});
   const std::vector<uint8_t> blue_ = EncodeIco({Solid(32, 0xFF0000FF)});

@@ -7,10 +7,10 @@
 #include <QTimer>
 #include <iterator>
 
-#include "platform/recycle_bin.h"
+#include "formats/recycle_bin.h"
 #include "shell/scripted_prompter.h"
-#include "shell/test_machine.h"
 #include "shell/tree_copy.h"
+#include "support/test_machine.h"
 
 namespace fs = std::filesystem;
 

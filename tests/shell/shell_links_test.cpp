@@ -8,8 +8,8 @@
 #include <iterator>
 #include <optional>
 
-#include "platform/machine.h"
-#include "platform/shell_link.h"
+#include "formats/shell_link.h"
+#include "machine/machine.h"
 
 namespace tarnwick {
 namespace {

@@ -7,7 +7,7 @@
 #include <QProcess>
 #include <QTimer>
 
-#include "test_machine.h"
+#include "support/test_machine.h"
 
 namespace tarnwick {
 namespace {

@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QWidget>
 
-#include "platform/machine.h"
+#include "machine/machine.h"
 #include "shell/single_instance.h"
 
 namespace {

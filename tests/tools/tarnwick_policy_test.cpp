@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/machine.h"
-#include "tools/run_program.h"
+#include "machine/machine.h"
+#include "support/run_program.h"
 
 namespace tarnwick {
 namespace {

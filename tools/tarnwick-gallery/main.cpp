@@ -8,13 +8,14 @@
 #include <QTreeWidget>
 #include <cstdio>
 
-#include "platform/machine.h"
-#include "shell/drive_ctl.h"
-#include "shell/file_chooser.h"
-#include "shell/file_view.h"
-#include "shell/folder_browse.h"
-#include "shell/folder_view.h"
-#include "shell/look.h"
+#include "controls/drive_ctl.h"
+#include "controls/file_chooser.h"
+#include "controls/file_view.h"
+#include "controls/folder_browse.h"
+#include "controls/folder_view.h"
+#include "controls/look.h"
+#include "demo/demo_machine.h"
+#include "machine/machine.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ QTreeWidgetItem* Child(QTreeWidgetItem* node, const QString& text) {
 // The demo machine with a network drive and a RAM disk added, so that every bitmap shows.
 Machine DemoMachine(const QDir& base) {
   const std::filesystem::path dir = base.filePath(QStringLiteral("machine")).toStdString();
-  Machine::Open(dir);
+  OpenOrCreateMachine(dir);
   std::filesystem::create_directories(dir / "f");
   std::filesystem::create_directories(dir / "r");
   FILE* ini = std::fopen((dir / "machine.ini").c_str(), "a");
@@ -50,7 +51,7 @@ Machine DemoMachine(const QDir& base) {
         ini);
     std::fclose(ini);
   }
-  return Machine::Open(dir);
+  return OpenOrCreateMachine(dir);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <map>
 
-#include "platform/win_path.h"
+#include "machine/win_path.h"
 #include "policy/activation.h"
 #include "policy/users.h"
 #include "user_properties.h"

@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "commands.h"
-#include "platform/cp1252.h"
-#include "platform/machine.h"
-#include "platform/registry.h"
+#include "demo/demo_machine.h"
+#include "machine/cp1252.h"
+#include "machine/machine.h"
 #include "policy/policy_file.h"
+#include "registry/registry.h"
 
 namespace {
 
@@ -109,7 +110,7 @@ int Run(const CommandLine& line) {
   if (!std::filesystem::exists(dir, error)) {
     std::cerr << "tarnwick-policy: creating a new demo machine in " << dir.string() << '\n';
   }
-  const Machine machine = Machine::Open(dir);
+  const Machine machine = OpenOrCreateMachine(dir);
   const std::optional<MachineLock> lock = MachineLock::TryAcquire(machine);
   if (!lock) {
     return Fail("Tarnwick is running on the machine in " + machine.Directory().string() +

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "platform/win_path.h"
+#include "machine/win_path.h"
 
 namespace tarnwick {
 

@@ -9,9 +9,9 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/creg_file.h"
-#include "platform/reg_tree.h"
-#include "platform/regedit4.h"
+#include "registry/creg_file.h"
+#include "registry/reg_tree.h"
+#include "registry/regedit4.h"
 
 namespace {
 

@@ -1,0 +1,94 @@
+#include "controls/real_prompter.h"
+
+#include <QInputDialog>
+#include <QPushButton>
+
+#include "controls/file_chooser.h"
+#include "controls/folder_browse.h"
+
+namespace tarnwick {
+
+namespace {
+
+QString TitleOf(MessageKind kind) {
+  switch (kind) {
+    case MessageKind::Warning:
+      return QStringLiteral("Warning");
+    case MessageKind::Information:
+      return QStringLiteral("Information");
+    case MessageKind::Confirm:
+      return QStringLiteral("Confirm");
+    case MessageKind::Plain:
+    case MessageKind::Error:
+      break;
+  }
+  return QStringLiteral("Tarnwick");
+}
+
+QMessageBox::Icon IconOf(MessageKind kind) {
+  switch (kind) {
+    case MessageKind::Warning:
+      return QMessageBox::Warning;
+    case MessageKind::Information:
+      return QMessageBox::Information;
+    case MessageKind::Confirm:
+      return QMessageBox::Question;
+    case MessageKind::Error:
+      return QMessageBox::Critical;
+    case MessageKind::Plain:
+      break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+QMessageBox::StandardButton RealPrompter::Message(QWidget* owner, MessageKind kind,
+                                                  const QString& text,
+                                                  QMessageBox::StandardButtons buttons) {
+  QMessageBox box(IconOf(kind), TitleOf(kind), text, buttons, owner);
+  return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+ReplaceAnswer RealPrompter::AskReplace(QWidget* owner, const QString& text) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm File Replace"), text,
+                  QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::Cancel,
+                  owner);
+  box.button(QMessageBox::YesToAll)->setText(QStringLiteral("Yes to &All"));
+  switch (box.exec()) {
+    case QMessageBox::Yes:
+      return ReplaceAnswer::Yes;
+    case QMessageBox::YesToAll:
+      return ReplaceAnswer::YesToAll;
+    case QMessageBox::No:
+      return ReplaceAnswer::No;
+    default:
+      return ReplaceAnswer::Cancel;
+  }
+}
+
+std::optional<QString> RealPrompter::Input(QWidget* owner, const QString& title,
+                                           const QString& label, const QString& text,
+                                           bool password) {
+  bool ok = false;
+  QString result = QInputDialog::getText(
+      owner, title, label, password ? QLineEdit::Password : QLineEdit::Normal, text, &ok);
+  if (!ok) return std::nullopt;
+  return result;
+}
+
+std::optional<std::string> RealPrompter::ChooseFile(QWidget* owner, const Machine& machine,
+                                                    const FileChooserRequest& request) {
+  FileChooserDialog dialog(machine, request, owner);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.Result();
+}
+
+std::optional<std::string> RealPrompter::ChooseFolder(QWidget* owner, const Machine& machine,
+                                                      const FolderPickerRequest& request) {
+  FolderBrowseDialog dialog(machine, request, owner);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.Result();
+}
+
+}  // namespace tarnwick

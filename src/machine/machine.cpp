@@ -1,0 +1,386 @@
+#include "machine/machine.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <system_error>
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include "machine/cp1252.h"
+#include "machine/ini_file.h"
+#include "machine/short_name.h"
+#include "machine/win_path.h"
+
+namespace tarnwick {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kDefaultWindowsDirectory = "C:\\WINDOWS";
+constexpr const char* kDefaultProgramPath = "C:\\TARNEX\\TARNEX.EXE";
+
+bool IsWithin(const fs::path& path, const fs::path& root) {
+  return std::mismatch(root.begin(), root.end(), path.begin(), path.end()).first == root.end();
+}
+
+bool IsDriveLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// "X:\..." with a drive letter.
+bool IsAbsoluteDrivePath(std::string_view path) {
+  return path.size() >= 3 && IsDriveLetter(path[0]) && path[1] == ':' && path[2] == '\\';
+}
+
+// A name Windows accepts for a file or directory: no control characters, none of <>:"|?*, and
+// not made of dots only.
+bool IsValidComponent(std::string_view name) {
+  if (name.find_first_not_of('.') == std::string_view::npos) return false;
+  return std::none_of(name.begin(), name.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 ||
+           std::string_view("<>:\"|?*").find(c) != std::string_view::npos;
+  });
+}
+
+// Reads machine.ini into the parts of a Machine, with errors naming the file and line.
+class MachineIniReader {
+ public:
+  explicit MachineIniReader(fs::path dir) : dir_(std::move(dir)), file_(dir_ / "machine.ini") {}
+
+  void Read(std::string& windowsDir, std::string& programPath, std::vector<DriveInfo>& drives) {
+    std::error_code ec;
+    if (!fs::is_regular_file(file_, ec)) {
+      throw MachineError(file_.string() + ": not found");
+    }
+    IniFile ini;
+    try {
+      ini = IniFile::Read(file_);
+    } catch (const IniError& e) {
+      throw MachineError(e.what());
+    }
+    for (const IniSection& section : ini.Sections()) {
+      if (EqualsIgnoreCase(section.name, "Machine")) {
+        ReadMachineSection(section, windowsDir, programPath);
+      } else if (section.name.size() == 7 &&
+                 EqualsIgnoreCase(section.name.substr(0, 6), "Drive ") &&
+                 IsDriveLetter(section.name[6])) {
+        drives.push_back(ReadDriveSection(section));
+      } else {
+        Fail(section.line, "unknown section [" + section.name +
+                               "] (expected [Machine] or [Drive X] with a letter A to Z)");
+      }
+    }
+    std::sort(drives.begin(), drives.end(),
+              [](const DriveInfo& a, const DriveInfo& b) { return a.letter < b.letter; });
+    CheckOnDrive(ini, "WindowsDirectory", windowsDir, drives);
+    CheckOnDrive(ini, "ProgramPath", programPath, drives);
+  }
+
+ private:
+  [[noreturn]] void Fail(int line, const std::string& what) const {
+    throw MachineError(file_.string() + (line > 0 ? ", line " + std::to_string(line) : "") + ": " +
+                       what);
+  }
+
+  std::string Ansi(const IniEntry& entry) const {
+    std::optional<std::string> ansi = Utf8ToCp1252(entry.value);
+    if (!ansi) Fail(entry.line, entry.key + " holds a character that code page 1252 cannot hold");
+    return *ansi;
+  }
+
+  std::string WindowsPathValue(const IniEntry& entry) const {
+    std::string path = Ansi(entry);
+    if (!IsAbsoluteDrivePath(path)) {
+      Fail(entry.line, entry.key + " must be a full Windows path such as C:\\WINDOWS, not \"" +
+                           entry.value + "\"");
+    }
+    path[0] = UpperAscii(path[0]);
+    while (path.size() > 3 && path.back() == '\\') path.pop_back();
+    return path;
+  }
+
+  void ReadMachineSection(const IniSection& section, std::string& windowsDir,
+                          std::string& programPath) const {
+    for (const IniEntry& entry : section.entries) {
+      if (EqualsIgnoreCase(entry.key, "WindowsDirectory")) {
+        windowsDir = WindowsPathValue(entry);
+      } else if (EqualsIgnoreCase(entry.key, "ProgramPath")) {
+        programPath = WindowsPathValue(entry);
+        if (programPath.size() <= 3) Fail(entry.line, "ProgramPath must name the program's file");
+      } else {
+        Fail(entry.line, "unknown key " + entry.key +
+                             " in [Machine] (expected WindowsDirectory or ProgramPath)");
+      }
+    }
+  }
+
+  DriveInfo ReadDriveSection(const IniSection& section) const {
+    DriveInfo drive;
+    drive.letter = UpperAscii(section.name[6]);
+    const IniEntry* type = section.Find("Type");
+    if (type == nullptr) Fail(section.line, "[" + section.name + "] lacks Type=");
+    for (const IniEntry& entry : section.entries) {
+      if (EqualsIgnoreCase(entry.key, "Type")) {
+        drive.type = ParseType(entry);
+      } else if (EqualsIgnoreCase(entry.key, "Path")) {
+        drive.hostDir = HostDirectory(entry);
+      } else if (EqualsIgnoreCase(entry.key, "Label")) {
+        drive.label = Ansi(entry);
+        if (drive.label.size() > 11) Fail(entry.line, "a volume label holds at most 11 characters");
+      } else if (EqualsIgnoreCase(entry.key, "Serial")) {
+        drive.serial = ParseSerial(entry);
+      } else if (EqualsIgnoreCase(entry.key, "RemoteName")) {
+        drive.remoteName = RemoteName(entry);
+      } else {
+        Fail(entry.line, "unknown key " + entry.key + " in [" + section.name +
+                             "] (expected Type, Path, Label, Serial or RemoteName)");
+      }
+    }
+    if (!drive.remoteName.empty() && drive.type != DriveType::Remote) {
+      Fail(section.Find("RemoteName")->line, "RemoteName is only for a drive of Type=remote");
+    }
+    return drive;
+  }
+
+  DriveType ParseType(const IniEntry& entry) const {
+    static constexpr std::pair<const char*, DriveType> kTypes[] = {
+        {"removable", DriveType::Removable}, {"fixed", DriveType::Fixed},
+        {"remote", DriveType::Remote},       {"cdrom", DriveType::CdRom},
+        {"ramdisk", DriveType::RamDisk},
+    };
+    for (const auto& [name, type] : kTypes) {
+      if (EqualsIgnoreCase(entry.value, name)) return type;
+    }
+    Fail(entry.line, "unknown drive type \"" + entry.value +
+                         "\" (expected removable, fixed, remote, cdrom or ramdisk)");
+  }
+
+  fs::path HostDirectory(const IniEntry& entry) const {
+    if (entry.value.empty()) return {};
+    const fs::path given =
+        fs::path(entry.value).is_absolute() ? fs::path(entry.value) : dir_ / entry.value;
+    std::error_code ec;
+    const fs::path resolved = fs::canonical(given, ec);
+    if (ec || !fs::is_directory(resolved, ec)) {
+      Fail(entry.line, "the drive's directory " + given.string() + " does not exist");
+    }
+    return resolved;
+  }
+
+  // "1A2B-3C4D" as Windows shows it, or up to 8 hex digits.
+  uint32_t ParseSerial(const IniEntry& entry) const {
+    std::string digits = entry.value;
+    if (digits.size() == 9 && digits[4] == '-') digits.erase(4, 1);
+    if (digits.empty() || digits.size() > 8 ||
+        digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+      Fail(entry.line, "Serial must be hexadecimal such as 1A2B-3C4D, not \"" + entry.value + "\"");
+    }
+    return static_cast<uint32_t>(std::stoul(digits, nullptr, 16));
+  }
+
+  std::string RemoteName(const IniEntry& entry) const {
+    std::string name = Ansi(entry);
+    while (name.size() > 2 && name.back() == '\\') name.pop_back();
+    const std::vector<std::string> parts = SplitWindowsPath(name);
+    const bool valid = name.starts_with("\\\\") && name.find("\\\\", 2) == std::string::npos &&
+                       parts.size() >= 2 &&
+                       std::all_of(parts.begin(), parts.end(),
+                                   [](const std::string& part) { return IsValidComponent(part); });
+    if (!valid) {
+      Fail(entry.line, "RemoteName must be \\\\SERVER\\SHARE, not \"" + entry.value + "\"");
+    }
+    return name;
+  }
+
+  void CheckOnDrive(const IniFile& ini, const char* key, const std::string& path,
+                    const std::vector<DriveInfo>& drives) const {
+    const IniSection* section = ini.FindSection("Machine");
+    const IniEntry* entry = section != nullptr ? section->Find(key) : nullptr;
+    const int line = entry != nullptr ? entry->line : 0;
+    const auto drive = std::find_if(drives.begin(), drives.end(),
+                                    [&](const DriveInfo& d) { return d.letter == path[0]; });
+    if (drive == drives.end()) {
+      Fail(line, std::string(key) + " " + path + " is on drive " + path[0] +
+                     ":, which has no [Drive " + path[0] + "] section");
+    }
+    if (!drive->HasMedium()) {
+      Fail(line, std::string(key) + " " + path + " is on drive " + path[0] +
+                     ":, which has no Path= (no medium)");
+    }
+  }
+
+  fs::path dir_;
+  fs::path file_;
+};
+
+// The entry of dir named name: the exact name first, else the first name in sorted order that
+// matches case-insensitively (ASCII letters), else the entry whose 8.3 alias it is (a resolved
+// shortcut hands out C:\PROGRA~1\... paths). Empty when there is none.
+std::optional<std::string> FindEntry(const fs::path& dir, const std::string& name,
+                                     std::string_view ansiName) {
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(dir / name, ec))) return name;
+  std::optional<std::string> best;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string entry = it->path().filename().string();
+    const std::optional<std::string> ansi = Utf8ToCp1252(entry);
+    if (ansi && EqualsIgnoreCase(*ansi, ansiName) && (!best || entry < *best)) {
+      best = std::move(entry);
+    }
+  }
+  if (!best && ansiName.find('~') != std::string_view::npos) {
+    const std::vector<DirectoryEntryName> entries = ReadDirectoryNames(dir);
+    if (const DirectoryEntryName* alias = FindDirectoryEntry(entries, ansiName)) {
+      best = alias->hostName;
+    }
+  }
+  return best;
+}
+
+std::optional<fs::path> Resolve(const fs::path& root, const std::vector<std::string>& parts) {
+  fs::path current = root;
+  bool existing = true;
+  for (const std::string& part : parts) {
+    const std::string name = Cp1252ToUtf8(part);
+    std::optional<std::string> entry = existing ? FindEntry(current, name, part) : std::nullopt;
+    existing = entry.has_value();
+    current /= existing ? *entry : name;
+    std::error_code ec;
+    if (existing && fs::is_symlink(fs::symlink_status(current, ec))) {
+      fs::path target = fs::canonical(current, ec);
+      if (ec || !IsWithin(target, root)) return std::nullopt;  // dangling, a loop, or outside
+      current = std::move(target);
+    }
+  }
+  return current;
+}
+
+}  // namespace
+
+Machine Machine::Open(const fs::path& dir) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(dir, ec);
+  if (status.type() == fs::file_type::not_found) {
+    throw MachineError(dir.string() + ": no such machine directory");
+  }
+  if (ec) {
+    throw MachineError(dir.string() + ": " + ec.message());
+  } else if (!fs::is_directory(status)) {
+    throw MachineError(dir.string() + ": not a directory");
+  }
+  Machine machine;
+  machine.dir_ = fs::canonical(dir, ec);
+  if (ec) throw MachineError(dir.string() + ": " + ec.message());
+  machine.windowsDir_ = kDefaultWindowsDirectory;
+  machine.programPath_ = kDefaultProgramPath;
+  MachineIniReader(machine.dir_).Read(machine.windowsDir_, machine.programPath_, machine.drives_);
+  return machine;
+}
+
+fs::path Machine::DefaultDirectory() {
+  if (const char* env = std::getenv("TARNWICK_MACHINE"); env != nullptr && *env != '\0') {
+    return env;
+  }
+  fs::path dataHome;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME");
+      xdg != nullptr && fs::path(xdg).is_absolute()) {
+    dataHome = xdg;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    dataHome = fs::path(home) / ".local" / "share";
+  } else if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr) {
+    dataHome = fs::path(pw->pw_dir) / ".local" / "share";
+  } else {
+    throw MachineError("no home directory: give the machine with --machine DIR");
+  }
+  return dataHome / "tarnwick" / "machine";
+}
+
+const DriveInfo* Machine::FindDrive(char letter) const {
+  const char upper = UpperAscii(letter);
+  for (const DriveInfo& drive : drives_) {
+    if (drive.letter == upper) return &drive;
+  }
+  return nullptr;
+}
+
+std::optional<fs::path> Machine::HostPath(std::string_view windowsPath) const {
+  std::string path(windowsPath);
+  std::replace(path.begin(), path.end(), '/', '\\');
+
+  const DriveInfo* drive = nullptr;
+  std::vector<std::string> components;
+  if (path.starts_with("\\\\")) {
+    components = SplitWindowsPath(path);
+    size_t longest = 0;
+    for (const DriveInfo& candidate : drives_) {
+      if (candidate.remoteName.empty()) continue;
+      const std::vector<std::string> remote = SplitWindowsPath(candidate.remoteName);
+      if (remote.size() > longest && remote.size() <= components.size() &&
+          std::equal(
+              remote.begin(), remote.end(), components.begin(),
+              [](const std::string& a, const std::string& b) { return EqualsIgnoreCase(a, b); })) {
+        drive = &candidate;
+        longest = remote.size();
+      }
+    }
+    components.erase(components.begin(), components.begin() + static_cast<ptrdiff_t>(longest));
+  } else if (path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == ':') {
+    drive = FindDrive(path[0]);
+    components = SplitWindowsPath(std::string_view(path).substr(2));
+  }
+  if (drive == nullptr || !drive->HasMedium()) return std::nullopt;
+
+  std::vector<std::string> parts;
+  for (std::string& component : components) {
+    if (component == ".") continue;
+    if (component == "..") {
+      if (parts.empty()) return std::nullopt;
+      parts.pop_back();
+      continue;
+    }
+    if (!IsValidComponent(component)) return std::nullopt;
+    parts.push_back(std::move(component));
+  }
+  return Resolve(drive->hostDir, parts);
+}
+
+std::optional<std::string> Machine::WindowsPath(const fs::path& hostPath) const {
+  std::error_code ec;
+  fs::path path = fs::absolute(hostPath, ec).lexically_normal();
+  if (ec) return std::nullopt;
+  if (!path.has_filename() && path.has_relative_path()) path = path.parent_path();
+
+  const auto findDrive = [this](const fs::path& p) {
+    const DriveInfo* best = nullptr;
+    for (const DriveInfo& drive : drives_) {
+      if (drive.HasMedium() && IsWithin(p, drive.hostDir) &&
+          (best == nullptr || drive.hostDir.native().size() > best->hostDir.native().size())) {
+        best = &drive;
+      }
+    }
+    return best;
+  };
+  const DriveInfo* drive = findDrive(path);
+  if (drive == nullptr) {
+    path = fs::weakly_canonical(path, ec);
+    if (ec) return std::nullopt;
+    drive = findDrive(path);
+    if (drive == nullptr) return std::nullopt;
+  }
+
+  std::string result{drive->letter, ':', '\\'};
+  bool first = true;
+  for (const fs::path& part : path.lexically_relative(drive->hostDir)) {
+    if (part == ".") continue;
+    const std::optional<std::string> ansi = Utf8ToCp1252(part.string());
+    if (!ansi) return std::nullopt;
+    if (!first) result += '\\';
+    result += *ansi;
+    first = false;
+  }
+  return result;
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,82 @@
+// One directory on the host playing one Windows 95 computer.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnwick {
+
+class MachineError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum class DriveType { Removable, Fixed, Remote, CdRom, RamDisk };
+
+struct DriveInfo {
+  char letter = 'C';  // upper case
+  DriveType type = DriveType::Fixed;
+  std::filesystem::path hostDir;  // absolute; empty when no medium is in the drive
+  std::string label;              // volume label, ANSI
+  uint32_t serial = 0;
+  std::string remoteName;  // "\\SERVER\SHARE" for a network drive
+
+  bool HasMedium() const { return !hostDir.empty(); }
+};
+
+class Machine {
+ public:
+  // Opens the machine in dir, which must exist; OpenOrCreateMachine makes a new one.
+  // Throws MachineError for an unreadable or invalid machine.ini.
+  static Machine Open(const std::filesystem::path& dir);
+  // TARNWICK_MACHINE, else $XDG_DATA_HOME/tarnwick/machine (~/.local/share/tarnwick/machine).
+  static std::filesystem::path DefaultDirectory();
+
+  const std::filesystem::path& Directory() const { return dir_; }
+  // The Windows directory as the system reports it, e.g. "C:\WINDOWS".
+  const std::string& WindowsDirectory() const { return windowsDir_; }
+  // The program's own path on the machine, e.g. "C:\TARNEX\TARNEX.EXE".
+  const std::string& ProgramPath() const { return programPath_; }
+  // Drives in letter order.
+  const std::vector<DriveInfo>& Drives() const { return drives_; }
+  const DriveInfo* FindDrive(char letter) const;
+
+  // Maps a Windows path (drive letter or UNC through a network drive) to the host. Existing
+  // components match exactly first, else case-insensitively (ASCII); missing ones keep the case
+  // given; "/" separates like "\" and ".." is resolved within the drive. Empty when the path is
+  // malformed (no drive letter or UNC name, a name with a character Windows forbids), names no
+  // drive with medium, or would leave the drive's directory (".." above its root, a symbolic
+  // link pointing outside it, a dangling link).
+  std::optional<std::filesystem::path> HostPath(std::string_view windowsPath) const;
+  // The Windows path of a host path inside one of the drives; empty when it lies outside all.
+  std::optional<std::string> WindowsPath(const std::filesystem::path& hostPath) const;
+
+ private:
+  std::filesystem::path dir_;
+  std::string windowsDir_;
+  std::string programPath_;
+  std::vector<DriveInfo> drives_;
+};
+
+// The single lock of a machine: one program at a time administers it.
+class MachineLock {
+ public:
+  // Empty when another process holds the lock.
+  static std::optional<MachineLock> TryAcquire(const Machine& machine);
+  MachineLock(MachineLock&& other) noexcept;
+  MachineLock& operator=(MachineLock&& other) noexcept;
+  MachineLock(const MachineLock&) = delete;
+  MachineLock& operator=(const MachineLock&) = delete;
+  ~MachineLock();
+
+ private:
+  explicit MachineLock(int fd) : fd_(fd) {}
+  int fd_ = -1;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,295 @@
+#include "machine/short_name.h"
+
+#include <fcntl.h>
+#include <linux/msdos_fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+#include <system_error>
+
+#include "machine/cp1252.h"
+#include "machine/machine.h"
+#include "machine/win_path.h"
+
+namespace tarnwick {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kMaxBase = 8;
+constexpr size_t kMaxExt = 3;
+constexpr int kMaxTail = 999999;
+// A FAT directory holds at most 65536 entries.
+constexpr size_t kMaxDirectoryEntries = 65536 + 2;
+
+bool IsLegalAscii(char c) {
+  if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
+  return std::strchr("$%'-@{}~!#()&_^`", c) != nullptr && c != '\0';
+}
+
+// The upper-case form of an ANSI character in a short name, or empty when OEM code page 850
+// cannot hold it or it is not legal in a short name.
+std::optional<char> ShortNameChar(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  if (byte < 0x80) {
+    const char upper = UpperAscii(c);
+    if (IsLegalAscii(upper)) return upper;
+    return std::nullopt;
+  }
+  unsigned char upper = byte;
+  if ((byte >= 0xE0 && byte <= 0xFE && byte != 0xF7)) upper = byte - 0x20;
+  // Code page 850 holds every character of 0xA0..0xFF and, of 0x80..0x9F, only the florin.
+  if (upper >= 0xA0 || upper == 0x83) return static_cast<char>(upper);
+  return std::nullopt;
+}
+
+// Appends the short-name form of text to out, dropping spaces (and dots when dropDots is set).
+bool AppendMapped(std::string& out, std::string_view text, bool dropDots) {
+  bool lossy = false;
+  for (char c : text) {
+    if (c == ' ' || (dropDots && c == '.')) {
+      lossy = true;
+      continue;
+    }
+    if (const auto mapped = ShortNameChar(c)) {
+      out.push_back(*mapped);
+    } else {
+      out.push_back('_');
+      lossy = true;
+    }
+  }
+  return lossy;
+}
+
+std::string Compose(std::string_view base, std::string_view ext) {
+  std::string name(base);
+  if (!ext.empty()) name.append(".").append(ext);
+  return name;
+}
+
+bool IsDotName(std::string_view name) {
+  return name == "." || name == "..";
+}
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+std::string DirentName(const __fat_dirent& entry) {
+  return std::string(entry.d_name, strnlen(entry.d_name, sizeof entry.d_name));
+}
+
+// The names a vfat mount stores; empty when the directory is not on one.
+std::optional<std::vector<DirectoryEntryName>> ReadVfatNames(const fs::path& hostDir) {
+  const FileDescriptor fd(::open(hostDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) return std::nullopt;
+  std::vector<DirectoryEntryName> names;
+  for (size_t i = 0; i < kMaxDirectoryEntries; ++i) {
+    __fat_dirent entries[2] = {};
+    const int rc = ::ioctl(fd.get(), VFAT_IOCTL_READDIR_BOTH, entries);
+    if (rc < 0) return std::nullopt;
+    if (rc == 0 || entries[0].d_reclen == 0) break;
+    const std::string shortName = DirentName(entries[0]);
+    const std::string hostName = entries[1].d_reclen > 0 ? DirentName(entries[1]) : shortName;
+    if (IsDotName(hostName)) continue;
+    const auto longName = Utf8ToCp1252(hostName);
+    const auto shortAnsi = Utf8ToCp1252(shortName);
+    if (!longName || !shortAnsi) continue;
+    // Windows 95 ignores the lower-case flags that the mount may show.
+    names.push_back({hostName, *longName, UpperAscii(*shortAnsi)});
+  }
+  return names;
+}
+
+std::vector<DirectoryEntryName> GenerateNames(const fs::path& hostDir) {
+  std::vector<DirectoryEntryName> names;
+  std::error_code ec;
+  fs::directory_iterator it(hostDir, ec);
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    std::string hostName = it->path().filename().string();
+    if (const auto ansi = Utf8ToCp1252(hostName)) {
+      names.push_back({std::move(hostName), *ansi, {}});
+    }
+    if (names.size() > kMaxDirectoryEntries) break;
+  }
+  if (ec) return {};
+  std::sort(names.begin(), names.end(),
+            [](const auto& a, const auto& b) { return a.hostName < b.hostName; });
+
+  std::set<std::string> taken;
+  for (auto& entry : names) {
+    if (IsBareShortName(entry.longName) && taken.insert(entry.longName).second) {
+      entry.shortName = entry.longName;
+    }
+  }
+  for (auto& entry : names) {
+    if (!entry.shortName.empty()) continue;
+    const ShortNameBasis basis = MakeShortNameBasis(entry.longName);
+    const std::string name = Compose(basis.base, basis.ext);
+    if (!basis.lossy && taken.insert(name).second) entry.shortName = name;
+  }
+  for (auto& entry : names) {
+    if (!entry.shortName.empty()) continue;
+    entry.shortName = MakeShortName(entry.longName, taken);
+    taken.insert(entry.shortName);
+  }
+  return names;
+}
+
+// Splits a Windows path into its root ("C:" or "\\SERVER\SHARE") and the rest.
+std::optional<std::pair<std::string, std::string_view>> SplitRoot(std::string_view path) {
+  if (path.size() >= 2 && path[1] == ':') {
+    const char letter = UpperAscii(path[0]);
+    if (letter < 'A' || letter > 'Z') return std::nullopt;
+    const std::string_view rest = path.substr(2);
+    if (!rest.empty() && rest.front() != '\\') return std::nullopt;
+    return std::make_pair(std::string{letter, ':'}, rest);
+  }
+  if (path.starts_with("\\\\")) {
+    const size_t serverEnd = path.find('\\', 2);
+    if (serverEnd == std::string_view::npos || serverEnd == 2) return std::nullopt;
+    size_t shareEnd = path.find('\\', serverEnd + 1);
+    if (shareEnd == std::string_view::npos) shareEnd = path.size();
+    if (shareEnd == serverEnd + 1) return std::nullopt;
+    return std::make_pair(std::string(path.substr(0, shareEnd)), path.substr(shareEnd));
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+ShortNameBasis MakeShortNameBasis(std::string_view longName) {
+  ShortNameBasis basis;
+  std::string_view name = longName;
+  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) {
+    name.remove_suffix(1);
+    basis.lossy = true;
+  }
+  std::string_view base = name;
+  std::string_view ext;
+  const size_t dot = name.rfind('.');
+  if (dot != std::string_view::npos &&
+      name.substr(0, dot).find_first_not_of(". ") != std::string_view::npos) {
+    base = name.substr(0, dot);
+    ext = name.substr(dot + 1);
+  }
+  basis.lossy |= AppendMapped(basis.base, base, true);
+  basis.lossy |= AppendMapped(basis.ext, ext, false);
+  if (basis.base.empty()) {
+    basis.base = "_";
+    basis.lossy = true;
+  }
+  if (basis.base.size() > kMaxBase) {
+    basis.base.resize(kMaxBase);
+    basis.lossy = true;
+  }
+  if (basis.ext.size() > kMaxExt) {
+    basis.ext.resize(kMaxExt);
+    basis.lossy = true;
+  }
+  return basis;
+}
+
+std::string MakeShortName(std::string_view longName, const std::set<std::string>& taken) {
+  const ShortNameBasis basis = MakeShortNameBasis(longName);
+  const std::string plain = Compose(basis.base, basis.ext);
+  if (!basis.lossy && !taken.contains(plain)) return plain;
+  for (int n = 1; n <= kMaxTail; ++n) {
+    const std::string tail = "~" + std::to_string(n);
+    const std::string candidate =
+        Compose(basis.base.substr(0, kMaxBase - tail.size()) + tail, basis.ext);
+    if (!taken.contains(candidate)) return candidate;
+  }
+  throw std::runtime_error("No free short name for " + std::string(longName));
+}
+
+bool IsBareShortName(std::string_view name) {
+  if (name.empty()) return false;
+  const ShortNameBasis basis = MakeShortNameBasis(name);
+  return !basis.lossy && Compose(basis.base, basis.ext) == name;
+}
+
+std::vector<DirectoryEntryName> ReadDirectoryNames(const fs::path& hostDir) {
+  if (auto names = ReadVfatNames(hostDir)) {
+    std::sort(names->begin(), names->end(),
+              [](const auto& a, const auto& b) { return a.hostName < b.hostName; });
+    return *names;
+  }
+  return GenerateNames(hostDir);
+}
+
+const DirectoryEntryName* FindDirectoryEntry(const std::vector<DirectoryEntryName>& entries,
+                                             std::string_view name) {
+  for (const auto& entry : entries) {
+    if (entry.longName == name) return &entry;
+  }
+  for (const auto& entry : entries) {
+    if (EqualsIgnoreCase(entry.longName, name)) return &entry;
+  }
+  for (const auto& entry : entries) {
+    if (EqualsIgnoreCase(entry.shortName, name)) return &entry;
+  }
+  return nullptr;
+}
+
+std::string MachinePath::LongPath() const {
+  std::string path = root;
+  for (const auto& component : components) path.append("\\").append(component.longName);
+  return components.empty() ? path + "\\" : path;
+}
+
+std::string MachinePath::ShortPath() const {
+  std::string path = root;
+  for (const auto& component : components) path.append("\\").append(component.shortName);
+  return components.empty() ? path + "\\" : path;
+}
+
+const fs::path& MachinePath::HostPath() const {
+  return components.empty() ? rootHostPath : components.back().hostPath;
+}
+
+std::optional<MachinePath> LocateMachinePath(const Machine& machine, std::string_view windowsPath) {
+  const auto split = SplitRoot(windowsPath);
+  if (!split) return std::nullopt;
+  MachinePath result;
+  result.root = split->first;
+  const auto rootHost = machine.HostPath(result.root + "\\");
+  std::error_code ec;
+  if (!rootHost || !fs::is_directory(*rootHost, ec)) return std::nullopt;
+  result.rootHostPath = *rootHost;
+
+  std::string longPath = result.root;
+  for (const std::string& name : SplitWindowsPath(split->second)) {
+    if (IsDotName(name)) return std::nullopt;
+    const auto entries = ReadDirectoryNames(result.HostPath());
+    const DirectoryEntryName* entry = FindDirectoryEntry(entries, name);
+    if (entry == nullptr) return std::nullopt;
+    longPath.append("\\").append(entry->longName);
+    const auto host = machine.HostPath(longPath);
+    if (!host || !fs::exists(*host, ec)) return std::nullopt;
+    result.components.push_back({entry->longName, entry->shortName, *host});
+  }
+  return result;
+}
+
+std::optional<std::string> ShortPathName(const Machine& machine, std::string_view windowsPath) {
+  const auto located = LocateMachinePath(machine, windowsPath);
+  if (!located) return std::nullopt;
+  return located->ShortPath();
+}
+
+}  // namespace tarnwick

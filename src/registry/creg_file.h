@@ -1,0 +1,31 @@
+// The Windows 95 registry file format ("CREG"): SYSTEM.DAT, USER.DAT, user.dat, *.pol.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "registry/reg_tree.h"
+
+namespace tarnwick {
+
+// A file that is damaged, cannot be read or written, or a tree beyond Windows 95's limits.
+// The text names the file and what is wrong.
+class RegistryFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// fileName is only used in error texts.
+std::unique_ptr<RegNode> DecodeRegistryFile(std::span<const uint8_t> bytes,
+                                            const std::string& fileName);
+std::vector<uint8_t> EncodeRegistryFile(const RegNode& root, const std::string& fileName);
+
+std::unique_ptr<RegNode> ReadRegistryFile(const std::filesystem::path& file);
+// Atomic replace: a temporary file in the same directory, flushed, renamed over the old one.
+void WriteRegistryFile(const std::filesystem::path& file, const RegNode& root);
+
+}  // namespace tarnwick

@@ -1,0 +1,456 @@
+#include "registry/registry.h"
+
+#include <exception>
+#include <fstream>
+#include <system_error>
+
+#include "machine/atomic_file.h"
+#include "machine/machine.h"
+#include "machine/win_path.h"
+#include "registry/creg_file.h"
+#include "registry/registry_impl.h"
+#include "registry/registry_limits.h"
+
+namespace tarnwick {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The key below which HKEY_USERS keeps the default user, and HKEY_CURRENT_USER's tree.
+constexpr std::string_view kDefaultUser = ".DEFAULT";
+
+std::string JoinPath(const std::vector<std::string>& names) {
+  std::string path;
+  for (const std::string& name : names) {
+    if (!path.empty()) path += '\\';
+    path += name;
+  }
+  return path;
+}
+
+bool FileExists(const fs::path& file) {
+  std::error_code ec;
+  return fs::symlink_status(file, ec).type() != fs::file_type::not_found;
+}
+
+std::vector<uint8_t> ReadBytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary | std::ios::ate);
+  std::vector<uint8_t> bytes(in ? static_cast<size_t>(in.tellg()) : 0);
+  in.seekg(0);
+  if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) {
+    throw RegistryFileError(file.string() + ": cannot be read to keep a copy of it");
+  }
+  return bytes;
+}
+
+}  // namespace
+
+// ---- Registry::Impl ----
+
+Registry::Impl::Impl(const Machine& machine)
+    : machine_(machine),
+      system_(OpenMachineFile("SYSTEM.DAT", "SYSTEM.DA0")),
+      user_(OpenMachineFile("USER.DAT", "USER.DA0")) {}
+
+Registry::Impl::Hive Registry::Impl::OpenMachineFile(const std::string& fileName,
+                                                     const std::string& backupName) const {
+  const std::string dir = AddTrailingBackslash(machine_.WindowsDirectory());
+  Hive hive;
+  hive.windowsPath = dir + fileName;
+  std::optional<fs::path> host = machine_.HostPath(hive.windowsPath);
+  std::optional<fs::path> backup = machine_.HostPath(dir + backupName);
+  if (!host || !backup) {
+    throw RegistryFileError(hive.windowsPath + ": the Windows directory is not on a drive");
+  }
+  hive.hostPath = *host;
+  hive.backupPath = *backup;
+  hive.root =
+      FileExists(hive.hostPath) ? ReadRegistryFile(hive.hostPath) : std::make_unique<RegNode>();
+  return hive;
+}
+
+Registry::Impl::Hive* Registry::Impl::RootHive(RootKey root) {
+  return root == RootKey::LocalMachine ? &system_ : &user_;
+}
+
+Registry::Impl::Mount* Registry::Impl::FindMount(RootKey root, std::string_view name) {
+  for (Mount& mount : mounts_) {
+    if (mount.root == root && EqualsIgnoreCase(mount.name, name)) return &mount;
+  }
+  return nullptr;
+}
+
+std::optional<Registry::Impl::Location> Registry::Impl::Locate(RootKey root, std::string_view path,
+                                                               bool create) {
+  const std::vector<std::string> names = SplitWindowsPath(path);
+  Location at{RootHive(root), RootHive(root)->root.get(), false};
+  size_t i = 0;
+  if (root == RootKey::CurrentUser) {
+    RegNode* defaultUser = at.node->FindSubkey(kDefaultUser);
+    if (!defaultUser) {
+      if (!create) return std::nullopt;
+      defaultUser = &at.node->AddSubkey(kDefaultUser);
+      at.hive->dirty = at.created = true;
+    }
+    at.node = defaultUser;
+  } else if (!names.empty()) {
+    if (Mount* mount = FindMount(root, names[0])) {
+      at = {&mount->hive, mount->hive.root.get(), false};
+      i = 1;
+    }
+  }
+  for (; i < names.size(); ++i) {
+    RegNode* next = at.node->FindSubkey(names[i]);
+    if (!next) {
+      if (!create || !IsValidKeyName(names[i])) return std::nullopt;
+      next = &at.node->AddSubkey(names[i]);
+      at.hive->dirty = at.created = true;
+    }
+    at.node = next;
+  }
+  return at;
+}
+
+std::vector<std::string> Registry::Impl::SubkeyNames(RootKey root, std::string_view path) {
+  std::vector<std::string> names;
+  std::optional<Location> at = Locate(root, path, false);
+  if (!at) return names;
+  for (const auto& subkey : at->node->subkeys) names.push_back(subkey->name);
+  if (root != RootKey::CurrentUser && SplitWindowsPath(path).empty()) {
+    for (const Mount& mount : mounts_) {
+      if (mount.root == root) names.push_back(mount.name);
+    }
+  }
+  return names;
+}
+
+bool Registry::Impl::DeleteKey(RootKey root, std::string_view path) {
+  std::vector<std::string> names = SplitWindowsPath(path);
+  if (names.empty()) return false;
+  // An attached hive's key is its file: deleting it would empty the file. Detach it instead.
+  if (root != RootKey::CurrentUser && names.size() == 1 && FindMount(root, names[0])) return false;
+  const std::string name = names.back();
+  names.pop_back();
+  std::optional<Location> parent = Locate(root, JoinPath(names), false);
+  if (!parent || !parent->node->RemoveSubkey(name)) return false;
+  parent->hive->dirty = true;
+  return Save(*parent->hive);
+}
+
+bool Registry::Impl::IsInUse(const fs::path& hostPath) const {
+  auto same = [&](const Hive& hive) {
+    std::error_code ec;
+    return hive.hostPath == hostPath || fs::equivalent(hive.hostPath, hostPath, ec);
+  };
+  if (same(system_) || same(user_)) return true;
+  for (const Mount& mount : mounts_) {
+    if (same(mount.hive)) return true;
+  }
+  return false;
+}
+
+bool Registry::Impl::LoadKey(RootKey root, std::string_view key, std::string_view windowsFile) {
+  if (root == RootKey::CurrentUser) return false;
+  const std::vector<std::string> names = SplitWindowsPath(key);
+  if (names.size() != 1 || !IsValidKeyName(names[0]) || Locate(root, key, false)) return false;
+  std::optional<fs::path> host = machine_.HostPath(windowsFile);
+  if (!host || !FileExists(*host) || IsInUse(*host)) return false;
+  Mount mount{root, names[0], {}};
+  mount.hive.windowsPath = std::string(windowsFile);
+  mount.hive.hostPath = *host;
+  try {
+    mount.hive.root = ReadRegistryFile(*host);
+  } catch (const RegistryFileError&) {
+    return false;
+  }
+  mounts_.push_back(std::move(mount));
+  return true;
+}
+
+bool Registry::Impl::UnLoadKey(RootKey root, std::string_view key) {
+  const std::vector<std::string> names = SplitWindowsPath(key);
+  Mount* mount = names.size() == 1 ? FindMount(root, names[0]) : nullptr;
+  if (!mount) return false;
+  try {
+    if (mount->hive.dirty) Write(mount->hive);
+  } catch (const RegistryFileError&) {
+    return false;  // stays attached: its changes are not lost
+  }
+  mounts_.remove_if([&](const Mount& m) { return &m == mount; });
+  return true;
+}
+
+bool Registry::Impl::SaveKey(RootKey root, std::string_view key, std::string_view windowsFile) {
+  std::optional<Location> at = Locate(root, key, false);
+  // A file's root holds no values: a key with values cannot be saved without losing them.
+  if (!at || !at->node->values.empty()) return false;
+  std::optional<fs::path> host = machine_.HostPath(windowsFile);
+  if (!host || FileExists(*host)) return false;
+  std::unique_ptr<RegNode> tree = at->node->Clone();
+  tree->name.clear();
+  tree->storedHash.reset();
+  try {
+    WriteRegistryFile(*host, *tree);
+  } catch (const RegistryFileError&) {
+    return false;
+  }
+  return true;
+}
+
+void Registry::Impl::Write(Hive& hive) {
+  if (hive.backupPath && !hive.backedUp) {
+    if (FileExists(hive.hostPath)) {
+      try {
+        WriteFileAtomically(*hive.backupPath, ReadBytes(hive.hostPath));
+      } catch (const std::system_error& e) {
+        throw RegistryFileError(e.what());
+      }
+    }
+    hive.backedUp = true;
+  }
+  WriteRegistryFile(hive.hostPath, *hive.root);
+  hive.dirty = false;
+}
+
+bool Registry::Impl::Save(Hive& hive) {
+  if (!hive.dirty) return true;
+  try {
+    Write(hive);
+  } catch (const RegistryFileError&) {
+    return false;
+  }
+  return true;
+}
+
+void Registry::Impl::Flush() {
+  std::exception_ptr first;
+  auto write = [&](Hive& hive) {
+    if (!hive.dirty) return;
+    try {
+      Write(hive);
+    } catch (const RegistryFileError&) {
+      if (!first) first = std::current_exception();
+    }
+  };
+  write(system_);
+  write(user_);
+  for (Mount& mount : mounts_) write(mount.hive);
+  if (first) std::rethrow_exception(first);
+}
+
+// ---- Registry ----
+
+Registry::Registry(const Machine& machine) : impl_(std::make_unique<Impl>(machine)) {}
+
+Registry::~Registry() {
+  try {
+    impl_->Flush();
+  } catch (const RegistryFileError&) {
+    // Nothing left to report to: every accessor has flushed its own changes or reported failing.
+  }
+}
+
+const Machine& Registry::GetMachine() const {
+  return impl_->GetMachine();
+}
+
+void Registry::Flush() {
+  impl_->Flush();
+}
+
+// ---- RegistryAccessor ----
+
+namespace {
+
+[[noreturn]] void FailToSet(std::string_view name) {
+  throw RegistryError("Failed to set data for '" + std::string(name) + "'");
+}
+
+}  // namespace
+
+RegistryAccessor::RegistryAccessor(Registry& registry) : registry_(registry) {}
+
+RegistryAccessor::~RegistryAccessor() {
+  CloseKey();
+}
+
+void RegistryAccessor::SetRootKey(RootKey root) {
+  CloseKey();
+  root_ = root;
+}
+
+RootKey RegistryAccessor::GetRootKey() const {
+  return root_;
+}
+
+bool RegistryAccessor::OpenKey(std::string_view path, bool canCreate) {
+  CloseKey();
+  std::optional<Registry::Impl::Location> at = registry_.GetImpl().Locate(root_, path, canCreate);
+  if (!at || (at->created && !registry_.GetImpl().Save(*at->hive))) return false;
+  path_ = JoinPath(SplitWindowsPath(path));
+  open_ = true;
+  return true;
+}
+
+// Every change has been written when it was made: closing writes nothing.
+void RegistryAccessor::CloseKey() {
+  open_ = false;
+  path_.clear();
+}
+
+bool RegistryAccessor::HasOpenKey() const {
+  return open_;
+}
+
+const std::string& RegistryAccessor::CurrentPath() const {
+  return path_;
+}
+
+void RegistryAccessor::CreateKey(std::string_view path) {
+  std::optional<Registry::Impl::Location> at = registry_.GetImpl().Locate(root_, path, true);
+  // Also an existing key whose file could not be written before is not there for good yet.
+  if (!at || !registry_.GetImpl().Save(*at->hive)) {
+    throw RegistryError("Failed to create key " + std::string(path));
+  }
+}
+
+bool RegistryAccessor::KeyExists(std::string_view path) {
+  return registry_.GetImpl().Locate(root_, path, false).has_value();
+}
+
+bool RegistryAccessor::DeleteKey(std::string_view path) {
+  return registry_.GetImpl().DeleteKey(root_, path);
+}
+
+namespace {
+
+// The open key, looked up afresh: another accessor may have deleted it meanwhile.
+const RegNode* OpenNode(Registry& registry, RootKey root, bool open, const std::string& path) {
+  if (!open) return nullptr;
+  std::optional<Registry::Impl::Location> at = registry.GetImpl().Locate(root, path, false);
+  return at ? at->node : nullptr;
+}
+
+}  // namespace
+
+bool RegistryAccessor::ValueExists(std::string_view name) const {
+  return ReadValue(name).has_value();
+}
+
+std::optional<RegDataInfo> RegistryAccessor::GetDataInfo(std::string_view name) const {
+  std::optional<RegValue> value = ReadValue(name);
+  if (!value) return std::nullopt;
+  return RegDataInfo{value->type, value->data.size()};
+}
+
+int32_t RegistryAccessor::ReadInteger(std::string_view name) const {
+  std::optional<RegValue> value = ReadValue(name);
+  if (!value || value->data.empty()) return 0;
+  if (value->data.size() > 4) {
+    throw RegistryError("Failed to get data for '" + std::string(name) + "'");
+  }
+  if (value->type != kRegDword) {
+    throw RegistryError("Invalid data type for '" + std::string(name) + "'");
+  }
+  uint32_t number = 0;
+  for (size_t i = 0; i < value->data.size(); ++i) number |= uint32_t{value->data[i]} << (8 * i);
+  return static_cast<int32_t>(number);
+}
+
+std::string RegistryAccessor::ReadString(std::string_view name) const {
+  std::optional<RegValue> value = ReadValue(name);
+  if (!value || value->data.empty()) return {};
+  if (value->type != kRegSz && value->type != kRegExpandSz) {
+    throw RegistryError("Invalid data type for '" + std::string(name) + "'");
+  }
+  std::string text(value->data.begin(), value->data.end());
+  return text.substr(0, text.find('\0'));
+}
+
+std::optional<RegValue> RegistryAccessor::ReadValue(std::string_view name) const {
+  const RegNode* node = OpenNode(registry_, root_, open_, path_);
+  const RegValue* value = node ? node->FindValue(name) : nullptr;
+  if (!value) return std::nullopt;
+  return *value;
+}
+
+void RegistryAccessor::WriteInteger(std::string_view name, int32_t value) {
+  const auto number = static_cast<uint32_t>(value);
+  WriteValue(name, kRegDword,
+             {static_cast<uint8_t>(number), static_cast<uint8_t>(number >> 8),
+              static_cast<uint8_t>(number >> 16), static_cast<uint8_t>(number >> 24)});
+}
+
+// Windows 95 stores REG_SZ text without its closing zero.
+void RegistryAccessor::WriteString(std::string_view name, std::string_view value) {
+  WriteValue(name, kRegSz, std::vector<uint8_t>(value.begin(), value.end()));
+}
+
+void RegistryAccessor::WriteExpandString(std::string_view name, std::string_view value) {
+  std::vector<uint8_t> data(value.begin(), value.end());
+  data.push_back(0);
+  WriteValue(name, kRegExpandSz, data);
+}
+
+void RegistryAccessor::WriteBinaryData(std::string_view name, const std::vector<uint8_t>& data) {
+  WriteValue(name, kRegBinary, data);
+}
+
+void RegistryAccessor::WriteValue(std::string_view name, uint32_t type,
+                                  const std::vector<uint8_t>& data) {
+  if (!open_) FailToSet(name);
+  std::optional<Registry::Impl::Location> at = registry_.GetImpl().Locate(root_, path_, false);
+  // A file's root has no record to hold values.
+  if (!at || at->node == at->hive->root.get() || !FitsValue(*at->node, name, type, data.size())) {
+    FailToSet(name);
+  }
+  at->node->SetValue(name, type, data);
+  at->hive->dirty = true;
+  if (!registry_.GetImpl().Save(*at->hive)) FailToSet(name);
+}
+
+bool RegistryAccessor::DeleteValue(std::string_view name) {
+  if (!open_) return false;
+  std::optional<Registry::Impl::Location> at = registry_.GetImpl().Locate(root_, path_, false);
+  if (!at || !at->node->RemoveValue(name)) return false;
+  at->hive->dirty = true;
+  return registry_.GetImpl().Save(*at->hive);
+}
+
+std::vector<std::string> RegistryAccessor::GetKeyNames() const {
+  if (!open_) return {};
+  return registry_.GetImpl().SubkeyNames(root_, path_);
+}
+
+std::vector<std::string> RegistryAccessor::GetValueNames() const {
+  std::vector<std::string> names;
+  if (const RegNode* node = OpenNode(registry_, root_, open_, path_)) {
+    for (const RegValue& value : node->values) names.push_back(value.name);
+  }
+  return names;
+}
+
+bool RegistryAccessor::LoadKey(std::string_view key, std::string_view windowsFile) {
+  return registry_.GetImpl().LoadKey(root_, key, windowsFile);
+}
+
+bool RegistryAccessor::UnLoadKey(std::string_view key) {
+  return registry_.GetImpl().UnLoadKey(root_, key);
+}
+
+bool RegistryAccessor::SaveKey(std::string_view key, std::string_view windowsFile) {
+  return registry_.GetImpl().SaveKey(root_, key, windowsFile);
+}
+
+bool RegistryAccessor::FlushKey() {
+  if (!open_) return false;
+  try {
+    registry_.Flush();
+  } catch (const RegistryFileError&) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tarnwick

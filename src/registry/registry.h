@@ -1,0 +1,132 @@
+// The machine's registry: root keys backed by the Windows directory's registry files, hives
+// attached from further files, and the short-lived accessor through which every access goes.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "registry/reg_tree.h"
+
+namespace tarnwick {
+
+class Machine;
+
+// Errors of the registry store; the texts are those shown to the administrator.
+class RegistryError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum class RootKey { LocalMachine, Users, CurrentUser };
+
+// One registry per process. HKEY_LOCAL_MACHINE is SYSTEM.DAT and HKEY_USERS is USER.DAT, whose
+// top-level key .DEFAULT is the default user, as on Windows 95; HKEY_CURRENT_USER is the same tree
+// as HKEY_USERS\.DEFAULT. Missing files start as empty trees; a damaged one throws
+// RegistryFileError naming it and is never overwritten. Before the first change of a run to
+// SYSTEM.DAT or USER.DAT the old file is kept as SYSTEM.DA0 / USER.DA0.
+class Registry {
+ public:
+  explicit Registry(const Machine& machine);
+  ~Registry();
+  Registry(const Registry&) = delete;
+  Registry& operator=(const Registry&) = delete;
+
+  const Machine& GetMachine() const;
+
+  // Writes every changed file (atomically): those whose write failed before. Throws
+  // RegistryFileError when a file cannot be written; its changes stay in memory. The destructor
+  // tries once more.
+  void Flush();
+
+  class Impl;
+  Impl& GetImpl() { return *impl_; }
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+struct RegDataInfo {
+  uint32_t type = kRegNone;
+  size_t size = 0;
+};
+
+// A short-lived accessor in the manner of the Windows registry API: set the root key, open one
+// key, read or write, close. The destructor closes the open key. Every change is written to its
+// file at once: a write whose file cannot be written throws "Failed to set data for '%s'" (the
+// change stays in memory and is written at the next flush), so nothing is left to fail silently
+// when the key closes. Key paths are relative to the root key ("\" at the start is ignored).
+class RegistryAccessor {
+ public:
+  explicit RegistryAccessor(Registry& registry);  // root key HKEY_CURRENT_USER
+  ~RegistryAccessor();
+  RegistryAccessor(const RegistryAccessor&) = delete;
+  RegistryAccessor& operator=(const RegistryAccessor&) = delete;
+
+  void SetRootKey(RootKey root);  // closes the open key
+  RootKey GetRootKey() const;
+
+  // Opens a key, creating missing keys when canCreate. False when it does not exist (and not
+  // canCreate) or cannot be created or written. Closes the key open before.
+  bool OpenKey(std::string_view path, bool canCreate);
+  void CloseKey();
+  bool HasOpenKey() const;
+  const std::string& CurrentPath() const;
+
+  // Creates a key without opening it; throws "Failed to create key %s" on failure.
+  void CreateKey(std::string_view path);
+  bool KeyExists(std::string_view path);
+  // Deletes a key with its whole subtree. False when there is no such key, its file cannot be
+  // written, for a root key, and for an attached hive's key: that would empty its file (UnLoadKey
+  // detaches it).
+  bool DeleteKey(std::string_view path);
+
+  // The remaining calls work on the open key; without one, reads find nothing and writes throw
+  // "Failed to set data for '%s'". So do writes beyond Windows 95's limits (names of 255 bytes,
+  // data of 16,300, about 60 KB per key) and values on a file's root (a root key, a hive's key).
+  bool ValueExists(std::string_view name) const;
+  std::optional<RegDataInfo> GetDataInfo(std::string_view name) const;
+  // Absent or without data: 0. REG_DWORD: its value. Another type: "Invalid data type for '%s'"
+  // when the data fits in 4 bytes, "Failed to get data for '%s'" when longer.
+  int32_t ReadInteger(std::string_view name) const;
+  // Absent or without data: empty. REG_SZ / REG_EXPAND_SZ: text up to the first zero byte.
+  // Another type: "Invalid data type for '%s'".
+  std::string ReadString(std::string_view name) const;
+  // The raw value, any type; empty when absent.
+  std::optional<RegValue> ReadValue(std::string_view name) const;
+
+  void WriteInteger(std::string_view name, int32_t value);                // REG_DWORD, 4 bytes
+  void WriteString(std::string_view name, std::string_view value);        // REG_SZ
+  void WriteExpandString(std::string_view name, std::string_view value);  // REG_EXPAND_SZ
+  void WriteBinaryData(std::string_view name, const std::vector<uint8_t>& data);
+  void WriteValue(std::string_view name, uint32_t type, const std::vector<uint8_t>& data);
+  bool DeleteValue(std::string_view name);
+
+  // Creation order.
+  std::vector<std::string> GetKeyNames() const;
+  std::vector<std::string> GetValueNames() const;
+
+  // Hives, as direct subkeys of HKEY_LOCAL_MACHINE or HKEY_USERS. The file is a Windows path on the
+  // machine. LoadKey fails when the key exists, the file is missing or damaged, or already in use.
+  bool LoadKey(std::string_view key, std::string_view windowsFile);
+  // Detaches the hive; the file keeps every change.
+  bool UnLoadKey(std::string_view key);
+  // Saves the key's tree as a new registry file, the key's subkeys becoming the file's top-level
+  // keys. Fails when the file exists or the key holds values (a file's root holds none).
+  bool SaveKey(std::string_view key, std::string_view windowsFile);
+  // Writes every file whose earlier write failed; false when there is no open key or that fails.
+  bool FlushKey();
+
+ private:
+  Registry& registry_;
+  RootKey root_ = RootKey::CurrentUser;
+  std::string path_;
+  bool open_ = false;
+};
+
+}  // namespace tarnwick

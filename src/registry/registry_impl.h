@@ -1,0 +1,78 @@
+// The registry's trees: the machine's two files and the hives attached below its root keys.
+#pragma once
+
+#include <filesystem>
+#include <list>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "registry/reg_tree.h"
+#include "registry/registry.h"
+
+namespace tarnwick {
+
+class Registry::Impl {
+ public:
+  // One registry file in memory.
+  struct Hive {
+    std::string windowsPath;
+    std::filesystem::path hostPath;
+    std::unique_ptr<RegNode> root;
+    bool dirty = false;
+    // SYSTEM.DAT and USER.DAT: where the file is kept before the run's first change.
+    std::optional<std::filesystem::path> backupPath;
+    bool backedUp = false;
+  };
+
+  // A key and the file it lives in.
+  struct Location {
+    Hive* hive;
+    RegNode* node;
+    bool created = false;  // keys were created on the way
+  };
+
+  explicit Impl(const Machine& machine);
+
+  const Machine& GetMachine() const { return machine_; }
+
+  // Walks path below root, creating missing keys when create. Empty when a key is missing (and
+  // not create) or its name is invalid.
+  std::optional<Location> Locate(RootKey root, std::string_view path, bool create);
+  // Subkey names of the key at path, attached hives included at a root key.
+  std::vector<std::string> SubkeyNames(RootKey root, std::string_view path);
+  bool DeleteKey(RootKey root, std::string_view path);
+
+  bool LoadKey(RootKey root, std::string_view key, std::string_view windowsFile);
+  bool UnLoadKey(RootKey root, std::string_view key);
+  bool SaveKey(RootKey root, std::string_view key, std::string_view windowsFile);
+
+  // Writes the hive's file when it has changed. False when that failed: the change stays in
+  // memory and is written again at the next flush.
+  bool Save(Hive& hive);
+  // Writes every changed file; throws RegistryFileError for the first that failed after trying
+  // all of them.
+  void Flush();
+
+ private:
+  struct Mount {
+    RootKey root;
+    std::string name;
+    Hive hive;
+  };
+
+  Hive OpenMachineFile(const std::string& fileName, const std::string& backupName) const;
+  Hive* RootHive(RootKey root);
+  Mount* FindMount(RootKey root, std::string_view name);
+  bool IsInUse(const std::filesystem::path& hostPath) const;
+  void Write(Hive& hive);
+
+  const Machine& machine_;
+  Hive system_;
+  Hive user_;
+  std::list<Mount> mounts_;  // attach order
+};
+
+}  // namespace tarnwick

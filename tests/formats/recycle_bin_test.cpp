@@ -1,0 +1,395 @@
+#include "formats/recycle_bin.h"
+
+#include <gtest/gtest.h>
+#include <iconv.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "machine/cp1252.h"
+
+namespace fs = std::filesystem;
+
+namespace tarnwick {
+namespace {
+
+constexpr uint64_t kT1 = 125440173302500000;  // 1998-07-04 09:15:30.25 UTC
+constexpr uint64_t kT2 = 125911583999999990;  // 1999-12-31 23:59:59.999999 UTC
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "recycle-XXXXXX").string();
+    path_ = mkdtemp(pattern.data());
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+void WriteFile(const fs::path& file, const std::string& text) {
+  fs::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary) << text;
+}
+
+std::string ReadText(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<uint8_t> ReadBytes(const fs::path& file) {
+  const std::string text = ReadText(file);
+  return {text.begin(), text.end()};
+}
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+};
+
+ToolRun RunRifiuti(const fs::path& index, const std::string& codepage) {
+  const std::string command = "rifiuti2 -l " + codepage + " '" + index.string() + "' 2>&1";
+  ToolRun run;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  std::array<char, 4096> buffer;
+  for (size_t n; (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;)
+    run.out.append(buffer.data(), n);
+  const int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+// The entry lines of rifiuti2's listing, after the column titles.
+std::vector<std::string> Entries(const std::string& listing) {
+  std::vector<std::string> lines;
+  std::istringstream in(listing);
+  bool body = false;
+  for (std::string line; std::getline(in, line);) {
+    if (body && !line.empty()) lines.push_back(line);
+    if (line.starts_with("Index\t")) body = true;
+  }
+  return lines;
+}
+
+std::string UtcText(uint64_t filetime) {
+  const time_t seconds = static_cast<time_t>(filetime / 10'000'000 - 11'644'473'600LL);
+  tm parts{};
+  gmtime_r(&seconds, &parts);
+  char text[32];
+  strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+  return text;
+}
+
+std::string Cp932ToUtf8(const std::string& ansi) {
+  iconv_t cd = iconv_open("UTF-8", "CP932");
+  std::string in = ansi;
+  std::string out(ansi.size() * 4, '\0');
+  char* src = in.data();
+  char* dst = out.data();
+  size_t srcLeft = in.size();
+  size_t dstLeft = out.size();
+  iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+  iconv_close(cd);
+  out.resize(out.size() - dstLeft);
+  return out;
+}
+
+// A 280-byte Windows 95 index built byte by byte.
+std::vector<uint8_t> Index(uint32_t version, uint32_t recordSize,
+                           const std::vector<std::string>& paths) {
+  std::vector<uint8_t> bytes(20, 0);
+  bytes[0] = static_cast<uint8_t>(version);
+  bytes[4] = static_cast<uint8_t>(paths.size());
+  bytes[8] = static_cast<uint8_t>(paths.size());
+  bytes[12] = static_cast<uint8_t>(recordSize);
+  bytes[13] = static_cast<uint8_t>(recordSize >> 8);
+  for (size_t i = 0; i < paths.size(); ++i) {
+    const size_t at = bytes.size();
+    bytes.resize(at + recordSize, 0);
+    std::copy(paths[i].begin(), paths[i].end(), bytes.begin() + at);
+    bytes[at + 0x104] = static_cast<uint8_t>(i);
+    bytes[at + 0x108] = 2;
+  }
+  return bytes;
+}
+
+TEST(RecycleIndexReader, ReadsTheGenuineWindows95IndexAsRifiuti2Does) {
+  const fs::path file = fs::path(TARNWICK_SHARED_DIR) / "fixtures/recycled/INFO-95-ja-1";
+  const RecycleIndex index = ReadRecycleIndex(file);
+  EXPECT_EQ(index.version, 0u);
+  EXPECT_EQ(index.nextIndex, 16u);
+  EXPECT_TRUE(index.damage.empty());
+  ASSERT_EQ(index.liveCount, index.records.size());
+
+  std::vector<std::string> ours;
+  uint64_t total = 0;
+  for (const RecycleRecord& record : index.records) {
+    EXPECT_EQ(record.drive, 3u);  // D:
+    EXPECT_FALSE(record.gone);
+    total += record.size;
+    ours.push_back(std::to_string(record.index) + "\t" + UtcText(record.deletionTime) +
+                   "\tFALSE\t" + std::to_string(record.size) + "\t" + Cp932ToUtf8(record.path));
+  }
+  EXPECT_EQ(total, index.totalSize);
+  EXPECT_EQ(ours, Entries(ReadText(file.string() + ".txt")));
+}
+
+TEST(RecycleIndexReader, SurvivesTruncationAnywhere) {
+  const std::vector<uint8_t> whole = Index(0, 280, {"C:\\a.txt", "C:\\b.txt"});
+  for (size_t length = 0; length <= whole.size(); ++length) {
+    const std::span<const uint8_t> part(whole.data(), length);
+    if (length < 20) {
+      EXPECT_THROW(ParseRecycleIndex(part), RecycleBinError) << length;
+      continue;
+    }
+    const RecycleIndex index = ParseRecycleIndex(part);
+    EXPECT_EQ(index.records.size(), (length - 20) / 280);
+    EXPECT_EQ(index.damage.empty(), (length - 20) % 280 == 0) << length;
+  }
+}
+
+TEST(RecycleIndexReader, RefusesHeadersThatAreNoIndexAndListsDamage) {
+  EXPECT_THROW(ParseRecycleIndex(Index(1, 280, {})), RecycleBinError);
+  EXPECT_THROW(ParseRecycleIndex(Index(0, 800, {})), RecycleBinError);
+  EXPECT_THROW(ParseRecycleIndex(Index(0, 0, {})), RecycleBinError);
+  EXPECT_THROW(ParseRecycleIndex(Index(0, 0xFFFF, {})), RecycleBinError);
+
+  std::vector<uint8_t> bytes = Index(4, 280, {"C:\\gone.txt", std::string(260, 'x'), "C:\\ok"});
+  bytes[20] = 0;                     // first record restored: first byte cleared
+  bytes[20 + 2 * 280 + 0x108] = 27;  // third record: no such drive
+  const RecycleIndex index = ParseRecycleIndex(bytes);
+  ASSERT_EQ(index.records.size(), 3u);
+  EXPECT_TRUE(index.records[0].gone);
+  EXPECT_EQ(index.records[0].path, "C:\\gone.txt");
+  EXPECT_EQ(index.records[1].path, std::string(260, 'x'));
+  EXPECT_EQ(index.damage.size(), 2u);
+}
+
+TEST(RecycleIndexReader, ReadsUnicodeRecordsAndTreatsAMissingFileAsAnEmptyBin) {
+  std::vector<uint8_t> bytes = Index(5, 800, {"C:\\DOCUME~1\\x.txt"});
+  const std::u16string wide = u"C:\\Documents\\\u00e9\u4e2d.txt";
+  for (size_t i = 0; i < wide.size(); ++i) {
+    bytes[20 + 0x118 + 2 * i] = static_cast<uint8_t>(wide[i]);
+    bytes[20 + 0x118 + 2 * i + 1] = static_cast<uint8_t>(wide[i] >> 8);
+  }
+  const RecycleIndex index = ParseRecycleIndex(bytes);
+  ASSERT_EQ(index.records.size(), 1u);
+  EXPECT_EQ(index.records[0].unicodePath, wide);
+
+  TempDir dir;
+  EXPECT_TRUE(ReadRecycleIndex(dir.path() / "INFO").records.empty());
+}
+
+class RecycleBinTest : public ::testing::Test {
+ protected:
+  fs::path drive() const { return dir_.path() / "C"; }
+  fs::path bin() const { return drive() / "RECYCLED"; }
+  void SetUp() override { fs::create_directories(drive()); }
+
+ private:
+  TempDir dir_;
+};
+
+TEST_F(RecycleBinTest, RecyclesTreesFileByFileAsRifiuti2Lists) {
+  WriteFile(drive() / "Mes documents" / "Résumé.txt", "12345");
+  WriteFile(drive() / "Old Stuff" / "report.doc", "0123456789");
+  WriteFile(drive() / "Old Stuff" / "Pictures" / "big.bmp", std::string(5000, 'b'));
+  WriteFile(drive() / "Old Stuff" / "Pictures" / "empty.txt", "");
+  fs::create_directories(drive() / "Old Stuff" / "Pictures" / "Empty folder");
+
+  RecycleBin recycleBin(drive(), 'C');
+  recycleBin.Recycle(drive() / "Mes documents" / "Résumé.txt", kT1);
+  recycleBin.Recycle(drive() / "Old Stuff" / "Pictures/", kT2);
+
+  EXPECT_FALSE(fs::exists(drive() / "Old Stuff" / "Pictures"));
+  EXPECT_TRUE(fs::exists(drive() / "Old Stuff" / "report.doc"));
+  EXPECT_EQ(ReadText(bin() / "Dc0.txt"), "12345");
+  EXPECT_EQ(fs::file_size(bin() / "Dc1.bmp"), 5000u);
+  EXPECT_EQ(fs::file_size(bin() / "Dc2.txt"), 0u);
+  EXPECT_EQ(ReadText(bin() / "desktop.ini"),
+            "[.ShellClassInfo]\r\nCLSID={645FF040-5081-101B-9F08-00AA002F954E}\r\n");
+  const std::vector<uint8_t> info = ReadBytes(bin() / "INFO");
+  ASSERT_EQ(info.size(), 860u);
+  const std::vector<uint8_t> header(info.begin(), info.begin() + 20);
+  EXPECT_EQ(header, (std::vector<uint8_t>{0, 0, 0,    0, 3, 0, 0, 0,    3, 0,
+                                          0, 0, 0x18, 1, 0, 0, 0, 0x30, 0, 0}));
+
+  const ToolRun run = RunRifiuti(bin() / "INFO", "CP1252");
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(Entries(run.out), (std::vector<std::string>{
+                                  "0\t1998-07-04 09:15:30\t4096\tC:\\Mes documents\\Résumé.txt",
+                                  "1\t1999-12-31 23:59:59\t8192\tC:\\Old Stuff\\Pictures\\big.bmp",
+                                  "2\t1999-12-31 23:59:59\t0\tC:\\Old Stuff\\Pictures\\empty.txt"}))
+      << run.out;
+}
+
+TEST_F(RecycleBinTest, RestoringByHandFromTheIndexGivesBackTheFiles) {
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"Profiles/Anna/user.dat", "hive"},
+      {"Profiles/Anna/Start Menu/Programs/Notepad.lnk", "link"},
+      {"Profiles/Anna/README", "no extension"},
+      {"Profiles/Anna/archive.tar.gz", "two dots"}};
+  for (const auto& [name, text] : files) WriteFile(drive() / name, text);
+
+  RecycleBin recycleBin(drive(), 'c');
+  recycleBin.Recycle(drive() / "Profiles" / "Anna");
+  EXPECT_FALSE(fs::exists(drive() / "Profiles" / "Anna"));
+  EXPECT_TRUE(fs::exists(drive() / "Profiles"));
+
+  RecycleIndex index = ReadRecycleIndex(recycleBin.IndexFile());
+  ASSERT_EQ(index.records.size(), files.size());
+  for (const RecycleRecord& record : index.records) {
+    ASSERT_TRUE(record.path.starts_with("C:\\"));
+    EXPECT_EQ(record.drive, 2u);
+    fs::path original = drive();
+    std::string rest = Cp1252ToUtf8(record.path.substr(3));
+    for (size_t at; (at = rest.find('\\')) != std::string::npos;) {
+      original /= rest.substr(0, at);
+      rest.erase(0, at + 1);
+    }
+    original /= rest;
+    const std::string name = original.filename().string();
+    const size_t dot = name.rfind('.');
+    const fs::path dfile = bin() / ("Dc" + std::to_string(record.index) +
+                                    (dot == std::string::npos ? "" : name.substr(dot)));
+    fs::create_directories(original.parent_path());
+    fs::rename(dfile, original);
+  }
+  for (const auto& [name, text] : files) EXPECT_EQ(ReadText(drive() / name), text) << name;
+
+  // Windows 95 drops the record of a restored file; the next deletion takes a fresh index.
+  std::vector<uint8_t> bytes = ReadBytes(bin() / "INFO");
+  bytes.resize(20 + 280);
+  bytes[4] = 1;
+  WriteFile(bin() / "INFO", std::string(bytes.begin(), bytes.end()));
+  recycleBin.Recycle(drive() / files[0].first);
+  index = ReadRecycleIndex(bin() / "INFO");
+  ASSERT_EQ(index.records.size(), 2u);
+  EXPECT_EQ(index.records[1].index, files.size());
+  EXPECT_EQ(index.liveCount, 2u);
+  EXPECT_EQ(index.nextIndex, files.size() + 1);
+}
+
+TEST_F(RecycleBinTest, AppendsToAnExistingIndexKeepingItsRecords) {
+  const fs::path genuine = fs::path(TARNWICK_SHARED_DIR) / "fixtures/recycled/INFO-95-ja-1";
+  const fs::path driveD = drive().parent_path() / "D";
+  fs::create_directories(driveD / "Recycled");
+  fs::copy_file(genuine, driveD / "Recycled" / "info");
+  WriteFile(driveD / "My Documents" / "new.txt", std::string(40000, 'n'));
+
+  RecycleBin recycleBin(driveD, 'D');
+  EXPECT_EQ(recycleBin.IndexFile(), driveD / "Recycled" / "info");
+  recycleBin.Recycle(driveD / "My Documents" / "new.txt", kT2);
+
+  const std::vector<uint8_t> before = ReadBytes(genuine);
+  const std::vector<uint8_t> after = ReadBytes(driveD / "Recycled" / "info");
+  ASSERT_EQ(after.size(), before.size() + 280);
+  EXPECT_TRUE(std::equal(before.begin() + 20, before.end(), after.begin() + 20));
+  EXPECT_TRUE(fs::exists(driveD / "Recycled" / "Dd16.txt"));
+
+  const RecycleIndex index = ReadRecycleIndex(driveD / "Recycled" / "info");
+  EXPECT_EQ(index.liveCount, 12u);
+  EXPECT_EQ(index.nextIndex, 17u);
+  EXPECT_EQ(index.totalSize, 0x2C0000u + 40960u);
+
+  const ToolRun run = RunRifiuti(driveD / "Recycled" / "info", "CP932");
+  EXPECT_EQ(run.status, 0) << run.out;
+  const std::vector<std::string> entries = Entries(run.out);
+  ASSERT_EQ(entries.size(), 12u) << run.out;
+  EXPECT_EQ(entries.back(), "16\t1999-12-31 23:59:59\t40960\tD:\\My Documents\\new.txt");
+}
+
+TEST_F(RecycleBinTest, RefusesBeforeMovingAnything) {
+  // 259 bytes of path are accepted, 260 are refused.
+  const std::string longName(259 - std::string("C:\\Long\\").size(), 'n');
+  WriteFile(drive() / "Long" / longName, "fits");
+  WriteFile(drive() / "Long" / (longName + "x"), "too long");
+  RecycleBin recycleBin(drive(), 'C');
+  EXPECT_THROW(recycleBin.Recycle(drive() / "Long"), RecycleBinError);
+  EXPECT_TRUE(fs::exists(drive() / "Long" / longName));
+  recycleBin.Recycle(drive() / "Long" / longName);
+  EXPECT_EQ(ReadRecycleIndex(bin() / "INFO").records.at(0).path.size(), 259u);
+
+  WriteFile(drive() / "Greek" / "a.txt", "a");
+  WriteFile(drive() / "Greek" / "\u03b1.txt", "alpha");  // no code page 1252 form
+  EXPECT_THROW(recycleBin.Recycle(drive() / "Greek"), RecycleBinError);
+  EXPECT_TRUE(fs::exists(drive() / "Greek" / "a.txt"));
+
+  WriteFile(drive() / "Kept" / "k.txt", "k");
+  EXPECT_THROW(recycleBin.Recycle(bin()), RecycleBinError);
+  EXPECT_THROW(recycleBin.Recycle(drive()), RecycleBinError);
+
+  // A damaged index is never overwritten.
+  std::vector<uint8_t> info = ReadBytes(bin() / "INFO");
+  info.resize(info.size() - 1);
+  WriteFile(bin() / "INFO", std::string(info.begin(), info.end()));
+  try {
+    recycleBin.Recycle(drive() / "Kept");
+    ADD_FAILURE() << "a damaged index was used";
+  } catch (const RecycleBinError& e) {
+    EXPECT_NE(std::string(e.what()).find("damaged"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(fs::exists(drive() / "Kept" / "k.txt"));
+  EXPECT_EQ(ReadBytes(bin() / "INFO"), info);
+}
+
+// Limits the size of files written during its lifetime, so that writing more fails with EFBIG.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previous_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit tight = saved_;
+    tight.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &tight);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, previous_);
+  }
+
+ private:
+  rlimit saved_{};
+  sighandler_t previous_;
+};
+
+TEST_F(RecycleBinTest, PutsTheFileBackWhenTheIndexCannotBeWritten) {
+  WriteFile(drive() / "doc.txt", "text");
+  fs::create_directories(bin());
+  WriteFile(bin() / "desktop.ini", "");
+  RecycleBin recycleBin(drive(), 'C');
+
+  // The index (300 bytes) cannot be written, so its write fails after the rename.
+  std::string error;
+  {
+    FileSizeLimit limit(200);
+    try {
+      recycleBin.Recycle(drive() / "doc.txt");
+    } catch (const RecycleBinError& e) {
+      error = e.what();
+    }
+  }
+
+  EXPECT_NE(error.find("index could not be written"), std::string::npos) << error;
+  EXPECT_NE(error.find("Nothing was moved"), std::string::npos) << error;
+  EXPECT_EQ(ReadText(drive() / "doc.txt"), "text");
+  EXPECT_FALSE(fs::exists(bin() / "Dc0.txt"));
+  EXPECT_FALSE(fs::exists(bin() / "INFO"));
+}
+
+}  // namespace
+}  // namespace tarnwick

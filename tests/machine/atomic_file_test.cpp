@@ -1,0 +1,73 @@
+#include "machine/atomic_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "support/temp_machine_dir.h"
+
+namespace tarnwick {
+namespace {
+
+class AtomicFileTest : public ::testing::Test {
+ protected:
+  TempMachineDir temp_;
+  const std::filesystem::path& dir_ = temp_.Path();
+
+  static std::string Contents(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  static std::vector<uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
+  size_t Entries() const { return std::distance(std::filesystem::directory_iterator(dir_), {}); }
+};
+
+TEST_F(AtomicFileTest, CreatesAndReplacesLeavingNothingElse) {
+  std::filesystem::path file = dir_ / "USER.DAT";
+  WriteFileAtomically(file, Bytes("first"));
+  EXPECT_EQ(Contents(file), "first");
+  WriteFileAtomically(file, Bytes("second, longer"));
+  EXPECT_EQ(Contents(file), "second, longer");
+  WriteFileAtomically(file, {});
+  EXPECT_EQ(Contents(file), "");
+  EXPECT_EQ(Entries(), 1u);
+}
+
+TEST_F(AtomicFileTest, KeepsThePermissionsOfTheReplacedFile) {
+  std::filesystem::path file = dir_ / "SYSTEM.DAT";
+  WriteFileAtomically(file, Bytes("x"));
+  ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+  WriteFileAtomically(file, Bytes("y"));
+  struct stat info {};
+  ASSERT_EQ(stat(file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+}
+
+TEST_F(AtomicFileTest, FailureNamesTheFileAndLeavesNoTemporaryFile) {
+  // A non-empty directory in the way: the rename fails after the data was written.
+  std::filesystem::path blocked = dir_ / "Tarnex.pol";
+  std::filesystem::create_directory(blocked);
+  WriteFileAtomically(blocked / "inside", Bytes("keep"));
+  try {
+    WriteFileAtomically(blocked, Bytes("new"));
+    ADD_FAILURE() << "rename over a directory succeeded";
+  } catch (const std::system_error& e) {
+    EXPECT_NE(std::string(e.what()).find(blocked.string()), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(Entries(), 1u);
+  EXPECT_EQ(Contents(blocked / "inside"), "keep");
+
+  std::filesystem::path missing = dir_ / "no such dir" / "USER.DAT";
+  try {
+    WriteFileAtomically(missing, Bytes("x"));
+    ADD_FAILURE() << "wrote into a missing directory";
+  } catch (const std::system_error& e) {
+    EXPECT_NE(std::string(e.what()).find(missing.string()), std::string::npos) << e.what();
+  }
+}
+
+}  // namespace
+}  // namespace tarnwick

@@ -1,0 +1,67 @@
+#include "machine/ini_file.h"
+
+#include <gtest/gtest.h>
+
+namespace tarnwick {
+namespace {
+
+TEST(IniFileTest, ReadsSectionsEntriesAndComments) {
+  const IniFile ini = IniFile::Parse(
+      "\xEF\xBB\xBF; machine\r\n[Machine]\r\n  WindowsDirectory = C:\\WINDOWS\\  \r\n\r\n"
+      "# drive\n[ Drive C ]\nPath=\nLabel=a=b\n",
+      "test.ini");
+  ASSERT_EQ(ini.Sections().size(), 2u);
+  const IniSection* machine = ini.FindSection("machine");
+  ASSERT_NE(machine, nullptr);
+  EXPECT_EQ(machine->line, 2);
+  const IniEntry* windows = machine->Find("WINDOWSDIRECTORY");
+  ASSERT_NE(windows, nullptr);
+  EXPECT_EQ(windows->value, "C:\\WINDOWS\\");
+  EXPECT_EQ(windows->line, 3);
+  const IniSection* drive = ini.FindSection("Drive C");
+  ASSERT_NE(drive, nullptr);
+  EXPECT_EQ(drive->Find("Path")->value, "");
+  EXPECT_EQ(drive->Find("Label")->value, "a=b");
+  EXPECT_EQ(drive->Find("Serial"), nullptr);
+}
+
+TEST(IniFileTest, FormatReadsBackTheSameEntries) {
+  IniFile ini;
+  ini.AddSection("Machine").Set("ProgramPath", "C:\\TARNEX\\TARNEX.EXE");
+  IniSection& drive = ini.AddSection("Drive A");
+  drive.Set("Type", "removable");
+  drive.Set("Path", "");
+  drive.Set("type", "fixed");
+  const IniFile back = IniFile::Parse(ini.Format(), "test.ini");
+  ASSERT_EQ(back.Sections().size(), 2u);
+  EXPECT_EQ(back.FindSection("Machine")->Find("ProgramPath")->value, "C:\\TARNEX\\TARNEX.EXE");
+  ASSERT_EQ(back.FindSection("Drive A")->entries.size(), 2u);
+  EXPECT_EQ(back.FindSection("Drive A")->Find("Type")->value, "fixed");
+}
+
+TEST(IniFileTest, ErrorsNameTheFileAndLine) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Type=fixed\n", "test.ini, line 1: entry before the first [Section]"},
+      {"[A]\n[B\n", "test.ini, line 2: missing \"]\""},
+      {"[A]\n\n[ ]\n", "test.ini, line 3: empty section name"},
+      {"[A]\nx=1\nplain text\n", "test.ini, line 3: expected"},
+      {"[A]\n=1\n", "test.ini, line 2: empty key"},
+      {"[A]\nKey=1\nkey=2\n", "test.ini, line 3: key key given twice in [A] (first on line 2)"},
+      {"[A]\n[a]\n", "test.ini, line 2: section [a] given twice (first on line 1)"},
+  };
+  for (const auto& [text, message] : cases) {
+    try {
+      IniFile::Parse(text, "test.ini");
+      ADD_FAILURE() << "accepted: " << text;
+    } catch (const IniError& e) {
+      EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
+    }
+  }
+}
+
+TEST(IniFileTest, MissingFileIsAnError) {
+  EXPECT_THROW(IniFile::Read("/nonexistent/machine.ini"), IniError);
+}
+
+}  // namespace
+}  // namespace tarnwick

@@ -1,0 +1,150 @@
+#include "machine/short_name.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "machine/machine.h"
+
+namespace tarnwick {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(ShortName, WorkedExamples) {
+  const std::pair<const char*, const char*> examples[] = {
+      {"Program Files", "PROGRA~1"},
+      {"Internet Explorer", "INTERN~1"},
+      {"My Documents", "MYDOCU~1"},
+      {"Start Menu", "STARTM~1"},
+      {"Accessories", "ACCESS~1"},
+      {"readme.txt", "README.TXT"},
+      {"README.TXT", "README.TXT"},
+      {"Profiles", "PROFILES"},
+      {"kid.ico", "KID.ICO"},
+      {"a.b.c.txt", "ABC~1.TXT"},
+      {"My File.txt", "MYFILE~1.TXT"},
+      {"A file.doc", "AFILE~1.DOC"},
+      {"A_file.doc", "A_FILE.DOC"},
+      {".profile", "PROFIL~1"},
+      {"...test", "TEST~1"},
+      {"a+b.txt", "A_B~1.TXT"},
+      {"x.html", "X~1.HTM"},
+      {"Long Extension.html", "LONGEX~1.HTM"},
+      {"This is a really long filename.123.456.789.txt", "THISIS~1.TXT"},
+      {"Kids' Programs.lnk", "KIDS'P~1.LNK"},
+      {"caf\xE9.txt", "CAF\xC9.TXT"},  // upper-cased in the OEM code page
+      {"\x80uro.txt", "_URO~1.TXT"},   // the euro sign has no OEM form
+      {"   ", "_~1"},                  // nothing left of the name
+  };
+  for (const auto& [longName, alias] : examples) {
+    EXPECT_EQ(MakeShortName(longName, {}), alias) << longName;
+  }
+}
+
+TEST(ShortName, NumericTailsTakeTheLowestFreeNumber) {
+  EXPECT_EQ(MakeShortName("Program Files", {"PROGRA~1"}), "PROGRA~2");
+  EXPECT_EQ(MakeShortName("Program Files", {"PROGRA~1", "PROGRA~3"}), "PROGRA~2");
+  EXPECT_EQ(MakeShortName("readme.txt", {"README.TXT"}), "README~1.TXT");
+  std::set<std::string> taken;
+  for (int n = 1; n <= 9; ++n) taken.insert("PROGRA~" + std::to_string(n));
+  EXPECT_EQ(MakeShortName("Programs Old", taken), "PROGR~10");
+  taken.insert("PROGR~10");
+  EXPECT_EQ(MakeShortName("Programs Old", taken), "PROGR~11");
+}
+
+TEST(ShortName, BareShortNames) {
+  EXPECT_TRUE(IsBareShortName("WINDOWS"));
+  EXPECT_TRUE(IsBareShortName("NOTEPAD.EXE"));
+  EXPECT_TRUE(IsBareShortName("PROGRA~1"));
+  EXPECT_FALSE(IsBareShortName("readme.txt"));
+  EXPECT_FALSE(IsBareShortName("A.B.C"));
+  EXPECT_FALSE(IsBareShortName("ABCDEFGHI"));
+  EXPECT_FALSE(IsBareShortName("MY FILE"));
+  EXPECT_FALSE(IsBareShortName(""));
+}
+
+class ShortNameOnDisk : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "tarnwick-short-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    fs::create_directories(dir_ / "c");
+    std::ofstream(dir_ / "machine.ini") << "[Machine]\nWindowsDirectory=C:\\WINDOWS\n"
+                                        << "ProgramPath=C:\\TARNEX\\TARNEX.EXE\n"
+                                        << "[Drive C]\nType=fixed\nPath=c\nLabel=WIN95\n";
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  void Touch(const fs::path& relative) {
+    fs::create_directories((dir_ / "c" / relative).parent_path());
+    std::ofstream(dir_ / "c" / relative) << "x";
+  }
+  std::string Alias(const std::vector<DirectoryEntryName>& names, std::string_view longName) {
+    for (const auto& entry : names) {
+      if (entry.longName == longName) return entry.shortName;
+    }
+    return "(missing)";
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(ShortNameOnDisk, GeneratedAliasesDependOnlyOnTheDirectoryContents) {
+  for (const char* name : {"Program Files", "Program Data", "PROGRA~1", "readme.txt", "README.TXT",
+                           "Profiles", "PROFILES.TXT", "Start Menu"}) {
+    fs::create_directories(dir_ / "c" / name);
+  }
+  const auto names = ReadDirectoryNames(dir_ / "c");
+  ASSERT_EQ(names.size(), 8u);
+  EXPECT_EQ(Alias(names, "PROGRA~1"), "PROGRA~1");  // a bare 8.3 name keeps itself
+  EXPECT_EQ(Alias(names, "Program Data"), "PROGRA~2");
+  EXPECT_EQ(Alias(names, "Program Files"), "PROGRA~3");
+  EXPECT_EQ(Alias(names, "README.TXT"), "README.TXT");
+  EXPECT_EQ(Alias(names, "readme.txt"), "README~1.TXT");
+  EXPECT_EQ(Alias(names, "Profiles"), "PROFILES");
+  EXPECT_EQ(Alias(names, "Start Menu"), "STARTM~1");
+  EXPECT_EQ(ReadDirectoryNames(dir_ / "c").size(), names.size());
+  for (const auto& entry : ReadDirectoryNames(dir_ / "c")) {
+    EXPECT_EQ(entry.shortName, Alias(names, entry.longName)) << entry.longName;
+  }
+  EXPECT_TRUE(ReadDirectoryNames(dir_ / "missing").empty());
+}
+
+TEST_F(ShortNameOnDisk, ShortFormOfWholePaths) {
+  Touch("Program Files/Accessories/WORDPAD.EXE");
+  Touch("WINDOWS/Start Menu/Programs/Accessories/Notepad.lnk");
+  const Machine machine = Machine::Open(dir_);
+  EXPECT_EQ(ShortPathName(machine, "C:\\Program Files\\Accessories\\WORDPAD.EXE"),
+            "C:\\PROGRA~1\\ACCESS~1\\WORDPAD.EXE");
+  EXPECT_EQ(ShortPathName(machine, "c:\\program files\\accessories\\wordpad.exe"),
+            "C:\\PROGRA~1\\ACCESS~1\\WORDPAD.EXE");
+  EXPECT_EQ(ShortPathName(machine, "C:\\PROGRA~1\\ACCESS~1\\WORDPAD.EXE"),
+            "C:\\PROGRA~1\\ACCESS~1\\WORDPAD.EXE");
+  EXPECT_EQ(ShortPathName(machine, "C:\\WINDOWS\\Start Menu\\Programs\\Accessories\\Notepad.lnk"),
+            "C:\\WINDOWS\\STARTM~1\\PROGRAMS\\ACCESS~1\\NOTEPAD.LNK");
+  EXPECT_EQ(ShortPathName(machine, "C:\\"), "C:\\");
+  EXPECT_EQ(ShortPathName(machine, "C:\\Program Files\\"), "C:\\PROGRA~1");
+
+  const auto located = LocateMachinePath(machine, "c:\\PROGRA~1\\access~1");
+  ASSERT_TRUE(located);
+  EXPECT_EQ(located->LongPath(), "C:\\Program Files\\Accessories");
+  EXPECT_EQ(located->HostPath(), fs::canonical(dir_ / "c" / "Program Files" / "Accessories"));
+
+  for (const char* missing :
+       {"C:\\Program Files\\WORDPAD.EXE", "C:\\Program Files\\..\\WINDOWS", "D:\\", "C:relative",
+        "C:\\Program Files\\Accessories\\WORDPAD.EXE\\x", "", "\\\\SERVER\\SHARE\\x"}) {
+    EXPECT_FALSE(ShortPathName(machine, missing)) << missing;
+  }
+}
+
+TEST_F(ShortNameOnDisk, SymbolicLinksDoNotLeaveTheDrive) {
+  fs::create_directory_symlink(fs::temp_directory_path(), dir_ / "c" / "Outside");
+  const Machine machine = Machine::Open(dir_);
+  EXPECT_FALSE(LocateMachinePath(machine, "C:\\Outside"));
+}
+
+}  // namespace
+}  // namespace tarnwick
