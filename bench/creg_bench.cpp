@@ -1,4 +1,5 @@
-// Reading and writing a registry file of 5,000 keys and 20,000 values.
+// Reading and writing a registry file of 5,000 keys and 20,000 values; adding many sibling keys;
+// decoding a file 200,000 keys deep.
 // "creg_bench --write-hive=FILE" only writes that file, for timing other readers on it.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -41,6 +42,28 @@ void BM_DecodeRegistryFile(benchmark::State& state) {
   Describe(state, bytes.size());
 }
 BENCHMARK(BM_DecodeRegistryFile)->Unit(benchmark::kMillisecond);
+
+// Keys added one by one under one parent, as an import adds them: each addition looks up the name.
+void BM_AddSiblingKeys(benchmark::State& state) {
+  const auto count = static_cast<size_t>(state.range(0));
+  std::vector<std::string> names;
+  for (size_t i = 0; i < count; ++i) names.push_back("Key " + std::to_string(i));
+  for (auto _ : state) {
+    RegNode root;
+    for (const std::string& name : names) root.AddSubkey(name);
+    benchmark::DoNotOptimize(root.subkeys.size());
+  }
+  state.counters["keys"] = static_cast<double>(count);
+}
+BENCHMARK(BM_AddSiblingKeys)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// Decoding and freeing a chain of 200,000 nested keys.
+void BM_DecodeDeepFile(benchmark::State& state) {
+  const std::vector<uint8_t> bytes = EncodeRegistryFile(*testing::DeepTree(200000), "USER.DAT");
+  for (auto _ : state) benchmark::DoNotOptimize(DecodeRegistryFile(bytes, "USER.DAT"));
+  state.counters["file_bytes"] = static_cast<double>(bytes.size());
+}
+BENCHMARK(BM_DecodeDeepFile)->Unit(benchmark::kMillisecond);
 
 class TempDir {
  public:

@@ -4,19 +4,19 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "registry/reg_tree.h"
 
 namespace tarnwick {
 
 // A file that is damaged, cannot be read or written, or a tree beyond Windows 95's limits.
 // The text names the file and what is wrong.
-class RegistryFileError : public std::runtime_error {
+class RegistryFileError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 // fileName is only used in error texts.

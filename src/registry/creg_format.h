@@ -1,8 +1,8 @@
-// Layout constants and byte helpers shared by the CREG reader and writer.
+// Layout constants shared by the CREG reader and writer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string_view>
 
 namespace tarnwick::creg {
@@ -27,29 +27,6 @@ inline constexpr size_t kMaxKeysPerBlock = 255;
 inline constexpr size_t kMaxBlockCount = 0xFFFF;
 inline constexpr size_t kKeyRecordHeaderSize = 20;
 inline constexpr size_t kValueRecordHeaderSize = 12;
-
-// Windows 95's own limits, checked before writing.
-inline constexpr size_t kMaxNameLength = 255;
-inline constexpr size_t kMaxValueDataSize = 16300;
-inline constexpr size_t kMaxKeyRecordSize = kMaxBlockSize - kBlockHeaderSize;
-
-inline uint16_t Get16(std::span<const uint8_t> bytes, size_t at) {
-  return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
-}
-
-inline uint32_t Get32(std::span<const uint8_t> bytes, size_t at) {
-  return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
-         static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
-}
-
-inline void Put16(std::span<uint8_t> bytes, size_t at, uint16_t value) {
-  bytes[at] = static_cast<uint8_t>(value);
-  bytes[at + 1] = static_cast<uint8_t>(value >> 8);
-}
-
-inline void Put32(std::span<uint8_t> bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 // Sum of the name's bytes below 0x80 with a-z folded to upper case; bytes 0x80-0xFF add nothing.
 inline uint32_t KeyNameHash(std::string_view name) {

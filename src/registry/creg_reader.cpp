@@ -1,5 +1,7 @@
 // Decoding a CREG file into a key tree. Every offset and size is checked against the bytes it
-// points into before use, so a damaged file ends in a RegistryFileError, never a wild read.
+// points into before use, so a damaged file ends in a RegistryFileError, never a wild read. Each
+// record belongs to one key and records do not overlap, so the names and data decoded add up to
+// at most the file's size.
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -7,8 +9,10 @@
 #include <utility>
 #include <vector>
 
+#include "base/bytes.h"
 #include "registry/creg_file.h"
 #include "registry/creg_format.h"
+#include "registry/registry_limits.h"
 
 namespace tarnwick {
 namespace {
@@ -34,8 +38,9 @@ class Decoder {
 
  private:
   struct Record {
-    size_t offset;  // file offset of the key record
-    size_t size;    // bytes from there to the next record
+    size_t offset;           // file offset of the key record
+    size_t size;             // bytes from there to the next record
+    uint32_t owner = kNone;  // RGKN offset of the key entry that read it
   };
 
   [[noreturn]] void Fail(const std::string& what) const {
@@ -122,9 +127,9 @@ class Decoder {
         CheckEntry(child);
         if (visited_[child]) Fail("the key entry at " + Hex(child) + " is linked twice (a loop)");
         visited_[child] = true;
-        RegNode& subkey = *node->subkeys.emplace_back(std::make_unique<RegNode>());
-        ReadKey(child, subkey);
-        pending.emplace_back(child, &subkey);
+        auto subkey = std::make_unique<RegNode>();
+        ReadKey(child, *subkey);
+        pending.emplace_back(child, &node->subkeys.Append(std::move(subkey)));
       }
     }
     return root;
@@ -143,7 +148,7 @@ class Decoder {
     return Get32(bytes_, kRgknOffset + entry + field);
   }
 
-  void ReadKey(uint32_t entry, RegNode& key) const {
+  void ReadKey(uint32_t entry, RegNode& key) {
     key.storedHash = EntryField(entry, 0x04);
     uint32_t id =
         Get16(bytes_, kRgknOffset + entry + 0x1A) << 16 | Get16(bytes_, kRgknOffset + entry + 0x18);
@@ -152,8 +157,14 @@ class Decoder {
       Fail("the key entry at " + Hex(entry) + " has no record (block " + std::to_string(id >> 16) +
            ", key number " + std::to_string(id & 0xFFFF) + ")");
     }
-    const Record& record = found->second;
+    Record& record = found->second;
     auto where = [&] { return "the key record at " + Hex(record.offset); };
+    // Windows never shares a record; a shared one would multiply its values with every key.
+    if (record.owner != kNone) {
+      Fail(where() + " is claimed by the key entries at " + Hex(record.owner) + " and " +
+           Hex(entry));
+    }
+    record.owner = entry;
     size_t end = record.offset + record.size;
     size_t nameLength = Get16(bytes_, record.offset + 0x0C);
     size_t valueCount = Get16(bytes_, record.offset + 0x0E);
@@ -172,6 +183,10 @@ class Decoder {
       size_t dataLength = Get16(bytes_, at + 0x0A);
       at += kValueRecordHeaderSize;
       if (valueNameLength + dataLength > end - at) overrun();
+      if (dataLength > kMaxRegDataSize) {
+        Fail(where() + ", value " + std::to_string(i) + " holds " + std::to_string(dataLength) +
+             " bytes, more than the " + std::to_string(kMaxRegDataSize) + " Windows 95 allows");
+      }
       v.name = Text(at, valueNameLength);
       at += valueNameLength;
       v.data.assign(bytes_.begin() + at, bytes_.begin() + at + dataLength);

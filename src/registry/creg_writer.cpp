@@ -4,9 +4,11 @@
 #include <unordered_set>
 #include <vector>
 
-#include "machine/win_path.h"
+#include "base/bytes.h"
+#include "base/text.h"
 #include "registry/creg_file.h"
 #include "registry/creg_format.h"
+#include "registry/registry_limits.h"
 
 namespace tarnwick {
 namespace {
@@ -105,9 +107,12 @@ class Encoder {
   }
 
   std::string PathOf(size_t index) const {
+    std::vector<size_t> chain;
+    for (size_t i = index; i != 0 && i != kNone; i = keys_[i].parent) chain.push_back(i);
     std::string path;
-    for (size_t i = index; i != 0 && i != kNone; i = keys_[i].parent) {
-      path = Shown(keys_[i].node->name) + (path.empty() ? "" : "\\" + path);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+      if (!path.empty()) path += '\\';
+      path += Shown(keys_[*it].node->name);
     }
     return path;
   }
@@ -161,9 +166,9 @@ class Encoder {
       };
       CheckName(value.name, valueProblem, "value");
       if (!names.insert(UpperAscii(value.name)).second) valueProblem("appears twice");
-      if (value.data.size() > kMaxValueDataSize) {
+      if (value.data.size() > kMaxRegDataSize) {
         valueProblem("holds " + std::to_string(value.data.size()) + " bytes, more than the " +
-                     std::to_string(kMaxValueDataSize) + " Windows 95 allows");
+                     std::to_string(kMaxRegDataSize) + " Windows 95 allows");
       }
       if (value.type == kRegDword && value.data.size() != 4) {
         valueProblem("is a REG_DWORD of " + std::to_string(value.data.size()) +
@@ -180,9 +185,9 @@ class Encoder {
 
   template <typename Problem>
   static void CheckName(const std::string& name, Problem problem, const char* kind) {
-    if (name.size() > kMaxNameLength) {
+    if (name.size() > kMaxRegNameLength) {
       problem(std::string("has a ") + kind + " name of " + std::to_string(name.size()) +
-              " bytes, more than " + std::to_string(kMaxNameLength));
+              " bytes, more than " + std::to_string(kMaxRegNameLength));
     }
     for (char c : name) {
       if (c == '\0') problem(std::string("has a NUL byte in its ") + kind + " name");

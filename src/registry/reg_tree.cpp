@@ -1,16 +1,85 @@
 #include "registry/reg_tree.h"
 
 #include <algorithm>
+#include <utility>
 
-#include "machine/win_path.h"
+#include "base/text.h"
 
 namespace tarnwick {
 
-RegNode* RegNode::FindSubkey(std::string_view subkeyName) const {
-  for (const auto& subkey : subkeys) {
-    if (EqualsIgnoreCase(subkey->name, subkeyName)) return subkey.get();
+// ---- SubkeyList ----
+
+size_t SubkeyList::NameHash::operator()(std::string_view name) const {
+  size_t hash = 14695981039346656037ull;  // FNV-1a
+  for (char c : name) {
+    hash ^= static_cast<uint8_t>(UpperAscii(c));
+    hash *= 1099511628211ull;
   }
-  return nullptr;
+  return hash;
+}
+
+size_t SubkeyList::NameHash::operator()(const RegNode* key) const {
+  return (*this)(key->name);
+}
+
+bool SubkeyList::NameEqual::operator()(std::string_view a, const RegNode* b) const {
+  return EqualsIgnoreCase(a, b->name);
+}
+
+bool SubkeyList::NameEqual::operator()(const RegNode* a, std::string_view b) const {
+  return EqualsIgnoreCase(a->name, b);
+}
+
+bool SubkeyList::NameEqual::operator()(const RegNode* a, const RegNode* b) const {
+  return EqualsIgnoreCase(a->name, b->name);
+}
+
+RegNode* SubkeyList::Find(std::string_view name) const {
+  auto found = index_.find(name);
+  return found == index_.end() ? nullptr : *found;
+}
+
+RegNode& SubkeyList::Append(std::unique_ptr<RegNode> key) {
+  RegNode& added = *keys_.emplace_back(std::move(key));
+  index_.insert(&added);
+  return added;
+}
+
+bool SubkeyList::Remove(std::string_view name) {
+  auto found = index_.find(name);
+  if (found == index_.end()) return false;
+  RegNode* removed = *found;
+  index_.erase(found);
+  auto at = std::find_if(keys_.begin(), keys_.end(),
+                         [&](const auto& key) { return key.get() == removed; });
+  // Kept until the end: name may view the removed key's own name.
+  std::unique_ptr<RegNode> doomed = std::move(*at);
+  at = keys_.erase(at);
+  // A later key of the same name becomes the one found.
+  auto next = std::find_if(at, keys_.end(),
+                           [&](const auto& key) { return EqualsIgnoreCase(key->name, name); });
+  if (next != keys_.end()) index_.insert(next->get());
+  return true;
+}
+
+SubkeyList::Keys SubkeyList::TakeAll() {
+  index_.clear();
+  return std::exchange(keys_, {});
+}
+
+// ---- RegNode ----
+
+RegNode::~RegNode() {
+  SubkeyList::Keys doomed = subkeys.TakeAll();
+  while (!doomed.empty()) {
+    std::unique_ptr<RegNode> key = std::move(doomed.back());
+    doomed.pop_back();
+    for (auto& subkey : key->subkeys.TakeAll()) doomed.push_back(std::move(subkey));
+  }
+}
+
+RegNode* RegNode::FindSubkey(std::string_view subkeyName) const {
+  return subkeys.Find(subkeyName);
 }
 
 RegValue* RegNode::FindValue(std::string_view valueName) {
@@ -28,17 +97,11 @@ RegNode& RegNode::AddSubkey(std::string_view subkeyName) {
   if (RegNode* existing = FindSubkey(subkeyName)) return *existing;
   auto node = std::make_unique<RegNode>();
   node->name = std::string(subkeyName);
-  subkeys.push_back(std::move(node));
-  return *subkeys.back();
+  return subkeys.Append(std::move(node));
 }
 
 bool RegNode::RemoveSubkey(std::string_view subkeyName) {
-  auto it = std::find_if(subkeys.begin(), subkeys.end(), [&](const auto& subkey) {
-    return EqualsIgnoreCase(subkey->name, subkeyName);
-  });
-  if (it == subkeys.end()) return false;
-  subkeys.erase(it);
-  return true;
+  return subkeys.Remove(subkeyName);
 }
 
 void RegNode::SetValue(std::string_view valueName, uint32_t type, std::vector<uint8_t> data) {
@@ -59,34 +122,63 @@ bool RegNode::RemoveValue(std::string_view valueName) {
   return true;
 }
 
-std::unique_ptr<RegNode> RegNode::Clone() const {
+namespace {
+
+// The key without its subkeys.
+std::unique_ptr<RegNode> CopyOfKey(const RegNode& key) {
   auto copy = std::make_unique<RegNode>();
-  copy->name = name;
-  copy->storedHash = storedHash;
-  copy->values = values;
-  copy->subkeys.reserve(subkeys.size());
-  for (const auto& subkey : subkeys) copy->subkeys.push_back(subkey->Clone());
+  copy->name = key.name;
+  copy->storedHash = key.storedHash;
+  copy->values = key.values;
   return copy;
 }
 
+}  // namespace
+
+// Every walk below keeps its own stack instead of recursing, for the same reason as ~RegNode.
+
+std::unique_ptr<RegNode> RegNode::Clone() const {
+  std::unique_ptr<RegNode> root = CopyOfKey(*this);
+  std::vector<std::pair<const RegNode*, RegNode*>> pending{{this, root.get()}};
+  while (!pending.empty()) {
+    auto [from, to] = pending.back();
+    pending.pop_back();
+    for (const auto& subkey : from->subkeys) {
+      pending.emplace_back(subkey.get(), &to->subkeys.Append(CopyOfKey(*subkey)));
+    }
+  }
+  return root;
+}
+
 size_t RegNode::KeyCount() const {
-  size_t count = 1;
-  for (const auto& subkey : subkeys) count += subkey->KeyCount();
+  size_t count = 0;
+  std::vector<const RegNode*> pending{this};
+  while (!pending.empty()) {
+    const RegNode* key = pending.back();
+    pending.pop_back();
+    ++count;
+    for (const auto& subkey : key->subkeys) pending.push_back(subkey.get());
+  }
   return count;
 }
 
 bool SameTree(const RegNode& a, const RegNode& b) {
-  if (a.name != b.name || a.values.size() != b.values.size() ||
-      a.subkeys.size() != b.subkeys.size()) {
-    return false;
-  }
-  for (size_t i = 0; i < a.values.size(); ++i) {
-    const RegValue& x = a.values[i];
-    const RegValue& y = b.values[i];
-    if (x.name != y.name || x.type != y.type || x.data != y.data) return false;
-  }
-  for (size_t i = 0; i < a.subkeys.size(); ++i) {
-    if (!SameTree(*a.subkeys[i], *b.subkeys[i])) return false;
+  std::vector<std::pair<const RegNode*, const RegNode*>> pending{{&a, &b}};
+  while (!pending.empty()) {
+    auto [x, y] = pending.back();
+    pending.pop_back();
+    if (x->name != y->name || x->values.size() != y->values.size() ||
+        x->subkeys.size() != y->subkeys.size()) {
+      return false;
+    }
+    for (size_t i = 0; i < x->values.size(); ++i) {
+      const RegValue& u = x->values[i];
+      const RegValue& v = y->values[i];
+      if (u.name != v.name || u.type != v.type || u.data != v.data) return false;
+    }
+    for (size_t i = 0; i < x->subkeys.size(); ++i) {
+      pending.emplace_back(x->subkeys[i].get(), y->subkeys[i].get());
+    }
   }
   return true;
 }

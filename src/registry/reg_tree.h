@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace tarnwick {
@@ -27,12 +28,62 @@ struct RegValue {
   std::vector<uint8_t> data;  // kept byte for byte
 };
 
+struct RegNode;
+
+// A key's subkeys in creation order, indexed by name (ASCII letters folded) for look-ups in
+// constant time. Append and Remove keep the index in step; a listed key's name must not change.
+class SubkeyList {
+ public:
+  using Keys = std::vector<std::unique_ptr<RegNode>>;
+
+  Keys::const_iterator begin() const { return keys_.begin(); }
+  Keys::const_iterator end() const { return keys_.end(); }
+  Keys::const_reverse_iterator rbegin() const { return keys_.rbegin(); }
+  Keys::const_reverse_iterator rend() const { return keys_.rend(); }
+  size_t size() const { return keys_.size(); }
+  bool empty() const { return keys_.empty(); }
+  const std::unique_ptr<RegNode>& operator[](size_t i) const { return keys_[i]; }
+  const std::unique_ptr<RegNode>& back() const { return keys_.back(); }
+
+  // The first listed key of that name, or null.
+  RegNode* Find(std::string_view name) const;
+  // Appends even when the name is listed already (a file may hold such keys); Find keeps giving
+  // the earlier one.
+  RegNode& Append(std::unique_ptr<RegNode> key);
+  // Removes the first listed key of that name.
+  bool Remove(std::string_view name);
+  // Empties the list, handing over its keys.
+  Keys TakeAll();
+
+ private:
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const;
+    size_t operator()(const RegNode* key) const;
+  };
+  struct NameEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, const RegNode* b) const;
+    bool operator()(const RegNode* a, std::string_view b) const;
+    bool operator()(const RegNode* a, const RegNode* b) const;
+  };
+
+  Keys keys_;
+  std::unordered_set<RegNode*, NameHash, NameEqual> index_;
+};
+
 struct RegNode {
+  RegNode() = default;
+  // Frees the subtree without recursion: a file may nest keys deeper than the stack allows.
+  ~RegNode();
+  RegNode(RegNode&&) = default;
+  RegNode& operator=(RegNode&&) = default;
+
   std::string name;  // stored case; empty for the root
   // The name hash stored in the file this key was read from; new keys have none.
   std::optional<uint32_t> storedHash;
-  std::vector<RegValue> values;                   // creation order
-  std::vector<std::unique_ptr<RegNode>> subkeys;  // creation order
+  std::vector<RegValue> values;  // creation order
+  SubkeyList subkeys;
 
   // Look-ups compare names case-insensitively (ASCII letters).
   RegNode* FindSubkey(std::string_view subkeyName) const;
@@ -49,7 +100,7 @@ struct RegNode {
   size_t KeyCount() const;  // this key and all below it
 };
 
-// Equal names, values (order, type, data) and subkeys, recursively; hashes ignored.
+// Equal names, values (order, type, data) and subkeys, all the way down; hashes ignored.
 bool SameTree(const RegNode& a, const RegNode& b);
 
 }  // namespace tarnwick

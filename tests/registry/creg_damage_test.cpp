@@ -3,15 +3,12 @@
 
 #include <random>
 
+#include "base/bytes.h"
 #include "registry/creg_file.h"
-#include "registry/creg_format.h"
 #include "registry/creg_test_trees.h"
 
 namespace tarnwick {
 namespace {
-
-using creg::Put16;
-using creg::Put32;
 
 // File offsets in the reference file: RGKN entries at 0x20 + their RGKN offset.
 constexpr size_t kSoftwareEntry = 0x20 + 0x3C;

@@ -6,8 +6,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "registry/creg_format.h"
+#include "base/bytes.h"
 #include "registry/creg_test_trees.h"
+#include "registry/registry_limits.h"
 #include "support/temp_machine_dir.h"
 
 namespace tarnwick {
@@ -57,7 +58,7 @@ std::vector<uint8_t> ReferenceBytes() {
 }
 
 uint16_t BlockCount(const std::vector<uint8_t>& file) {
-  return creg::Get16(file, 0x10);
+  return Get16(file, 0x10);
 }
 
 TEST(CregWriter, EncodesTheReferenceTreeByteForByte) {
@@ -129,8 +130,9 @@ TEST(CregWriter, RefusesWhatWindows95CannotHold) {
   ExpectRefused(tree([](RegNode& k) { k.AddSubkey("x\x81"); }), "code page 1252");
   ExpectRefused(tree([](RegNode& k) {
                   k.AddSubkey("Same");
-                  k.subkeys.push_back(std::make_unique<RegNode>());
-                  k.subkeys.back()->name = "SAME";
+                  auto same = std::make_unique<RegNode>();
+                  same->name = "SAME";
+                  k.subkeys.Append(std::move(same));
                 }),
                 "two subkeys named");
   ExpectRefused(tree([](RegNode& k) {
@@ -161,7 +163,7 @@ TEST(CregWriter, AcceptsTheLimitsThemselves) {
   key.SetValue(std::string(255, 'v'), kRegBinary, std::vector<uint8_t>(16300, 7));
   // One record of exactly 0xF000 - 32 bytes: a 20-byte header, name "F", four values.
   RegNode& full = root.AddSubkey("F");
-  size_t left = creg::kMaxKeyRecordSize - 20 - 1 - 4 * (12 + 1);
+  size_t left = kMaxKeyRecordSize - 20 - 1 - 4 * (12 + 1);
   for (int i = 0; i < 4; ++i) {
     size_t size = i < 3 ? 16300 : left - 3 * 16300;
     full.SetValue(std::string(1, static_cast<char>('a' + i)), kRegBinary,

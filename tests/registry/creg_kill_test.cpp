@@ -23,8 +23,7 @@ std::unique_ptr<RegNode> Tree(int generation) {
   software.SetValue("Generation", kRegDword, {static_cast<uint8_t>(generation), 0, 0, 0});
   size_t n = 0;
   for (int i = 0; i < 800 + generation * 50; ++i) {
-    RegNode& key = *software.subkeys.emplace_back(std::make_unique<RegNode>());
-    key.name = "Key " + std::to_string(i);
+    RegNode& key = software.AddSubkey("Key " + std::to_string(i));
     for (int v = 0; v < 3; ++v) testing::AddSampleValue(key, n++, random);
   }
   return root;

@@ -79,9 +79,7 @@ inline std::unique_ptr<RegNode> LargeTree() {
   std::shuffle(order.begin(), order.end(), random);
   for (int i : order) {
     std::string name = (i % 7 == 0 ? "Schl\xFCssel " : "Key ") + std::to_string(i);
-    // Names are unique by construction; appending skips the linear look-up.
-    RegNode& key = *siblings.subkeys.emplace_back(std::make_unique<RegNode>());
-    key.name = name;
+    RegNode& key = siblings.AddSubkey(name);
     if (i % 11 == 0) continue;  // an empty key
     if (i % 5 == 0) key.SetValue("", kRegSz, Bytes("default " + std::to_string(i)));
     for (int v = 0; v < 5; ++v) AddSampleValue(key, valueNumber++, random);
@@ -105,6 +103,15 @@ inline size_t ValueCount(const RegNode& node) {
   size_t count = node.values.size();
   for (const auto& subkey : node.subkeys) count += ValueCount(*subkey);
   return count;
+}
+
+// A chain of `depth` keys below the root, one inside the other, the deepest holding a value.
+inline std::unique_ptr<RegNode> DeepTree(size_t depth) {
+  auto root = std::make_unique<RegNode>();
+  RegNode* key = root.get();
+  for (size_t i = 0; i < depth; ++i) key = &key->AddSubkey("D");
+  key->SetValue("", kRegSz, Bytes("bottom"));
+  return root;
 }
 
 // The small tree whose encoding the format notes give byte for byte.
