@@ -95,6 +95,24 @@ TEST(CregDamage, KeysWithoutTheirRecords) {
   ExpectDamaged([](auto b) { Put32(b, kEmptyEntry, 0x80000000); }, "not marked in use");
 }
 
+// Records that would make decoding take far more memory than the file: one record read by many
+// keys, and values larger than Windows 95 allows.
+TEST(CregDamage, AmplifyingRecords) {
+  ExpectDamaged([](auto b) { Put16(b, kEmptyEntry + 0x18, 0); },
+                "the key record at 0x2040 is claimed by the key entries at 0x3C and 0x58");
+  // One key of name "K" with a value "a" of 16,300 bytes and a value "b"; value "a" is made to
+  // claim one byte more and to be the only one.
+  RegNode root;
+  RegNode& key = root.AddSubkey("K");
+  key.SetValue("a", kRegBinary, std::vector<uint8_t>(16300));
+  key.SetValue("b", kRegBinary, {1});
+  std::vector<uint8_t> bytes = EncodeRegistryFile(root, "f");
+  const size_t record = kBlock + 0x20;
+  Put16(bytes, record + 0x0E, 1);
+  Put16(bytes, record + 20 + 1 + 0x0A, 16301);
+  ExpectDamaged(bytes, "value 0 holds 16301 bytes, more than the 16300 Windows 95 allows");
+}
+
 // Random damage anywhere: decoding either succeeds or reports the damage, and never reads out of
 // bounds (the sanitizers watch) or throws anything else.
 TEST(CregDamage, RandomCorruptionIsReportedOrHarmless) {

@@ -95,6 +95,44 @@ TEST(CregCodec, StoredHashesSurviveAndNewKeysGetTheAsciiSum) {
   EXPECT_EQ(back->subkeys[1]->storedHash, 0x449u);
 }
 
+// A chain nested far deeper than recursion could follow: every walk over it, and freeing it,
+// keeps to its own stack.
+TEST(CregCodec, AChain200000KeysDeepRoundTripsAndFrees) {
+  constexpr size_t kDepth = 200000;
+  std::vector<uint8_t> file = EncodeRegistryFile(*testing::DeepTree(kDepth), "USER.DAT");
+  std::unique_ptr<RegNode> back = DecodeRegistryFile(file, "USER.DAT");
+  EXPECT_EQ(back->KeyCount(), kDepth + 1);
+  std::unique_ptr<RegNode> copy = back->Clone();
+  EXPECT_TRUE(SameTree(*copy, *back));
+  EXPECT_EQ(EncodeRegistryFile(*copy, "USER.DAT"), file);
+  RegNode moved = std::move(*copy);
+  copy.reset();
+  EXPECT_EQ(moved.KeyCount(), kDepth + 1);
+}
+
+TEST(RegTree, SubkeyLookUpsFollowEveryChangeAndKeepCreationOrder) {
+  RegNode root;
+  root.AddSubkey("Beta");
+  RegNode& alpha = root.AddSubkey("alpha");
+  root.AddSubkey("Gamma");
+  EXPECT_EQ(&root.AddSubkey("ALPHA"), &alpha);
+  EXPECT_EQ(root.FindSubkey("Alpha"), &alpha);
+  EXPECT_TRUE(root.RemoveSubkey("ALPHA"));
+  EXPECT_EQ(root.FindSubkey("alpha"), nullptr);
+  EXPECT_FALSE(root.RemoveSubkey("alpha"));
+  // A file may hold two keys of one name: the first is found, then the second once it is gone.
+  auto twin = std::make_unique<RegNode>();
+  twin->name = "GAMMA";
+  RegNode& second = root.subkeys.Append(std::move(twin));
+  EXPECT_EQ(root.FindSubkey("gamma")->name, "Gamma");
+  EXPECT_TRUE(root.RemoveSubkey("gamma"));
+  EXPECT_EQ(root.FindSubkey("gamma"), &second);
+  root.AddSubkey("Delta");
+  std::vector<std::string> names;
+  for (const auto& subkey : root.subkeys) names.push_back(subkey->name);
+  EXPECT_EQ(names, (std::vector<std::string>{"Beta", "GAMMA", "Delta"}));
+}
+
 TEST(CregWriter, BlocksHoldAtMost255Keys) {
   RegNode root;
   for (int i = 0; i < 255; ++i) root.AddSubkey("K" + std::to_string(i));
