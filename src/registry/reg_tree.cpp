@@ -34,31 +34,45 @@ bool SubkeyList::NameEqual::operator()(const RegNode* a, const RegNode* b) const
   return EqualsIgnoreCase(a->name, b->name);
 }
 
+SubkeyList::Keys::const_iterator SubkeyList::FindInOrder(Keys::const_iterator from,
+                                                         std::string_view name) const {
+  return std::find_if(from, keys_.end(),
+                      [&](const auto& key) { return EqualsIgnoreCase(key->name, name); });
+}
+
 RegNode* SubkeyList::Find(std::string_view name) const {
+  if (index_.empty()) {
+    auto found = FindInOrder(keys_.begin(), name);
+    return found == keys_.end() ? nullptr : found->get();
+  }
   auto found = index_.find(name);
   return found == index_.end() ? nullptr : *found;
 }
 
 RegNode& SubkeyList::Append(std::unique_ptr<RegNode> key) {
   RegNode& added = *keys_.emplace_back(std::move(key));
-  index_.insert(&added);
+  if (!index_.empty()) {
+    index_.insert(&added);
+  } else if (keys_.size() == kIndexFrom) {
+    for (const auto& listed : keys_) index_.insert(listed.get());
+  }
   return added;
 }
 
 bool SubkeyList::Remove(std::string_view name) {
-  auto found = index_.find(name);
-  if (found == index_.end()) return false;
-  RegNode* removed = *found;
-  index_.erase(found);
+  RegNode* removed = Find(name);
+  if (!removed) return false;
   auto at = std::find_if(keys_.begin(), keys_.end(),
                          [&](const auto& key) { return key.get() == removed; });
   // Kept until the end: name may view the removed key's own name.
   std::unique_ptr<RegNode> doomed = std::move(*at);
   at = keys_.erase(at);
-  // A later key of the same name becomes the one found.
-  auto next = std::find_if(at, keys_.end(),
-                           [&](const auto& key) { return EqualsIgnoreCase(key->name, name); });
-  if (next != keys_.end()) index_.insert(next->get());
+  if (!index_.empty()) {
+    index_.erase(removed);
+    // A later key of the same name becomes the one found.
+    auto next = FindInOrder(at, name);
+    if (next != keys_.end()) index_.insert(next->get());
+  }
   return true;
 }
 

@@ -30,8 +30,9 @@ struct RegValue {
 
 struct RegNode;
 
-// A key's subkeys in creation order, indexed by name (ASCII letters folded) for look-ups in
-// constant time. Append and Remove keep the index in step; a listed key's name must not change.
+// A key's subkeys in creation order. Lists of more than a few keys are indexed by name (ASCII
+// letters folded) for look-ups in constant time; Append and Remove keep the index in step. A
+// listed key's name must not change.
 class SubkeyList {
  public:
   using Keys = std::vector<std::unique_ptr<RegNode>>;
@@ -68,8 +69,13 @@ class SubkeyList {
     bool operator()(const RegNode* a, const RegNode* b) const;
   };
 
+  // Shorter lists are searched in order: most keys have few subkeys, and no index saves memory.
+  static constexpr size_t kIndexFrom = 16;
+
+  Keys::const_iterator FindInOrder(Keys::const_iterator from, std::string_view name) const;
+
   Keys keys_;
-  std::unordered_set<RegNode*, NameHash, NameEqual> index_;
+  std::unordered_set<RegNode*, NameHash, NameEqual> index_;  // empty until kIndexFrom keys
 };
 
 struct RegNode {

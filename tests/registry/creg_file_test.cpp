@@ -110,27 +110,37 @@ TEST(CregCodec, AChain200000KeysDeepRoundTripsAndFrees) {
   EXPECT_EQ(moved.KeyCount(), kDepth + 1);
 }
 
+// Short lists are searched in order, long ones through their index: both behave alike.
 TEST(RegTree, SubkeyLookUpsFollowEveryChangeAndKeepCreationOrder) {
-  RegNode root;
-  root.AddSubkey("Beta");
-  RegNode& alpha = root.AddSubkey("alpha");
-  root.AddSubkey("Gamma");
-  EXPECT_EQ(&root.AddSubkey("ALPHA"), &alpha);
-  EXPECT_EQ(root.FindSubkey("Alpha"), &alpha);
-  EXPECT_TRUE(root.RemoveSubkey("ALPHA"));
-  EXPECT_EQ(root.FindSubkey("alpha"), nullptr);
-  EXPECT_FALSE(root.RemoveSubkey("alpha"));
-  // A file may hold two keys of one name: the first is found, then the second once it is gone.
-  auto twin = std::make_unique<RegNode>();
-  twin->name = "GAMMA";
-  RegNode& second = root.subkeys.Append(std::move(twin));
-  EXPECT_EQ(root.FindSubkey("gamma")->name, "Gamma");
-  EXPECT_TRUE(root.RemoveSubkey("gamma"));
-  EXPECT_EQ(root.FindSubkey("gamma"), &second);
-  root.AddSubkey("Delta");
-  std::vector<std::string> names;
-  for (const auto& subkey : root.subkeys) names.push_back(subkey->name);
-  EXPECT_EQ(names, (std::vector<std::string>{"Beta", "GAMMA", "Delta"}));
+  for (int filler : {0, 40}) {
+    SCOPED_TRACE(filler);
+    RegNode root;
+    std::vector<std::string> expected;
+    for (int i = 0; i < filler; ++i)
+      expected.push_back(root.AddSubkey("F" + std::to_string(i)).name);
+    root.AddSubkey("Beta");
+    RegNode& alpha = root.AddSubkey("alpha");
+    root.AddSubkey("Gamma");
+    EXPECT_EQ(&root.AddSubkey("ALPHA"), &alpha);
+    EXPECT_EQ(root.FindSubkey("Alpha"), &alpha);
+    EXPECT_TRUE(root.RemoveSubkey("ALPHA"));
+    EXPECT_EQ(root.FindSubkey("alpha"), nullptr);
+    EXPECT_FALSE(root.RemoveSubkey("alpha"));
+    // A file may hold two keys of one name: the first is found, then the second once it is gone.
+    auto twin = std::make_unique<RegNode>();
+    twin->name = "GAMMA";
+    RegNode& second = root.subkeys.Append(std::move(twin));
+    EXPECT_EQ(root.FindSubkey("gamma")->name, "Gamma");
+    EXPECT_TRUE(root.RemoveSubkey("gamma"));
+    EXPECT_EQ(root.FindSubkey("gamma"), &second);
+    root.AddSubkey("Delta");
+    std::vector<std::string> names;
+    for (const auto& subkey : root.subkeys) names.push_back(subkey->name);
+    expected.insert(expected.end(), {"Beta", "GAMMA", "Delta"});
+    EXPECT_EQ(names, expected);
+    for (int i = 0; i < filler; ++i) EXPECT_TRUE(root.RemoveSubkey("f" + std::to_string(i)));
+    EXPECT_EQ(root.FindSubkey("DELTA")->name, "Delta");
+  }
 }
 
 TEST(CregWriter, BlocksHoldAtMost255Keys) {
