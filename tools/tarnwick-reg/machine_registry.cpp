@@ -22,7 +22,7 @@ struct RootKeyPlace {
 constexpr RootKeyPlace kRootKeys[] = {
     {"HKEY_LOCAL_MACHINE", RootKey::LocalMachine, ""},
     {"HKEY_USERS", RootKey::Users, ""},
-    {"HKEY_CURRENT_USER", RootKey::Users, ".DEFAULT"},
+    {"HKEY_CURRENT_USER", RootKey::Users, ".Default"},
     {"HKEY_CLASSES_ROOT", RootKey::LocalMachine, "SOFTWARE\\Classes"},
 };
 
