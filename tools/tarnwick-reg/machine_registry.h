@@ -1,5 +1,5 @@
 // A machine's registry as Windows 95's regedit shows it: HKEY_LOCAL_MACHINE from SYSTEM.DAT,
-// HKEY_USERS from USER.DAT, HKEY_CURRENT_USER as HKEY_USERS\.DEFAULT and HKEY_CLASSES_ROOT as
+// HKEY_USERS from USER.DAT, HKEY_CURRENT_USER as HKEY_USERS\.Default and HKEY_CLASSES_ROOT as
 // HKEY_LOCAL_MACHINE\SOFTWARE\Classes.
 #pragma once
 

@@ -45,7 +45,7 @@ constexpr std::string_view kUsage =
     "\n"
     "With --machine DIR, the registry of the Tarnwick machine in DIR, as regedit sees it on\n"
     "Windows 95: HKEY_LOCAL_MACHINE is SYSTEM.DAT, HKEY_USERS is USER.DAT, HKEY_CURRENT_USER\n"
-    "is HKEY_USERS\\.DEFAULT, HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes.\n"
+    "is HKEY_USERS\\.Default, HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes.\n"
     "  export  prints HKEY_LOCAL_MACHINE and HKEY_USERS, or the tree of KEY (a path beginning\n"
     "          with one of the four root keys).\n"
     "  import  merges REGFILE, whose key paths begin with those root keys, into SYSTEM.DAT and\n"
