@@ -4,9 +4,10 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
-#include <vector>
+#include <utility>
 
 #include "base/text.h"
+#include "machine/cp1252.h"
 #include "registry/registry_limits.h"
 
 namespace tarnwick {
@@ -17,6 +18,28 @@ constexpr std::string_view kHeader = "REGEDIT4";
 constexpr std::string_view kNewline = "\r\n";
 // Hex data wraps once a line grows past this many characters, as regedit's does.
 constexpr size_t kHexWrapColumn = 76;
+// The root keys of Windows 95's registry, which begin the key paths regedit writes.
+constexpr std::string_view kRootKeyNames[] = {
+    "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",   "HKEY_LOCAL_MACHINE",
+    "HKEY_USERS",        "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA",
+};
+
+bool HasLineBreakOrZero(std::string_view text) {
+  return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+std::vector<std::string_view> SplitKeyPath(std::string_view path) {
+  std::vector<std::string_view> names;
+  if (path.empty()) return names;
+  for (size_t start = 0;;) {
+    const size_t end = path.find('\\', start);
+    names.push_back(path.substr(start, end - start));
+    if (end == std::string_view::npos) return names;
+    start = end + 1;
+  }
+}
+
+// ---- export ----
 
 std::string Quote(std::string_view text) {
   std::string quoted = "\"";
@@ -28,10 +51,6 @@ std::string Quote(std::string_view text) {
   return quoted;
 }
 
-bool HasLineBreakOrZero(std::string_view text) {
-  return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
-}
-
 // The text of a REG_SZ that stands on one line as "text": its data, less one closing zero if
 // there is one (Windows 95 stores none), holding no other zero and no line break.
 std::optional<std::string_view> PlainString(const std::vector<uint8_t>& data) {
@@ -41,91 +60,153 @@ std::optional<std::string_view> PlainString(const std::vector<uint8_t>& data) {
   return text;
 }
 
-void AppendHex(std::string& out, size_t lineStart, const std::vector<uint8_t>& data) {
+void AppendHex(std::string& line, const std::vector<uint8_t>& data) {
   static constexpr char kDigits[] = "0123456789abcdef";
+  size_t lineStart = 0;
   for (size_t i = 0; i < data.size(); ++i) {
-    out += kDigits[data[i] >> 4];
-    out += kDigits[data[i] & 0xF];
+    line += kDigits[data[i] >> 4];
+    line += kDigits[data[i] & 0xF];
     if (i + 1 == data.size()) break;
-    out += ',';
-    if (out.size() - lineStart > kHexWrapColumn) {
-      out += '\\';
-      out += kNewline;
-      lineStart = out.size();
-      out += "  ";
+    line += ',';
+    if (line.size() - lineStart > kHexWrapColumn) {
+      line += '\\';
+      line += kNewline;
+      lineStart = line.size();
+      line += "  ";
     }
   }
 }
 
-void AppendValue(std::string& out, const RegValue& value, const std::string& keyPath) {
-  if (HasLineBreakOrZero(value.name)) {
-    throw Regedit4Error(0, "the name of a value of [" + keyPath + "] holds a line break or zero");
-  }
-  const size_t lineStart = out.size();
-  out += value.name.empty() ? std::string("@") : Quote(value.name);
-  out += '=';
+std::string ValueLine(const RegValue& value) {
+  std::string line = value.name.empty() ? std::string("@") : Quote(value.name);
+  line += '=';
   const std::optional<std::string_view> text =
       value.type == kRegSz ? PlainString(value.data) : std::nullopt;
   if (text) {
-    out += Quote(*text);
+    line += Quote(*text);
   } else if (value.type == kRegDword && value.data.size() == 4) {
     uint32_t number = value.data[0] | value.data[1] << 8 | value.data[2] << 16 |
                       static_cast<uint32_t>(value.data[3]) << 24;
-    char text[16];
-    std::snprintf(text, sizeof text, "dword:%08x", number);
-    out += text;
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "dword:%08x", number);
+    line += digits;
   } else {
     if (value.type == kRegBinary) {
-      out += "hex:";
+      line += "hex:";
     } else {
-      char text[24];
-      std::snprintf(text, sizeof text, "hex(%x):", value.type);
-      out += text;
+      char prefix[24];
+      std::snprintf(prefix, sizeof prefix, "hex(%x):", value.type);
+      line += prefix;
     }
-    AppendHex(out, lineStart, value.data);
+    AppendHex(line, value.data);
   }
-  out += kNewline;
+  line += kNewline;
+  return line;
 }
 
-void AppendKey(std::string& out, const RegNode& key, const std::string& path) {
-  if (HasLineBreakOrZero(key.name)) {
-    throw Regedit4Error(0, "a key name below [" + path + "] holds a line break or zero");
+// Calls visit(key, path) for top and every key below it in pre-order, without recursion; path is
+// the key's path, built on tree.path and kept for the current key only.
+template <typename Visit>
+void WalkTree(const Regedit4Tree& tree, Visit visit) {
+  struct Level {
+    const RegNode* key;
+    size_t next;
+    size_t parentPathSize;
+  };
+  std::string path = tree.path;
+  visit(tree.key, path);
+  std::vector<Level> stack{{&tree.key, 0, path.size()}};
+  while (!stack.empty()) {
+    Level& level = stack.back();
+    if (level.next == level.key->subkeys.size()) {
+      path.resize(level.parentPathSize);
+      stack.pop_back();
+      continue;
+    }
+    const RegNode& subkey = *level.key->subkeys[level.next++];
+    const size_t parentPathSize = path.size();
+    if (!path.empty()) path += '\\';
+    path += subkey.name;
+    visit(subkey, path);
+    stack.push_back({&subkey, 0, parentPathSize});
   }
-  const std::string keyPath = path.empty() ? key.name : path + "\\" + key.name;
-  out += '[';
-  out += keyPath;
-  out += ']';
-  out += kNewline;
-  for (const RegValue& value : key.values) AppendValue(out, value, keyPath);
-  out += kNewline;
-  for (const auto& subkey : key.subkeys) AppendKey(out, *subkey, keyPath);
 }
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
+void CheckNames(const RegNode& key, const std::string& path) {
+  // The message is built only on failure: path may be long.
+  auto fail = [&](const char* what, const char* fault) {
+    const std::string where = path.empty() ? "at the top" : "in [" + Cp1252ToUtf8(path) + "]";
+    throw Regedit4Error(0, std::string(what) + " " + where + " " + fault);
+  };
+  for (const auto& subkey : key.subkeys) {
+    if (subkey->name.empty() || subkey->name.find('\\') != std::string::npos ||
+        HasLineBreakOrZero(subkey->name)) {
+      fail("a key name", "is empty or holds a \\, line break or zero");
+    }
+  }
+  for (const RegValue& value : key.values) {
+    if (HasLineBreakOrZero(value.name)) fail("a value name", "holds a line break or zero");
+  }
 }
 
-// Reads the text line by line, applying each line to the tree as it goes.
+void WriteKey(const RegNode& key, const std::string& path, std::ostream& out) {
+  out << '[' << path << ']' << kNewline;
+  for (const RegValue& value : key.values) out << ValueLine(value);
+  out << kNewline;
+}
+
+// ---- import ----
+
+std::string QuotedPath(const std::vector<std::string_view>& names) {
+  std::string path;
+  for (std::string_view name : names) {
+    if (!path.empty()) path += '\\';
+    path += name;
+  }
+  return "[" + Cp1252ToUtf8(path) + "]";
+}
+
+bool IsRootKeyName(std::string_view name) {
+  for (std::string_view root : kRootKeyNames) {
+    if (EqualsIgnoreCase(name, root)) return true;
+  }
+  return false;
+}
+
+// A target with its paths split, importing into a copy of its tree.
+struct Target {
+  std::vector<std::string_view> path;
+  RegNode* tree;
+  std::vector<std::string_view> under;
+};
+
+bool BeginsWith(const std::vector<std::string_view>& names,
+                const std::vector<std::string_view>& prefix) {
+  if (prefix.size() > names.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (!EqualsIgnoreCase(names[i], prefix[i])) return false;
+  }
+  return true;
+}
+
+// Reads the text line by line, applying each line to the targets' trees as it goes.
 class Importer {
  public:
-  Importer(std::string_view text, RegNode& root) : root_(root) {
-    size_t start = 0;
-    while (start < text.size()) {
+  Importer(std::string_view text, const std::vector<Target>& targets) : targets_(targets) {
+    for (size_t start = 0; start < text.size();) {
       size_t end = text.find('\n', start);
       if (end == std::string_view::npos) end = text.size();
-      std::string_view line = text.substr(start, end - start);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      lines_.push_back(line);
+      lines_.push_back(Trim(text.substr(start, end - start)));
       start = end + 1;
     }
   }
 
   void Run() {
-    if (lines_.empty() || Trim(lines_[0]) != kHeader) {
+    if (lines_.empty() || lines_[0] != kHeader) {
       Fail("the text does not start with the line REGEDIT4");
     }
     for (index_ = 1; index_ < lines_.size(); ++index_) {
-      std::string_view line = Trim(lines_[index_]);
+      std::string_view line = lines_[index_];
       if (line.empty() || line.front() == ';') continue;
       if (line.front() == '[') {
         KeyLine(line);
@@ -146,27 +227,50 @@ class Importer {
     const bool remove = !path.empty() && path.front() == '-';
     if (remove) path.remove_prefix(1);
     if (path.empty()) Fail("the key path is empty");
-    std::vector<std::string_view> names;
-    for (size_t start = 0;;) {
-      size_t end = path.find('\\', start);
-      std::string_view name = path.substr(start, end - start);
-      if (!IsValidKeyName(name)) {
-        Fail("invalid key name '" + std::string(name) +
-             "' (1 to 255 characters, none of them a zero byte or undefined in code page 1252)");
+    const std::vector<std::string_view> names = SplitKeyPath(path);
+    for (std::string_view name : names) {
+      if (!IsValidKeyName(name) || name.find('\r') != std::string_view::npos) {
+        Fail("invalid key name '" + Cp1252ToUtf8(name) +
+             "' (1 to 255 characters, none of them a carriage return, a zero byte or undefined "
+             "in code page 1252)");
       }
-      names.push_back(name);
-      if (end == std::string_view::npos) break;
-      start = end + 1;
     }
-    RegNode* node = &root_;
+    const Target& target = TargetOf(names);
+    std::vector<std::string_view> below = target.under;
+    below.insert(below.end(), names.begin() + static_cast<ptrdiff_t>(target.path.size()),
+                 names.end());
+    key_ = nullptr;
     if (remove) {
-      for (size_t i = 0; node && i + 1 < names.size(); ++i) node = node->FindSubkey(names[i]);
-      if (node) node->RemoveSubkey(names.back());
-      key_ = nullptr;
+      if (names.size() == target.path.size()) Fail(QuotedPath(names) + " cannot be deleted");
+      RegNode* node = target.tree;
+      for (size_t i = 0; node && i + 1 < below.size(); ++i) node = node->FindSubkey(below[i]);
+      if (node) node->RemoveSubkey(below.back());
       return;
     }
-    for (std::string_view name : names) node = &node->AddSubkey(name);
+    RegNode* node = target.tree;
+    for (std::string_view name : below) node = &node->AddSubkey(name);
     key_ = node;
+    keyIsTreeRoot_ = below.empty();
+  }
+
+  const Target& TargetOf(const std::vector<std::string_view>& names) const {
+    for (const Target& target : targets_) {
+      if (!BeginsWith(names, target.path)) continue;
+      if (target.path.empty() && IsRootKeyName(names[0])) {
+        const std::string root = UpperAscii(names[0]);
+        Fail("the key path begins with the root key " + root +
+             ", but key paths are relative to the file's root here; to import below a root "
+             "key, name it (tarnwick-reg --root " +
+             root + ")");
+      }
+      return target;
+    }
+    std::string roots;
+    for (const Target& target : targets_) {
+      roots += roots.empty() ? "" : " or ";
+      roots += QuotedPath(target.path);
+    }
+    Fail(QuotedPath(names) + " is not below " + roots);
   }
 
   // Reads a quoted text from the start of rest and removes it; handles the \\ and \" escapes.
@@ -193,10 +297,10 @@ class Importer {
     } else if (line.front() == '"') {
       name = QuotedText(line);
       if (name.empty()) Fail("an empty value name is written @");
-      if (!IsValidValueName(name)) {
+      if (!IsValidValueName(name) || name.find('\r') != std::string::npos) {
         Fail(
-            "invalid value name (at most 255 characters, none of them undefined in code page "
-            "1252)");
+            "invalid value name (at most 255 characters, none of them a carriage return, a zero "
+            "byte or undefined in code page 1252)");
       }
     } else {
       Fail("expected a [key] line, a \"name\"= or @= value line, or a ; comment");
@@ -205,6 +309,7 @@ class Importer {
     if (line.empty() || line.front() != '=') Fail("expected '=' after the value name");
     line = TrimLeft(line.substr(1));
     if (!key_) Fail("a value line must follow a [key] line");
+    if (keyIsTreeRoot_) Fail("the root of a registry file holds no values");
 
     if (line == "-") {
       key_->RemoveValue(name);
@@ -216,14 +321,14 @@ class Importer {
       std::string text = QuotedText(line);
       if (!Trim(line).empty()) Fail("unexpected text after the closing quote");
       data.assign(text.begin(), text.end());
-    } else if (StartsWith(line, "dword:")) {
+    } else if (line.starts_with("dword:")) {
       type = kRegDword;
       uint32_t number = ParseHexNumber(Trim(line.substr(6)), "dword: needs 1 to 8 hex digits");
       for (int shift = 0; shift < 32; shift += 8) data.push_back(number >> shift & 0xFF);
-    } else if (StartsWith(line, "hex:")) {
+    } else if (line.starts_with("hex:")) {
       type = kRegBinary;
       data = HexList(line.substr(4));
-    } else if (StartsWith(line, "hex(")) {
+    } else if (line.starts_with("hex(")) {
       size_t close = line.find("):");
       if (close == std::string_view::npos) Fail("hex( must be followed by a type and \"):\"");
       type = ParseHexNumber(line.substr(4, close - 4), "hex(N): needs a type of 1 to 8 hex digits");
@@ -256,7 +361,7 @@ class Importer {
     while (!joined.empty() && joined.back() == '\\') {
       joined.pop_back();
       if (index_ + 1 == lines_.size()) Fail("the text ends inside continued hex data");
-      joined += Trim(lines_[++index_]);
+      joined += lines_[++index_];
     }
     std::vector<uint8_t> data;
     if (Trim(joined).empty()) return data;
@@ -273,30 +378,54 @@ class Importer {
     return data;
   }
 
-  RegNode& root_;
-  std::vector<std::string_view> lines_;
+  const std::vector<Target>& targets_;
+  std::vector<std::string_view> lines_;  // trimmed
   size_t index_ = 0;
   RegNode* key_ = nullptr;
+  bool keyIsTreeRoot_ = false;
 };
 
 }  // namespace
 
 Regedit4Error::Regedit4Error(size_t line, const std::string& message)
-    : std::runtime_error(line ? "line " + std::to_string(line) + ": " + message : message),
-      line_(line) {}
+    : Error(line ? "line " + std::to_string(line) + ": " + message : message), line_(line) {}
 
-std::string ExportRegedit4(const RegNode& root) {
-  std::string out(kHeader);
-  out += kNewline;
-  out += kNewline;
-  for (const auto& key : root.subkeys) AppendKey(out, *key, "");
-  return out;
+void ExportRegedit4(const std::vector<Regedit4Tree>& trees, std::ostream& out) {
+  for (const Regedit4Tree& tree : trees) WalkTree(tree, CheckNames);
+  out << kHeader << kNewline << kNewline;
+  for (const Regedit4Tree& tree : trees) {
+    WalkTree(tree, [&](const RegNode& key, const std::string& path) {
+      if (&key != &tree.key || !path.empty()) WriteKey(key, path, out);
+    });
+  }
 }
 
-void ImportRegedit4(std::string_view text, RegNode& root) {
-  std::unique_ptr<RegNode> copy = root.Clone();
-  Importer(text, *copy).Run();
-  root = std::move(*copy);
+void ExportRegedit4(const RegNode& root, std::ostream& out, std::string_view rootPath) {
+  ExportRegedit4({{root, std::string(rootPath)}}, out);
+}
+
+void ImportRegedit4(std::string_view text, const std::vector<Regedit4Target>& targets) {
+  // Every tree is imported into a copy, taken once however many targets share it.
+  std::vector<std::pair<RegNode*, std::unique_ptr<RegNode>>> copies;
+  std::vector<Target> split;
+  for (const Regedit4Target& target : targets) {
+    auto copy = copies.begin();
+    while (copy != copies.end() && copy->first != &target.tree) ++copy;
+    if (copy == copies.end()) {
+      copies.emplace_back(&target.tree, target.tree.Clone());
+      copy = copies.end() - 1;
+    }
+    split.push_back({SplitKeyPath(target.path), copy->second.get(), SplitKeyPath(target.under)});
+  }
+  Importer(text, split).Run();
+  for (auto& [tree, copy] : copies) {
+    tree->values.swap(copy->values);
+    tree->subkeys.swap(copy->subkeys);
+  }
+}
+
+void ImportRegedit4(std::string_view text, RegNode& root, std::string_view rootPath) {
+  ImportRegedit4(text, {{std::string(rootPath), root}});
 }
 
 }  // namespace tarnwick

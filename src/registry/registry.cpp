@@ -3,6 +3,7 @@
 #include <exception>
 #include <fstream>
 #include <system_error>
+#include <utility>
 
 #include "machine/atomic_file.h"
 #include "machine/machine.h"
@@ -256,6 +257,24 @@ const Machine& Registry::GetMachine() const {
 }
 
 void Registry::Flush() {
+  impl_->Flush();
+}
+
+const RegNode& Registry::FileTree(RootKey root) const {
+  return *impl_->Locate(root == RootKey::LocalMachine ? root : RootKey::Users, "", false)->node;
+}
+
+void Registry::ChangeFileTrees(const std::function<void(RegNode& system, RegNode& user)>& change) {
+  Impl::Hive& system = *impl_->Locate(RootKey::LocalMachine, "", false)->hive;
+  Impl::Hive& user = *impl_->Locate(RootKey::Users, "", false)->hive;
+  std::unique_ptr<RegNode> newSystem = system.root->Clone();
+  std::unique_ptr<RegNode> newUser = user.root->Clone();
+  change(*newSystem, *newUser);
+  for (auto [hive, tree] : {std::pair{&system, &newSystem}, std::pair{&user, &newUser}}) {
+    if (SameTree(*hive->root, **tree)) continue;
+    hive->root = std::move(*tree);
+    hive->dirty = true;
+  }
   impl_->Flush();
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -43,6 +44,14 @@ class Registry {
   // RegistryFileError when a file cannot be written; its changes stay in memory. The destructor
   // tries once more.
   void Flush();
+
+  // The trees of the machine's own files, without attached hives: SYSTEM.DAT's for
+  // HKEY_LOCAL_MACHINE, USER.DAT's for HKEY_USERS and HKEY_CURRENT_USER.
+  const RegNode& FileTree(RootKey root) const;
+  // Changes both files' trees as one: change works on copies of SYSTEM.DAT's and USER.DAT's
+  // trees. When it returns they replace the trees and each changed file is written as Flush
+  // writes it (after its backup); when it throws, nothing has changed.
+  void ChangeFileTrees(const std::function<void(RegNode& system, RegNode& user)>& change);
 
   class Impl;
   Impl& GetImpl() { return *impl_; }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <streambuf>
 
 namespace tarnwick {
 namespace {
@@ -21,6 +22,31 @@ std::string Crlf(std::string_view text) {
   return out;
 }
 
+std::string Export(const RegNode& root, std::string_view rootPath = {}) {
+  std::ostringstream out;
+  ExportRegedit4(root, out, rootPath);
+  return out.str();
+}
+
+// Counts what is written to it and keeps none of it.
+class CountingBuffer : public std::streambuf {
+ public:
+  size_t Count() const { return count_; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    ++count_;
+    return traits_type::not_eof(c);
+  }
+  std::streamsize xsputn(const char*, std::streamsize n) override {
+    count_ += static_cast<size_t>(n);
+    return n;
+  }
+
+ private:
+  size_t count_ = 0;
+};
+
 TEST(Regedit4Test, ExportsAsWindows95RegeditDoes) {
   RegNode root;
   RegNode& software = root.AddSubkey("Software");
@@ -33,21 +59,21 @@ TEST(Regedit4Test, ExportsAsWindows95RegeditDoes) {
   software.SetValue("Empty", kRegBinary, {});
   software.AddSubkey("Empty");
   root.AddSubkey("second");
-  EXPECT_EQ(ExportRegedit4(root), Crlf("REGEDIT4\n"
-                                       "\n"
-                                       "[Software]\n"
-                                       "@=\"Demo\"\n"
-                                       "\"NoRun\"=dword:00000001\n"
-                                       "\"Path \\\"q\\\"\"=\"C:\\\\WINDOWS\\\\\xC4\"\n"
-                                       "\"Windows\"=\"C:\\\\WINDOWS\"\n"
-                                       "\"Mask\"=dword:83ffffff\n"
-                                       "\"Bin\"=hex:00,ab,10\n"
-                                       "\"Empty\"=hex:\n"
-                                       "\n"
-                                       "[Software\\Empty]\n"
-                                       "\n"
-                                       "[second]\n"
-                                       "\n"));
+  EXPECT_EQ(Export(root), Crlf("REGEDIT4\n"
+                               "\n"
+                               "[Software]\n"
+                               "@=\"Demo\"\n"
+                               "\"NoRun\"=dword:00000001\n"
+                               "\"Path \\\"q\\\"\"=\"C:\\\\WINDOWS\\\\\xC4\"\n"
+                               "\"Windows\"=\"C:\\\\WINDOWS\"\n"
+                               "\"Mask\"=dword:83ffffff\n"
+                               "\"Bin\"=hex:00,ab,10\n"
+                               "\"Empty\"=hex:\n"
+                               "\n"
+                               "[Software\\Empty]\n"
+                               "\n"
+                               "[second]\n"
+                               "\n"));
 }
 
 TEST(Regedit4Test, ValuesThatCannotStandAsTextAreHex) {
@@ -59,7 +85,7 @@ TEST(Regedit4Test, ValuesThatCannotStandAsTextAreHex) {
   key.SetValue("Expand", kRegExpandSz, Bytes(std::string("%x%\0", 4)));
   key.SetValue("ShortDword", kRegDword, {1, 2});
   key.SetValue("Odd", 0x80000005, {9});
-  std::istringstream lines(ExportRegedit4(root));
+  std::istringstream lines(Export(root));
   std::vector<std::string> got;
   for (std::string line; std::getline(lines, line);) got.push_back(line);
   EXPECT_EQ(got, (std::vector<std::string>{
@@ -70,7 +96,7 @@ TEST(Regedit4Test, ValuesThatCannotStandAsTextAreHex) {
 
   RegNode bad;
   bad.AddSubkey("K").SetValue("two\nlines", kRegSz, Bytes(std::string("x\0", 2)));
-  EXPECT_THROW(ExportRegedit4(bad), Regedit4Error);
+  EXPECT_THROW(Export(bad), Regedit4Error);
 }
 
 TEST(Regedit4Test, LongHexDataWrapsAndReadsBack) {
@@ -78,7 +104,7 @@ TEST(Regedit4Test, LongHexDataWrapsAndReadsBack) {
   std::vector<uint8_t> data(300);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
   root.AddSubkey("K").SetValue("Blob", kRegBinary, data);
-  const std::string text = ExportRegedit4(root);
+  const std::string text = Export(root);
   std::istringstream lines(text);
   size_t count = 0;
   for (std::string line; std::getline(lines, line); ++count) {
@@ -106,11 +132,11 @@ TEST(Regedit4Test, ExportThenImportGivesBackTheSameTree) {
   a.AddSubkey("Deep").AddSubkey("Er").AddSubkey("Still").SetValue("n", kRegBinary, {1});
   a.AddSubkey("Brack]et");
   root.AddSubkey("Empty");
-  const std::string text = ExportRegedit4(root);
+  const std::string text = Export(root);
   RegNode back;
   ImportRegedit4(text, back);
-  EXPECT_TRUE(SameTree(back, root)) << ExportRegedit4(back);
-  EXPECT_EQ(ExportRegedit4(back), text);
+  EXPECT_TRUE(SameTree(back, root)) << Export(back);
+  EXPECT_EQ(Export(back), text);
 }
 
 TEST(Regedit4Test, ImportMergesDeletesAndAcceptsLooseFormatting) {
@@ -140,7 +166,7 @@ TEST(Regedit4Test, ImportMergesDeletesAndAcceptsLooseFormatting) {
   k.SetValue("added", kRegDword, {0x2A, 0, 0, 0});
   k.SetValue("wrapped", kRegBinary, {1, 2, 3, 4});
   expected.AddSubkey("New").AddSubkey("Nested").SetValue("", kRegSz, Bytes("x"));
-  EXPECT_TRUE(SameTree(root, expected)) << ExportRegedit4(root);
+  EXPECT_TRUE(SameTree(root, expected)) << Export(root);
 }
 
 TEST(Regedit4Test, BadTextNamesItsLineAndLeavesTheTreeAlone) {
@@ -174,6 +200,12 @@ TEST(Regedit4Test, BadTextNamesItsLineAndLeavesTheTreeAlone) {
       {"REGEDIT4\n[A\\\\B]\n", 2},
       {"REGEDIT4\n[A]\n[-A]\n\"v\"=\"x\"\n", 4},
       {"REGEDIT4\n\n\n[A\\B]\nnonsense\n", 5},
+      // Names export could not write back.
+      {"REGEDIT4\n[a\rb]\n", 2},
+      {"REGEDIT4\n[K]\n\"a\rb\"=\"x\"\n", 3},
+      // Root key paths in a file's text.
+      {"REGEDIT4\n[K]\n[HKEY_LOCAL_MACHINE\\Software]\n", 3},
+      {"REGEDIT4\n[-hkey_users\\.DEFAULT]\n", 2},
   };
   RegNode root;
   root.AddSubkey("K").SetValue("v", kRegSz, Bytes(std::string("kept\0", 5)));
@@ -195,6 +227,69 @@ TEST(Regedit4Test, BadTextNamesItsLineAndLeavesTheTreeAlone) {
   check("REGEDIT4\n[K]\n\"ok\"=\"x\"\n" + big + "\n", 4);
   // An error after good lines undoes nothing in root, since nothing reached it.
   check("REGEDIT4\n[New]\n\"a\"=\"b\"\n[-K]\n\"oops\n", 5);
+}
+
+// A one-line key 300,000 levels deep: imported and exported without recursion, the export
+// streamed (the text would be 90 GB).
+TEST(Regedit4Test, AVeryDeepKeyImportsAndStreamsOut) {
+  constexpr size_t kDepth = 300000;
+  std::string text = "REGEDIT4\n[";
+  for (size_t i = 0; i < kDepth; ++i) text += i ? "\\a" : "a";
+  text += "]\n\"v\"=\"x\"\n";
+  RegNode root;
+  ImportRegedit4(text, root);
+  CountingBuffer counter;
+  std::ostream out(&counter);
+  ExportRegedit4(root, out);
+  // The header, then per level d a line "[a\...\a]" of 2d + 1 bytes, its ends, and one value.
+  size_t expected = 12 + std::string_view("\"v\"=\"x\"\r\n").size();
+  for (size_t d = 1; d <= kDepth; ++d) expected += 2 * d + 1 + 4;
+  EXPECT_EQ(counter.Count(), expected);
+}
+
+TEST(Regedit4Test, RootKeyPathsGoOnAndComeOff) {
+  RegNode root;
+  RegNode& software = root.AddSubkey("Software");
+  software.SetValue("v", kRegSz, Bytes("x"));
+  software.AddSubkey("Sub");
+  const std::string text = Export(root, "HKEY_LOCAL_MACHINE");
+  EXPECT_EQ(text, Crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE]\n\n[HKEY_LOCAL_MACHINE\\Software]\n"
+                       "\"v\"=\"x\"\n\n[HKEY_LOCAL_MACHINE\\Software\\Sub]\n\n"));
+  RegNode back;
+  ImportRegedit4(text, back, "HKEY_LOCAL_MACHINE");
+  EXPECT_TRUE(SameTree(back, root)) << Export(back);
+
+  // Two root keys into two trees, one of them below a key of the other's.
+  RegNode system;
+  RegNode user;
+  ImportRegedit4(
+      "REGEDIT4\n[hkey_classes_root\\.txt]\n@=\"txtfile\"\n[HKEY_USERS\\.DEFAULT]\n"
+      "[-HKEY_LOCAL_MACHINE\\Nothing]\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.txt]\n\"b\"="
+      "\"c\"\n",
+      {{"HKEY_LOCAL_MACHINE", system},
+       {"HKEY_USERS", user},
+       {"HKEY_CLASSES_ROOT", system, "SOFTWARE\\Classes"}});
+  EXPECT_EQ(Export(system), Crlf("REGEDIT4\n\n[SOFTWARE]\n\n[SOFTWARE\\Classes]\n\n"
+                                 "[SOFTWARE\\Classes\\.txt]\n@=\"txtfile\"\n\"b\"=\"c\"\n\n"));
+  EXPECT_EQ(Export(user), Crlf("REGEDIT4\n\n[.DEFAULT]\n\n"));
+
+  // Refused with the line: a key under no target, deleting a target's key, values on a file's
+  // root; and no tree has changed.
+  const std::unique_ptr<RegNode> before = back.Clone();
+  for (const auto& [bad, line] : std::vector<std::pair<std::string, size_t>>{
+           {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n[HKEY_USERS\\B]\n", 3},
+           {"REGEDIT4\n[Software]\n", 2},
+           {"REGEDIT4\n\n[-HKEY_LOCAL_MACHINE]\n", 3},
+           {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"v\"=\"x\"\n", 3},
+       }) {
+    try {
+      ImportRegedit4(bad, back, "HKEY_LOCAL_MACHINE");
+      ADD_FAILURE() << "accepted: " << bad;
+    } catch (const Regedit4Error& e) {
+      EXPECT_EQ(e.Line(), line) << bad << " -> " << e.what();
+    }
+    EXPECT_TRUE(SameTree(back, *before)) << bad;
+  }
 }
 
 }  // namespace

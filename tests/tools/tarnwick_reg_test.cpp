@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "demo/demo_machine.h"
+#include "machine/machine.h"
+#include "registry/creg_file.h"
+#include "support/independent_readers.h"
 #include "support/run_program.h"
 
 namespace {
@@ -56,8 +60,9 @@ const std::string kText =
 TEST_F(TarnwickRegTest, HelpAndWrongUsage) {
   ProgramRun help = Tool({"--help"});
   EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("tarnwick-reg export FILE"), std::string::npos);
-  EXPECT_NE(help.out.find("tarnwick-reg import REGFILE FILE"), std::string::npos);
+  EXPECT_NE(help.out.find("tarnwick-reg export [--root KEY] FILE"), std::string::npos);
+  EXPECT_NE(help.out.find("tarnwick-reg import [--root KEY] REGFILE FILE"), std::string::npos);
+  EXPECT_NE(help.out.find("tarnwick-reg --machine DIR import REGFILE"), std::string::npos);
   EXPECT_EQ(Tool({}).status, 2);
   ProgramRun wrong = Tool({"export"});
   EXPECT_EQ(wrong.status, 2);
@@ -131,6 +136,115 @@ TEST_F(TarnwickRegTest, DamagedOrMissingFilesAreReportedByName) {
   ProgramRun missing = Tool({"export", Path("nothing.dat")});
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("nothing.dat"), std::string::npos);
+}
+
+// Text as regedit exports a machine: key paths with their root keys.
+const std::string kMachineSystem =
+    "[HKEY_LOCAL_MACHINE\\Tarnwick]\r\n"
+    "\"Owner\"=\"Ann\"\r\n"
+    "\r\n"
+    "[HKEY_LOCAL_MACHINE\\Tarnwick\\Sub]\r\n"
+    "\"Bin\"=hex:01,02\r\n"
+    "\r\n";
+const std::string kMachineUsers =
+    "[HKEY_USERS\\.Default\\Tarnwick]\r\n"
+    "\"Colour\"=dword:00000007\r\n"
+    "\r\n";
+const std::string kHeader = "REGEDIT4\r\n\r\n";
+
+TEST_F(TarnwickRegTest, RootKeyPathsInAFileNeedRoot) {
+  Put("system.reg", kHeader + kMachineSystem);
+  Put("machine.reg", kHeader + kMachineSystem + kMachineUsers);
+  // Without --root a root key is refused with its line, and no file is made.
+  ProgramRun bare = Tool({"import", Path("system.reg"), Path("SYSTEM.DAT")});
+  EXPECT_EQ(bare.status, 1);
+  EXPECT_NE(bare.err.find("system.reg, line 3: "), std::string::npos) << bare.err;
+  EXPECT_NE(bare.err.find("--root HKEY_LOCAL_MACHINE"), std::string::npos) << bare.err;
+  EXPECT_FALSE(fs::exists(dir_ / "SYSTEM.DAT"));
+
+  // With it, the keys land without the root name and export puts it back.
+  ASSERT_EQ(Tool({"import", "--root", "HKEY_LOCAL_MACHINE", Path("system.reg"), Path("SYSTEM.DAT")})
+                .status,
+            0);
+  EXPECT_EQ(Tool({"export", Path("SYSTEM.DAT")}).out,
+            kHeader +
+                "[Tarnwick]\r\n\"Owner\"=\"Ann\"\r\n\r\n[Tarnwick\\Sub]\r\n"
+                "\"Bin\"=hex:01,02\r\n\r\n");
+  EXPECT_EQ(Tool({"export", "--root", "HKEY_LOCAL_MACHINE", Path("SYSTEM.DAT")}).out,
+            kHeader + "[HKEY_LOCAL_MACHINE]\r\n\r\n" + kMachineSystem);
+
+  // A key below another root key is refused with its line; the file stays as it was.
+  const std::string before = Slurp(dir_ / "SYSTEM.DAT");
+  ProgramRun other =
+      Tool({"import", "--root", "HKEY_LOCAL_MACHINE", Path("machine.reg"), Path("SYSTEM.DAT")});
+  EXPECT_EQ(other.status, 1);
+  EXPECT_NE(other.err.find("machine.reg, line 9: "), std::string::npos) << other.err;
+  EXPECT_EQ(Slurp(dir_ / "SYSTEM.DAT"), before);
+}
+
+TEST_F(TarnwickRegTest, AMachineTakesRegeditTextAndGivesItBack) {
+  const fs::path machineDir = dir_ / "machine";
+  const tarnwick::Machine machine = tarnwick::OpenOrCreateMachine(machineDir);
+  const std::string windows = machine.WindowsDirectory() + "\\";
+  const fs::path system = *machine.HostPath(windows + "SYSTEM.DAT");
+  const fs::path user = *machine.HostPath(windows + "USER.DAT");
+  auto onMachine = [&](std::vector<std::string> args, const fs::path& input = {}) {
+    args.insert(args.begin(), {"--machine", machineDir.string()});
+    return Tool(std::move(args), input);
+  };
+  Put("machine.reg", kHeader + kMachineSystem + kMachineUsers);
+  ProgramRun import = onMachine({"import", Path("machine.reg")});
+  ASSERT_EQ(import.status, 0) << import.err;
+  EXPECT_TRUE(fs::exists(system.parent_path() / "SYSTEM.DA0"));
+
+  EXPECT_EQ(onMachine({"export", "HKEY_LOCAL_MACHINE\\tarnwick"}).out, kHeader + kMachineSystem);
+  ProgramRun all = onMachine({"export"});
+  ASSERT_EQ(all.status, 0) << all.err;
+  EXPECT_EQ(all.out.rfind(kHeader + "[HKEY_LOCAL_MACHINE]\r\n\r\n", 0), 0u);
+  EXPECT_NE(all.out.find(kMachineSystem + "[HKEY_USERS]\r\n"), std::string::npos);
+  EXPECT_NE(all.out.find(kMachineUsers), std::string::npos);
+  // The whole export goes back in unchanged.
+  Put("all.reg", all.out);
+  ASSERT_EQ(onMachine({"import", Path("all.reg")}).status, 0);
+  EXPECT_EQ(onMachine({"export"}).out, all.out);
+
+  // Both independent readers see in SYSTEM.DAT exactly the tree we hold.
+  const auto expected = tarnwick::testing::ExportTree(*tarnwick::ReadRegistryFile(system));
+  for (const auto& read : {tarnwick::testing::ReadWithCregexport(system),
+                           tarnwick::testing::ReadWithParseWin32Registry(system)}) {
+    ASSERT_TRUE(read.ok()) << read.diagnostics;
+    EXPECT_EQ(tarnwick::testing::FirstDifference(read.keys, expected), "");
+  }
+
+  // HKEY_CURRENT_USER and HKEY_CLASSES_ROOT are keys of the two files.
+  Put("alias.reg",
+      "REGEDIT4\n[HKEY_CURRENT_USER\\Tarnwick]\n\"Alias\"=\"cu\"\n"
+      "[HKEY_CLASSES_ROOT\\.tarnwick]\n@=\"cr\"\n");
+  ASSERT_EQ(onMachine({"import", Path("alias.reg")}).status, 0);
+  EXPECT_NE(onMachine({"export", "HKEY_USERS\\.DEFAULT\\Tarnwick"}).out.find("\"Alias\"=\"cu\""),
+            std::string::npos);
+  EXPECT_NE(onMachine({"export", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.tarnwick"})
+                .out.find("@=\"cr\""),
+            std::string::npos);
+
+  // A bad line anywhere changes neither file; nor does an import while Tarnwick holds the lock.
+  const std::string systemBefore = Slurp(system);
+  const std::string userBefore = Slurp(user);
+  Put("bad.reg", "REGEDIT4\n[HKEY_USERS\\X]\n[HKEY_LOCAL_MACHINE\\Y]\n[HKEY_DYN_DATA\\Z]\n");
+  ProgramRun bad = onMachine({"import", Path("bad.reg")});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("bad.reg, line 4: "), std::string::npos) << bad.err;
+  {
+    const auto lock = tarnwick::MachineLock::TryAcquire(machine);
+    ASSERT_TRUE(lock);
+    ProgramRun locked = onMachine({"import", Path("machine.reg")});
+    EXPECT_EQ(locked.status, 1);
+    EXPECT_NE(locked.err.find("Tarnwick is running"), std::string::npos) << locked.err;
+  }
+  EXPECT_EQ(Slurp(system), systemBefore);
+  EXPECT_EQ(Slurp(user), userBefore);
+  EXPECT_EQ(onMachine({"export", "HKEY_LOCAL_MACHINE\\Missing"}).status, 1);
+  EXPECT_EQ(Tool({"--machine", Path("nowhere"), "export"}).status, 1);
 }
 
 }  // namespace
