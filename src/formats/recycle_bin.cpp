@@ -16,6 +16,7 @@
 
 #include "machine/atomic_file.h"
 #include "machine/cp1252.h"
+#include "machine/host_dir.h"
 #include "machine/win_path.h"
 
 namespace fs = std::filesystem;
@@ -113,13 +114,7 @@ std::optional<std::vector<uint8_t>> ReadBytes(const fs::path& file) {
 
 // A child of dir whose name matches without regard to ASCII case, else dir / name.
 fs::path FindChild(const fs::path& dir, std::string_view name) {
-  std::error_code ec;
-  const fs::path exact = dir / name;
-  if (fs::exists(fs::symlink_status(exact, ec))) return exact;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    if (EqualsIgnoreCase(it->path().filename().string(), name)) return it->path();
-  }
-  return exact;
+  return dir / FindEntryIgnoringCase(dir, name).value_or(std::string(name));
 }
 
 // FAT attributes exist only where the drive is a vfat mount. They only tell Explorer how to show

@@ -10,32 +10,14 @@
 #include <string>
 #include <system_error>
 
+#include "base/file_io.h"
+
 namespace tarnwick {
 namespace {
 
 [[noreturn]] void Fail(const std::filesystem::path& file, const std::string& step, int error) {
   throw std::system_error(error, std::generic_category(), file.string() + ": " + step);
 }
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  // Closes now so that a failing close is seen.
-  int Close() {
-    int result = ::close(fd_);
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
 
 // Removes the temporary file unless the rename happened.
 class TempFile {
@@ -86,26 +68,27 @@ void WriteFileAtomically(const std::filesystem::path& file, std::span<const uint
   struct stat old {};
   bool replacing = ::stat(file.c_str(), &old) == 0;
 
-  int fd = -1;
+  UniqueFd out;
   std::filesystem::path tempPath;
-  for (int attempt = 0; fd < 0; ++attempt) {
+  for (int attempt = 0; !out.Valid(); ++attempt) {
     tempPath = dir / TempName(file);
-    fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && (errno != EEXIST || attempt == 100)) Fail(file, "cannot create a file", errno);
+    out = UniqueFd(::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!out.Valid() && (errno != EEXIST || attempt == 100)) {
+      Fail(file, "cannot create a file", errno);
+    }
   }
-  Fd out(fd);
   TempFile temp(tempPath);
-  if (replacing && ::fchmod(out.get(), old.st_mode & 07777) != 0) {
+  if (replacing && ::fchmod(out.Get(), old.st_mode & 07777) != 0) {
     Fail(temp.path(), "cannot set permissions", errno);
   }
-  WriteAll(out.get(), bytes, temp.path());
-  if (::fsync(out.get()) != 0) Fail(temp.path(), "cannot flush to disk", errno);
+  WriteAll(out.Get(), bytes, temp.path());
+  if (::fsync(out.Get()) != 0) Fail(temp.path(), "cannot flush to disk", errno);
   if (out.Close() != 0) Fail(temp.path(), "cannot close", errno);
   if (::rename(temp.path().c_str(), file.c_str()) != 0) Fail(file, "cannot replace", errno);
   temp.Release();
 
-  Fd directory(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (directory.get() < 0 || ::fsync(directory.get()) != 0) {
+  const UniqueFd directory(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!directory.Valid() || ::fsync(directory.Get()) != 0) {
     Fail(dir, "cannot flush the directory", errno);
   }
 }

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "machine/win_path.h"
+#include "base/text.h"
 
 namespace tarnwick {
 
@@ -13,23 +13,35 @@ namespace {
   throw IniError(fileName + ", line " + std::to_string(line) + ": " + what);
 }
 
+// True when text reads back as itself: no line end inside, nothing Parse trims around it.
+bool ReadsBack(std::string_view text) {
+  return text.find('\n') == std::string_view::npos && Trim(text) == text;
+}
+
+void CheckWritable(bool readsBack, const std::string& what) {
+  if (!readsBack) throw IniError(what + " cannot be written to an INI file");
+}
+
 }  // namespace
 
 const IniEntry* IniSection::Find(std::string_view key) const {
-  for (const IniEntry& entry : entries) {
-    if (EqualsIgnoreCase(entry.key, key)) return &entry;
-  }
-  return nullptr;
+  const auto it = index_.find(UpperAscii(key));
+  return it == index_.end() ? nullptr : &entries_[it->second];
 }
 
 void IniSection::Set(std::string_view key, std::string_view value) {
-  for (IniEntry& entry : entries) {
-    if (EqualsIgnoreCase(entry.key, key)) {
-      entry.value = std::string(value);
-      return;
-    }
+  const auto it = index_.find(UpperAscii(key));
+  if (it != index_.end()) {
+    entries_[it->second].value = std::string(value);
+  } else {
+    Append({std::string(key), std::string(value), 0});
   }
-  entries.push_back({std::string(key), std::string(value), 0});
+}
+
+IniEntry& IniSection::Append(IniEntry entry) {
+  index_.emplace(UpperAscii(entry.key), entries_.size());
+  entries_.push_back(std::move(entry));
+  return entries_.back();
 }
 
 IniFile IniFile::Parse(std::string_view text, const std::string& fileName) {
@@ -41,11 +53,9 @@ IniFile IniFile::Parse(std::string_view text, const std::string& fileName) {
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
+    const std::string_view line = Trim(text.substr(start, end - start));
     start = end + 1;
     ++lineNumber;
-    if (line.ends_with('\r')) line.remove_suffix(1);
-    line = Trim(line);
     if (line.empty() || line.front() == ';' || line.front() == '#') continue;
 
     if (line.front() == '[') {
@@ -55,10 +65,9 @@ IniFile IniFile::Parse(std::string_view text, const std::string& fileName) {
       if (const IniSection* earlier = ini.FindSection(name)) {
         Fail(fileName, lineNumber,
              "section [" + std::string(name) + "] given twice (first on line " +
-                 std::to_string(earlier->line) + ")");
+                 std::to_string(earlier->Line()) + ")");
       }
-      ini.sections_.push_back({std::string(name), lineNumber, {}});
-      section = &ini.sections_.back();
+      section = &ini.Append(name, lineNumber);
       continue;
     }
 
@@ -71,11 +80,10 @@ IniFile IniFile::Parse(std::string_view text, const std::string& fileName) {
     if (key.empty()) Fail(fileName, lineNumber, "empty key before \"=\"");
     if (const IniEntry* earlier = section->Find(key)) {
       Fail(fileName, lineNumber,
-           "key " + std::string(key) + " given twice in [" + section->name + "] (first on line " +
+           "key " + std::string(key) + " given twice in [" + section->Name() + "] (first on line " +
                std::to_string(earlier->line) + ")");
     }
-    section->entries.push_back(
-        {std::string(key), std::string(Trim(line.substr(equals + 1))), lineNumber});
+    section->Append({std::string(key), std::string(Trim(line.substr(equals + 1))), lineNumber});
   }
   return ini;
 }
@@ -91,33 +99,43 @@ IniFile IniFile::Read(const std::filesystem::path& file) {
 std::string IniFile::Format() const {
   std::string text;
   for (const IniSection& section : sections_) {
+    CheckWritable(!section.Name().empty() && ReadsBack(section.Name()),
+                  "the section name [" + section.Name() + "]");
     if (!text.empty()) text += '\n';
-    text += '[' + section.name + "]\n";
-    for (const IniEntry& entry : section.entries) text += entry.key + '=' + entry.value + '\n';
+    text += '[' + section.Name() + "]\n";
+    for (const IniEntry& entry : section.Entries()) {
+      CheckWritable(!entry.key.empty() && ReadsBack(entry.key) &&
+                        entry.key.find('=') == std::string::npos &&
+                        std::string_view(";#[").find(entry.key.front()) == std::string_view::npos,
+                    "the key " + entry.key + " in [" + section.Name() + "]");
+      CheckWritable(ReadsBack(entry.value), "the value of " + entry.key);
+      text += entry.key + '=' + entry.value + '\n';
+    }
   }
   return text;
 }
 
 void IniFile::Write(const std::filesystem::path& file) const {
+  const std::string text = Format();
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out << Format();
+  out << text;
   out.flush();
   if (!out) throw IniError(file.string() + ": cannot be written");
 }
 
 const IniSection* IniFile::FindSection(std::string_view name) const {
-  for (const IniSection& section : sections_) {
-    if (EqualsIgnoreCase(section.name, name)) return &section;
-  }
-  return nullptr;
+  const auto it = index_.find(UpperAscii(name));
+  return it == index_.end() ? nullptr : &sections_[it->second];
 }
 
 IniSection& IniFile::AddSection(std::string_view name) {
-  for (IniSection& section : sections_) {
-    if (EqualsIgnoreCase(section.name, name)) return section;
-  }
-  sections_.push_back({std::string(name), 0, {}});
-  return sections_.back();
+  const auto it = index_.find(UpperAscii(name));
+  return it != index_.end() ? sections_[it->second] : Append(name, 0);
+}
+
+IniSection& IniFile::Append(std::string_view name, int line) {
+  index_.emplace(UpperAscii(name), sections_.size());
+  return sections_.emplace_back(std::string(name), line);
 }
 
 }  // namespace tarnwick

@@ -3,17 +3,19 @@
 #pragma once
 
 #include <filesystem>
-#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
+
+#include "base/error.h"
 
 namespace tarnwick {
 
 // A syntax error or a file that cannot be read or written; the text names the file and line.
-class IniError : public std::runtime_error {
+class IniError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 struct IniEntry {
@@ -22,25 +24,39 @@ struct IniEntry {
   int line = 0;  // 0 for an entry not read from a file
 };
 
-struct IniSection {
-  std::string name;
-  int line = 0;
-  std::vector<IniEntry> entries;  // file order
+class IniSection {
+ public:
+  IniSection(std::string name, int line) : name_(std::move(name)), line_(line) {}
+
+  const std::string& Name() const { return name_; }
+  int Line() const { return line_; }  // 0 for a section not read from a file
+  const std::vector<IniEntry>& Entries() const { return entries_; }  // file order
 
   // Keys compare case-insensitively (ASCII letters).
   const IniEntry* Find(std::string_view key) const;
   // Replaces the value of an existing key or appends a new entry.
   void Set(std::string_view key, std::string_view value);
+
+ private:
+  friend class IniFile;
+  IniEntry& Append(IniEntry entry);
+
+  std::string name_;
+  int line_ = 0;
+  std::vector<IniEntry> entries_;
+  std::unordered_map<std::string, size_t> index_;  // upper-case key -> entry
 };
 
 class IniFile {
  public:
-  // Blanks around names, keys and values are dropped. Errors: text outside a section, a line
-  // that is neither a section nor "Key=Value", an empty key, a section or key given twice.
-  // fileName is only used in error texts.
+  // Blanks and control characters (bytes up to 0x20) around names, keys and values are dropped,
+  // so either line end reads the same. Errors: text outside a section, a line that is neither a
+  // section nor "Key=Value", an empty key, a section or key given twice. fileName is only used in
+  // error texts.
   static IniFile Parse(std::string_view text, const std::string& fileName);
   static IniFile Read(const std::filesystem::path& file);
 
+  // Throws IniError for a name, key or value that would not read back the same.
   std::string Format() const;
   void Write(const std::filesystem::path& file) const;
 
@@ -51,7 +67,10 @@ class IniFile {
   IniSection& AddSection(std::string_view name);
 
  private:
+  IniSection& Append(std::string_view name, int line);
+
   std::vector<IniSection> sections_;
+  std::unordered_map<std::string, size_t> index_;  // upper-case name -> section
 };
 
 }  // namespace tarnwick

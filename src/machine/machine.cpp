@@ -8,8 +8,9 @@
 #include <unistd.h>
 
 #include "machine/cp1252.h"
+#include "machine/drive_walk.h"
+#include "machine/host_dir.h"
 #include "machine/ini_file.h"
-#include "machine/short_name.h"
 #include "machine/win_path.h"
 
 namespace tarnwick {
@@ -21,10 +22,6 @@ namespace {
 constexpr const char* kDefaultWindowsDirectory = "C:\\WINDOWS";
 constexpr const char* kDefaultProgramPath = "C:\\TARNEX\\TARNEX.EXE";
 
-bool IsWithin(const fs::path& path, const fs::path& root) {
-  return std::mismatch(root.begin(), root.end(), path.begin(), path.end()).first == root.end();
-}
-
 bool IsDriveLetter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -32,16 +29,6 @@ bool IsDriveLetter(char c) {
 // "X:\..." with a drive letter.
 bool IsAbsoluteDrivePath(std::string_view path) {
   return path.size() >= 3 && IsDriveLetter(path[0]) && path[1] == ':' && path[2] == '\\';
-}
-
-// A name Windows accepts for a file or directory: no control characters, none of <>:"|?*, and
-// not made of dots only.
-bool IsValidComponent(std::string_view name) {
-  if (name.find_first_not_of('.') == std::string_view::npos) return false;
-  return std::none_of(name.begin(), name.end(), [](char c) {
-    return static_cast<unsigned char>(c) < 0x20 ||
-           std::string_view("<>:\"|?*").find(c) != std::string_view::npos;
-  });
 }
 
 // Reads machine.ini into the parts of a Machine, with errors naming the file and line.
@@ -61,15 +48,15 @@ class MachineIniReader {
       throw MachineError(e.what());
     }
     for (const IniSection& section : ini.Sections()) {
-      if (EqualsIgnoreCase(section.name, "Machine")) {
+      if (EqualsIgnoreCase(section.Name(), "Machine")) {
         ReadMachineSection(section, windowsDir, programPath);
-      } else if (section.name.size() == 7 &&
-                 EqualsIgnoreCase(section.name.substr(0, 6), "Drive ") &&
-                 IsDriveLetter(section.name[6])) {
+      } else if (section.Name().size() == 7 &&
+                 EqualsIgnoreCase(section.Name().substr(0, 6), "Drive ") &&
+                 IsDriveLetter(section.Name()[6])) {
         drives.push_back(ReadDriveSection(section));
       } else {
-        Fail(section.line, "unknown section [" + section.name +
-                               "] (expected [Machine] or [Drive X] with a letter A to Z)");
+        Fail(section.Line(), "unknown section [" + section.Name() +
+                                 "] (expected [Machine] or [Drive X] with a letter A to Z)");
       }
     }
     std::sort(drives.begin(), drives.end(),
@@ -103,7 +90,7 @@ class MachineIniReader {
 
   void ReadMachineSection(const IniSection& section, std::string& windowsDir,
                           std::string& programPath) const {
-    for (const IniEntry& entry : section.entries) {
+    for (const IniEntry& entry : section.Entries()) {
       if (EqualsIgnoreCase(entry.key, "WindowsDirectory")) {
         windowsDir = WindowsPathValue(entry);
       } else if (EqualsIgnoreCase(entry.key, "ProgramPath")) {
@@ -118,10 +105,10 @@ class MachineIniReader {
 
   DriveInfo ReadDriveSection(const IniSection& section) const {
     DriveInfo drive;
-    drive.letter = UpperAscii(section.name[6]);
+    drive.letter = UpperAscii(section.Name()[6]);
     const IniEntry* type = section.Find("Type");
-    if (type == nullptr) Fail(section.line, "[" + section.name + "] lacks Type=");
-    for (const IniEntry& entry : section.entries) {
+    if (type == nullptr) Fail(section.Line(), "[" + section.Name() + "] lacks Type=");
+    for (const IniEntry& entry : section.Entries()) {
       if (EqualsIgnoreCase(entry.key, "Type")) {
         drive.type = ParseType(entry);
       } else if (EqualsIgnoreCase(entry.key, "Path")) {
@@ -134,7 +121,7 @@ class MachineIniReader {
       } else if (EqualsIgnoreCase(entry.key, "RemoteName")) {
         drive.remoteName = RemoteName(entry);
       } else {
-        Fail(entry.line, "unknown key " + entry.key + " in [" + section.name +
+        Fail(entry.line, "unknown key " + entry.key + " in [" + section.Name() +
                              "] (expected Type, Path, Label, Serial or RemoteName)");
       }
     }
@@ -202,11 +189,11 @@ class MachineIniReader {
     const auto drive = std::find_if(drives.begin(), drives.end(),
                                     [&](const DriveInfo& d) { return d.letter == path[0]; });
     if (drive == drives.end()) {
-      Fail(line, std::string(key) + " " + path + " is on drive " + path[0] +
+      Fail(line, std::string(key) + " " + Cp1252ToUtf8(path) + " is on drive " + path[0] +
                      ":, which has no [Drive " + path[0] + "] section");
     }
     if (!drive->HasMedium()) {
-      Fail(line, std::string(key) + " " + path + " is on drive " + path[0] +
+      Fail(line, std::string(key) + " " + Cp1252ToUtf8(path) + " is on drive " + path[0] +
                      ":, which has no Path= (no medium)");
     }
   }
@@ -214,48 +201,6 @@ class MachineIniReader {
   fs::path dir_;
   fs::path file_;
 };
-
-// The entry of dir named name: the exact name first, else the first name in sorted order that
-// matches case-insensitively (ASCII letters), else the entry whose 8.3 alias it is (a resolved
-// shortcut hands out C:\PROGRA~1\... paths). Empty when there is none.
-std::optional<std::string> FindEntry(const fs::path& dir, const std::string& name,
-                                     std::string_view ansiName) {
-  std::error_code ec;
-  if (fs::exists(fs::symlink_status(dir / name, ec))) return name;
-  std::optional<std::string> best;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    std::string entry = it->path().filename().string();
-    const std::optional<std::string> ansi = Utf8ToCp1252(entry);
-    if (ansi && EqualsIgnoreCase(*ansi, ansiName) && (!best || entry < *best)) {
-      best = std::move(entry);
-    }
-  }
-  if (!best && ansiName.find('~') != std::string_view::npos) {
-    const std::vector<DirectoryEntryName> entries = ReadDirectoryNames(dir);
-    if (const DirectoryEntryName* alias = FindDirectoryEntry(entries, ansiName)) {
-      best = alias->hostName;
-    }
-  }
-  return best;
-}
-
-std::optional<fs::path> Resolve(const fs::path& root, const std::vector<std::string>& parts) {
-  fs::path current = root;
-  bool existing = true;
-  for (const std::string& part : parts) {
-    const std::string name = Cp1252ToUtf8(part);
-    std::optional<std::string> entry = existing ? FindEntry(current, name, part) : std::nullopt;
-    existing = entry.has_value();
-    current /= existing ? *entry : name;
-    std::error_code ec;
-    if (existing && fs::is_symlink(fs::symlink_status(current, ec))) {
-      fs::path target = fs::canonical(current, ec);
-      if (ec || !IsWithin(target, root)) return std::nullopt;  // dangling, a loop, or outside
-      current = std::move(target);
-    }
-  }
-  return current;
-}
 
 }  // namespace
 
@@ -343,7 +288,11 @@ std::optional<fs::path> Machine::HostPath(std::string_view windowsPath) const {
     if (!IsValidComponent(component)) return std::nullopt;
     parts.push_back(std::move(component));
   }
-  return Resolve(drive->hostDir, parts);
+  DriveWalk walk(drive->hostDir);
+  for (const std::string& part : parts) {
+    if (!walk.Enter(part)) return std::nullopt;
+  }
+  return walk.Current();
 }
 
 std::optional<std::string> Machine::WindowsPath(const fs::path& hostPath) const {

@@ -4,16 +4,18 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/error.h"
+#include "base/file_io.h"
+
 namespace tarnwick {
 
-class MachineError : public std::runtime_error {
+class MachineError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 enum class DriveType { Removable, Fixed, Remote, CdRom, RamDisk };
@@ -47,11 +49,11 @@ class Machine {
   const DriveInfo* FindDrive(char letter) const;
 
   // Maps a Windows path (drive letter or UNC through a network drive) to the host. Existing
-  // components match exactly first, else case-insensitively (ASCII); missing ones keep the case
-  // given; "/" separates like "\" and ".." is resolved within the drive. Empty when the path is
-  // malformed (no drive letter or UNC name, a name with a character Windows forbids), names no
-  // drive with medium, or would leave the drive's directory (".." above its root, a symbolic
-  // link pointing outside it, a dangling link).
+  // components match exactly first, else case-insensitively (ASCII), else by their 8.3 alias;
+  // missing ones keep the case given; "/" separates like "\" and ".." is resolved within the drive.
+  // Empty when the path is malformed (no drive letter or UNC name, a name with a character Windows
+  // forbids), names no drive with medium, or would leave the drive's directory (".." above its
+  // root, a symbolic link pointing outside it, a dangling link).
   std::optional<std::filesystem::path> HostPath(std::string_view windowsPath) const;
   // The Windows path of a host path inside one of the drives; empty when it lies outside all.
   std::optional<std::string> WindowsPath(const std::filesystem::path& hostPath) const;
@@ -68,15 +70,10 @@ class MachineLock {
  public:
   // Empty when another process holds the lock.
   static std::optional<MachineLock> TryAcquire(const Machine& machine);
-  MachineLock(MachineLock&& other) noexcept;
-  MachineLock& operator=(MachineLock&& other) noexcept;
-  MachineLock(const MachineLock&) = delete;
-  MachineLock& operator=(const MachineLock&) = delete;
-  ~MachineLock();
 
  private:
-  explicit MachineLock(int fd) : fd_(fd) {}
-  int fd_ = -1;
+  explicit MachineLock(UniqueFd fd) : fd_(std::move(fd)) {}
+  UniqueFd fd_;
 };
 
 }  // namespace tarnwick

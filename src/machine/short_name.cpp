@@ -7,10 +7,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <stdexcept>
+#include <map>
 #include <system_error>
 
+#include "base/file_io.h"
 #include "machine/cp1252.h"
+#include "machine/drive_walk.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 
@@ -75,32 +77,18 @@ bool IsDotName(std::string_view name) {
   return name == "." || name == "..";
 }
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 std::string DirentName(const __fat_dirent& entry) {
   return std::string(entry.d_name, strnlen(entry.d_name, sizeof entry.d_name));
 }
 
 // The names a vfat mount stores; empty when the directory is not on one.
 std::optional<std::vector<DirectoryEntryName>> ReadVfatNames(const fs::path& hostDir) {
-  const FileDescriptor fd(::open(hostDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.get() < 0) return std::nullopt;
+  const UniqueFd fd(::open(hostDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.Valid()) return std::nullopt;
   std::vector<DirectoryEntryName> names;
   for (size_t i = 0; i < kMaxDirectoryEntries; ++i) {
     __fat_dirent entries[2] = {};
-    const int rc = ::ioctl(fd.get(), VFAT_IOCTL_READDIR_BOTH, entries);
+    const int rc = ::ioctl(fd.Get(), VFAT_IOCTL_READDIR_BOTH, entries);
     if (rc < 0) return std::nullopt;
     if (rc == 0 || entries[0].d_reclen == 0) break;
     const std::string shortName = DirentName(entries[0]);
@@ -130,6 +118,9 @@ std::vector<DirectoryEntryName> GenerateNames(const fs::path& hostDir) {
   std::sort(names.begin(), names.end(),
             [](const auto& a, const auto& b) { return a.hostName < b.hostName; });
 
+  // The entry a lookup by long name finds for each ASCII-folded name: the smallest host name.
+  std::map<std::string, const DirectoryEntryName*> byFoldedName;
+  for (const auto& entry : names) byFoldedName.emplace(UpperAscii(entry.longName), &entry);
   std::set<std::string> taken;
   for (auto& entry : names) {
     if (IsBareShortName(entry.longName) && taken.insert(entry.longName).second) {
@@ -140,7 +131,10 @@ std::vector<DirectoryEntryName> GenerateNames(const fs::path& hostDir) {
     if (!entry.shortName.empty()) continue;
     const ShortNameBasis basis = MakeShortNameBasis(entry.longName);
     const std::string name = Compose(basis.base, basis.ext);
-    if (!basis.lossy && taken.insert(name).second) entry.shortName = name;
+    // An alias that another entry's long name matches would lead there, not back here.
+    const auto owner = byFoldedName.find(name);
+    if (basis.lossy || (owner != byFoldedName.end() && owner->second != &entry)) continue;
+    if (taken.insert(name).second) entry.shortName = name;
   }
   for (auto& entry : names) {
     if (!entry.shortName.empty()) continue;
@@ -214,7 +208,7 @@ std::string MakeShortName(std::string_view longName, const std::set<std::string>
         Compose(basis.base.substr(0, kMaxBase - tail.size()) + tail, basis.ext);
     if (!taken.contains(candidate)) return candidate;
   }
-  throw std::runtime_error("No free short name for " + std::string(longName));
+  throw MachineError("No free short name for " + Cp1252ToUtf8(longName));
 }
 
 bool IsBareShortName(std::string_view name) {
@@ -272,16 +266,16 @@ std::optional<MachinePath> LocateMachinePath(const Machine& machine, std::string
   if (!rootHost || !fs::is_directory(*rootHost, ec)) return std::nullopt;
   result.rootHostPath = *rootHost;
 
-  std::string longPath = result.root;
+  DriveWalk walk(*rootHost);
   for (const std::string& name : SplitWindowsPath(split->second)) {
     if (IsDotName(name)) return std::nullopt;
-    const auto entries = ReadDirectoryNames(result.HostPath());
+    const auto entries = ReadDirectoryNames(walk.Current());
     const DirectoryEntryName* entry = FindDirectoryEntry(entries, name);
-    if (entry == nullptr) return std::nullopt;
-    longPath.append("\\").append(entry->longName);
-    const auto host = machine.HostPath(longPath);
-    if (!host || !fs::exists(*host, ec)) return std::nullopt;
-    result.components.push_back({entry->longName, entry->shortName, *host});
+    if (entry == nullptr || !IsValidComponent(entry->longName) || !walk.Enter(entry->longName) ||
+        !fs::exists(walk.Current(), ec)) {
+      return std::nullopt;
+    }
+    result.components.push_back({entry->longName, entry->shortName, walk.Current()});
   }
   return result;
 }

@@ -41,13 +41,15 @@ struct DirectoryEntryName {
 // The entries of a host directory with their 8.3 aliases, sorted by host name. On a vfat mount
 // these are the aliases stored on disk; elsewhere they are generated from the directory's
 // contents alone, so the same contents always give the same aliases: bare 8.3 names keep
-// themselves, then names that only differ in case claim their upper-case form, then the rest
-// take numeric tails in host-name order. Entries whose names code page 1252 cannot hold are left
-// out. Empty when the directory cannot be read.
+// themselves, then names that only differ in case claim their upper-case form unless it finds
+// another entry by long name, then the rest take numeric tails in host-name order. So every alias
+// leads back to its entry under FindDirectoryEntry. Entries whose names code page 1252 cannot hold
+// are left out. Empty when the directory cannot be read.
 std::vector<DirectoryEntryName> ReadDirectoryNames(const std::filesystem::path& hostDir);
 
-// The entry called name (ANSI) among entries: an exact long name first, then a long name or a
-// short name differing only in ASCII letter case.
+// The entry called name (ANSI) among entries sorted by host name: an exact long name first, then
+// the first long name differing only in ASCII letter case (as FindEntryIgnoringCase), then a
+// short name so differing.
 const DirectoryEntryName* FindDirectoryEntry(const std::vector<DirectoryEntryName>& entries,
                                              std::string_view name);
 

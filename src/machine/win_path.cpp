@@ -1,5 +1,7 @@
 #include "machine/win_path.h"
 
+#include <algorithm>
+
 namespace tarnwick {
 
 namespace {
@@ -35,6 +37,14 @@ std::string ExtractFileExt(std::string_view path) {
 
 std::string RemoveFileExt(std::string_view path) {
   return std::string(path.substr(0, path.size() - ExtractFileExt(path).size()));
+}
+
+bool IsValidComponent(std::string_view name) {
+  if (name.find_first_not_of('.') == std::string_view::npos) return false;
+  return std::none_of(name.begin(), name.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 ||
+           std::string_view("<>:\"|?*").find(c) != std::string_view::npos;
+  });
 }
 
 std::vector<std::string> SplitWindowsPath(std::string_view path) {

@@ -21,6 +21,10 @@ std::string ExtractFileExt(std::string_view path);
 // The path with its extension removed.
 std::string RemoveFileExt(std::string_view path);
 
+// A name Windows accepts for a file or directory: no control characters, none of <>:"|?*, and
+// not made of dots only.
+bool IsValidComponent(std::string_view name);
+
 // Components between "\" separators, empty ones dropped.
 std::vector<std::string> SplitWindowsPath(std::string_view path);
 

@@ -9,6 +9,7 @@
 #include <system_error>
 #include <vector>
 
+#include "machine/host_dir.h"
 #include "machine/win_path.h"
 #include "shell/file_operations.h"
 #include "shell/prompts.h"
@@ -41,14 +42,11 @@ std::vector<fs::path> SortedEntries(const fs::path& dir, std::error_code& ec) {
   return entries;
 }
 
-// The entry of dir that Windows takes for name: the exact name, else one differing in case.
+// The entry of dir that Windows takes for name.
 std::optional<fs::path> FindEntry(const fs::path& dir, const fs::path& name) {
-  std::error_code ec;
-  if (fs::exists(fs::symlink_status(dir / name, ec))) return dir / name;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    if (EqualsIgnoreCase(it->path().filename().string(), name.string())) return it->path();
-  }
-  return std::nullopt;
+  const std::optional<std::string> entry = FindEntryIgnoringCase(dir, name.string());
+  if (!entry) return std::nullopt;
+  return dir / *entry;
 }
 
 // Progress units: every file's bytes plus one, so that empty files count too.
@@ -65,11 +63,6 @@ QString Describe(const QFileInfo& file) {
   return QStringLiteral("    %1 bytes\n    modified on %2")
       .arg(file.size())
       .arg(QLocale().toString(file.lastModified(), QLocale::ShortFormat));
-}
-
-bool IsWithin(const fs::path& inner, const fs::path& outer) {
-  const auto [end, _] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
-  return end == outer.end();
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ TEST(IniFileTest, ReadsSectionsEntriesAndComments) {
   ASSERT_EQ(ini.Sections().size(), 2u);
   const IniSection* machine = ini.FindSection("machine");
   ASSERT_NE(machine, nullptr);
-  EXPECT_EQ(machine->line, 2);
+  EXPECT_EQ(machine->Line(), 2);
   const IniEntry* windows = machine->Find("WINDOWSDIRECTORY");
   ASSERT_NE(windows, nullptr);
   EXPECT_EQ(windows->value, "C:\\WINDOWS\\");
@@ -35,8 +35,36 @@ TEST(IniFileTest, FormatReadsBackTheSameEntries) {
   const IniFile back = IniFile::Parse(ini.Format(), "test.ini");
   ASSERT_EQ(back.Sections().size(), 2u);
   EXPECT_EQ(back.FindSection("Machine")->Find("ProgramPath")->value, "C:\\TARNEX\\TARNEX.EXE");
-  ASSERT_EQ(back.FindSection("Drive A")->entries.size(), 2u);
+  ASSERT_EQ(back.FindSection("Drive A")->Entries().size(), 2u);
   EXPECT_EQ(back.FindSection("Drive A")->Find("Type")->value, "fixed");
+}
+
+TEST(IniFileTest, LineEndsAndStrayCarriageReturnsReadBackTheSame) {
+  const IniFile ini =
+      IniFile::Parse("[A\rB]\r\r\nk\rey=v\r\r\nLF=x\ny\r=\rz\r\nend=v\r\r", "test.ini");
+  const auto entries = [](const IniFile& file) {
+    std::vector<std::string> all;
+    for (const IniSection& section : file.Sections()) {
+      all.push_back(section.Name());
+      for (const IniEntry& entry : section.Entries()) all.push_back(entry.key + '=' + entry.value);
+    }
+    return all;
+  };
+  const std::vector<std::string> expected = {"A\rB", "k\rey=v", "LF=x", "y=z", "end=v"};
+  EXPECT_EQ(entries(ini), expected);
+  EXPECT_EQ(entries(IniFile::Parse(ini.Format(), "test.ini")), expected);
+
+  // What the reader would trim or split is refused rather than written differently.
+  for (const auto& [key, value] : {std::pair{"k", "v\r"},
+                                   {"k", " v"},
+                                   {"k", "a\nb"},
+                                   {"k=", "v"},
+                                   {";k", "v"},
+                                   {"k\r", "v"}}) {
+    IniFile bad;
+    bad.AddSection("S").Set(key, value);
+    EXPECT_THROW(bad.Format(), IniError) << key << '=' << value;
+  }
 }
 
 TEST(IniFileTest, ErrorsNameTheFileAndLine) {

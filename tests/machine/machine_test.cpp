@@ -68,7 +68,8 @@ TEST_F(MachineTest, MatchesExistingComponentsIgnoringCase) {
             C() / "Program Files" / "Accessories" / "WORDPAD.EXE");
   // Code page 1252 components match their UTF-8 names on the host; case folds ASCII only.
   EXPECT_EQ(Host("C:\\CAF\xE9\\MENU.TXT"), C() / "caf\u00E9" / "menu.txt");
-  EXPECT_EQ(Host("C:\\CAF\xC9"), C() / "CAF\u00C9");
+  EXPECT_EQ(Host("C:\\CAF\xC9\\"), C() / "caf\u00E9");  // its 8.3 alias
+  EXPECT_EQ(Host("C:\\CAF\xC9S"), C() / "CAF\u00C9S");
 }
 
 TEST_F(MachineTest, MatchesShortAliasesOfLongNames) {
@@ -130,11 +131,19 @@ TEST_F(MachineTest, FollowsSymbolicLinksOnlyWithinTheDrive) {
   fs::create_symlink(dir_.Path() / "outside" / "new.txt", C() / "dangling.txt");
   fs::create_directory_symlink(C() / "Program Files", C() / "PROGRA~1");
   fs::create_symlink("loop", C() / "loop");
+  fs::create_directory_symlink(".", C() / "self");
+  fs::create_symlink("../WINDOWS/./SYSTEM.DAT", C() / "Program Files" / "system");
+  fs::create_symlink("system", C() / "Program Files" / "chain");
+  fs::create_directory_symlink("../c/WINDOWS", C() / "around");
   EXPECT_FALSE(Host("C:\\escape\\secret.txt"));
   EXPECT_FALSE(Host("C:\\ESCAPE"));
   EXPECT_FALSE(Host("C:\\root\\etc\\passwd"));
   EXPECT_FALSE(Host("C:\\dangling.txt"));
   EXPECT_FALSE(Host("C:\\loop\\x"));
+  EXPECT_FALSE(Host("C:\\around"));  // climbs above the drive on the way
+  EXPECT_EQ(Host("C:\\SELF\\self\\self\\Program Files\\CHAIN"),
+            fs::canonical(C() / "WINDOWS" / "SYSTEM.DAT"));
+  EXPECT_EQ(Host("C:\\self\\new\\x"), fs::canonical(C()) / "new" / "x");
   EXPECT_EQ(Host("C:\\progra~1\\ACCESSORIES"),
             fs::canonical(C() / "Program Files") / "Accessories");
 }

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "machine/machine.h"
+#include "support/temp_machine_dir.h"
 
 namespace tarnwick {
 namespace {
@@ -68,16 +69,11 @@ TEST(ShortName, BareShortNames) {
 class ShortNameOnDisk : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tarnwick-short-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
     fs::create_directories(dir_ / "c");
     std::ofstream(dir_ / "machine.ini") << "[Machine]\nWindowsDirectory=C:\\WINDOWS\n"
                                         << "ProgramPath=C:\\TARNEX\\TARNEX.EXE\n"
                                         << "[Drive C]\nType=fixed\nPath=c\nLabel=WIN95\n";
   }
-  void TearDown() override { fs::remove_all(dir_); }
-
   void Touch(const fs::path& relative) {
     fs::create_directories((dir_ / "c" / relative).parent_path());
     std::ofstream(dir_ / "c" / relative) << "x";
@@ -89,7 +85,8 @@ class ShortNameOnDisk : public ::testing::Test {
     return "(missing)";
   }
 
-  fs::path dir_;
+  TempMachineDir temp_;
+  const fs::path& dir_ = temp_.Path();
 };
 
 TEST_F(ShortNameOnDisk, GeneratedAliasesDependOnlyOnTheDirectoryContents) {
@@ -138,6 +135,28 @@ TEST_F(ShortNameOnDisk, ShortFormOfWholePaths) {
         "C:\\Program Files\\Accessories\\WORDPAD.EXE\\x", "", "\\\\SERVER\\SHARE\\x"}) {
     EXPECT_FALSE(ShortPathName(machine, missing)) << missing;
   }
+}
+
+TEST_F(ShortNameOnDisk, ShortPathsOfAccentedNamesLeadBackToTheirFiles) {
+  // "Caf\xE9" would take the alias CAF\xC9, which the long name "caf\xC9" matches ignoring case.
+  for (const char* name :
+       {"caf\u00E9/menu.txt", "na\u00EFve.txt", "Cr\u00E8me br\u00FBl\u00E9e.txt", "x/Caf\u00E9",
+        "x/caf\u00C9", "\u00C9T\u00C9"}) {
+    Touch(name);
+  }
+  const Machine machine = Machine::Open(dir_);
+  for (const char* path : {"C:\\caf\xE9\\menu.txt", "C:\\na\xEFve.txt",
+                           "C:\\Cr\xE8me br\xFBl\xE9"
+                           "e.txt",
+                           "C:\\x\\Caf\xE9", "C:\\x\\caf\xC9", "C:\\\xC9T\xC9"}) {
+    const auto shortPath = ShortPathName(machine, path);
+    ASSERT_TRUE(shortPath) << path;
+    EXPECT_EQ(machine.HostPath(*shortPath), machine.HostPath(path)) << *shortPath;
+    const auto located = LocateMachinePath(machine, *shortPath);
+    ASSERT_TRUE(located) << *shortPath;
+    EXPECT_EQ(located->LongPath(), path);
+  }
+  EXPECT_EQ(ShortPathName(machine, "C:\\caf\xE9\\menu.txt"), "C:\\CAF\xC9\\MENU.TXT");
 }
 
 TEST_F(ShortNameOnDisk, SymbolicLinksDoNotLeaveTheDrive) {

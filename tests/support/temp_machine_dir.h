@@ -1,9 +1,12 @@
 // A temporary directory for a test machine, removed with everything in it.
 #pragma once
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -14,7 +17,11 @@ class TempMachineDir {
   TempMachineDir() {
     std::string pattern =
         (std::filesystem::temp_directory_path() / "tarnwick-machine-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    if (mkdtemp(pattern.data()) == nullptr) {
+      throw std::runtime_error(pattern +
+                               ": cannot create a temporary directory: " + std::strerror(errno));
+    }
+    path_ = pattern;
   }
   ~TempMachineDir() {
     std::error_code ec;
