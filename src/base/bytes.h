@@ -1,4 +1,5 @@
-// Little-endian integers in byte buffers, and a reader that checks every access.
+// Little-endian integers in byte buffers (and PNG's big-endian one), and a reader that checks
+// every access.
 #pragma once
 
 #include <cstddef>
@@ -6,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace tarnwick {
 
@@ -31,6 +33,33 @@ inline void Put16(std::span<uint8_t> bytes, size_t at, uint16_t value) {
 
 inline void Put32(std::span<uint8_t> bytes, size_t at, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+inline void Put64(std::span<uint8_t> bytes, size_t at, uint64_t value) {
+  Put32(bytes, at, static_cast<uint32_t>(value));
+  Put32(bytes, at + 4, static_cast<uint32_t>(value >> 32));
+}
+
+// Big-endian, as in PNG headers.
+inline uint32_t GetBe32(std::span<const uint8_t> bytes, size_t at) {
+  return static_cast<uint32_t>(bytes[at]) << 24 | static_cast<uint32_t>(bytes[at + 1]) << 16 |
+         static_cast<uint32_t>(bytes[at + 2]) << 8 | static_cast<uint32_t>(bytes[at + 3]);
+}
+
+// Little-endian integers added at the end of a growing buffer.
+inline void Append16(std::vector<uint8_t>& out, uint16_t value) {
+  out.push_back(static_cast<uint8_t>(value));
+  out.push_back(static_cast<uint8_t>(value >> 8));
+}
+
+inline void Append32(std::vector<uint8_t>& out, uint32_t value) {
+  Append16(out, static_cast<uint16_t>(value));
+  Append16(out, static_cast<uint16_t>(value >> 16));
+}
+
+inline void Append64(std::vector<uint8_t>& out, uint64_t value) {
+  Append32(out, static_cast<uint32_t>(value));
+  Append32(out, static_cast<uint32_t>(value >> 32));
 }
 
 // Reads little-endian fields of a byte range; a read past the end gives nothing instead of

@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
-#include <stdexcept>
 #include <unordered_map>
+
+#include "base/bytes.h"
 
 namespace tarnwick {
 namespace {
@@ -12,28 +13,6 @@ namespace {
 constexpr size_t kIconDirSize = 6;
 constexpr size_t kIconEntrySize = 16;
 constexpr uint8_t kPngSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
-
-// Callers check the range first.
-uint16_t Le16(std::span<const uint8_t> b, size_t at) {
-  return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
-}
-uint32_t Le32(std::span<const uint8_t> b, size_t at) {
-  return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
-         (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
-uint32_t Be32(std::span<const uint8_t> b, size_t at) {
-  return (static_cast<uint32_t>(b[at]) << 24) | (static_cast<uint32_t>(b[at + 1]) << 16) |
-         (static_cast<uint32_t>(b[at + 2]) << 8) | static_cast<uint32_t>(b[at + 3]);
-}
-
-void Put16(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
 
 bool IsPng(std::span<const uint8_t> image) {
   return image.size() >= sizeof kPngSignature &&
@@ -57,15 +36,15 @@ struct DibLayout {
 
 std::optional<DibLayout> ParseDib(std::span<const uint8_t> image) {
   if (image.size() < 40) return std::nullopt;
-  const uint32_t headerSize = Le32(image, 0);
+  const uint32_t headerSize = Get32(image, 0);
   if (headerSize != 40 && headerSize != 108 && headerSize != 124) return std::nullopt;
   if (image.size() < headerSize) return std::nullopt;
-  const auto width = static_cast<int32_t>(Le32(image, 4));
-  const auto fullHeight = static_cast<int32_t>(Le32(image, 8));
-  const uint16_t planes = Le16(image, 12);
-  const uint16_t bpp = Le16(image, 14);
-  const uint32_t compression = Le32(image, 16);
-  const uint32_t coloursUsed = Le32(image, 32);
+  const auto width = static_cast<int32_t>(Get32(image, 4));
+  const auto fullHeight = static_cast<int32_t>(Get32(image, 8));
+  const uint16_t planes = Get16(image, 12);
+  const uint16_t bpp = Get16(image, 14);
+  const uint32_t compression = Get32(image, 16);
+  const uint32_t coloursUsed = Get32(image, 32);
   if (width <= 0 || width > kMaxIconSide) return std::nullopt;
   if (fullHeight <= 0 || fullHeight % 2 != 0 || fullHeight / 2 > kMaxIconSide) return std::nullopt;
   if (planes != 1) return std::nullopt;
@@ -81,10 +60,10 @@ std::optional<DibLayout> ParseDib(std::span<const uint8_t> image) {
     d.bitfields = true;
     if (headerSize == 40) {
       if (image.size() < 52) return std::nullopt;
-      for (int i = 0; i < 3; ++i) d.masks[i] = Le32(image, 40 + 4 * i);
+      for (int i = 0; i < 3; ++i) d.masks[i] = Get32(image, 40 + 4 * i);
       pos += 12;
     } else {
-      for (int i = 0; i < 4; ++i) d.masks[i] = Le32(image, 40 + 4 * i);
+      for (int i = 0; i < 4; ++i) d.masks[i] = Get32(image, 40 + 4 * i);
     }
   } else if (compression != 0) {
     return std::nullopt;
@@ -147,8 +126,8 @@ IcoImageInfo InspectIconImage(std::span<const uint8_t> image) {
     if (image.size() < 0x1A || !std::equal(image.begin() + 0x0C, image.begin() + 0x10, "IHDR")) {
       return info;
     }
-    const uint32_t w = Be32(image, 0x10);
-    const uint32_t h = Be32(image, 0x14);
+    const uint32_t w = GetBe32(image, 0x10);
+    const uint32_t h = GetBe32(image, 0x14);
     if (w == 0 || h == 0 || w > kMaxIconSide || h > kMaxIconSide) return info;
     info.width = static_cast<int>(w);
     info.height = static_cast<int>(h);
@@ -167,8 +146,8 @@ IcoImageInfo InspectIconImage(std::span<const uint8_t> image) {
 
 std::optional<std::vector<IcoImageInfo>> ReadIcoDirectory(std::span<const uint8_t> file) {
   if (file.size() < kIconDirSize) return std::nullopt;
-  if (Le16(file, 0) != 0 || Le16(file, 2) != 1) return std::nullopt;
-  const size_t count = Le16(file, 4);
+  if (Get16(file, 0) != 0 || Get16(file, 2) != 1) return std::nullopt;
+  const size_t count = Get16(file, 4);
   if (count < 1 || count > kMaxIconImages) return std::nullopt;
   const size_t dataStart = kIconDirSize + kIconEntrySize * count;
   if (dataStart > file.size()) return std::nullopt;
@@ -176,8 +155,8 @@ std::optional<std::vector<IcoImageInfo>> ReadIcoDirectory(std::span<const uint8_
   images.reserve(count);
   for (size_t i = 0; i < count; ++i) {
     const size_t entry = kIconDirSize + kIconEntrySize * i;
-    const uint64_t size = Le32(file, entry + 8);
-    const uint64_t offset = Le32(file, entry + 12);
+    const uint64_t size = Get32(file, entry + 8);
+    const uint64_t offset = Get32(file, entry + 12);
     if (size == 0 || offset < dataStart || offset + size > file.size()) return std::nullopt;
     IcoImageInfo info = InspectIconImage(file.subspan(offset, size));
     info.offset = static_cast<size_t>(offset);
@@ -232,7 +211,7 @@ std::optional<RgbaImage> DecodeDibIcon(std::span<const uint8_t> image) {
         const uint8_t byte = image[row + bit / 8];
         const unsigned index = (byte >> (8 - d.bpp - bit % 8)) & ((1u << d.bpp) - 1);
         if (index < d.paletteCount) {
-          argb = 0xFF000000u | (Le32(image, d.paletteOffset + 4 * index) & 0x00FFFFFF);
+          argb = 0xFF000000u | (Get32(image, d.paletteOffset + 4 * index) & 0x00FFFFFF);
         } else {
           argb = 0xFF000000u;
         }
@@ -240,8 +219,8 @@ std::optional<RgbaImage> DecodeDibIcon(std::span<const uint8_t> image) {
         const size_t at = row + static_cast<size_t>(x) * 3;
         argb = 0xFF000000u | (image[at + 2] << 16) | (image[at + 1] << 8) | image[at];
       } else {
-        const uint32_t px = d.bpp == 16 ? Le16(image, row + static_cast<size_t>(x) * 2)
-                                        : Le32(image, row + static_cast<size_t>(x) * 4);
+        const uint32_t px = d.bpp == 16 ? Get16(image, row + static_cast<size_t>(x) * 2)
+                                        : Get32(image, row + static_cast<size_t>(x) * 4);
         const uint32_t a = Channel(px, d.masks[3]);
         anyAlpha = anyAlpha || a != 0;
         argb = (a << 24) | (Channel(px, d.masks[0]) << 16) | (Channel(px, d.masks[1]) << 8) |
@@ -295,7 +274,7 @@ EncodedImage EncodeDib(const RgbaImage& image) {
   if (image.width < 1 || image.width > kMaxIconSide || image.height < 1 ||
       image.height > kMaxIconSide ||
       image.pixels.size() != static_cast<size_t>(image.width) * image.height) {
-    throw std::invalid_argument("icon image of unsupported size");
+    throw IconEncodeError("icon image of unsupported size");
   }
   bool partialAlpha = false;
   std::vector<uint32_t> palette{0};  // index 0, black, also fills transparent pixels
@@ -319,18 +298,18 @@ EncodedImage EncodeDib(const RgbaImage& image) {
   const size_t maskRow = ((static_cast<size_t>(image.width) + 31) / 32) * 4;
 
   std::vector<uint8_t>& out = enc.dib;
-  Put32(out, 40);
-  Put32(out, static_cast<uint32_t>(image.width));
-  Put32(out, static_cast<uint32_t>(image.height * 2));
-  Put16(out, 1);
-  Put16(out, static_cast<uint32_t>(enc.bpp));
-  Put32(out, 0);  // uncompressed
-  Put32(out, static_cast<uint32_t>((colourRow + maskRow) * image.height));
-  Put32(out, 0);
-  Put32(out, 0);
-  Put32(out, 0);  // colours used: all 2^bpp
-  Put32(out, 0);
-  for (size_t i = 0; i < paletteCount; ++i) Put32(out, i < palette.size() ? palette[i] : 0);
+  Append32(out, 40);
+  Append32(out, static_cast<uint32_t>(image.width));
+  Append32(out, static_cast<uint32_t>(image.height * 2));
+  Append16(out, 1);
+  Append16(out, static_cast<uint16_t>(enc.bpp));
+  Append32(out, 0);  // uncompressed
+  Append32(out, static_cast<uint32_t>((colourRow + maskRow) * image.height));
+  Append32(out, 0);
+  Append32(out, 0);
+  Append32(out, 0);  // colours used: all 2^bpp
+  Append32(out, 0);
+  for (size_t i = 0; i < paletteCount; ++i) Append32(out, i < palette.size() ? palette[i] : 0);
 
   const size_t colourStart = out.size();
   out.resize(colourStart + (colourRow + maskRow) * image.height, 0);
@@ -368,24 +347,24 @@ EncodedImage EncodeDib(const RgbaImage& image) {
 
 std::vector<uint8_t> EncodeIco(const std::vector<RgbaImage>& images) {
   if (images.empty() || images.size() > kMaxIconImages) {
-    throw std::invalid_argument("an icon file holds 1 to 64 images");
+    throw IconEncodeError("an icon file holds 1 to 64 images");
   }
   std::vector<EncodedImage> encoded;
   for (const RgbaImage& image : images) encoded.push_back(EncodeDib(image));
   std::vector<uint8_t> out;
-  Put16(out, 0);
-  Put16(out, 1);
-  Put16(out, static_cast<uint32_t>(encoded.size()));
+  Append16(out, 0);
+  Append16(out, 1);
+  Append16(out, static_cast<uint16_t>(encoded.size()));
   size_t offset = kIconDirSize + kIconEntrySize * encoded.size();
   for (const EncodedImage& e : encoded) {
     out.push_back(static_cast<uint8_t>(e.width & 0xFF));  // 256 is written as 0
     out.push_back(static_cast<uint8_t>(e.height & 0xFF));
     out.push_back(e.bpp == 4 ? 16 : 0);
     out.push_back(0);
-    Put16(out, 1);
-    Put16(out, static_cast<uint32_t>(e.bpp));
-    Put32(out, static_cast<uint32_t>(e.dib.size()));
-    Put32(out, static_cast<uint32_t>(offset));
+    Append16(out, 1);
+    Append16(out, static_cast<uint16_t>(e.bpp));
+    Append32(out, static_cast<uint32_t>(e.dib.size()));
+    Append32(out, static_cast<uint32_t>(offset));
     offset += e.dib.size();
   }
   for (const EncodedImage& e : encoded) out.insert(out.end(), e.dib.begin(), e.dib.end());

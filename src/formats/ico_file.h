@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+#include "base/error.h"
+
 namespace tarnwick {
 
 // Decoded pixels, rows top-down, each pixel 0xAARRGGBB (straight alpha, QImage::Format_ARGB32).
@@ -61,7 +63,11 @@ std::optional<IconPicture> LoadIconPicture(std::span<const uint8_t> icoFile, int
 // Writes an icon file holding the images in the given order. Each becomes an uncompressed DIB
 // with AND mask at the smallest depth that keeps it exact: 4 or 8 bits with a palette when it
 // uses at most 16 or 256 opaque colours and only full transparency, 24 bits otherwise, and 32
-// bits with alpha when it has partial transparency. Sides must be 1..256.
+// bits with alpha when it has partial transparency. Sides must be 1..256, else IconEncodeError.
+class IconEncodeError : public Error {
+ public:
+  using Error::Error;
+};
 std::vector<uint8_t> EncodeIco(const std::vector<RgbaImage>& images);
 
 }  // namespace tarnwick

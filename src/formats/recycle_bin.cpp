@@ -8,12 +8,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
-#include <fstream>
+#include <cstdio>
 #include <optional>
 #include <system_error>
 
+#include "base/bytes.h"
+#include "base/file_io.h"
 #include "machine/atomic_file.h"
 #include "machine/cp1252.h"
 #include "machine/host_dir.h"
@@ -38,27 +41,10 @@ constexpr size_t kTimeOffset = 0x10C;
 constexpr size_t kSizeOffset = 0x114;
 constexpr size_t kUnicodeOffset = 0x118;
 constexpr uint32_t kNetworkHomeDrive = 26;
+// A FAT folder holds at most 65,536 entries, so no bin has more records.
+constexpr size_t kMaxIndexSize = kInfoHeaderSize + 65536 * size_t{kAnsiRecordSize};
 constexpr std::string_view kDesktopIni =
     "[.ShellClassInfo]\r\nCLSID={645FF040-5081-101B-9F08-00AA002F954E}\r\n";
-
-uint32_t Get32(std::span<const uint8_t> bytes, size_t at) {
-  return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
-         static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
-}
-
-uint64_t Get64(std::span<const uint8_t> bytes, size_t at) {
-  return static_cast<uint64_t>(Get32(bytes, at)) | static_cast<uint64_t>(Get32(bytes, at + 4))
-                                                       << 32;
-}
-
-void Put32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-void Put64(std::vector<uint8_t>& bytes, size_t at, uint64_t value) {
-  Put32(bytes, at, static_cast<uint32_t>(value));
-  Put32(bytes, at + 4, static_cast<uint32_t>(value >> 32));
-}
 
 std::string Hex(size_t value) {
   char buffer[20];
@@ -91,7 +77,7 @@ RecycleRecord ParseRecord(std::span<const uint8_t> record, size_t offset, Recycl
 
   if (record.size() == kUnicodeRecordSize) {
     for (size_t at = kUnicodeOffset; at + 1 < record.size(); at += 2) {
-      const auto unit = static_cast<char16_t>(record[at] | record[at + 1] << 8);
+      const auto unit = static_cast<char16_t>(Get16(record, at));
       if (unit == 0) break;
       result.unicodePath.push_back(unit);
     }
@@ -99,17 +85,15 @@ RecycleRecord ParseRecord(std::span<const uint8_t> record, size_t offset, Recycl
   return result;
 }
 
+// The bytes of an index file; nothing when there is none.
 std::optional<std::vector<uint8_t>> ReadBytes(const fs::path& file) {
   std::error_code ec;
   if (!fs::exists(fs::symlink_status(file, ec))) return std::nullopt;
-  std::ifstream in(file, std::ios::binary | std::ios::ate);
-  const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
-  std::vector<uint8_t> bytes(size > 0 ? static_cast<size_t>(size) : 0);
-  if (size < 0 || !in.seekg(0) ||
-      !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) {
-    throw RecycleBinError(file.string() + ": cannot be read");
+  try {
+    return ReadWholeFile(file, kMaxIndexSize);
+  } catch (const FileReadError& e) {
+    throw RecycleBinError(e.what());
   }
-  return bytes;
 }
 
 // A child of dir whose name matches without regard to ASCII case, else dir / name.
@@ -122,16 +106,30 @@ fs::path FindChild(const fs::path& dir, std::string_view name) {
 void AddFatAttributes(const fs::path& path, uint32_t attributes) {
   struct statfs info {};
   if (statfs(path.c_str(), &info) != 0 || info.f_type != MSDOS_SUPER_MAGIC) return;
-  struct Fd {
-    int fd;
-    ~Fd() {
-      if (fd >= 0) close(fd);
-    }
-  } file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  const UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   uint32_t current = 0;
-  if (file.fd < 0 || ioctl(file.fd, FAT_IOCTL_GET_ATTRIBUTES, &current) != 0) return;
+  if (!file.Valid() || ioctl(file.Get(), FAT_IOCTL_GET_ATTRIBUTES, &current) != 0) return;
   current |= attributes;
-  ioctl(file.fd, FAT_IOCTL_SET_ATTRIBUTES, &current);
+  ioctl(file.Get(), FAT_IOCTL_SET_ATTRIBUTES, &current);
+}
+
+// Renames a file unless `to` exists (EEXIST then): 0 or an errno value. Where the file system
+// cannot rename so (EINVAL, as NFS), a hard link, which never replaces either, then the unlink of
+// the old name.
+int MoveNoReplace(const fs::path& from, const fs::path& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL) return errno;
+  if (link(from.c_str(), to.c_str()) != 0) return errno;
+  if (unlink(from.c_str()) != 0) {
+    const int error = errno;
+    unlink(to.c_str());
+    return error;
+  }
+  return 0;
+}
+
+std::string ErrorText(int error) {
+  return std::error_code(error, std::generic_category()).message();
 }
 
 struct PlannedFile {
@@ -159,11 +157,12 @@ void PlanItem(const fs::path& host, const std::string& windowsPath, Plan& plan) 
   std::error_code ec;
   const fs::file_status status = fs::symlink_status(host, ec);
   if (ec) throw RecycleBinError("Cannot delete " + Shown(windowsPath) + ": " + ec.message() + ".");
+  // Also bounds the depth of the walk through directories.
+  if (windowsPath.size() > kMaxRecycledPath) {
+    throw RecycleBinError("Cannot delete " + Shown(windowsPath) +
+                          ": the path is too long for the Recycle Bin.");
+  }
   if (!fs::is_directory(status)) {
-    if (windowsPath.size() > kMaxRecycledPath) {
-      throw RecycleBinError("Cannot delete " + Shown(windowsPath) +
-                            ": the path is too long for the Recycle Bin.");
-    }
     const uint64_t bytes = fs::is_regular_file(status) ? fs::file_size(host, ec) : 0;
     plan.files.push_back({host, windowsPath, ec ? 0 : bytes});
     return;
@@ -386,11 +385,14 @@ void RecycleBin::Recycle(const fs::path& item, uint64_t deletionTime) {
         return bin / ("D" + std::string(1, static_cast<char>(letter_ - 'A' + 'a')) +
                       std::to_string(pending.next) + extension);
       };
-      while (fs::exists(fs::symlink_status(dname(), ec))) ++pending.next;
-      const fs::path dfile = dname();
-      fs::rename(file.host, dfile, ec);
-      if (ec) {
-        throw RecycleBinError("Cannot delete " + Shown(file.windowsPath) + ": " + ec.message() +
+      fs::path dfile = dname();
+      int error = 0;
+      while ((error = MoveNoReplace(file.host, dfile)) == EEXIST && pending.next < UINT32_MAX) {
+        ++pending.next;
+        dfile = dname();
+      }
+      if (error != 0) {
+        throw RecycleBinError("Cannot delete " + Shown(file.windowsPath) + ": " + ErrorText(error) +
                               "." + MovedSoFar(moved, plan.files.size()));
       }
       const uint64_t size =
@@ -408,9 +410,7 @@ void RecycleBin::Recycle(const fs::path& item, uint64_t deletionTime) {
       try {
         WriteFileAtomically(infoFile, pending.bytes);
       } catch (const std::exception& e) {
-        std::error_code back;
-        fs::rename(dfile, file.host, back);
-        if (back) {
+        if (MoveNoReplace(dfile, file.host) != 0) {
           throw RecycleBinError(
               "Cannot delete " + Shown(file.windowsPath) +
               ": the Recycle Bin index could not be written (" + e.what() +

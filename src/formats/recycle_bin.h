@@ -4,15 +4,16 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "base/error.h"
+
 namespace tarnwick {
 
-class RecycleBinError : public std::runtime_error {
+class RecycleBinError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 inline constexpr uint32_t kInfoHeaderSize = 20;
@@ -68,9 +69,10 @@ class RecycleBin {
   std::filesystem::path IndexFile() const;
 
   // Moves a file, or every file of a directory tree one by one, into the bin, each with its own
-  // record, then removes the emptied directories. Each move is followed by an atomic rewrite of
-  // the index, so every file is either in place or in the bin with its record. Throws
-  // RecycleBinError telling what was moved and what is still in place.
+  // record, then removes the emptied directories. A file is never moved over another: a D-name
+  // that exists, even one made while the bin is in use, is passed over for the next. Each move is
+  // followed by an atomic rewrite of the index, so every file is either in place or in the bin with
+  // its record. Throws RecycleBinError telling what was moved and what is still in place.
   void Recycle(const std::filesystem::path& item, uint64_t deletionTime = FileTimeNow());
 
  private:

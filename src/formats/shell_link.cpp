@@ -9,9 +9,9 @@
 #include <algorithm>
 #include <array>
 #include <ctime>
-#include <fstream>
 #include <system_error>
 
+#include "base/bytes.h"
 #include "machine/atomic_file.h"
 #include "machine/cp1252.h"
 #include "machine/machine.h"
@@ -43,9 +43,10 @@ constexpr size_t kNetworkLinkHeaderSize = 0x14;
 constexpr uint32_t kEnvironmentBlock = 0xA0000001;
 constexpr uint32_t kIconEnvironmentBlock = 0xA0000007;
 constexpr size_t kEnvironmentBlockSize = 0x314;
-constexpr size_t kMaxItems = 64;
+// My Computer, the volume and one item per component of a path shorter than MAX_PATH.
+constexpr size_t kMaxItems = 2 + kMaxShellPath / 2;
 constexpr size_t kMaxExtraBlocks = 64;
-constexpr uintmax_t kMaxLinkFileSize = 1 << 20;
+constexpr size_t kMaxLinkFileSize = 1 << 20;
 constexpr uint16_t kShowNormal = 1;
 constexpr uint32_t kAttributeReadOnly = 0x01;
 constexpr uint32_t kAttributeDirectory = 0x10;
@@ -118,16 +119,15 @@ class Window {
   }
   uint16_t U16(size_t offset, const char* what) const {
     Need(offset, 2, what);
-    return static_cast<uint16_t>(file_[begin_ + offset] | (file_[begin_ + offset + 1] << 8));
+    return Get16(file_, begin_ + offset);
   }
   uint32_t U32(size_t offset, const char* what) const {
     Need(offset, 4, what);
-    uint32_t value = 0;
-    for (size_t i = 4; i-- > 0;) value = (value << 8) | file_[begin_ + offset + i];
-    return value;
+    return Get32(file_, begin_ + offset);
   }
   uint64_t U64(size_t offset, const char* what) const {
-    return U32(offset, what) | (static_cast<uint64_t>(U32(offset + 4, what)) << 32);
+    Need(offset, 8, what);
+    return Get64(file_, begin_ + offset);
   }
   bool Equals(size_t offset, std::span<const uint8_t> bytes, const char* what) const {
     Need(offset, bytes.size(), what);
@@ -424,35 +424,24 @@ void ReadExtraData(const Window& file, size_t offset, ShellLink& link) {
 
 // ---- Writing ----
 
-void Put16(std::vector<uint8_t>& out, uint16_t value) {
-  out.push_back(static_cast<uint8_t>(value));
-  out.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-void Put32(std::vector<uint8_t>& out, uint32_t value) {
-  Put16(out, static_cast<uint16_t>(value));
-  Put16(out, static_cast<uint16_t>(value >> 16));
-}
-
-void Put64(std::vector<uint8_t>& out, uint64_t value) {
-  Put32(out, static_cast<uint32_t>(value));
-  Put32(out, static_cast<uint32_t>(value >> 32));
-}
-
 void PutString(std::vector<uint8_t>& out, std::string_view text) {
   out.insert(out.end(), text.begin(), text.end());
   out.push_back(0);
 }
 
 void PutCounted(std::vector<uint8_t>& out, std::string_view text) {
-  Put16(out, static_cast<uint16_t>(text.size()));
+  Append16(out, static_cast<uint16_t>(text.size()));
   out.insert(out.end(), text.begin(), text.end());
 }
 
 void CheckText(std::string_view text, const char* what) {
-  if (text.size() >= kMaxShellPath) throw std::invalid_argument(std::string(what) + " too long");
+  if (text.size() >= kMaxShellPath) {
+    throw ShellLinkEncodeError(std::string(what) + " " + Cp1252ToUtf8(text) +
+                               " is too long: " + std::to_string(text.size()) +
+                               " characters, at most " + std::to_string(kMaxShellPath - 1));
+  }
   if (text.find('\0') != std::string_view::npos) {
-    throw std::invalid_argument(std::string(what) + " holds a NUL character");
+    throw ShellLinkEncodeError(std::string(what) + " holds a NUL character");
   }
 }
 
@@ -471,38 +460,38 @@ uint8_t VolumeItemType(uint32_t driveType) {
 
 std::vector<uint8_t> EncodeIdList(const ShellLinkTarget& target) {
   std::vector<uint8_t> items;
-  Put16(items, 0x14);
+  Append16(items, 0x14);
   items.push_back(kRootItem);
   items.push_back(kMyComputerSortIndex);
   items.insert(items.end(), kMyComputerClsid.begin(), kMyComputerClsid.end());
 
-  Put16(items, 0x19);
+  Append16(items, 0x19);
   items.push_back(VolumeItemType(target.volume.driveType));
   std::array<uint8_t, kVolumeNameField> volume{};
   volume[0] = static_cast<uint8_t>(target.drive);
   volume[1] = ':';
   volume[2] = '\\';
   items.insert(items.end(), volume.begin(), volume.end());
-  Put16(items, 0);
+  Append16(items, 0);
 
   for (const ShellLinkEntry& entry : target.entries) {
     if (entry.longName.empty() || entry.longName.find('\\') != std::string::npos) {
-      throw std::invalid_argument("Bad path component");
+      throw ShellLinkEncodeError("Bad path component " + Cp1252ToUtf8(entry.longName));
     }
     CheckText(entry.longName, "Name");
     CheckText(entry.shortName, "Short name");
-    Put16(items, static_cast<uint16_t>(kFileEntryFixedSize + entry.longName.size() + 1 +
-                                       entry.shortName.size() + 1));
+    Append16(items, static_cast<uint16_t>(kFileEntryFixedSize + entry.longName.size() + 1 +
+                                          entry.shortName.size() + 1));
     items.push_back(entry.directory ? kDirectoryItem : kFileItem);
     items.push_back(0);
-    Put32(items, entry.directory ? 0 : entry.size);
-    Put16(items, entry.dosDate);
-    Put16(items, entry.dosTime);
-    Put16(items, entry.attributes);
+    Append32(items, entry.directory ? 0 : entry.size);
+    Append16(items, entry.dosDate);
+    Append16(items, entry.dosTime);
+    Append16(items, entry.attributes);
     PutString(items, entry.longName);
     PutString(items, entry.shortName);
   }
-  Put16(items, 0);
+  Append16(items, 0);
   return items;
 }
 
@@ -512,17 +501,17 @@ std::vector<uint8_t> EncodeLinkInfo(const ShellLinkTarget& target, std::string_v
   const uint32_t pathOffset = static_cast<uint32_t>(kLinkInfoHeaderSize + volumeSize);
   const uint32_t suffixOffset = static_cast<uint32_t>(pathOffset + path.size() + 1);
   std::vector<uint8_t> info;
-  Put32(info, suffixOffset + 1);
-  Put32(info, kLinkInfoHeaderSize);
-  Put32(info, 0x1);  // VolumeIDAndLocalBasePath
-  Put32(info, kLinkInfoHeaderSize);
-  Put32(info, pathOffset);
-  Put32(info, 0);
-  Put32(info, suffixOffset);
-  Put32(info, volumeSize);
-  Put32(info, target.volume.driveType);
-  Put32(info, target.volume.serial);
-  Put32(info, kVolumeIdHeaderSize);
+  Append32(info, suffixOffset + 1);
+  Append32(info, kLinkInfoHeaderSize);
+  Append32(info, 0x1);  // VolumeIDAndLocalBasePath
+  Append32(info, kLinkInfoHeaderSize);
+  Append32(info, pathOffset);
+  Append32(info, 0);
+  Append32(info, suffixOffset);
+  Append32(info, volumeSize);
+  Append32(info, target.volume.driveType);
+  Append32(info, target.volume.serial);
+  Append32(info, kVolumeIdHeaderSize);
   PutString(info, target.volume.label);
   PutString(info, path);
   PutString(info, "");
@@ -573,11 +562,9 @@ std::optional<HostFacts> ReadHostFacts(const fs::path& path) {
                            : facts.writeTime;
 
   // A vfat mount knows the real DOS attributes.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   uint32_t dosAttributes = 0;
-  const bool fromFat = fd >= 0 && ::ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &dosAttributes) == 0;
-  if (fd >= 0) ::close(fd);
-  if (fromFat) {
+  if (fd.Valid() && ::ioctl(fd.Get(), FAT_IOCTL_GET_ATTRIBUTES, &dosAttributes) == 0) {
     facts.attributes = dosAttributes & 0xFF;
   } else {
     facts.attributes = facts.directory ? kAttributeDirectory : kAttributeArchive;
@@ -676,7 +663,7 @@ std::string ExpandVariables(const Machine& machine, std::string_view text) {
 }
 
 std::optional<std::string> ExistingShortPath(const Machine& machine, std::string_view path) {
-  if (path.empty()) return std::nullopt;
+  if (path.empty() || path.size() >= kMaxShellPath) return std::nullopt;
   auto shortPath = ShortPathName(machine, path);
   if (!shortPath || shortPath->size() >= kMaxShellPath) return std::nullopt;
   return shortPath;
@@ -685,8 +672,11 @@ std::optional<std::string> ExistingShortPath(const Machine& machine, std::string
 }  // namespace
 
 ShellLinkError::ShellLinkError(const std::string& what, size_t offset)
-    : std::runtime_error("Damaged shortcut: " + what + " at offset " + std::to_string(offset)),
+    : Error("Damaged shortcut: " + what + " at offset " + std::to_string(offset)),
       offset_(offset) {}
+
+ShellLinkError::ShellLinkError(const FileReadError& unreadable)
+    : Error(unreadable.what()), offset_(0) {}
 
 std::string ShellLinkTarget::LongPath() const {
   std::string path{drive, ':'};
@@ -706,28 +696,28 @@ std::vector<uint8_t> EncodeShellLink(const NewShellLink& link) {
   if (!link.iconLocation.empty()) flags |= kLinkHasIconLocation;
 
   std::vector<uint8_t> out;
-  Put32(out, kHeaderSize);
+  Append32(out, kHeaderSize);
   out.insert(out.end(), kLinkClsid.begin(), kLinkClsid.end());
-  Put32(out, flags);
-  Put32(out, link.target.attributes);
-  Put64(out, link.target.creationTime);
-  Put64(out, link.target.accessTime);
-  Put64(out, link.target.writeTime);
-  Put32(out, link.target.fileSize);
-  Put32(out, 0);  // icon index
-  Put32(out, kShowNormal);
-  Put16(out, 0);  // hot key
-  Put16(out, 0);
-  Put64(out, 0);
+  Append32(out, flags);
+  Append32(out, link.target.attributes);
+  Append64(out, link.target.creationTime);
+  Append64(out, link.target.accessTime);
+  Append64(out, link.target.writeTime);
+  Append32(out, link.target.fileSize);
+  Append32(out, 0);  // icon index
+  Append32(out, kShowNormal);
+  Append16(out, 0);  // hot key
+  Append16(out, 0);
+  Append64(out, 0);
 
   const std::vector<uint8_t> items = EncodeIdList(link.target);
-  Put16(out, static_cast<uint16_t>(items.size()));
+  Append16(out, static_cast<uint16_t>(items.size()));
   out.insert(out.end(), items.begin(), items.end());
   const std::vector<uint8_t> info = EncodeLinkInfo(link.target, path);
   out.insert(out.end(), info.begin(), info.end());
   if (!link.description.empty()) PutCounted(out, link.description);
   if (!link.iconLocation.empty()) PutCounted(out, link.iconLocation);
-  Put32(out, 0);  // terminal block
+  Append32(out, 0);  // terminal block
   return out;
 }
 
@@ -799,14 +789,11 @@ ShellLink DecodeShellLink(std::span<const uint8_t> bytes) {
 }
 
 ShellLink ReadShellLinkFile(const fs::path& hostFile) {
-  std::error_code ec;
-  const uintmax_t size = fs::file_size(hostFile, ec);
-  if (ec || !fs::is_regular_file(hostFile, ec)) throw ShellLinkError("cannot read the file", 0);
-  if (size > kMaxLinkFileSize) throw ShellLinkError("file too large", 0);
-  std::ifstream in(hostFile, std::ios::binary);
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) {
-    throw ShellLinkError("cannot read the file", 0);
+  std::vector<uint8_t> bytes;
+  try {
+    bytes = ReadWholeFile(hostFile, kMaxLinkFileSize);
+  } catch (const FileReadError& e) {
+    throw ShellLinkError(e);
   }
   return DecodeShellLink(bytes);
 }
@@ -837,7 +824,7 @@ int32_t WriteShellLinkFile(const Machine& machine, std::string_view target,
   link.iconLocation = iconFile;
   try {
     WriteFileAtomically(*hostFile, EncodeShellLink(link));
-  } catch (const std::invalid_argument&) {
+  } catch (const ShellLinkEncodeError&) {
     return kShellInvalidArgument;
   } catch (const std::system_error&) {
     return kShellWriteFault;

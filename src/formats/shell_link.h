@@ -6,10 +6,12 @@
 #include <filesystem>
 #include <optional>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/error.h"
+#include "base/file_io.h"
 
 namespace tarnwick {
 
@@ -26,14 +28,22 @@ inline constexpr int32_t kShellWriteFault = static_cast<int32_t>(0x8003001D);  /
 // Paths, descriptions and link file names are limited to MAX_PATH including the terminator.
 inline constexpr size_t kMaxShellPath = 260;
 
-// A damaged or foreign file: what is wrong and the file offset where it was found.
-class ShellLinkError : public std::runtime_error {
+// A damaged or foreign file: what is wrong and the file offset where it was found; or a file that
+// cannot be read, at offset 0.
+class ShellLinkError : public Error {
  public:
   ShellLinkError(const std::string& what, size_t offset);
+  explicit ShellLinkError(const FileReadError& unreadable);
   size_t Offset() const { return offset_; }
 
  private:
   size_t offset_;
+};
+
+// A link Windows could not store: a string too long for MAX_PATH, a NUL inside one, a bad name.
+class ShellLinkEncodeError : public Error {
+ public:
+  using Error::Error;
 };
 
 // LinkFlags bits.
@@ -89,7 +99,8 @@ struct NewShellLink {
 
 // The bytes of a link: ANSI strings, item list My Computer -> volume -> file entries in the
 // Windows 95 layout, link info with the volume and the full long path, then the strings, icon
-// index 0. Throws std::invalid_argument for names or strings Windows could not store.
+// index 0. Throws ShellLinkEncodeError for names or strings Windows could not store: the target
+// path, like every string, is shorter than kMaxShellPath, so it has at most 128 components.
 std::vector<uint8_t> EncodeShellLink(const NewShellLink& link);
 
 // A link as read. Text is ANSI; UTF-16 text is converted, "?" standing for what code page 1252

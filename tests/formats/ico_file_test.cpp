@@ -108,9 +108,9 @@ TEST(IcoFile, EncodeWrites256AsZeroAndRejectsBadSizes) {
   EXPECT_EQ(bytes[6], 0);
   EXPECT_EQ(bytes[7], 0);
   EXPECT_EQ((*ReadIcoDirectory(bytes))[0].width, 256);
-  EXPECT_THROW(EncodeIco({RgbaImage{257, 1, std::vector<uint32_t>(257)}}), std::invalid_argument);
-  EXPECT_THROW(EncodeIco({RgbaImage{2, 2, std::vector<uint32_t>(3)}}), std::invalid_argument);
-  EXPECT_THROW(EncodeIco({}), std::invalid_argument);
+  EXPECT_THROW(EncodeIco({RgbaImage{257, 1, std::vector<uint32_t>(257)}}), IconEncodeError);
+  EXPECT_THROW(EncodeIco({RgbaImage{2, 2, std::vector<uint32_t>(3)}}), IconEncodeError);
+  EXPECT_THROW(EncodeIco({}), IconEncodeError);
 }
 
 TEST(IcoFile, ChoosesBySizeThenDepth) {

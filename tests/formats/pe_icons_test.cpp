@@ -219,6 +219,53 @@ TEST(PeIcons, HostileHeadersAndDirectories) {
   }
 }
 
+// Icon groups named by one shared 65,535-character string: every group would copy the name.
+std::vector<uint8_t> SharedNameGroups(size_t groups) {
+  std::vector<uint8_t> s;
+  Set16(s, 14, 1);
+  Set32(s, 16, 14);
+  Set32(s, 20, 0x80000000u | 24);
+  const size_t typeDir = 24;
+  Set16(s, typeDir + 12, static_cast<uint32_t>(groups));
+  const size_t languages = typeDir + 16 + 8 * groups;
+  const size_t dataEntry = languages + 24 * groups;
+  const size_t name = dataEntry + 16;
+  for (size_t i = 0; i < groups; ++i) {
+    const size_t dir = languages + 24 * i;
+    Set32(s, typeDir + 16 + 8 * i, 0x80000000u | static_cast<uint32_t>(name));
+    Set32(s, typeDir + 20 + 8 * i, 0x80000000u | static_cast<uint32_t>(dir));
+    Set16(s, dir + 14, 1);
+    Set32(s, dir + 16, 1033);
+    Set32(s, dir + 20, static_cast<uint32_t>(dataEntry));
+  }
+  Set32(s, dataEntry, kRsrcRva + static_cast<uint32_t>(dataEntry));
+  Set32(s, dataEntry + 4, 16);
+  Set16(s, name, 0xFFFF);
+  s.resize(name + 2 + 2 * 0xFFFF, 'A');
+  return s;
+}
+
+TEST(PeIcons, SharedNamesAndImagesStayWithinTheFilesSize) {
+  // 8,000 groups in a 384 KB file: a copy of the name for each would take 1 GB.
+  const auto pe = BuildPe(SharedNameGroups(8000));
+  EXPECT_TRUE(ListExeIconGroups(pe).empty());
+  EXPECT_EQ(ExeIconState(pe), ExeIcons::Damaged);
+
+  // A group of 64 entries naming one image would rebuild to 64 copies of it.
+  const auto ico = EncodeIco({Solid(32, 0xFF102030)});
+  std::vector<Resource> icons, groups;
+  AddIcon(icons, groups, ico, uint16_t{1}, 1);
+  std::vector<uint8_t> repeated(groups[0].data.begin(), groups[0].data.begin() + 6);
+  Set16(repeated, 4, 64);
+  for (int i = 0; i < 64; ++i) {
+    repeated.insert(repeated.end(), groups[0].data.begin() + 6, groups[0].data.end());
+  }
+  groups.push_back({14, uint16_t{2}, 1033, repeated});
+  const auto both = BuildPe(BuildRsrc({icons[0], groups[0], groups[1]}));
+  EXPECT_EQ(ExtractExeIcon(both, 0), ico);
+  EXPECT_FALSE(ExtractExeIcon(both, 1));
+}
+
 // A 16-bit executable with a resource table at the given alignment shift.
 std::vector<uint8_t> BuildNe(const std::vector<uint8_t>& ico, unsigned shift, bool named) {
   const size_t count = ico[4];

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,12 +12,26 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 
 #include "machine/cp1252.h"
 
 namespace fs = std::filesystem;
+
+// Runs once before the next rename that must not replace, with its target: a test makes the file
+// another program could make between the bin's choice of a D-name and its move.
+std::function<void(const char*)> beforeNoReplaceRename;
+
+// Takes the place of the C library's renameat2 in this program.
+extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* to,
+                         unsigned flags) noexcept {
+  if ((flags & RENAME_NOREPLACE) != 0 && beforeNoReplaceRename) {
+    std::exchange(beforeNoReplaceRename, nullptr)(to);
+  }
+  return static_cast<int>(syscall(SYS_renameat2, fromDir, from, toDir, to, flags));
+}
 
 namespace tarnwick {
 namespace {
@@ -345,6 +360,24 @@ TEST_F(RecycleBinTest, RefusesBeforeMovingAnything) {
   }
   EXPECT_TRUE(fs::exists(drive() / "Kept" / "k.txt"));
   EXPECT_EQ(ReadBytes(bin() / "INFO"), info);
+}
+
+TEST_F(RecycleBinTest, NeverMovesOverAFileMadeMeanwhile) {
+  WriteFile(drive() / "a.txt", "a");
+  WriteFile(drive() / "b.txt", "b");
+  RecycleBin recycleBin(drive(), 'C');
+  recycleBin.Recycle(drive() / "a.txt");
+  // Another program takes the name the bin chose for b.txt just before the move.
+  beforeNoReplaceRename = [](const char* to) { WriteFile(to, "other"); };
+  recycleBin.Recycle(drive() / "b.txt");
+  EXPECT_FALSE(beforeNoReplaceRename);
+  EXPECT_EQ(ReadText(bin() / "Dc1.txt"), "other");
+  EXPECT_EQ(ReadText(bin() / "Dc2.txt"), "b");
+  const RecycleIndex index = ReadRecycleIndex(bin() / "INFO");
+  ASSERT_EQ(index.records.size(), 2u);
+  EXPECT_EQ(index.records[1].index, 2u);
+  EXPECT_EQ(index.records[1].path, "C:\\b.txt");
+  EXPECT_EQ(index.nextIndex, 3u);
 }
 
 // Limits the size of files written during its lifetime, so that writing more fails with EFBIG.

@@ -240,13 +240,40 @@ TEST(ShellLinkEncode, FlagsFollowTheOptionalStrings) {
 TEST(ShellLinkEncode, RefusesWhatWindowsCouldNotStore) {
   NewShellLink link = NotepadLink();
   link.description = std::string(260, 'x');
-  EXPECT_THROW(EncodeShellLink(link), std::invalid_argument);
+  EXPECT_THROW(EncodeShellLink(link), ShellLinkEncodeError);
   link = NotepadLink();
   link.target.entries.push_back({std::string(250, 'A'), "", false, 0, 0, 0, 0x20});
-  EXPECT_THROW(EncodeShellLink(link), std::invalid_argument);
+  EXPECT_THROW(EncodeShellLink(link), ShellLinkEncodeError);
   link = NotepadLink();
   link.iconLocation = std::string("a\0b", 3);
-  EXPECT_THROW(EncodeShellLink(link), std::invalid_argument);
+  EXPECT_THROW(EncodeShellLink(link), ShellLinkEncodeError);
+}
+
+TEST(ShellLinkEncode, TheLongestTargetRoundTripsAndALongerOneIsRefused) {
+  NewShellLink link = NotepadLink();
+  link.target.entries.assign(128, {"A", "", true, 0, 0x1EEB, 0x4E40, 0x10});
+  link.target.entries.front().longName = "AA";
+  link.target.entries.back().directory = false;
+  const std::string path = link.target.LongPath();
+  ASSERT_EQ(path.size(), kMaxShellPath - 1);
+  const Bytes bytes = EncodeShellLink(link);
+  const ShellLink read = DecodeShellLink(bytes);
+  EXPECT_EQ(read.idListEntries.size(), 128u);
+  EXPECT_EQ(read.idListPath, path);
+  EXPECT_EQ(read.TargetPath(), path);
+  int status = 0;
+  const std::string out = LnkInfo(bytes, status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("Local path\t\t\t: " + path), std::string::npos) << out;
+
+  link.target.entries.front().longName = "AAA";
+  try {
+    EncodeShellLink(link);
+    ADD_FAILURE() << "a 260-character target was written";
+  } catch (const ShellLinkEncodeError& e) {
+    EXPECT_NE(std::string(e.what()).find("260 characters, at most 259"), std::string::npos)
+        << e.what();
+  }
 }
 
 TEST(ShellLinkEncode, LnkinfoShowsTargetDescriptionAndAliases) {
@@ -440,6 +467,27 @@ TEST(ShellLinkResolve, ResolvesLinksOtherSystemsWrote) {
   Add32(environment, 0);
   EXPECT_EQ(ResolveShellLinkFile(machine, place("environment.lnk", environment)),
             "C:\\WINDOWS\\NOTEPAD.EXE");
+
+  // A recorded path longer than MAX_PATH names no file, even where its short form would fit.
+  const auto relative = [&](int depth) {
+    std::string path = ".";
+    fs::path host = dir / "c";
+    for (int i = 0; i < depth; ++i) {
+      path += "\\Long folder name";
+      host /= "Long folder name";
+    }
+    fs::create_directories(host);
+    std::ofstream(host / "file.txt") << "x";
+    Bytes link = Header(kLinkHasRelativePath);
+    path += "\\file.txt";
+    Add16(link, static_cast<uint16_t>(path.size()));
+    Add(link, path);
+    Add32(link, 0);
+    return link;
+  };
+  EXPECT_EQ(ResolveShellLinkFile(machine, place("deep.lnk", relative(3))),
+            "C:\\LONGFO~1\\LONGFO~1\\LONGFO~1\\FILE.TXT");
+  EXPECT_EQ(ResolveShellLinkFile(machine, place("deeper.lnk", relative(16))), "");
   fs::remove_all(dir);
 }
 
