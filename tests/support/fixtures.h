@@ -8,13 +8,12 @@
 
 namespace tarnwick::testing {
 
-inline std::filesystem::path Fixture(const std::filesystem::path& relative) {
-  return std::filesystem::path(TARNWICK_FIXTURES_DIR) / relative;
-}
+const std::filesystem::path& FixturesDir();
+std::filesystem::path Fixture(const std::filesystem::path& relative);
 
 }  // namespace tarnwick::testing
 
 // Ends the running test as skipped when the fixture file or folder is absent.
-#define SKIP_WITHOUT_FIXTURE(path)                                          \
-  if (!std::filesystem::exists(path)) GTEST_SKIP() << "fixtures not found " \
-                                                      "in " TARNWICK_FIXTURES_DIR
+#define SKIP_WITHOUT_FIXTURE(path)    \
+  if (!std::filesystem::exists(path)) \
+  GTEST_SKIP() << "fixtures not found in " << ::tarnwick::testing::FixturesDir()
