@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
 # Times our registry codec, cregexport and Parse::Win32Registry on the same 5,000-key file in
-# one run. Usage: bench/compare_readers.sh [BUILD_DIR]  (a Release build with -DTARNWICK_BENCH=ON)
+# one run. Usage: bench/compare_readers.sh [BUILD_DIR]  (a Release build with -DTARNWICK_BENCH=ON;
+# build-bench in the checkout by default)
 set -euo pipefail
 
-build=${1:-/work/build-creg-bench}
+build=${1:-$(cd "$(dirname "$0")/.." && pwd)/build-bench}
 bench="$build/bench/creg_bench"
-[ -x "$bench" ] || { echo "no $bench; build the creg_bench target first" >&2; exit 1; }
+[ -x "$bench" ] || {
+  echo "no $bench; build it first:" >&2
+  echo "  cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTARNWICK_BENCH=ON" >&2
+  echo "  cmake --build build-bench --target creg_bench" >&2
+  exit 1
+}
 
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT

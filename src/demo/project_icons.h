@@ -1,5 +1,5 @@
-// Tarnwick's own pictures, drawn as pixel art: the users' icons beside the program and the
-// shell's stock pictures.
+// Tarnwick's own pictures, the icon files of src/demo/resources built into the library: the
+// users' icons beside the program and the shell's stock pictures.
 #pragma once
 
 #include <cstdint>
@@ -33,7 +33,7 @@ std::vector<NamedIconFile> UserIconFiles();
 
 // Writes default.ico and the UserIcon folder's icons into the program's directory on the machine
 // (the folder of its program path), never replacing a file that exists. Throws MachineError when
-// the directory cannot be mapped, std::system_error when a file cannot be written.
+// the directory cannot be mapped, std::system_error when a file cannot be checked or written.
 void InstallProgramIcons(const Machine& machine);
 
 }  // namespace tarnwick

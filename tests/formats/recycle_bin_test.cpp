@@ -17,6 +17,7 @@
 #include <sstream>
 
 #include "machine/cp1252.h"
+#include "support/fixtures.h"
 
 namespace fs = std::filesystem;
 
@@ -143,7 +144,8 @@ std::vector<uint8_t> Index(uint32_t version, uint32_t recordSize,
 }
 
 TEST(RecycleIndexReader, ReadsTheGenuineWindows95IndexAsRifiuti2Does) {
-  const fs::path file = fs::path(TARNWICK_SHARED_DIR) / "fixtures/recycled/INFO-95-ja-1";
+  const fs::path file = testing::Fixture("recycled/INFO-95-ja-1");
+  SKIP_WITHOUT_FIXTURE(file);
   const RecycleIndex index = ReadRecycleIndex(file);
   EXPECT_EQ(index.version, 0u);
   EXPECT_EQ(index.nextIndex, 16u);
@@ -300,7 +302,8 @@ TEST_F(RecycleBinTest, RestoringByHandFromTheIndexGivesBackTheFiles) {
 }
 
 TEST_F(RecycleBinTest, AppendsToAnExistingIndexKeepingItsRecords) {
-  const fs::path genuine = fs::path(TARNWICK_SHARED_DIR) / "fixtures/recycled/INFO-95-ja-1";
+  const fs::path genuine = testing::Fixture("recycled/INFO-95-ja-1");
+  SKIP_WITHOUT_FIXTURE(genuine);
   const fs::path driveD = drive().parent_path() / "D";
   fs::create_directories(driveD / "Recycled");
   fs::copy_file(genuine, driveD / "Recycled" / "info");

@@ -5,6 +5,7 @@
 
 #include "registry/creg_file.h"
 #include "registry/creg_test_trees.h"
+#include "support/fixtures.h"
 #include "support/independent_readers.h"
 #include "support/temp_machine_dir.h"
 
@@ -16,8 +17,7 @@ using testing::FirstDifference;
 using testing::ReadWithCregexport;
 using testing::ReadWithParseWin32Registry;
 
-const std::filesystem::path kFixtures =
-    std::filesystem::path(TARNWICK_SHARED_DIR) / "fixtures/creg";
+const std::filesystem::path kFixtures = testing::Fixture("creg");
 
 class CregInteropTest : public ::testing::Test {
  protected:
@@ -63,6 +63,7 @@ void ExpectSameHashes(const RegNode& a, const RegNode& b) {
 }
 
 TEST_F(CregInteropTest, GenuineWindowsMeHiveReadsAsBothReadersReadIt) {
+  SKIP_WITHOUT_FIXTURE(kFixtures);
   std::filesystem::path original = kFixtures / "winme_USER.DAT";
   auto tree = ReadRegistryFile(original);
   std::vector<testing::ExportedKey> ours = ExportTree(*tree);
@@ -84,6 +85,7 @@ TEST_F(CregInteropTest, GenuineWindowsMeHiveReadsAsBothReadersReadIt) {
 TEST_F(CregInteropTest, HandMadeSamplesReadAsParseWin32RegistryReadsThem) {
   for (const char* name : {"win95_entry_tests.rf", "win95_iter_tests.rf", "win95_key_tests.rf",
                            "win95_value_tests.rf"}) {
+    SKIP_WITHOUT_FIXTURE(kFixtures);
     SCOPED_TRACE(name);
     auto tree = ReadRegistryFile(kFixtures / name);
     testing::ReaderOutput perl = ReadWithParseWin32Registry(kFixtures / name);
@@ -105,6 +107,7 @@ TEST_F(CregInteropTest, HandMadeSamplesReadAsParseWin32RegistryReadsThem) {
 }
 
 TEST_F(CregInteropTest, DamagedSampleIsReportedByName) {
+  SKIP_WITHOUT_FIXTURE(kFixtures);
   try {
     ReadRegistryFile(kFixtures / "win95_error_tests.rf");
     ADD_FAILURE() << "damaged sample accepted";

@@ -8,6 +8,7 @@
 
 #include "machine/machine.h"
 #include "registry/creg_file.h"
+#include "support/fixtures.h"
 #include "support/independent_readers.h"
 
 namespace tarnwick {
@@ -285,7 +286,8 @@ TEST_F(RegistryTest, MachineFilesAreKeptAsDa0BeforeTheFirstChangeOfARun) {
 
 // A genuine Windows Me USER.DAT as the machine's: one change, and the rest of the file is intact.
 TEST_F(RegistryTest, AGenuineUserDatTakesAChangeAndKeepsEverythingElse) {
-  const fs::path genuine = fs::path(TARNWICK_SHARED_DIR) / "fixtures" / "creg" / "winme_USER.DAT";
+  const fs::path genuine = testing::Fixture("creg/winme_USER.DAT");
+  SKIP_WITHOUT_FIXTURE(genuine);
   fs::copy_file(genuine, Windows("USER.DAT"));
   {
     auto registry = NewRegistry();

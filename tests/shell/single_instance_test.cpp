@@ -25,8 +25,7 @@ int RunCopy(const std::filesystem::path& machineDir) {
   QObject::connect(&child, &QProcess::finished, &loop, &QEventLoop::quit);
   QObject::connect(&child, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
   QTimer::singleShot(30000, &loop, &QEventLoop::quit);
-  child.start(TARNWICK_BINARY_DIR "/tests/shell_instance_child/shell_instance_child",
-              {QString::fromStdString(machineDir.string())});
+  child.start(TARNWICK_INSTANCE_CHILD, {QString::fromStdString(machineDir.string())});
   loop.exec();
   if (child.state() != QProcess::NotRunning) {
     child.kill();

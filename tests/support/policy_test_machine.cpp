@@ -1,9 +1,5 @@
 #include "support/policy_test_machine.h"
 
-#include <atomic>
-
-#include <unistd.h>
-
 #include "demo/demo_machine.h"
 #include "machine/win_path.h"
 #include "policy/policy_file.h"
@@ -11,20 +7,12 @@
 namespace tarnwick::testing {
 
 PolicyMachine::PolicyMachine() {
-  static std::atomic<int> counter{0};
-  dir_ = std::filesystem::temp_directory_path() /
-         ("tarnwick-policy-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-  std::filesystem::remove_all(dir_);
-  machine_ = std::make_unique<Machine>(OpenOrCreateMachine(dir_));
+  machine_ = std::make_unique<Machine>(OpenOrCreateMachine(temp_.Path() / "machine"));
   registry_ = std::make_unique<Registry>(*machine_);
   InitPolicyPaths(*registry_);
 }
 
-PolicyMachine::~PolicyMachine() {
-  registry_.reset();
-  std::error_code error;
-  std::filesystem::remove_all(dir_, error);
-}
+PolicyMachine::~PolicyMachine() = default;
 
 std::filesystem::path PolicyMachine::Host(std::string_view windowsPath) const {
   return machine_->HostPath(windowsPath).value();

@@ -13,6 +13,7 @@
 #include "machine/machine.h"
 #include "registry/registry.h"
 #include "support/independent_readers.h"
+#include "support/temp_machine_dir.h"
 
 namespace tarnwick::testing {
 
@@ -39,7 +40,7 @@ class PolicyMachine {
   bool KeyExists(std::string_view keyPath);
 
  private:
-  std::filesystem::path dir_;
+  TempMachineDir temp_;
   std::unique_ptr<Machine> machine_;
   std::unique_ptr<Registry> registry_;
 };

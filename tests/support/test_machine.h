@@ -1,12 +1,13 @@
 // A machine in a temporary directory, described by a machine.ini written by the test.
 #pragma once
 
-#include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "machine/machine.h"
+#include "support/temp_machine_dir.h"
 
 namespace tarnwick::test {
 
@@ -35,7 +36,7 @@ class TestMachine {
     return *machine_;
   }
 
-  std::filesystem::path Dir() const { return dir_.path().toStdString(); }
+  std::filesystem::path Dir() const { return dir_.Path(); }
   // A host path below the machine directory: "c/WINDOWS" is drive C's WINDOWS.
   std::filesystem::path Host(const std::string& relative) const { return Dir() / relative; }
 
@@ -48,7 +49,7 @@ class TestMachine {
   }
 
  private:
-  QTemporaryDir dir_;
+  TempMachineDir dir_;
   std::unique_ptr<Machine> machine_;
 };
 

@@ -19,7 +19,7 @@ struct Output {
 };
 
 Output RunTarnwick(std::vector<std::string> args) {
-  args.insert(args.begin(), TARNWICK_BINARY_DIR "/src/app/tarnwick");
+  args.insert(args.begin(), TARNWICK_PROGRAM);
   const tarnwick::testing::ProgramRun run = tarnwick::testing::RunProgram(std::move(args));
   return {run.status, run.out + run.err};
 }

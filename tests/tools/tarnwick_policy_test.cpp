@@ -55,7 +55,7 @@ class TarnwickPolicyTest : public ::testing::Test {
     return result.out;
   }
 
-  static constexpr const char* kTool = TARNWICK_BINARY_DIR "/tools/tarnwick-policy/tarnwick-policy";
+  static constexpr const char* kTool = TARNWICK_POLICY_PROGRAM;
   fs::path dir_;
 };
 

@@ -9,6 +9,7 @@
 #include "demo/demo_machine.h"
 #include "machine/machine.h"
 #include "registry/creg_file.h"
+#include "support/fixtures.h"
 #include "support/independent_readers.h"
 #include "support/run_program.h"
 
@@ -29,7 +30,7 @@ class TarnwickRegTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
 
   static ProgramRun Tool(std::vector<std::string> args, const fs::path& input = {}) {
-    args.insert(args.begin(), TARNWICK_BINARY_DIR "/tools/tarnwick-reg/tarnwick-reg");
+    args.insert(args.begin(), TARNWICK_REG_PROGRAM);
     return RunProgram(std::move(args), input);
   }
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
@@ -91,7 +92,8 @@ TEST_F(TarnwickRegTest, ImportCreatesTheFileAndExportGivesTheTextBack) {
 
 // A genuine Windows Me hive, as text and back: the same text, and cregexport sees the same tree.
 TEST_F(TarnwickRegTest, AGenuineHiveSurvivesExportAndImport) {
-  const std::string hive = TARNWICK_SHARED_DIR "/fixtures/creg/winme_USER.DAT";
+  const std::string hive = tarnwick::testing::Fixture("creg/winme_USER.DAT").string();
+  SKIP_WITHOUT_FIXTURE(hive);
   ProgramRun first = Tool({"export", hive});
   ASSERT_EQ(first.status, 0) << first.err;
   EXPECT_NE(first.out.find("\r\n[.DEFAULT\\Control Panel]\r\n"), std::string::npos);

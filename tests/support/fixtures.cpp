@@ -1,0 +1,14 @@
+#include "support/fixtures.h"
+
+namespace tarnwick::testing {
+
+const std::filesystem::path& FixturesDir() {
+  static const std::filesystem::path dir = TARNWICK_FIXTURES_DIR;
+  return dir;
+}
+
+std::filesystem::path Fixture(const std::filesystem::path& relative) {
+  return FixturesDir() / relative;
+}
+
+}  // namespace tarnwick::testing
