@@ -27,6 +27,7 @@ for name in "${harnesses[@]}"; do
   corpus="$build/corpus/$name"
   findings="$build/findings/$name"
   log="$build/findings/$name.log"
+  rm -rf "$findings"
   mkdir -p "$corpus" "$findings"
   status=0
   "$build/tests/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=2 -rss_limit_mb=500 \

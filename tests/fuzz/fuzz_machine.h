@@ -24,8 +24,8 @@ class FuzzMachine {
     for (const char* file :
          {"c/WINDOWS/SYSTEM/USER.EXE", "c/TARNEX/TARNEX.EXE",
           "c/Program Files/Accessories/WORDPAD.EXE", "c/caf\xC3\xA9/Men\xC3\xBA.txt",
-          "c/Readme.txt", "c/README.TXT", "c/Long File Name.text", "d/DATA/file.txt",
-          "n/share.txt", "outside/secret.txt"}) {
+          "c/Readme.txt", "c/README.TXT", "c/Long File Name.text", "d/DATA/file.txt", "n/share.txt",
+          "outside/secret.txt"}) {
       dir_.WriteFile(file, "x");
     }
     namespace fs = std::filesystem;

@@ -75,11 +75,17 @@ void RegistrySeeds(const fs::path& root) {
     creg.Add(EncodeRegistryFile(*tree, "seed.dat"));
     regedit4.Add(ExportRegedit4(*tree));
   }
-  regedit4.Add("REGEDIT4\r\n\r\n[-Software\\Microsoft]\r\n[a]\r\n\"x\"=-\r\n@=hex(2):41,\\\r\n  00\r\n");
+  regedit4.Add(
+      "REGEDIT4\r\n\r\n[-Software\\Microsoft]\r\n[a]\r\n\"x\"=-\r\n@=hex(2):41,\\\r\n  00\r\n");
 }
 
 ShellLinkEntry Entry(const std::string& longName, const std::string& shortName, bool directory) {
-  return {longName, shortName, directory, directory ? 0u : 34304u, 0x1EEB, 0x4E40,
+  return {longName,
+          shortName,
+          directory,
+          directory ? 0u : 34304u,
+          0x1EEB,
+          0x4E40,
           static_cast<uint16_t>(directory ? 0x10 : 0x20)};
 }
 

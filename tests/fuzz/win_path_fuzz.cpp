@@ -32,7 +32,8 @@ void CheckInside(const fs::path& host, const fs::path& drive) {
     prefix /= part;
     if (!fs::is_symlink(fs::symlink_status(prefix, ec))) continue;
     const fs::path target = fs::canonical(prefix, ec);
-    fuzz::Check(!ec && fuzz::IsWithin(target, drive), "a link on the way resolves inside the drive");
+    fuzz::Check(!ec && fuzz::IsWithin(target, drive),
+                "a link on the way resolves inside the drive");
   }
 }
 
