@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcreg-utils libparse-win32registry-perl liblnk-utils rifiuti2
   xvfb xauth
+  clang libclang-rt-dev
 )
 
 missing=()

@@ -1,0 +1,209 @@
+// Writes the seed corpus of every harness, made by our own writers: fuzz_seeds DIR writes
+// DIR/<harness>/seed-N files.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "formats/ico_file.h"
+#include "formats/pe_test_builder.h"
+#include "formats/recycle_bin.h"
+#include "formats/shell_link.h"
+#include "fuzz/fuzz_machine.h"
+#include "machine/ini_file.h"
+#include "machine/short_name.h"
+#include "registry/creg_file.h"
+#include "registry/regedit4.h"
+
+namespace {
+
+using namespace tarnwick;
+namespace fs = std::filesystem;
+
+class SeedWriter {
+ public:
+  SeedWriter(const fs::path& root, const std::string& harness) : dir_(root / harness) {
+    fs::create_directories(dir_);
+  }
+  void Add(const std::string& bytes) { Add(std::vector<uint8_t>(bytes.begin(), bytes.end())); }
+  void Add(const std::vector<uint8_t>& bytes) {
+    std::ofstream out(dir_ / ("seed-" + std::to_string(count_++)), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write a seed in " + dir_.string());
+  }
+
+ private:
+  fs::path dir_;
+  int count_ = 0;
+};
+
+std::vector<uint8_t> Bytes(std::string_view text) {
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+std::vector<std::unique_ptr<RegNode>> Trees() {
+  std::vector<std::unique_ptr<RegNode>> trees;
+  trees.push_back(std::make_unique<RegNode>());
+  auto small = std::make_unique<RegNode>();
+  RegNode& software = small->AddSubkey("Software");
+  software.SetValue("", kRegSz, Bytes("Demo"));
+  software.SetValue("NoRun", kRegDword, {1, 0, 0, 0});
+  software.AddSubkey("Empty");
+  trees.push_back(std::move(small));
+  auto mixed = std::make_unique<RegNode>();
+  RegNode& policies = mixed->AddSubkey("Software").AddSubkey("Microsoft").AddSubkey("Windows");
+  policies.SetValue("Caf\xE9 \x80uro", kRegSz, Bytes(std::string("\xC4rger\0", 6)));
+  policies.SetValue("Path", kRegExpandSz, Bytes(std::string("%windir%\\x\0", 11)));
+  policies.SetValue("Blob", kRegBinary, {0, 1, 2, 0xFF, 0x80});
+  policies.SetValue("List", kRegMultiSz, Bytes(std::string("one\0two\0\0", 9)));
+  policies.SetValue("Odd \"quoted\\name\"", 0x80000005, {1, 2, 3});
+  policies.SetValue("Nothing", kRegNone, {});
+  policies.SetValue("Big", kRegDwordBigEndian, {0x12, 0x34, 0x56, 0x78});
+  for (int i = 0; i < 12; ++i) {
+    mixed->AddSubkey("Key " + std::to_string(i)).SetValue("", kRegSz, Bytes(std::to_string(i)));
+  }
+  trees.push_back(std::move(mixed));
+  return trees;
+}
+
+void RegistrySeeds(const fs::path& root) {
+  SeedWriter creg(root, "creg");
+  SeedWriter regedit4(root, "regedit4");
+  for (const auto& tree : Trees()) {
+    creg.Add(EncodeRegistryFile(*tree, "seed.dat"));
+    regedit4.Add(ExportRegedit4(*tree));
+  }
+  regedit4.Add(
+      "REGEDIT4\r\n\r\n[-Software\\Microsoft]\r\n[a]\r\n\"x\"=-\r\n@=hex(2):41,\\\r\n  00\r\n");
+}
+
+ShellLinkEntry Entry(const std::string& longName, const std::string& shortName, bool directory) {
+  return {longName,
+          shortName,
+          directory,
+          directory ? 0u : 34304u,
+          0x1EEB,
+          0x4E40,
+          static_cast<uint16_t>(directory ? 0x10 : 0x20)};
+}
+
+void ShellLinkSeeds(const fs::path& root) {
+  SeedWriter seeds(root, "shell_link");
+  NewShellLink link;
+  link.target.volume = {3, 0x1A2B3C4D, "SYSTEM"};
+  link.target.entries = {Entry("WINDOWS", "", true), Entry("NOTEPAD.EXE", "", false)};
+  link.target.creationTime = link.target.accessTime = link.target.writeTime = 0x01BA4F73B0135400;
+  link.target.fileSize = 34304;
+  link.description = "NOTEPAD";
+  seeds.Add(EncodeShellLink(link));
+  link.target.drive = 'D';
+  link.target.volume = {5, 0, "CD"};
+  link.target.entries = {Entry("Program Files", "PROGRA~1", true),
+                         Entry("Caf\xE9 Men\xFA.txt", "CAFMEN~1.TXT", false)};
+  link.description.clear();
+  link.iconLocation = "C:\\WINDOWS\\SYSTEM\\SHELL32.DLL";
+  seeds.Add(EncodeShellLink(link));
+  link.target.entries.clear();
+  seeds.Add(EncodeShellLink(link));
+}
+
+RgbaImage Image(int side, int colours, bool partialAlpha) {
+  RgbaImage image{side, side, {}};
+  for (int y = 0; y < side; ++y) {
+    for (int x = 0; x < side; ++x) {
+      uint32_t alpha = (x + y) % 5 == 0 ? 0 : partialAlpha ? 0x80 : 0xFF;
+      uint32_t rgb = static_cast<uint32_t>((x * 7 + y * 13) % colours) * 0x010307;
+      image.pixels.push_back(alpha << 24 | (rgb & 0xFFFFFF));
+    }
+  }
+  return image;
+}
+
+void IconSeeds(const fs::path& root) {
+  SeedWriter ico(root, "ico");
+  const std::vector<uint8_t> small = EncodeIco({Image(16, 8, false)});
+  const std::vector<uint8_t> several =
+      EncodeIco({Image(32, 200, false), Image(16, 1000, false), Image(8, 4, true)});
+  ico.Add(small);
+  ico.Add(several);
+
+  using namespace pe_test;
+  SeedWriter pe(root, "pe_icons");
+  std::vector<Resource> icons;
+  std::vector<Resource> groups;
+  AddIcon(icons, groups, several, std::u16string(u"MAINICON"), 1);
+  AddIcon(icons, groups, small, uint16_t{7}, 10);
+  std::vector<Resource> all = groups;
+  all.insert(all.end(), icons.begin(), icons.end());
+  pe.Add(BuildPe(BuildRsrc(all)));
+  pe.Add(BuildPe(BuildRsrc(all), true));
+  pe.Add(BuildPe({}));
+}
+
+void RecycleSeeds(const fs::path& root) {
+  SeedWriter seeds(root, "recycle_info");
+  TempMachineDir drive;
+  drive.WriteFile("Mes documents/R\xC3\xA9sum\xC3\xA9.txt", "text");
+  drive.WriteFile("Old Stuff/Pictures/a.bmp", "BM");
+  drive.WriteFile("Old Stuff/Pictures/b.bmp", "BM");
+  RecycleBin bin(drive.Path(), 'C');
+  bin.Recycle(drive.Path() / "Mes documents" / "R\xC3\xA9sum\xC3\xA9.txt", 125440173302500000);
+  std::ifstream first(bin.IndexFile(), std::ios::binary);
+  seeds.Add(std::string(std::istreambuf_iterator<char>(first), {}));
+  bin.Recycle(drive.Path() / "Old Stuff", 125911583999999990);
+  std::ifstream second(bin.IndexFile(), std::ios::binary);
+  seeds.Add(std::string(std::istreambuf_iterator<char>(second), {}));
+}
+
+void MachineSeeds(const fs::path& root) {
+  SeedWriter ini(root, "machine_ini");
+  IniFile machine;
+  IniSection& section = machine.AddSection("Machine");
+  section.Set("WindowsDirectory", "C:\\WINDOWS");
+  section.Set("ProgramPath", "C:\\TARNEX\\TARNEX.EXE");
+  IniSection& c = machine.AddSection("Drive C");
+  c.Set("Type", "fixed");
+  c.Set("Path", "c");
+  c.Set("Label", "SYSTEM");
+  c.Set("Serial", "1A2B-3C4D");
+  IniSection& d = machine.AddSection("Drive D");
+  d.Set("Type", "remote");
+  d.Set("Path", "d");
+  d.Set("RemoteName", "\\\\SERVER\\SHARE");
+  machine.AddSection("Drive A").Set("Type", "removable");
+  ini.Add(machine.Format());
+  machine.AddSection("Drive E").Set("Type", "cdrom");
+  ini.Add(machine.Format());
+
+  SeedWriter paths(root, "win_path");
+  const fuzz::FuzzMachine fixture;
+  for (const std::string& path : fuzz::FuzzMachine::SeedPaths()) {
+    paths.Add(path);
+    if (const auto located = LocateMachinePath(fixture.Get(), path)) {
+      paths.Add(located->LongPath());
+      paths.Add(located->ShortPath());
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: fuzz_seeds DIR\n");
+    return 2;
+  }
+  try {
+    RegistrySeeds(argv[1]);
+    ShellLinkSeeds(argv[1]);
+    IconSeeds(argv[1]);
+    RecycleSeeds(argv[1]);
+    MachineSeeds(argv[1]);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "fuzz_seeds: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
