@@ -420,7 +420,7 @@ void ImportRegedit4(std::string_view text, const std::vector<Regedit4Target>& ta
   Importer(text, split).Run();
   for (auto& [tree, copy] : copies) {
     tree->values.swap(copy->values);
-    tree->subkeys.swap(copy->subkeys);
+    std::swap(tree->subkeys, copy->subkeys);
   }
 }
 
