@@ -23,6 +23,7 @@ rm -rf "$build/seeds"
 export ASAN_OPTIONS=detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 failed=0
+bad=0
 for name in "${harnesses[@]}"; do
   corpus="$build/corpus/$name"
   findings="$build/findings/$name"
@@ -39,9 +40,11 @@ for name in "${harnesses[@]}"; do
   printf '%-13s executions %-10s corpus %-6s findings %s\n' "$name" "${runs:-?}" "$size" "$found"
   if [ "$status" -ne 0 ] || [ "$found" -ne 0 ]; then
     failed=1
+    bad=$((bad + 1))
     find "$findings" -maxdepth 1 -type f -printf '  %p\n'
     grep -m1 -A12 -E 'ERROR|broken property|runtime error' "$log" | sed 's/^/  /' || true
     echo "  log: $log"
   fi
 done
+echo "fuzz: $((${#harnesses[@]} - bad)) passed, $bad failed"
 exit $failed

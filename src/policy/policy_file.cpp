@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "machine/cp1252.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "registry/creg_file.h"
@@ -103,7 +104,7 @@ bool LoadPolicyFile() {
     Paths().loaded = true;
     return true;
   }
-  throw PolicyFileError("The policy file " + PolicyFilePath() +
+  throw PolicyFileError("The policy file " + Cp1252ToUtf8(PolicyFilePath()) +
                         " cannot be attached: " + AttachFailure());
 }
 

@@ -1,18 +1,19 @@
 // The policy file Tarnex.pol: where it lies, the key it is attached as, attaching and detaching.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "base/error.h"
 
 namespace tarnwick {
 
 class Registry;
 
 // A policy file that exists but cannot be attached (damaged, unreadable). The text names the file.
-class PolicyFileError : public std::runtime_error {
+class PolicyFileError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 // The Windows directory with "\" appended when missing, then "Tarnex.pol".

@@ -1,9 +1,9 @@
 #include "policy/users.h"
 
 #include <filesystem>
-#include <stdexcept>
 #include <system_error>
 
+#include "machine/cp1252.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/policy_file.h"
@@ -21,26 +21,29 @@ bool PathExists(const Machine& machine, const std::string& windowsPath) {
   return host && std::filesystem::exists(*host, error);
 }
 
-// Creates one directory level; errors are ignored.
-void CreateDirectoryLevel(const Machine& machine, const std::string& windowsPath) {
-  if (const auto host = machine.HostPath(windowsPath)) {
-    std::error_code error;
-    std::filesystem::create_directory(*host, error);
-  }
+// Creates one directory level unless it exists; throws AccountError naming it when it cannot be.
+void MakeDirectoryLevel(const Machine& machine, const std::string& windowsPath) {
+  const auto host = machine.HostPath(windowsPath);
+  const std::string failure =
+      "The profile directory " + Cp1252ToUtf8(windowsPath) + " cannot be made";
+  if (!host) throw AccountError(failure + ": it is not on a drive of the machine");
+  std::error_code error;
+  std::filesystem::create_directory(*host, error);
+  if (error) throw AccountError(failure + ": " + host->string() + ": " + error.message());
 }
 
 // A name that is one key name and one directory name. Windows drops a blank or dot at the end of a
 // directory name, so two accounts would share one profile.
 void CheckUserName(std::string_view name) {
-  if (name.empty()) throw std::runtime_error("A user name cannot be empty");
+  if (name.empty()) throw AccountError("A user name cannot be empty");
   for (char c : name) {
     if (static_cast<unsigned char>(c) < 0x20 ||
         std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
-      throw std::runtime_error("A user name cannot hold the character '" + std::string(1, c) + "'");
+      throw AccountError("A user name cannot hold the character '" + std::string(1, c) + "'");
     }
   }
   if (name.back() == ' ' || name.back() == '.') {
-    throw std::runtime_error("A user name cannot end in a blank or a dot");
+    throw AccountError("A user name cannot end in a blank or a dot");
   }
 }
 
@@ -67,28 +70,30 @@ TUser* TUsers::FindUser(std::string_view name) const {
 
 TUser& TUsers::AddUser(std::string_view name) {
   CheckUserName(name);
-  if (FindUser(name) != nullptr) throw std::runtime_error("There is already a user with this name");
+  if (FindUser(name) != nullptr) throw AccountError("There is already a user with this name");
   Registry& registry = PolicyRegistry();
   const Machine& machine = registry.GetMachine();
   RegistryAccessor reg(registry);
-  reg.SetRootKey(RootKey::LocalMachine);
-  reg.CreateKey(UsersKeyPath() + "\\" + std::string(name));
 
+  // The profile first, so that an account is never recorded without one.
   const std::string windows = AddTrailingBackslash(machine.WindowsDirectory());
-  if (!PathExists(machine, windows + "Profiles"))
-    CreateDirectoryLevel(machine, windows + "Profiles");
+  MakeDirectoryLevel(machine, windows + "Profiles");
   const std::string profile = windows + "Profiles\\" + std::string(name);
-
-  reg.OpenKey(std::string(kProfileListKey) + std::string(name), true);
-  reg.WriteString(kProfileImagePath, profile);
-  reg.CloseKey();
-
-  if (!PathExists(machine, profile)) CreateDirectoryLevel(machine, profile);
+  MakeDirectoryLevel(machine, profile);
   const std::string userDat = profile + "\\user.dat";
   if (!PathExists(machine, userDat)) {
     reg.SetRootKey(RootKey::Users);
-    reg.SaveKey(".Default", userDat);
+    if (!reg.SaveKey(".Default", userDat)) {
+      throw AccountError("The user's registry file " + Cp1252ToUtf8(userDat) +
+                         " cannot be written");
+    }
   }
+
+  reg.SetRootKey(RootKey::LocalMachine);
+  reg.CreateKey(UsersKeyPath() + "\\" + std::string(name));
+  reg.OpenKey(std::string(kProfileListKey) + std::string(name), true);
+  reg.WriteString(kProfileImagePath, profile);
+  reg.CloseKey();
 
   items_.push_back(std::make_unique<TUser>(std::string(name)));
   return *items_.back();

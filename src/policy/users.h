@@ -7,9 +7,17 @@
 #include <string_view>
 #include <vector>
 
+#include "base/error.h"
+
 #include "policy/user.h"
 
 namespace tarnwick {
+
+// An account that cannot be added: a taken or unusable name, a profile that cannot be made.
+class AccountError : public Error {
+ public:
+  using Error::Error;
+};
 
 class TUsers {
  public:
@@ -29,6 +37,8 @@ class TUsers {
   // its record. Throws "There is already a user with this name" when the name is taken, and an
   // error naming the reason when the name cannot be one key name and one directory name (empty,
   // control characters, any of \/:*?"<>|, a blank or dot at the end); nothing is created then.
+  // The profile is made first: an AccountError naming the path when its directories or
+  // user.dat cannot be made, before any key is written.
   TUser& AddUser(std::string_view name);
   // Deletes the account's key and ProfileList entry and reloads the list. Returns whether the
   // ProfileList entry was deleted. The profile directory stays. A name that is empty or holds

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "machine/atomic_file.h"
+#include "machine/cp1252.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "registry/creg_file.h"
@@ -62,7 +63,8 @@ Registry::Impl::Hive Registry::Impl::OpenMachineFile(const std::string& fileName
   std::optional<fs::path> host = machine_.HostPath(hive.windowsPath);
   std::optional<fs::path> backup = machine_.HostPath(dir + backupName);
   if (!host || !backup) {
-    throw RegistryFileError(hive.windowsPath + ": the Windows directory is not on a drive");
+    throw RegistryFileError(Cp1252ToUtf8(hive.windowsPath) +
+                            ": the Windows directory is not on a drive");
   }
   hive.hostPath = *host;
   hive.backupPath = *backup;
@@ -283,7 +285,7 @@ void Registry::ChangeFileTrees(const std::function<void(RegNode& system, RegNode
 namespace {
 
 [[noreturn]] void FailToSet(std::string_view name) {
-  throw RegistryError("Failed to set data for '" + std::string(name) + "'");
+  throw RegistryError("Failed to set data for '" + Cp1252ToUtf8(name) + "'");
 }
 
 }  // namespace
@@ -330,7 +332,7 @@ void RegistryAccessor::CreateKey(std::string_view path) {
   std::optional<Registry::Impl::Location> at = registry_.GetImpl().Locate(root_, path, true);
   // Also an existing key whose file could not be written before is not there for good yet.
   if (!at || !registry_.GetImpl().Save(*at->hive)) {
-    throw RegistryError("Failed to create key " + std::string(path));
+    throw RegistryError("Failed to create key " + Cp1252ToUtf8(path));
   }
 }
 
@@ -367,10 +369,10 @@ int32_t RegistryAccessor::ReadInteger(std::string_view name) const {
   std::optional<RegValue> value = ReadValue(name);
   if (!value || value->data.empty()) return 0;
   if (value->data.size() > 4) {
-    throw RegistryError("Failed to get data for '" + std::string(name) + "'");
+    throw RegistryError("Failed to get data for '" + Cp1252ToUtf8(name) + "'");
   }
   if (value->type != kRegDword) {
-    throw RegistryError("Invalid data type for '" + std::string(name) + "'");
+    throw RegistryError("Invalid data type for '" + Cp1252ToUtf8(name) + "'");
   }
   uint32_t number = 0;
   for (size_t i = 0; i < value->data.size(); ++i) number |= uint32_t{value->data[i]} << (8 * i);
@@ -381,7 +383,7 @@ std::string RegistryAccessor::ReadString(std::string_view name) const {
   std::optional<RegValue> value = ReadValue(name);
   if (!value || value->data.empty()) return {};
   if (value->type != kRegSz && value->type != kRegExpandSz) {
-    throw RegistryError("Invalid data type for '" + std::string(name) + "'");
+    throw RegistryError("Invalid data type for '" + Cp1252ToUtf8(name) + "'");
   }
   std::string text(value->data.begin(), value->data.end());
   return text.substr(0, text.find('\0'));

@@ -7,21 +7,22 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/error.h"
 #include "registry/reg_tree.h"
 
 namespace tarnwick {
 
 class Machine;
 
-// Errors of the registry store; the texts are those shown to the administrator.
-class RegistryError : public std::runtime_error {
+// Errors of the registry store; the texts are those shown to the administrator, with key and
+// value names in UTF-8.
+class RegistryError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 enum class RootKey { LocalMachine, Users, CurrentUser };

@@ -104,6 +104,7 @@ int CopyDirectoryTree(const Machine& machine, const std::string& source,
     }
     return TreeCopy(owner).Run(*fromHost, *toHost);
   } catch (...) {
+    ShowCurrentError(owner);
     return kFileOpFailed;
   }
 }
@@ -124,6 +125,7 @@ int DeleteDirectoryTree(const Machine& machine, const std::string& directory, bo
     }
     return Delete(machine, *host, owner);
   } catch (...) {
+    ShowCurrentError(owner);
     return kFileOpFailed;
   }
 }

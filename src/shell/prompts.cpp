@@ -1,5 +1,7 @@
 #include "shell/prompts.h"
 
+#include <exception>
+
 #include "controls/real_prompter.h"
 
 namespace tarnwick {
@@ -23,6 +25,18 @@ void Prompter::Install(Prompter* prompter) {
 QMessageBox::StandardButton ShowMessage(QWidget* owner, MessageKind kind, const QString& text,
                                         QMessageBox::StandardButtons buttons) {
   return Prompter::Current().Message(owner, kind, text, buttons);
+}
+
+void ShowCurrentError(QWidget* owner) {
+  QString text;
+  try {
+    throw;
+  } catch (const std::exception& error) {
+    text = QString::fromStdString(error.what());
+  } catch (...) {
+    text = QStringLiteral("An unexpected error occurred.");
+  }
+  ShowMessage(owner, MessageKind::Error, text);
 }
 
 }  // namespace tarnwick

@@ -62,5 +62,8 @@ class Prompter {
 // Convenience wrappers over Prompter::Current().
 QMessageBox::StandardButton ShowMessage(QWidget* owner, MessageKind kind, const QString& text,
                                         QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+// Inside a catch block: shows the exception being handled as an error, its UTF-8 text, or
+// "An unexpected error occurred." for one that carries none.
+void ShowCurrentError(QWidget* owner);
 
 }  // namespace tarnwick

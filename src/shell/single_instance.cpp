@@ -5,10 +5,10 @@
 #include <QDeadlineTimer>
 #include <QLocalSocket>
 #include <QThread>
-#include <cstdlib>
 
 #include <unistd.h>
 
+#include "base/text.h"
 #include "machine/win_path.h"
 
 namespace tarnwick {
@@ -32,16 +32,17 @@ QString ServerNameOf(const std::string& fileName, const Machine& machine) {
 
 TInstanceDetector::TInstanceDetector(const Machine& machine) {
   const std::string fileName = ExtractFileName(machine.ProgramPath());
-  if (fileName.find(".EXE") != std::string::npos) {
+  if (EqualsIgnoreCase(ExtractFileExt(fileName), ".EXE")) {
     windowTitle_ = fileName.substr(0, fileName.size() - 4);
   }
   serverName_ = ServerNameOf(fileName, machine);
   try {
     lock_ = MachineLock::TryAcquire(machine);
-    previousInstanceFound_ = !lock_.has_value();
-  } catch (const MachineError&) {
-    previousInstanceFound_ = false;
+  } catch (const MachineError& e) {
+    throw MachineError("The machine in " + machine.Directory().string() +
+                       " cannot be locked against a second copy of Tarnwick: " + e.what());
   }
+  previousInstanceFound_ = !lock_.has_value();
   if (lock_) Listen();
 }
 
@@ -102,7 +103,7 @@ TSingleInstance::TSingleInstance(TInstanceDetector& detector, QWidget* mainWindo
     return;
   }
   detector.ActivatePrevious();
-  std::exit(0);
+  endsThisCopy_ = true;
 }
 
 }  // namespace tarnwick

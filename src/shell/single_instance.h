@@ -18,12 +18,13 @@ class TInstanceDetector : public QObject {
   Q_OBJECT
 
  public:
-  // Detection, once at program start before any window exists. A lock that cannot be had at all
-  // (an unwritable machine directory) lets this copy run as if it were the only one.
+  // Detection, once at program start before any window exists. Throws MachineError when the
+  // machine's lock cannot be taken at all (an unwritable directory, a broken lock file).
   explicit TInstanceDetector(const Machine& machine);
   ~TInstanceDetector() override;
 
-  // The program's file name less ".EXE" ("TARNEX"); empty when the name lacks ".EXE".
+  // The program's file name less its extension ".EXE" in any letter case ("TARNEX"); empty for
+  // another extension.
   const std::string& WindowTitle() const { return windowTitle_; }
   bool PreviousInstanceFound() const { return previousInstanceFound_; }
   // The local server's name: the program's file name and the machine.
@@ -52,15 +53,21 @@ class TInstanceDetector : public QObject {
 };
 
 // Placed on the main window. In the first copy the main window comes forward whenever a later
-// copy starts; in a later copy construction brings the first copy's window forward and ends the
-// process with exit code 0.
+// copy starts; in a later copy construction brings the first copy's window forward, and the
+// program then ends with exit code 0 before it shows anything.
 class TSingleInstance : public QObject {
   Q_OBJECT
 
  public:
   TSingleInstance(TInstanceDetector& detector, QWidget* mainWindow);
 
+  // A later copy: the first copy was asked to come forward and this copy is to end.
+  bool EndsThisCopy() const { return endsThisCopy_; }
+
   QString About;
+
+ private:
+  bool endsThisCopy_ = false;
 };
 
 }  // namespace tarnwick

@@ -146,6 +146,22 @@ TEST_F(UsersTest, AddUserRefusesANameThatIsNoKeyOrDirectoryName) {
   }
 }
 
+TEST_F(UsersTest, AddUserReportsAProfileThatCannotBeMadeAndRecordsNoAccount) {
+  std::filesystem::create_directories(machine_.Host("C:\\WINDOWS\\Profiles"));
+  { std::ofstream(machine_.Host("C:\\WINDOWS\\Profiles\\carl")) << "in the way"; }
+  TUsers users;
+  try {
+    users.AddUser("carl");
+    FAIL() << "added without a profile";
+  } catch (const AccountError& error) {
+    EXPECT_NE(std::string(error.what()).find("C:\\WINDOWS\\Profiles\\carl"), std::string::npos)
+        << error.what();
+  }
+  EXPECT_EQ(users.Count(), 0u);
+  EXPECT_FALSE(machine_.KeyExists("TARNEX\\Users\\carl"));
+  EXPECT_FALSE(machine_.KeyExists(std::string(kProfileList) + "carl"));
+}
+
 TEST_F(UsersTest, RemoveUserReportsTheProfileEntryAndReloads) {
   TUsers users;
   users.AddUser("ann");

@@ -129,6 +129,26 @@ TEST_F(FileOperationsTest, CopyMergesFoldersAndAsksBeforeReplacing) {
   EXPECT_EQ(fs::last_write_time(Host("c/B/two.txt")), fs::last_write_time(Host("c/A/two.txt")));
 }
 
+// A prompter whose replace question fails, as a dialog that cannot be shown would.
+class FailingReplacePrompter : public ScriptedPrompter {
+ public:
+  ReplaceAnswer AskReplace(QWidget*, const QString&) override {
+    throw std::runtime_error("no replace question for caf\xc3\xa9");
+  }
+};
+
+TEST(FileOperations, AFailureInsideTheCopyIsShown) {
+  test::TestMachine machine("[Drive C]\nType=fixed\nPath=c\n");
+  machine.Write("c/A/one.txt", "new");
+  machine.Write("c/B/one.txt", "old");
+  FailingReplacePrompter prompter;
+  PrompterGuard guard(prompter);
+  EXPECT_EQ(CopyDirectoryTree(machine.Get(), "C:\\A", "C:\\B", nullptr), kFileOpFailed);
+  ASSERT_EQ(prompter.Records().size(), 1u);
+  EXPECT_EQ(prompter.Records()[0].kind, MessageKind::Error);
+  EXPECT_EQ(prompter.Records()[0].text, QString::fromUtf8("no replace question for café"));
+}
+
 TEST_F(FileOperationsTest, CopyStopsAtCancelAndSkipsOnNo) {
   for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"}) {
     Write(std::string("c/A/") + name, std::string("new ") + name);

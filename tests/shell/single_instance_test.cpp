@@ -15,7 +15,7 @@ namespace {
 constexpr int kOnlyCopy = 3;
 
 // Starts another copy for a machine and keeps this copy's events flowing until it ends.
-int RunCopy(const std::filesystem::path& machineDir) {
+int RunCopy(const std::filesystem::path& machineDir, const std::string& endMark = {}) {
   QProcess child;
   child.setProcessChannelMode(QProcess::ForwardedChannels);
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -25,7 +25,10 @@ int RunCopy(const std::filesystem::path& machineDir) {
   QObject::connect(&child, &QProcess::finished, &loop, &QEventLoop::quit);
   QObject::connect(&child, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
   QTimer::singleShot(30000, &loop, &QEventLoop::quit);
-  child.start(TARNWICK_INSTANCE_CHILD, {QString::fromStdString(machineDir.string())});
+  child.start(TARNWICK_INSTANCE_CHILD,
+              endMark.empty() ? QStringList{QString::fromStdString(machineDir.string())}
+                              : QStringList{QString::fromStdString(machineDir.string()),
+                                            QString::fromStdString(endMark)});
   loop.exec();
   if (child.state() != QProcess::NotRunning) {
     child.kill();
@@ -49,13 +52,28 @@ TEST_F(SingleInstanceTest, NamesComeFromTheProgramsFileName) {
   EXPECT_NE(TInstanceDetector(other.Get()).ServerName(), detector.ServerName());
 }
 
-TEST_F(SingleInstanceTest, LowerCaseExtensionGivesNoWindowTitle) {
-  test::TestMachine machine("[Drive C]\nType=fixed\nPath=c\n");
-  machine.Write("machine.ini",
-                "[Machine]\nProgramPath=C:\\TARNEX\\tarnex.exe\n[Drive C]\nType=fixed\nPath=c\n");
-  TInstanceDetector detector(machine.Get());
-  EXPECT_EQ(detector.WindowTitle(), "");
-  EXPECT_FALSE(detector.PreviousInstanceFound());
+TEST_F(SingleInstanceTest, WindowTitleNeedsTheExtensionExeInAnyLetterCase) {
+  for (const auto& [program, title] :
+       {std::pair<std::string, std::string>{"C:\\TARNEX\\tarnex.exe", "tarnex"},
+        {"C:\\TARNEX.EXE\\TARNEX.COM", ""},
+        {"C:\\TARNEX\\TARNEX.EXE.BAK", ""}}) {
+    test::TestMachine machine("[Drive C]\nType=fixed\nPath=c\n");
+    machine.Write("machine.ini",
+                  "[Machine]\nProgramPath=" + program + "\n[Drive C]\nType=fixed\nPath=c\n");
+    TInstanceDetector detector(machine.Get());
+    EXPECT_EQ(detector.WindowTitle(), title) << program;
+    EXPECT_FALSE(detector.PreviousInstanceFound());
+  }
+}
+
+TEST_F(SingleInstanceTest, ALockThatCannotBeTakenIsRefused) {
+  std::filesystem::create_directory(machine_.Dir() / "tarnwick.lock");
+  try {
+    TInstanceDetector detector(machine_.Get());
+    FAIL() << "ran without the lock";
+  } catch (const MachineError& e) {
+    EXPECT_NE(std::string(e.what()).find("tarnwick.lock"), std::string::npos) << e.what();
+  }
 }
 
 TEST_F(SingleInstanceTest, SecondCopyRestoresMinimisedFirstWindowAndEndsWithZero) {
@@ -105,9 +123,11 @@ TEST_F(SingleInstanceTest, NextStartRunsNormallyAfterTheFirstCopyEnds) {
   EXPECT_EQ(RunCopy(machine_.Dir()), kOnlyCopy);
 }
 
-TEST_F(SingleInstanceTest, SecondCopyEndsAlsoWhenTheFirstHasNoWindow) {
+TEST_F(SingleInstanceTest, SecondCopyEndsAlsoWhenTheFirstHasNoWindowThroughItsDestructors) {
   TInstanceDetector detector(machine_.Get());
-  EXPECT_EQ(RunCopy(machine_.Dir()), 0);
+  const std::filesystem::path mark = machine_.Dir() / "ended";
+  EXPECT_EQ(RunCopy(machine_.Dir(), mark.string()), 0);
+  EXPECT_TRUE(std::filesystem::exists(mark));
 }
 
 }  // namespace

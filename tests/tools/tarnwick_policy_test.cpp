@@ -156,6 +156,23 @@ TEST_F(TarnwickPolicyTest, NamesAreCodePage1252OnTheMachineAndUtf8OnTheCommandLi
   EXPECT_EQ(Tool({"add-user", "\xE2\x82\xAC\xE2\x86\x92"}).status, 1);  // no arrow in 1252
 }
 
+TEST_F(TarnwickPolicyTest, ErrorsNameWindowsNamesAndHostPathsInUtf8) {
+  Ok({"users"});
+  const ProgramRun nobody = Tool({"show", "Caf\xC3\xA9"});
+  EXPECT_EQ(nobody.status, 1);
+  EXPECT_NE(nobody.err.find("There is no user named Caf\xC3\xA9\n"), std::string::npos)
+      << nobody.err;
+
+  fs::create_directories(Windows("Profiles"));
+  { std::ofstream(Windows("Profiles/Zo\xC3\xAB")) << "in the way"; }
+  const ProgramRun blocked = Tool({"add-user", "Zo\xC3\xAB"});
+  EXPECT_EQ(blocked.status, 1);
+  EXPECT_NE(blocked.err.find("C:\\WINDOWS\\Profiles\\Zo\xC3\xAB cannot be made"), std::string::npos)
+      << blocked.err;
+  EXPECT_NE(blocked.err.find("/Profiles/Zo\xC3\xAB: "), std::string::npos) << blocked.err;
+  EXPECT_EQ(Ok({"users"}), "");
+}
+
 TEST_F(TarnwickPolicyTest, RefusesWhileTheMachineIsInUse) {
   Ok({"users"});
   const Machine machine = Machine::Open(dir_);

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <map>
 
+#include "machine/cp1252.h"
 #include "machine/win_path.h"
 #include "policy/activation.h"
 #include "policy/users.h"
@@ -23,13 +24,13 @@ const std::map<std::string, std::pair<size_t, size_t>>& Arities() {
 
 TUser& ExistingUser(const TUsers& users, const std::string& name) {
   TUser* user = users.FindUser(name);
-  if (user == nullptr) throw std::runtime_error("There is no user named " + name);
+  if (user == nullptr) throw Error("There is no user named " + Cp1252ToUtf8(name));
   return *user;
 }
 
 int32_t ParseFlag(const UserProperty& property, const std::string& text) {
   if (text != "0" && text != "1") {
-    throw std::runtime_error(std::string(property.name) + " takes 0 or 1, not \"" + text + "\"");
+    throw Error(std::string(property.name) + " takes 0 or 1, not \"" + Cp1252ToUtf8(text) + "\"");
   }
   return text == "1" ? 1 : 0;
 }
@@ -39,10 +40,10 @@ int32_t ParseDriveMask(const std::string& text) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), mask);
   if (text.empty() || error != std::errc() || end != text.data() + text.size() || mask < 0 ||
       mask >= (1 << 26)) {
-    throw std::runtime_error(
+    throw Error(
         "NoDrives takes a drive mask from 0 to 67108863 (bit 0 drive A, bit 2 "
         "drive C), not \"" +
-        text + "\"");
+        Cp1252ToUtf8(text) + "\"");
   }
   return mask;
 }
@@ -55,9 +56,9 @@ void CheckWindowsPath(const UserProperty& property, const std::string& text) {
   const bool uncPath = text.size() >= 5 && text.starts_with("\\\\") &&
                        text.find('\\', 2) != std::string::npos && text.find('\\', 2) > 2;
   if (!text.empty() && !drivePath && !uncPath) {
-    throw std::runtime_error(std::string(property.name) +
-                             " takes a full Windows path such as C:\\WINDOWS\\Start Menu, not \"" +
-                             text + "\"");
+    throw Error(std::string(property.name) +
+                " takes a full Windows path such as C:\\WINDOWS\\Start Menu, not \"" +
+                Cp1252ToUtf8(text) + "\"");
   }
 }
 
@@ -78,7 +79,7 @@ void Show(TUser& user, std::ostream& out) {
 
 void Set(TUser& user, const std::string& propertyName, const std::string& value) {
   const UserProperty* property = FindUserProperty(propertyName);
-  if (property == nullptr) throw std::runtime_error("There is no property named " + propertyName);
+  if (property == nullptr) throw Error("There is no property named " + Cp1252ToUtf8(propertyName));
   switch (property->kind) {
     case PropertyKind::Flag:
       (user.*property->setInteger)(ParseFlag(*property, value));
@@ -123,7 +124,7 @@ void CheckCommand(const std::string& command, const std::vector<std::string>& ar
     throw UsageError("wrong number of arguments for '" + command + "'");
   }
   if (command == "activation" && !args.empty() && args[0] != "on" && args[0] != "off") {
-    throw UsageError("activation takes on or off, not '" + args[0] + "'");
+    throw UsageError("activation takes on or off, not '" + Cp1252ToUtf8(args[0]) + "'");
   }
 }
 
@@ -141,7 +142,7 @@ void RunCommand(const std::string& command, const std::vector<std::string>& args
     ExistingUser(users, args[0]).AddAllowedApp(args[1]);
   } else if (command == "disallow") {
     if (!ExistingUser(users, args[0]).RemoveAllowedApp(args[1])) {
-      throw std::runtime_error(args[1] + " is not an allowed program of " + args[0]);
+      throw Error(Cp1252ToUtf8(args[1]) + " is not an allowed program of " + Cp1252ToUtf8(args[0]));
     }
   } else if (command == "add-user") {
     users.AddUser(args[0]);

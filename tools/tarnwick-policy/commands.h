@@ -2,22 +2,24 @@
 #pragma once
 
 #include <ostream>
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "base/error.h"
 
 namespace tarnwick {
 
 // A command line that names no command or gives a command the wrong arguments.
-class UsageError : public std::runtime_error {
+class UsageError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 // Checks the command's name and argument count before anything is opened. Throws UsageError.
 void CheckCommand(const std::string& command, const std::vector<std::string>& args);
 
-// Runs a checked command; arguments and output are code page 1252. Errors are exceptions.
+// Runs a checked command; arguments and output are code page 1252. Errors are exceptions with
+// UTF-8 texts.
 void RunCommand(const std::string& command, const std::vector<std::string>& args,
                 std::ostream& out);
 

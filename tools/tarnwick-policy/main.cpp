@@ -90,8 +90,8 @@ CommandLine Parse(int argc, char** argv) {
   for (; i < argc; ++i) {
     const std::optional<std::string> ansi = Utf8ToCp1252(argv[i]);
     if (!ansi) {
-      throw std::runtime_error(std::string("\"") + argv[i] +
-                               "\" holds a character that code page 1252 cannot hold");
+      throw Error(std::string("\"") + argv[i] +
+                  "\" holds a character that code page 1252 cannot hold");
     }
     line.args.push_back(*ansi);
   }
@@ -99,8 +99,8 @@ CommandLine Parse(int argc, char** argv) {
   return line;
 }
 
-int Fail(const std::string& ansiText) {
-  std::cerr << "tarnwick-policy: " << Cp1252ToUtf8(ansiText) << '\n';
+int Fail(const std::string& text) {
+  std::cerr << "tarnwick-policy: " << text << '\n';
   return 1;
 }
 
@@ -127,7 +127,7 @@ int Run(const CommandLine& line) {
     failure = e.what();
   }
   if (!UnloadPolicyFile())
-    failure = "The policy file " + PolicyFilePath() + " could not be written";
+    failure = "The policy file " + Cp1252ToUtf8(PolicyFilePath()) + " could not be written";
   std::cout << Cp1252ToUtf8(out.str());
   return failure ? Fail(*failure) : 0;
 }
