@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -73,7 +74,9 @@ void RegistrySeeds(const fs::path& root) {
   SeedWriter regedit4(root, "regedit4");
   for (const auto& tree : Trees()) {
     creg.Add(EncodeRegistryFile(*tree, "seed.dat"));
-    regedit4.Add(ExportRegedit4(*tree));
+    std::ostringstream text;
+    ExportRegedit4(*tree, text);
+    regedit4.Add(text.str());
   }
   regedit4.Add(
       "REGEDIT4\r\n\r\n[-Software\\Microsoft]\r\n[a]\r\n\"x\"=-\r\n@=hex(2):41,\\\r\n  00\r\n");

@@ -21,7 +21,7 @@ void CheckRoundTrip(const RgbaImage& image) {
   std::vector<uint8_t> file;
   try {
     file = EncodeIco({image});
-  } catch (const std::invalid_argument&) {
+  } catch (const IconEncodeError&) {
     return;
   }
   const auto directory = ReadIcoDirectory(file);

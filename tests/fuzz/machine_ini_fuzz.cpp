@@ -17,9 +17,10 @@ using namespace tarnwick;
 bool SameIni(const IniFile& a, const IniFile& b) {
   return std::equal(a.Sections().begin(), a.Sections().end(), b.Sections().begin(),
                     b.Sections().end(), [](const IniSection& x, const IniSection& y) {
-                      return x.name == y.name &&
-                             std::equal(x.entries.begin(), x.entries.end(), y.entries.begin(),
-                                        y.entries.end(), [](const IniEntry& e, const IniEntry& f) {
+                      return x.Name() == y.Name() &&
+                             std::equal(x.Entries().begin(), x.Entries().end(), y.Entries().begin(),
+                                        y.Entries().end(),
+                                        [](const IniEntry& e, const IniEntry& f) {
                                           return e.key == f.key && e.value == f.value;
                                         });
                     });

@@ -39,7 +39,7 @@ void CheckRoundTrip(const ShellLink& link) {
   std::vector<uint8_t> encoded;
   try {
     encoded = EncodeShellLink(copy);
-  } catch (const std::invalid_argument&) {
+  } catch (const ShellLinkEncodeError&) {
     return;  // names or strings Windows could not store
   }
   ShellLink again;
