@@ -11,6 +11,7 @@
 #include "machine/cp1252.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
+#include "policy/policy_file.h"
 
 namespace {
 
@@ -62,8 +63,7 @@ std::string DriveLine(const DriveInfo& drive) {
 }
 
 std::string Describe(const Machine& machine) {
-  const std::string policyFile =
-      tarnwick::AddTrailingBackslash(machine.WindowsDirectory()) + "Tarnex.pol";
+  const std::string policyFile = tarnwick::PolicyFilePathFor(machine.WindowsDirectory());
   const std::optional<std::filesystem::path> policyHost = machine.HostPath(policyFile);
   std::error_code ec;
   const bool policyExists = policyHost && std::filesystem::is_regular_file(*policyHost, ec);

@@ -47,7 +47,7 @@ void WriteIfMissing(const Machine& machine, const std::string& windowsFile,
   if (!file) throw MachineError("The file " + windowsFile + " is not on the machine.");
   std::error_code error;
   const bool exists = std::filesystem::exists(*file, error);
-  if (error) throw std::system_error(error, file->string() + ": cannot check");
+  if (error) throw FileWriteError(file->string() + ": cannot check: " + error.message());
   if (!exists) WriteFileAtomically(*file, bytes);
 }
 

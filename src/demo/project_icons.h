@@ -33,7 +33,7 @@ std::vector<NamedIconFile> UserIconFiles();
 
 // Writes default.ico and the UserIcon folder's icons into the program's directory on the machine
 // (the folder of its program path), never replacing a file that exists. Throws MachineError when
-// the directory cannot be mapped, std::system_error when a file cannot be checked or written.
+// the directory cannot be mapped, FileWriteError when a file cannot be checked or written.
 void InstallProgramIcons(const Machine& machine);
 
 }  // namespace tarnwick

@@ -255,7 +255,7 @@ PendingIndex PrepareBin(const fs::path& bin, const fs::path& infoFile) {
       pending.bytes.assign(kInfoHeaderSize, 0);
       Put32(pending.bytes, kRecordSizeOffset, kAnsiRecordSize);
     }
-  } catch (const std::system_error& e) {
+  } catch (const FileWriteError& e) {
     throw RecycleBinError(std::string("Cannot prepare the Recycle Bin: ") + e.what() +
                           ". Nothing was deleted.");
   } catch (const RecycleBinError& e) {

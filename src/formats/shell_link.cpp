@@ -55,23 +55,6 @@ constexpr int64_t kFileTimeEpochOffset = 11644473600;  // seconds from 1601 to 1
 
 // ---- Text ----
 
-void AppendCodePoint(std::string& ansi, char32_t cp) {
-  std::string utf8;
-  if (cp < 0x80) {
-    utf8.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    utf8 = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
-  } else if (cp < 0x10000) {
-    utf8 = {static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
-            static_cast<char>(0x80 | (cp & 0x3F))};
-  } else {
-    ansi.push_back('?');
-    return;
-  }
-  const auto converted = Utf8ToCp1252(utf8);
-  ansi.append(converted ? *converted : "?");
-}
-
 std::string WideToAnsi(std::u16string_view wide) {
   std::string ansi;
   for (size_t i = 0; i < wide.size(); ++i) {
@@ -84,7 +67,7 @@ std::string WideToAnsi(std::u16string_view wide) {
     } else if (high || low) {
       ansi.push_back('?');
     } else {
-      AppendCodePoint(ansi, unit);
+      ansi.push_back(CodePointToCp1252(unit).value_or('?'));
     }
   }
   return ansi;
@@ -826,7 +809,7 @@ int32_t WriteShellLinkFile(const Machine& machine, std::string_view target,
     WriteFileAtomically(*hostFile, EncodeShellLink(link));
   } catch (const ShellLinkEncodeError&) {
     return kShellInvalidArgument;
-  } catch (const std::system_error&) {
+  } catch (const FileWriteError&) {
     return kShellWriteFault;
   }
   return kShellOk;

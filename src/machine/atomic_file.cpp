@@ -6,9 +6,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <random>
 #include <string>
-#include <system_error>
 
 #include "base/file_io.h"
 
@@ -16,7 +16,7 @@ namespace tarnwick {
 namespace {
 
 [[noreturn]] void Fail(const std::filesystem::path& file, const std::string& step, int error) {
-  throw std::system_error(error, std::generic_category(), file.string() + ": " + step);
+  throw FileWriteError(file.string() + ": " + step + ": " + std::strerror(error));
 }
 
 // Removes the temporary file unless the rename happened.

@@ -33,14 +33,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-std::optional<char> AnsiByte(char32_t cp) {
-  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
-  for (size_t i = 0; i < kHighControls.size(); ++i) {
-    if (kHighControls[i] == cp) return static_cast<char>(0x80 + i);
-  }
-  return std::nullopt;
-}
-
 // Decodes one UTF-8 sequence at pos, advancing pos; empty for malformed input (overlong forms,
 // surrogates, code points above U+10FFFF, truncated sequences).
 std::optional<char32_t> DecodeUtf8(std::string_view text, size_t& pos) {
@@ -70,6 +62,19 @@ std::optional<char32_t> DecodeUtf8(std::string_view text, size_t& pos) {
 
 }  // namespace
 
+std::optional<char> CodePointToCp1252(char32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
+  for (size_t i = 0; i < kHighControls.size(); ++i) {
+    if (kHighControls[i] == cp) return static_cast<char>(0x80 + i);
+  }
+  return std::nullopt;
+}
+
+bool IsUndefinedInCp1252(char byte) {
+  const auto b = static_cast<uint8_t>(byte);
+  return b >= 0x80 && b <= 0x9F && kHighControls[b - 0x80] == b;
+}
+
 std::string Cp1252ToUtf8(std::string_view ansi) {
   std::string out;
   out.reserve(ansi.size());
@@ -84,7 +89,7 @@ std::optional<std::string> Utf8ToCp1252(std::string_view utf8) {
   while (pos < utf8.size()) {
     const std::optional<char32_t> cp = DecodeUtf8(utf8, pos);
     if (!cp) return std::nullopt;
-    const std::optional<char> byte = AnsiByte(*cp);
+    const std::optional<char> byte = CodePointToCp1252(*cp);
     if (!byte) return std::nullopt;
     out.push_back(*byte);
   }

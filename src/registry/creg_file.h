@@ -19,6 +19,10 @@ class RegistryFileError : public Error {
   using Error::Error;
 };
 
+// Far above any real hive (Windows 95's are a few megabytes); refusing larger files keeps a wrong
+// path from turning into a huge allocation.
+inline constexpr size_t kMaxRegistryFileSize = 256 << 20;
+
 // fileName is only used in error texts.
 std::unique_ptr<RegNode> DecodeRegistryFile(std::span<const uint8_t> bytes,
                                             const std::string& fileName);

@@ -6,6 +6,7 @@
 
 #include "base/bytes.h"
 #include "base/text.h"
+#include "machine/cp1252.h"
 #include "registry/creg_file.h"
 #include "registry/creg_format.h"
 #include "registry/registry_limits.h"
@@ -43,10 +44,6 @@ uint32_t SlotOffset(size_t slot) {
   slot -= kFirstChunkSlots;
   return static_cast<uint32_t>(kFirstChunkSize + slot / kChunkSlots * kChunkSize +
                                slot % kChunkSlots * kEntrySize);
-}
-
-bool IsUndefinedInCp1252(uint8_t b) {
-  return b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
 }
 
 // A name as error texts show it: control bytes as "?".
@@ -191,7 +188,7 @@ class Encoder {
     }
     for (char c : name) {
       if (c == '\0') problem(std::string("has a NUL byte in its ") + kind + " name");
-      if (IsUndefinedInCp1252(static_cast<uint8_t>(c))) {
+      if (IsUndefinedInCp1252(c)) {
         problem(std::string("has a character code page 1252 does not define in its ") + kind +
                 " name");
       }

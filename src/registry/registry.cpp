@@ -1,10 +1,10 @@
 #include "registry/registry.h"
 
 #include <exception>
-#include <fstream>
 #include <system_error>
 #include <utility>
 
+#include "base/file_io.h"
 #include "machine/atomic_file.h"
 #include "machine/cp1252.h"
 #include "machine/machine.h"
@@ -37,13 +37,11 @@ bool FileExists(const fs::path& file) {
 }
 
 std::vector<uint8_t> ReadBytes(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary | std::ios::ate);
-  std::vector<uint8_t> bytes(in ? static_cast<size_t>(in.tellg()) : 0);
-  in.seekg(0);
-  if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) {
-    throw RegistryFileError(file.string() + ": cannot be read to keep a copy of it");
+  try {
+    return ReadWholeFile(file, kMaxRegistryFileSize);
+  } catch (const FileReadError& e) {
+    throw RegistryFileError(std::string(e.what()) + " (to keep a copy of it)");
   }
-  return bytes;
 }
 
 }  // namespace
@@ -206,7 +204,7 @@ void Registry::Impl::Write(Hive& hive) {
     if (FileExists(hive.hostPath)) {
       try {
         WriteFileAtomically(*hive.backupPath, ReadBytes(hive.hostPath));
-      } catch (const std::system_error& e) {
+      } catch (const FileWriteError& e) {
         throw RegistryFileError(e.what());
       }
     }

@@ -1,14 +1,15 @@
 #include "registry/registry_limits.h"
 
+#include <algorithm>
+
+#include "machine/cp1252.h"
+
 namespace tarnwick {
 
 namespace {
 
 constexpr size_t kKeyRecordHeader = 20;
 constexpr size_t kValueRecordHeader = 12;
-
-// Zero, and the five bytes code page 1252 leaves undefined, which the file readers cannot show.
-constexpr std::string_view kBadNameBytes("\0\x81\x8D\x8F\x90\x9D", 6);
 
 }  // namespace
 
@@ -17,8 +18,10 @@ bool IsValidKeyName(std::string_view name) {
 }
 
 bool IsValidValueName(std::string_view name) {
-  return name.size() <= kMaxRegNameLength &&
-         name.find_first_of(kBadNameBytes) == std::string_view::npos;
+  // Zero, and the bytes code page 1252 leaves undefined, which the file readers cannot show.
+  return name.size() <= kMaxRegNameLength && std::none_of(name.begin(), name.end(), [](char c) {
+           return c == '\0' || IsUndefinedInCp1252(c);
+         });
 }
 
 size_t KeyRecordSize(const RegNode& key) {

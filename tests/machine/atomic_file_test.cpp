@@ -5,7 +5,6 @@
 
 #include <fstream>
 #include <iterator>
-#include <system_error>
 
 #include "support/temp_machine_dir.h"
 
@@ -54,7 +53,7 @@ TEST_F(AtomicFileTest, FailureNamesTheFileAndLeavesNoTemporaryFile) {
   try {
     WriteFileAtomically(blocked, Bytes("new"));
     ADD_FAILURE() << "rename over a directory succeeded";
-  } catch (const std::system_error& e) {
+  } catch (const FileWriteError& e) {
     EXPECT_NE(std::string(e.what()).find(blocked.string()), std::string::npos) << e.what();
   }
   EXPECT_EQ(Entries(), 1u);
@@ -64,7 +63,7 @@ TEST_F(AtomicFileTest, FailureNamesTheFileAndLeavesNoTemporaryFile) {
   try {
     WriteFileAtomically(missing, Bytes("x"));
     ADD_FAILURE() << "wrote into a missing directory";
-  } catch (const std::system_error& e) {
+  } catch (const FileWriteError& e) {
     EXPECT_NE(std::string(e.what()).find(missing.string()), std::string::npos) << e.what();
   }
 }
