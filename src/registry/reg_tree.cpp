@@ -41,9 +41,12 @@ SubkeyList::Keys::const_iterator SubkeyList::FindInOrder(Keys::const_iterator fr
 }
 
 RegNode* SubkeyList::Find(std::string_view name) const {
-  if (index_.empty()) {
+  if (index_.empty() && keys_.size() < kIndexFrom) {
     auto found = FindInOrder(keys_.begin(), name);
     return found == keys_.end() ? nullptr : found->get();
+  }
+  if (index_.empty()) {
+    for (const auto& listed : keys_) index_.insert(listed.get());
   }
   auto found = index_.find(name);
   return found == index_.end() ? nullptr : *found;
@@ -51,11 +54,7 @@ RegNode* SubkeyList::Find(std::string_view name) const {
 
 RegNode& SubkeyList::Append(std::unique_ptr<RegNode> key) {
   RegNode& added = *keys_.emplace_back(std::move(key));
-  if (!index_.empty()) {
-    index_.insert(&added);
-  } else if (keys_.size() == kIndexFrom) {
-    for (const auto& listed : keys_) index_.insert(listed.get());
-  }
+  if (!index_.empty()) index_.insert(&added);
   return added;
 }
 

@@ -75,7 +75,9 @@ class SubkeyList {
   Keys::const_iterator FindInOrder(Keys::const_iterator from, std::string_view name) const;
 
   Keys keys_;
-  std::unordered_set<RegNode*, NameHash, NameEqual> index_;  // empty until kIndexFrom keys
+  // Built by the first look-up in a list of kIndexFrom keys or more, so that reading a file, which
+  // only appends, builds none; kept in step from then on.
+  mutable std::unordered_set<RegNode*, NameHash, NameEqual> index_;
 };
 
 struct RegNode {
