@@ -32,7 +32,8 @@ std::string KeyBlock(const std::string& exported, const std::string& keyPath) {
 class TarnwickPolicyTest : public ::testing::Test {
  protected:
   TarnwickPolicyTest()
-      : dir_(fs::temp_directory_path() / ("tarnwick-policy-tool-" + std::to_string(::getpid()))) {
+      : dir_(fs::temp_directory_path() /
+             ("tarnwick-policy-tool-\xC3\xA9-" + std::to_string(::getpid()))) {
     fs::remove_all(dir_);
   }
   ~TarnwickPolicyTest() override { fs::remove_all(dir_); }
@@ -180,7 +181,9 @@ TEST_F(TarnwickPolicyTest, RefusesWhileTheMachineIsInUse) {
   ASSERT_TRUE(lock);
   const ProgramRun refused = Tool({"add-user", "ann"});
   EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.err.find("Tarnwick is running"), std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find("Tarnwick is running on the machine in " + dir_.string()),
+            std::string::npos)
+      << refused.err;
   EXPECT_FALSE(fs::exists(Windows("Profiles/ann")));
 }
 
