@@ -1,5 +1,6 @@
 #include "controls/real_prompter.h"
 
+#include <QDialog>
 #include <QInputDialog>
 #include <QPushButton>
 
@@ -89,6 +90,10 @@ std::optional<std::string> RealPrompter::ChooseFolder(QWidget* owner, const Mach
   FolderBrowseDialog dialog(machine, request, owner);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.Result();
+}
+
+int RealPrompter::RunDialog(QDialog& dialog) {
+  return dialog.exec();
 }
 
 }  // namespace tarnwick

@@ -16,6 +16,7 @@ class RealPrompter : public Prompter {
                                         const FileChooserRequest& request) override;
   std::optional<std::string> ChooseFolder(QWidget* owner, const Machine& machine,
                                           const FolderPickerRequest& request) override;
+  int RunDialog(QDialog& dialog) override;
 };
 
 }  // namespace tarnwick

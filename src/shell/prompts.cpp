@@ -39,4 +39,8 @@ void ShowCurrentError(QWidget* owner) {
   ShowMessage(owner, MessageKind::Error, text);
 }
 
+int RunDialog(QDialog& dialog) {
+  return Prompter::Current().RunDialog(dialog);
+}
+
 }  // namespace tarnwick

@@ -5,9 +5,11 @@
 #include <QMessageBox>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
+class QDialog;
 class QWidget;
 
 namespace tarnwick {
@@ -52,6 +54,9 @@ class Prompter {
   // Windows path of a folder; empty when cancelled.
   virtual std::optional<std::string> ChooseFolder(QWidget* owner, const Machine& machine,
                                                   const FolderPickerRequest& request) = 0;
+  // Shows one of the program's own modal forms (password, wizards) and returns its result
+  // (QDialog::Accepted, Rejected or a form's own code).
+  virtual int RunDialog(QDialog& dialog) = 0;
 
   // The program's prompter; the real dialogs unless a test installed its own.
   static Prompter& Current();
@@ -65,5 +70,7 @@ QMessageBox::StandardButton ShowMessage(QWidget* owner, MessageKind kind, const 
 // Inside a catch block: shows the exception being handled as an error, its UTF-8 text, or
 // "An unexpected error occurred." for one that carries none.
 void ShowCurrentError(QWidget* owner);
+// Shows a modal form through the current prompter.
+int RunDialog(QDialog& dialog);
 
 }  // namespace tarnwick

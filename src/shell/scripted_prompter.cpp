@@ -1,5 +1,7 @@
 #include "shell/scripted_prompter.h"
 
+#include <QDialog>
+
 namespace tarnwick {
 
 template <typename T>
@@ -43,6 +45,12 @@ std::optional<std::string> ScriptedPrompter::ChooseFolder(QWidget*, const Machin
                                                           const FolderPickerRequest& request) {
   records_.push_back({PromptRecord::Type::Folder, MessageKind::Plain, request.title, {}});
   return Next<std::optional<std::string>>().value_or(std::nullopt);
+}
+
+int ScriptedPrompter::RunDialog(QDialog& dialog) {
+  records_.push_back({PromptRecord::Type::Dialog, MessageKind::Plain, dialog.objectName(), {}});
+  if (auto script = Next<DialogScript>()) return (*script)(dialog);
+  return QDialog::Rejected;
 }
 
 }  // namespace tarnwick

@@ -10,16 +10,18 @@
 namespace tarnwick {
 
 struct PromptRecord {
-  enum class Type { Message, Replace, Input, File, Folder } type;
+  enum class Type { Message, Replace, Input, File, Folder, Dialog } type;
   MessageKind kind = MessageKind::Plain;
-  QString text;  // message text, replace question, input label or chooser title
+  QString text;  // message text, replace question, input label, chooser title or form name
   QMessageBox::StandardButtons buttons;
 };
 
 class ScriptedPrompter : public Prompter {
  public:
+  // Answers a modal form in place of its user: fills its fields, returns its result.
+  using DialogScript = std::function<int(QDialog&)>;
   using Answer = std::variant<QMessageBox::StandardButton, ReplaceAnswer, std::optional<QString>,
-                              std::optional<std::string>>;
+                              std::optional<std::string>, DialogScript>;
 
   // Answers are taken in order. A prompt without a scripted answer gets its default: the first
   // of Ok, Yes, No, Cancel among its buttons; Cancel for replace; cancelled for the others.
@@ -36,6 +38,7 @@ class ScriptedPrompter : public Prompter {
                                         const FileChooserRequest& request) override;
   std::optional<std::string> ChooseFolder(QWidget* owner, const Machine& machine,
                                           const FolderPickerRequest& request) override;
+  int RunDialog(QDialog& dialog) override;
 
  private:
   template <typename T>
