@@ -11,21 +11,6 @@ namespace tarnwick {
 
 namespace {
 
-QString TitleOf(MessageKind kind) {
-  switch (kind) {
-    case MessageKind::Warning:
-      return QStringLiteral("Warning");
-    case MessageKind::Information:
-      return QStringLiteral("Information");
-    case MessageKind::Confirm:
-      return QStringLiteral("Confirm");
-    case MessageKind::Plain:
-    case MessageKind::Error:
-      break;
-  }
-  return QStringLiteral("Tarnwick");
-}
-
 QMessageBox::Icon IconOf(MessageKind kind) {
   switch (kind) {
     case MessageKind::Warning:
@@ -45,9 +30,9 @@ QMessageBox::Icon IconOf(MessageKind kind) {
 }  // namespace
 
 QMessageBox::StandardButton RealPrompter::Message(QWidget* owner, MessageKind kind,
-                                                  const QString& text,
+                                                  const QString& title, const QString& text,
                                                   QMessageBox::StandardButtons buttons) {
-  QMessageBox box(IconOf(kind), TitleOf(kind), text, buttons, owner);
+  QMessageBox box(IconOf(kind), title, text, buttons, owner);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

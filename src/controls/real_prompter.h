@@ -7,7 +7,8 @@ namespace tarnwick {
 
 class RealPrompter : public Prompter {
  public:
-  QMessageBox::StandardButton Message(QWidget* owner, MessageKind kind, const QString& text,
+  QMessageBox::StandardButton Message(QWidget* owner, MessageKind kind, const QString& title,
+                                      const QString& text,
                                       QMessageBox::StandardButtons buttons) override;
   ReplaceAnswer AskReplace(QWidget* owner, const QString& text) override;
   std::optional<QString> Input(QWidget* owner, const QString& title, const QString& label,

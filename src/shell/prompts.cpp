@@ -22,9 +22,29 @@ void Prompter::Install(Prompter* prompter) {
   installed = prompter;
 }
 
+QString MessageTitle(MessageKind kind) {
+  switch (kind) {
+    case MessageKind::Warning:
+      return QStringLiteral("Warning");
+    case MessageKind::Information:
+      return QStringLiteral("Information");
+    case MessageKind::Confirm:
+      return QStringLiteral("Confirm");
+    case MessageKind::Plain:
+    case MessageKind::Error:
+      break;
+  }
+  return QStringLiteral("Tarnwick");
+}
+
 QMessageBox::StandardButton ShowMessage(QWidget* owner, MessageKind kind, const QString& text,
                                         QMessageBox::StandardButtons buttons) {
-  return Prompter::Current().Message(owner, kind, text, buttons);
+  return Prompter::Current().Message(owner, kind, MessageTitle(kind), text, buttons);
+}
+
+QMessageBox::StandardButton ShowMessage(QWidget* owner, MessageKind kind, const QString& title,
+                                        const QString& text, QMessageBox::StandardButtons buttons) {
+  return Prompter::Current().Message(owner, kind, title, text, buttons);
 }
 
 void ShowCurrentError(QWidget* owner) {

@@ -40,9 +40,9 @@ class Prompter {
  public:
   virtual ~Prompter() = default;
 
-  // Titles: Plain "Tarnwick" (the program's title), Warning "Warning", Information
-  // "Information", Confirm "Confirm", Error "Tarnwick".
-  virtual QMessageBox::StandardButton Message(QWidget* owner, MessageKind kind, const QString& text,
+  // A message box of the kind's icon with the given title.
+  virtual QMessageBox::StandardButton Message(QWidget* owner, MessageKind kind,
+                                              const QString& title, const QString& text,
                                               QMessageBox::StandardButtons buttons) = 0;
   virtual ReplaceAnswer AskReplace(QWidget* owner, const QString& text) = 0;
   // Empty when cancelled.
@@ -64,9 +64,15 @@ class Prompter {
   static void Install(Prompter* prompter);
 };
 
-// Convenience wrappers over Prompter::Current().
+// The title of a kind's boxes: Plain "Tarnwick" (the program's title), Warning "Warning",
+// Information "Information", Confirm "Confirm", Error "Tarnwick".
+QString MessageTitle(MessageKind kind);
+
+// Convenience wrappers over Prompter::Current(); the first takes the kind's title.
 QMessageBox::StandardButton ShowMessage(QWidget* owner, MessageKind kind, const QString& text,
                                         QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+QMessageBox::StandardButton ShowMessage(QWidget* owner, MessageKind kind, const QString& title,
+                                        const QString& text, QMessageBox::StandardButtons buttons);
 // Inside a catch block: shows the exception being handled as an error, its UTF-8 text, or
 // "An unexpected error occurred." for one that carries none.
 void ShowCurrentError(QWidget* owner);

@@ -14,9 +14,9 @@ std::optional<T> ScriptedPrompter::Next() {
 }
 
 QMessageBox::StandardButton ScriptedPrompter::Message(QWidget*, MessageKind kind,
-                                                      const QString& text,
+                                                      const QString& title, const QString& text,
                                                       QMessageBox::StandardButtons buttons) {
-  records_.push_back({PromptRecord::Type::Message, kind, text, buttons});
+  records_.push_back({PromptRecord::Type::Message, kind, text, buttons, title});
   if (auto answer = Next<QMessageBox::StandardButton>()) return *answer;
   for (auto button : {QMessageBox::Ok, QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel}) {
     if (buttons.testFlag(button)) return button;
@@ -25,30 +25,30 @@ QMessageBox::StandardButton ScriptedPrompter::Message(QWidget*, MessageKind kind
 }
 
 ReplaceAnswer ScriptedPrompter::AskReplace(QWidget*, const QString& text) {
-  records_.push_back({PromptRecord::Type::Replace, MessageKind::Confirm, text, {}});
+  records_.push_back({PromptRecord::Type::Replace, MessageKind::Confirm, text, {}, {}});
   return Next<ReplaceAnswer>().value_or(ReplaceAnswer::Cancel);
 }
 
 std::optional<QString> ScriptedPrompter::Input(QWidget*, const QString&, const QString& label,
                                                const QString&, bool) {
-  records_.push_back({PromptRecord::Type::Input, MessageKind::Plain, label, {}});
+  records_.push_back({PromptRecord::Type::Input, MessageKind::Plain, label, {}, {}});
   return Next<std::optional<QString>>().value_or(std::nullopt);
 }
 
 std::optional<std::string> ScriptedPrompter::ChooseFile(QWidget*, const Machine&,
                                                         const FileChooserRequest& request) {
-  records_.push_back({PromptRecord::Type::File, MessageKind::Plain, request.title, {}});
+  records_.push_back({PromptRecord::Type::File, MessageKind::Plain, request.title, {}, {}});
   return Next<std::optional<std::string>>().value_or(std::nullopt);
 }
 
 std::optional<std::string> ScriptedPrompter::ChooseFolder(QWidget*, const Machine&,
                                                           const FolderPickerRequest& request) {
-  records_.push_back({PromptRecord::Type::Folder, MessageKind::Plain, request.title, {}});
+  records_.push_back({PromptRecord::Type::Folder, MessageKind::Plain, request.title, {}, {}});
   return Next<std::optional<std::string>>().value_or(std::nullopt);
 }
 
 int ScriptedPrompter::RunDialog(QDialog& dialog) {
-  records_.push_back({PromptRecord::Type::Dialog, MessageKind::Plain, dialog.objectName(), {}});
+  records_.push_back({PromptRecord::Type::Dialog, MessageKind::Plain, dialog.objectName(), {}, {}});
   if (auto script = Next<DialogScript>()) return (*script)(dialog);
   return QDialog::Rejected;
 }

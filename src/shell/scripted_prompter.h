@@ -14,6 +14,7 @@ struct PromptRecord {
   MessageKind kind = MessageKind::Plain;
   QString text;  // message text, replace question, input label, chooser title or form name
   QMessageBox::StandardButtons buttons;
+  QString title;  // a message box's title
 };
 
 class ScriptedPrompter : public Prompter {
@@ -29,7 +30,8 @@ class ScriptedPrompter : public Prompter {
   const std::vector<PromptRecord>& Records() const { return records_; }
   void ClearRecords() { records_.clear(); }
 
-  QMessageBox::StandardButton Message(QWidget* owner, MessageKind kind, const QString& text,
+  QMessageBox::StandardButton Message(QWidget* owner, MessageKind kind, const QString& title,
+                                      const QString& text,
                                       QMessageBox::StandardButtons buttons) override;
   ReplaceAnswer AskReplace(QWidget* owner, const QString& text) override;
   std::optional<QString> Input(QWidget* owner, const QString& title, const QString& label,
