@@ -15,6 +15,7 @@
 #include <QTextBrowser>
 #include <QTextDocumentFragment>
 #include <QTimer>
+#include <QWhatsThis>
 #include <memory>
 
 #include "shell/scripted_prompter.h"
@@ -141,10 +142,14 @@ TEST_F(HelpWindowTest, F1AndWhatsThisOpenTheTopicOfTheFocusedControl) {
             QUrl(kTopicBase + QStringLiteral("drives.html")));
   EXPECT_EQ(HelpWindow::Current()->parentWidget(), &owner_);
 
-  QHelpEvent whatsThis(QEvent::WhatsThis, QPoint(1, 1), edit->mapToGlobal(QPoint(1, 1)));
+  // "What's This?" mode, then a click on the control.
   owner_.setProperty(kHelpContextProperty, 700);
   page->setProperty(kHelpContextProperty, QVariant());
-  QApplication::sendEvent(edit, &whatsThis);
+  QWhatsThis::enterWhatsThisMode();
+  QMouseEvent click(QEvent::MouseButtonPress, QPointF(1, 1), edit->mapToGlobal(QPointF(1, 1)),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(edit, &click);
+  EXPECT_FALSE(QWhatsThis::inWhatsThisMode());
   EXPECT_EQ(HelpWindow::Current()->Browser().source(),
             QUrl(kTopicBase + QStringLiteral("main.html")));
 
@@ -166,6 +171,19 @@ TEST_F(HelpWindowTest, SearchFindsTheOneTopicWithAWord) {
   const QList<QHelpSearchResult> results = search->searchResults(0, search->searchResultCount());
   ASSERT_EQ(results.size(), 1);
   EXPECT_EQ(results.first().url(), QUrl(kTopicBase + QStringLiteral("main.html")));
+}
+
+TEST_F(HelpWindowTest, AHelpThatCannotBeOpenedIsAMessage) {
+  // The cache folder cannot be made: a file stands where it should be.
+  QFile blocker(cache_.filePath(QStringLiteral("file")));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  qputenv("XDG_CACHE_HOME", blocker.fileName().toUtf8());
+  ShowHelpTopic(&owner_, 510);
+  EXPECT_EQ(HelpWindow::Current(), nullptr);
+  ASSERT_EQ(prompter_.Records().size(), 1u);
+  EXPECT_EQ(prompter_.Records()[0].kind, MessageKind::Error);
+  EXPECT_TRUE(prompter_.Records()[0].text.startsWith(QStringLiteral("The help cannot be copied")));
+  prompter_.ClearRecords();
 }
 
 }  // namespace
