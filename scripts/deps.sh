@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-tools-dev qt6-documentation-tools libqt6sql6-sqlite
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcreg-utils libparse-win32registry-perl liblnk-utils rifiuti2
   xvfb xauth

@@ -2,8 +2,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QHelpContentWidget>
+#include <QHelpEngine>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <cstdio>
@@ -13,6 +16,7 @@
 #include "controls/file_view.h"
 #include "controls/folder_browse.h"
 #include "controls/folder_view.h"
+#include "controls/help_window.h"
 #include "controls/look.h"
 #include "demo/demo_machine.h"
 #include "machine/machine.h"
@@ -115,5 +119,18 @@ int main(int argc, char** argv) {
                   QStringLiteral("Are you sure you want to delete the user Anna?"),
                   QMessageBox::Yes | QMessageBox::No);
   ok &= Save(box, out, QStringLiteral("message-box"));
+
+  QWidget owner;
+  if (HelpWindow* help = HelpWindow::Open(&owner)) {
+    ShowHelpContents(&owner);
+    QApplication::processEvents();
+    help->Engine().contentWidget()->expandAll();
+    ok &= Save(*help, out, QStringLiteral("help-contents"));
+    ShowHelpTopic(&owner, 510);
+    help->Tabs().setCurrentIndex(1);
+    ok &= Save(*help, out, QStringLiteral("help-topic"));
+  } else {
+    ok = false;
+  }
   return ok ? 0 : 1;
 }
