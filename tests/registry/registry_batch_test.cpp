@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
-#include <sys/inotify.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <map>
 #include <string>
 
-#include "base/file_io.h"
 #include "registry/creg_file.h"
 #include "registry/registry.h"
+#include "support/file_replacements.h"
 #include "support/independent_readers.h"
 #include "support/test_machine.h"
 
@@ -16,31 +14,6 @@ namespace tarnwick {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Counts the files renamed into a directory: each atomic write of a file ends with one.
-class Replacements {
- public:
-  explicit Replacements(const fs::path& dir) : fd_(inotify_init1(IN_NONBLOCK)) {
-    EXPECT_GE(inotify_add_watch(fd_.Get(), dir.c_str(), IN_MOVED_TO), 0);
-  }
-
-  // The replacements by file name since the last call.
-  std::map<std::string, int> Take() {
-    std::map<std::string, int> counts;
-    alignas(inotify_event) char buffer[4096];
-    for (ssize_t n; (n = read(fd_.Get(), buffer, sizeof buffer)) > 0;) {
-      for (char* at = buffer; at < buffer + n;) {
-        const auto* event = reinterpret_cast<const inotify_event*>(at);
-        ++counts[event->name];
-        at += sizeof(inotify_event) + event->len;
-      }
-    }
-    return counts;
-  }
-
- private:
-  UniqueFd fd_;
-};
 
 void WriteDword(Registry& registry, RootKey root, std::string_view key, std::string_view name,
                 int32_t value) {
@@ -54,7 +27,7 @@ TEST(RegistryWriteBatch, ChangesReachEachFileOnceWhenTheOutermostBatchEnds) {
   test::TestMachine machine;
   WriteRegistryFile(machine.Host("c/WINDOWS/Tarnex.pol"), RegNode());
   Registry registry(machine.Get());
-  Replacements replaced(machine.Host("c/WINDOWS"));
+  testing::FileReplacements replaced(machine.Host("c/WINDOWS"));
   RegistryAccessor reg(registry);
   reg.SetRootKey(RootKey::LocalMachine);
   ASSERT_TRUE(reg.LoadKey("TARNEX", "C:\\WINDOWS\\Tarnex.pol"));
