@@ -228,20 +228,24 @@ bool Registry::Impl::Save(Hive& hive) {
   return true;
 }
 
+template <typename Visit>
+void Registry::Impl::ForEachHive(Visit visit) {
+  visit(system_);
+  visit(user_);
+  for (Mount& mount : mounts_) visit(mount.hive);
+}
+
 template <typename Select>
 void Registry::Impl::WriteEach(Select take) {
   std::exception_ptr first;
-  auto write = [&](Hive& hive) {
+  ForEachHive([&](Hive& hive) {
     if (!take(hive) || !hive.dirty) return;
     try {
       Write(hive);
     } catch (const RegistryFileError&) {
       if (!first) first = std::current_exception();
     }
-  };
-  write(system_);
-  write(user_);
-  for (Mount& mount : mounts_) write(mount.hive);
+  });
   if (first) std::rethrow_exception(first);
 }
 
@@ -254,6 +258,10 @@ void Registry::Impl::Flush() {
 void Registry::Impl::CloseBatch() {
   if (--batchDepth_ > 0) return;
   WriteEach([](Hive& hive) { return std::exchange(hive.batched, false); });
+}
+
+void Registry::Impl::LeaveToBatch() {
+  ForEachHive([](Hive& hive) { hive.batched = hive.batched || hive.dirty; });
 }
 
 // ---- Registry ----
@@ -500,7 +508,10 @@ bool RegistryAccessor::SaveKey(std::string_view key, std::string_view windowsFil
 
 bool RegistryAccessor::FlushKey() {
   if (!open_) return false;
-  if (registry_.GetImpl().InBatch()) return true;
+  if (registry_.GetImpl().InBatch()) {
+    registry_.GetImpl().LeaveToBatch();
+    return true;
+  }
   try {
     registry_.Flush();
   } catch (const RegistryFileError&) {

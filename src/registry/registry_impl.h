@@ -63,6 +63,8 @@ class Registry::Impl {
   // Flush does.
   void CloseBatch();
   bool InBatch() const { return batchDepth_ > 0; }
+  // Inside a batch: leaves every changed file, those whose write failed before too, to its end.
+  void LeaveToBatch();
 
  private:
   struct Mount {
@@ -76,6 +78,8 @@ class Registry::Impl {
   Mount* FindMount(RootKey root, std::string_view name);
   bool IsInUse(const std::filesystem::path& hostPath) const;
   void Write(Hive& hive);
+  template <typename Visit>
+  void ForEachHive(Visit visit);
   // Writes each dirty hive that take(hive) selects, as Flush describes.
   template <typename Select>
   void WriteEach(Select take);

@@ -92,6 +92,12 @@ TEST(RegistryWriteBatch, AFileThatCannotBeWrittenIsReportedAndWrittenByALaterFlu
   // An action that changes nothing does not try the failing file again; its destructor reports
   // nothing either.
   EXPECT_NO_THROW(RegistryWriteBatch(registry).Finish());
+  {
+    RegistryWriteBatch flushing(registry);
+    ASSERT_TRUE(reg.OpenKey("X\\Config", false));
+    EXPECT_TRUE(reg.FlushKey());  // left to the batch's end, which tries the file again
+    EXPECT_THROW(flushing.Finish(), RegistryFileError);
+  }
   EXPECT_NO_THROW({
     RegistryWriteBatch unfinished(registry);
     WriteDword(registry, RootKey::LocalMachine, "X\\Config", "Mode", 4);
