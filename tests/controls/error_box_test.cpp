@@ -48,21 +48,12 @@ TEST(ErrorBox, ShowsTheTextOfAnExceptionNoHandlerCaught) {
 }
 
 // The program's application with a registry for the guard's lifetime.
-class ApplicationRegistry {
- public:
-  explicit ApplicationRegistry(Registry& registry)
-      : app_(qobject_cast<TarnwickApplication*>(QCoreApplication::instance())) {
-    if (app_ != nullptr) app_->SetRegistry(&registry);
+struct ApplicationRegistry {
+  explicit ApplicationRegistry(Registry& registry) { App()->SetRegistry(&registry); }
+  ~ApplicationRegistry() { App()->SetRegistry(nullptr); }
+  static TarnwickApplication* App() {
+    return qobject_cast<TarnwickApplication*>(QCoreApplication::instance());
   }
-  ~ApplicationRegistry() {
-    if (app_ != nullptr) app_->SetRegistry(nullptr);
-  }
-  ApplicationRegistry(const ApplicationRegistry&) = delete;
-  ApplicationRegistry& operator=(const ApplicationRegistry&) = delete;
-  bool Set() const { return app_ != nullptr; }
-
- private:
-  TarnwickApplication* app_;
 };
 
 void WriteDword(Registry& registry, std::string_view key, std::string_view name, int32_t value) {
@@ -79,8 +70,8 @@ TEST(ErrorBox, AnEventWritesEachChangedFileOnceWhenDoneAndShowsAWriteThatFails) 
   machine.MakeDir("c/WINDOWS/Hives");
   WriteRegistryFile(machine.Host("c/WINDOWS/Hives/x.pol"), RegNode());
   Registry registry(machine.Get());
+  ASSERT_NE(ApplicationRegistry::App(), nullptr) << "the tests run in another application";
   const ApplicationRegistry set(registry);
-  ASSERT_TRUE(set.Set()) << "the tests do not run in the program's application";
   testing::FileReplacements replaced(machine.Host("c/WINDOWS"));
 
   QObject receiver;
