@@ -1,5 +1,6 @@
 #include "controls/error_box.h"
 
+#include "registry/registry.h"
 #include "shell/prompts.h"
 
 namespace tarnwick {
@@ -14,7 +15,16 @@ bool DeliverShowingErrors(const std::function<bool()>& deliver) {
 }
 
 bool TarnwickApplication::notify(QObject* receiver, QEvent* event) {
-  return DeliverShowingErrors([&] { return QApplication::notify(receiver, event); });
+  const auto deliver = [&] { return QApplication::notify(receiver, event); };
+  if (registry_ == nullptr) return DeliverShowingErrors(deliver);
+  RegistryWriteBatch batch(*registry_);
+  const bool handled = DeliverShowingErrors(deliver);
+  // Inside another delivery this only leaves the batch; the outermost one writes.
+  DeliverShowingErrors([&] {
+    batch.Finish();
+    return true;
+  });
+  return handled;
 }
 
 }  // namespace tarnwick

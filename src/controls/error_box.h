@@ -7,18 +7,30 @@
 
 namespace tarnwick {
 
+class Registry;
+
 // Runs one event delivery; an exception escaping it is shown in the error box, and the
 // delivery counts as not handled.
 bool DeliverShowingErrors(const std::function<bool()>& deliver);
 
-// The program's application object: every event goes through DeliverShowingErrors.
+// The program's application object: every event goes through DeliverShowingErrors. With a
+// registry set, each event delivered is one action: its registry writes are gathered in one write
+// batch, and each changed file is written once when the delivery returns, before the next event;
+// a file that cannot be written is shown in the error box. Deliveries nested in it (the loop of a
+// modal form) join its batch.
 class TarnwickApplication : public QApplication {
   Q_OBJECT
 
  public:
   TarnwickApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
+  // Null for none. The registry must outlive every delivery begun while it is set.
+  void SetRegistry(Registry* registry) { registry_ = registry; }
+
   bool notify(QObject* receiver, QEvent* event) override;
+
+ private:
+  Registry* registry_ = nullptr;
 };
 
 }  // namespace tarnwick

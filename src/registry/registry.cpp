@@ -216,6 +216,10 @@ void Registry::Impl::Write(Hive& hive) {
 
 bool Registry::Impl::Save(Hive& hive) {
   if (!hive.dirty) return true;
+  if (InBatch()) {
+    hive.batched = true;
+    return true;
+  }
   try {
     Write(hive);
   } catch (const RegistryFileError&) {
@@ -224,20 +228,40 @@ bool Registry::Impl::Save(Hive& hive) {
   return true;
 }
 
-void Registry::Impl::Flush() {
+template <typename Visit>
+void Registry::Impl::ForEachHive(Visit visit) {
+  visit(system_);
+  visit(user_);
+  for (Mount& mount : mounts_) visit(mount.hive);
+}
+
+template <typename Select>
+void Registry::Impl::WriteEach(Select take) {
   std::exception_ptr first;
-  auto write = [&](Hive& hive) {
-    if (!hive.dirty) return;
+  ForEachHive([&](Hive& hive) {
+    if (!take(hive) || !hive.dirty) return;
     try {
       Write(hive);
     } catch (const RegistryFileError&) {
       if (!first) first = std::current_exception();
     }
-  };
-  write(system_);
-  write(user_);
-  for (Mount& mount : mounts_) write(mount.hive);
+  });
   if (first) std::rethrow_exception(first);
+}
+
+void Registry::Impl::Flush() {
+  WriteEach([](const Hive&) { return true; });
+}
+
+// Only the files changed in this batch: one whose write failed before is not tried at every end
+// of a batch (an action that changed nothing), but again once it changes, or at a flush.
+void Registry::Impl::CloseBatch() {
+  if (--batchDepth_ > 0) return;
+  WriteEach([](Hive& hive) { return std::exchange(hive.batched, false); });
+}
+
+void Registry::Impl::LeaveToBatch() {
+  ForEachHive([](Hive& hive) { hive.batched = hive.batched || hive.dirty; });
 }
 
 // ---- Registry ----
@@ -274,8 +298,28 @@ void Registry::ChangeFileTrees(const std::function<void(RegNode& system, RegNode
     if (SameTree(*hive->root, **tree)) continue;
     hive->root = std::move(*tree);
     hive->dirty = true;
+    if (impl_->InBatch()) hive->batched = true;
   }
-  impl_->Flush();
+  if (!impl_->InBatch()) impl_->Flush();
+}
+
+// ---- RegistryWriteBatch ----
+
+RegistryWriteBatch::RegistryWriteBatch(Registry& registry) : registry_(registry) {
+  registry_.GetImpl().OpenBatch();
+}
+
+RegistryWriteBatch::~RegistryWriteBatch() {
+  try {
+    Finish();
+  } catch (const RegistryFileError&) {
+    // Unreported by design: the changes stay in memory and the next flush writes them.
+  }
+}
+
+void RegistryWriteBatch::Finish() {
+  if (!std::exchange(open_, false)) return;
+  registry_.GetImpl().CloseBatch();
 }
 
 // ---- RegistryAccessor ----
@@ -312,7 +356,7 @@ bool RegistryAccessor::OpenKey(std::string_view path, bool canCreate) {
   return true;
 }
 
-// Every change has been written when it was made: closing writes nothing.
+// Changes are written when made, or when the write batch ends: closing writes nothing.
 void RegistryAccessor::CloseKey() {
   open_ = false;
   path_.clear();
@@ -464,6 +508,10 @@ bool RegistryAccessor::SaveKey(std::string_view key, std::string_view windowsFil
 
 bool RegistryAccessor::FlushKey() {
   if (!open_) return false;
+  if (registry_.GetImpl().InBatch()) {
+    registry_.GetImpl().LeaveToBatch();
+    return true;
+  }
   try {
     registry_.Flush();
   } catch (const RegistryFileError&) {

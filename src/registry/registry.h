@@ -41,9 +41,9 @@ class Registry {
 
   const Machine& GetMachine() const;
 
-  // Writes every changed file (atomically): those whose write failed before. Throws
-  // RegistryFileError when a file cannot be written; its changes stay in memory. The destructor
-  // tries once more.
+  // Writes every changed file (atomically): those whose write failed before, and those a write
+  // batch holds back. Throws RegistryFileError when a file cannot be written; its changes stay in
+  // memory. The destructor tries once more.
   void Flush();
 
   // The trees of the machine's own files, without attached hives: SYSTEM.DAT's for
@@ -51,7 +51,8 @@ class Registry {
   const RegNode& FileTree(RootKey root) const;
   // Changes both files' trees as one: change works on copies of SYSTEM.DAT's and USER.DAT's
   // trees. When it returns they replace the trees and each changed file is written as Flush
-  // writes it (after its backup); when it throws, nothing has changed.
+  // writes it (after its backup), or at the end of the open write batch; when it throws, nothing
+  // has changed.
   void ChangeFileTrees(const std::function<void(RegNode& system, RegNode& user)>& change);
 
   class Impl;
@@ -66,11 +67,36 @@ struct RegDataInfo {
   size_t size = 0;
 };
 
+// Gathers the changes of one action so that each changed file is written once. While at least one
+// batch of the registry is open, changes stay in memory; when the outermost batch finishes, every
+// file changed while it was open is written (atomically, after its backup). Batches nest: an inner
+// one finishing writes nothing. Detaching a hive and saving a key as a new file still write at
+// once. The batch must end before its registry does.
+class RegistryWriteBatch {
+ public:
+  explicit RegistryWriteBatch(Registry& registry);
+  // An unfinished batch finishes here; a file that cannot be written is not reported (its changes
+  // stay in memory for the next flush). Call Finish to learn of it.
+  ~RegistryWriteBatch();
+  RegistryWriteBatch(const RegistryWriteBatch&) = delete;
+  RegistryWriteBatch& operator=(const RegistryWriteBatch&) = delete;
+
+  // Ends the batch; calling it again does nothing. Throws RegistryFileError for the first file
+  // that could not be written, after trying all of them: their changes stay in memory and are
+  // written by a later flush, or when the file next changes.
+  void Finish();
+
+ private:
+  Registry& registry_;
+  bool open_ = true;
+};
+
 // A short-lived accessor in the manner of the Windows registry API: set the root key, open one
-// key, read or write, close. The destructor closes the open key. Every change is written to its
-// file at once: a write whose file cannot be written throws "Failed to set data for '%s'" (the
-// change stays in memory and is written at the next flush), so nothing is left to fail silently
-// when the key closes. Key paths are relative to the root key ("\" at the start is ignored).
+// key, read or write, close. The destructor closes the open key. Outside a write batch every
+// change is written to its file at once: a write whose file cannot be written throws "Failed to
+// set data for '%s'" (the change stays in memory and is written at the next flush), so nothing is
+// left to fail silently when the key closes. Inside a batch the write happens, and fails, when the
+// batch finishes. Key paths are relative to the root key ("\" at the start is ignored).
 class RegistryAccessor {
  public:
   explicit RegistryAccessor(Registry& registry);  // root key HKEY_CURRENT_USER
@@ -130,6 +156,7 @@ class RegistryAccessor {
   // keys. Fails when the file exists or the key holds values (a file's root holds none).
   bool SaveKey(std::string_view key, std::string_view windowsFile);
   // Writes every file whose earlier write failed; false when there is no open key or that fails.
+  // Inside a write batch the batch's end writes them.
   bool FlushKey();
 
  private:

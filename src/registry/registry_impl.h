@@ -21,7 +21,8 @@ class Registry::Impl {
     std::string windowsPath;
     std::filesystem::path hostPath;
     std::unique_ptr<RegNode> root;
-    bool dirty = false;
+    bool dirty = false;    // the file lacks changes
+    bool batched = false;  // changed while a write batch was open
     // SYSTEM.DAT and USER.DAT: where the file is kept before the run's first change.
     std::optional<std::filesystem::path> backupPath;
     bool backedUp = false;
@@ -49,12 +50,21 @@ class Registry::Impl {
   bool UnLoadKey(RootKey root, std::string_view key);
   bool SaveKey(RootKey root, std::string_view key, std::string_view windowsFile);
 
-  // Writes the hive's file when it has changed. False when that failed: the change stays in
-  // memory and is written again at the next flush.
+  // Writes the hive's file when it has changed, or inside a write batch leaves that to the batch's
+  // end. False when the write failed: the change stays in memory and is written again at the next
+  // flush.
   bool Save(Hive& hive);
   // Writes every changed file; throws RegistryFileError for the first that failed after trying
   // all of them.
   void Flush();
+
+  void OpenBatch() { ++batchDepth_; }
+  // Closes a batch; the outermost one writes the files changed while it was open, throwing as
+  // Flush does.
+  void CloseBatch();
+  bool InBatch() const { return batchDepth_ > 0; }
+  // Inside a batch: leaves every changed file, those whose write failed before too, to its end.
+  void LeaveToBatch();
 
  private:
   struct Mount {
@@ -68,11 +78,17 @@ class Registry::Impl {
   Mount* FindMount(RootKey root, std::string_view name);
   bool IsInUse(const std::filesystem::path& hostPath) const;
   void Write(Hive& hive);
+  template <typename Visit>
+  void ForEachHive(Visit visit);
+  // Writes each dirty hive that take(hive) selects, as Flush describes.
+  template <typename Select>
+  void WriteEach(Select take);
 
   const Machine& machine_;
   Hive system_;
   Hive user_;
   std::list<Mount> mounts_;  // attach order
+  int batchDepth_ = 0;
 };
 
 }  // namespace tarnwick

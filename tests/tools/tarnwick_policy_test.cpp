@@ -5,11 +5,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "machine/machine.h"
+#include "support/file_replacements.h"
 #include "support/run_program.h"
 
 namespace tarnwick {
@@ -67,13 +69,19 @@ TEST_F(TarnwickPolicyTest, StoryOnAFreshDemoMachine) {
   const ProgramRun created = Tool({"add-user", "ann"});
   ASSERT_EQ(created.status, 0) << created.err;
   EXPECT_NE(created.err.find("demo machine"), std::string::npos);
+  // Each command writes each file it changes once.
+  testing::FileReplacements replaced(Windows(""));
   Ok({"add-user", "Bob"});
+  EXPECT_EQ(replaced.Take(),
+            (std::map<std::string, int>{{"SYSTEM.DA0", 1}, {"SYSTEM.DAT", 1}, {"Tarnex.pol", 1}}));
   const ProgramRun taken = Tool({"add-user", "bob"});
   EXPECT_EQ(taken.status, 1);
   EXPECT_NE(taken.err.find("There is already a user with this name"), std::string::npos);
 
   Ok({"set", "ann", "NoRun", "1"});
-  Ok({"set", "ann", "noconfigure", "1"});
+  replaced.Take();
+  Ok({"set", "ann", "noconfigure", "1"});  // six values
+  EXPECT_EQ(replaced.Take(), (std::map<std::string, int>{{"Tarnex.pol", 1}}));
   Ok({"set", "ann", "NoDrives", "4"});
   Ok({"set", "ann", "RestrictRun", "1"});
   Ok({"set", "ann", "StartMenuFolder", "C:\\WINDOWS\\Profiles\\ann\\Start Menu"});

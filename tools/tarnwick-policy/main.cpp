@@ -11,6 +11,7 @@
 #include "machine/cp1252.h"
 #include "machine/machine.h"
 #include "policy/policy_file.h"
+#include "registry/creg_file.h"
 #include "registry/registry.h"
 
 namespace {
@@ -118,6 +119,8 @@ int Run(const CommandLine& line) {
   }
   Registry registry(machine);
   InitPolicyPaths(registry);
+  // The command writes each file it changes once, at its end.
+  RegistryWriteBatch batch(registry);
   LoadPolicyFile();
   std::ostringstream out;
   std::optional<std::string> failure;
@@ -128,6 +131,11 @@ int Run(const CommandLine& line) {
   }
   if (!UnloadPolicyFile())
     failure = "The policy file " + Cp1252ToUtf8(PolicyFilePath()) + " could not be written";
+  try {
+    batch.Finish();
+  } catch (const RegistryFileError& e) {
+    if (!failure) failure = e.what();
+  }
   std::cout << Cp1252ToUtf8(out.str());
   return failure ? Fail(*failure) : 0;
 }

@@ -169,11 +169,13 @@ int RunOnMachine(const fs::path& dir, const CommandLine& line) {
                 "; close it and try again");
   }
   Registry registry(machine);
+  RegistryWriteBatch batch(registry);  // each changed file written once, at the end
   try {
     ImportMachineRegistry(registry, text);
   } catch (const Regedit4Error& e) {
     return Fail(regFile + ", " + e.what());
   }
+  batch.Finish();
   return 0;
 }
 

@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "registry/creg_file.h"
+#include "registry/registry.h"
+#include "support/file_replacements.h"
+#include "support/independent_readers.h"
+#include "support/test_machine.h"
+
+namespace tarnwick {
+namespace {
+
+namespace fs = std::filesystem;
+
+void WriteDword(Registry& registry, RootKey root, std::string_view key, std::string_view name,
+                int32_t value) {
+  RegistryAccessor reg(registry);
+  reg.SetRootKey(root);
+  ASSERT_TRUE(reg.OpenKey(key, true));
+  reg.WriteInteger(name, value);
+}
+
+TEST(RegistryWriteBatch, ChangesReachEachFileOnceWhenTheOutermostBatchEnds) {
+  test::TestMachine machine;
+  WriteRegistryFile(machine.Host("c/WINDOWS/Tarnex.pol"), RegNode());
+  Registry registry(machine.Get());
+  testing::FileReplacements replaced(machine.Host("c/WINDOWS"));
+  RegistryAccessor reg(registry);
+  reg.SetRootKey(RootKey::LocalMachine);
+  ASSERT_TRUE(reg.LoadKey("TARNEX", "C:\\WINDOWS\\Tarnex.pol"));
+  {
+    RegistryWriteBatch outer(registry);
+    {
+      RegistryWriteBatch inner(registry);
+      for (int i = 0; i < 13; ++i) {
+        WriteDword(registry, RootKey::LocalMachine, "Software\\Tarnwick", "V" + std::to_string(i),
+                   i);
+      }
+      WriteDword(registry, RootKey::CurrentUser, "Control Panel", "Beep", 1);
+      WriteDword(registry, RootKey::LocalMachine, "TARNEX\\Users\\bob", "NoRun", 1);
+      inner.Finish();
+    }
+    EXPECT_TRUE(replaced.Take().empty());
+    EXPECT_FALSE(fs::exists(machine.Host("c/WINDOWS/SYSTEM.DAT")));
+    // Detaching writes at once.
+    ASSERT_TRUE(reg.UnLoadKey("TARNEX"));
+    EXPECT_EQ(replaced.Take(), (std::map<std::string, int>{{"Tarnex.pol", 1}}));
+    outer.Finish();
+  }
+  EXPECT_EQ(replaced.Take(), (std::map<std::string, int>{{"SYSTEM.DAT", 1}, {"USER.DAT", 1}}));
+
+  const testing::ReaderOutput creg =
+      testing::ReadWithCregexport(machine.Host("c/WINDOWS/SYSTEM.DAT"));
+  ASSERT_TRUE(creg.ok()) << creg.diagnostics;
+  ASSERT_EQ(creg.keys.size(), 3u);
+  EXPECT_EQ(creg.keys[2].path, "Software\\Tarnwick");
+  ASSERT_EQ(creg.keys[2].values.size(), 13u);
+  EXPECT_EQ(creg.keys[2].values[12], (testing::ExportedValue{"V12", kRegDword, {12, 0, 0, 0}}));
+
+  // Without a batch every write lands at once, as before.
+  WriteDword(registry, RootKey::LocalMachine, "Software\\Tarnwick", "V0", 7);
+  EXPECT_EQ(replaced.Take(), (std::map<std::string, int>{{"SYSTEM.DAT", 1}}));
+}
+
+TEST(RegistryWriteBatch, AFileThatCannotBeWrittenIsReportedAndWrittenByALaterFlush) {
+  test::TestMachine machine;
+  machine.MakeDir("c/WINDOWS/Hives");
+  WriteRegistryFile(machine.Host("c/WINDOWS/Hives/x.pol"), RegNode());
+  Registry registry(machine.Get());
+  RegistryAccessor reg(registry);
+  reg.SetRootKey(RootKey::LocalMachine);
+  ASSERT_TRUE(reg.LoadKey("X", "C:\\WINDOWS\\Hives\\x.pol"));
+  fs::rename(machine.Host("c/WINDOWS/Hives"), machine.Host("c/WINDOWS/Away"));
+
+  RegistryWriteBatch batch(registry);
+  EXPECT_NO_THROW(WriteDword(registry, RootKey::LocalMachine, "X\\Config", "Mode", 3));
+  WriteDword(registry, RootKey::LocalMachine, "Software", "Other", 1);
+  EXPECT_THROW(batch.Finish(), RegistryFileError);
+  EXPECT_NO_THROW(batch.Finish());
+  // The other file was written all the same.
+  EXPECT_NE(ReadRegistryFile(machine.Host("c/WINDOWS/SYSTEM.DAT"))->FindSubkey("Software"),
+            nullptr);
+  // An action that changes nothing does not try the failing file again; its destructor reports
+  // nothing either.
+  EXPECT_NO_THROW(RegistryWriteBatch(registry).Finish());
+  {
+    RegistryWriteBatch flushing(registry);
+    ASSERT_TRUE(reg.OpenKey("X\\Config", false));
+    EXPECT_TRUE(reg.FlushKey());  // left to the batch's end, which tries the file again
+    EXPECT_THROW(flushing.Finish(), RegistryFileError);
+  }
+  EXPECT_NO_THROW({
+    RegistryWriteBatch unfinished(registry);
+    WriteDword(registry, RootKey::LocalMachine, "X\\Config", "Mode", 4);
+  });
+
+  fs::rename(machine.Host("c/WINDOWS/Away"), machine.Host("c/WINDOWS/Hives"));
+  registry.Flush();
+  EXPECT_EQ(ReadRegistryFile(machine.Host("c/WINDOWS/Hives/x.pol"))
+                ->FindSubkey("Config")
+                ->FindValue("Mode")
+                ->data,
+            (std::vector<uint8_t>{4, 0, 0, 0}));
+}
+
+}  // namespace
+}  // namespace tarnwick
