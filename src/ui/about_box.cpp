@@ -50,11 +50,15 @@ TAboutBox::TAboutBox(QWidget* owner)
   SetPixelSize(ui_->lblProductName, 19);
   SetPixelSize(ui_->lblVersion, 19);
   SetPixelSize(ui_->lblTM, 8);
-  SetPixelSize(ui_->lblMakerFirst, 22);
-  SetPixelSize(ui_->lblMakerSecond, 22);
+  SetPixelSize(ui_->lblMakerFirst, 20);
+  SetPixelSize(ui_->lblMakerSecond, 20);
 
   const QString version = QStringLiteral(TARNWICK_VERSION);
   ui_->lblVersion->setText(version);
+  // "TM" and the version follow the name closely whatever the font's width.
+  const int nameEnd = ui_->lblProductName->x() + ui_->lblProductName->sizeHint().width();
+  ui_->lblTM->move(nameEnd + 1, ui_->lblTM->y());
+  ui_->lblVersion->move(ui_->lblTM->x() + ui_->lblTM->sizeHint().width() + 3, ui_->lblVersion->y());
   ui_->lblNotice->setText(
       QStringLiteral("Free software under the GNU General Public License, version 3 or later"));
   ui_->lblAddress1->setText(QStringLiteral("Administers Windows 95 accounts and policies"));

@@ -50,6 +50,11 @@ TfrmWelcomeWizard::TfrmWelcomeWizard(QWidget* owner)
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
+  QFont serif = ui_->lblFinish->font();
+  serif.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Nimbus Roman"),
+                     QStringLiteral("DejaVu Serif")});
+  serif.setStyleHint(QFont::Serif);
+  ui_->lblFinish->setFont(serif);
   AddShadow(ui_->lblTitle);
   AddShadow(ui_->lblFinish);
   ui_->lstviewIcons->SetMachine(machine_);
