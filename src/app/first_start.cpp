@@ -1,6 +1,7 @@
 #include "app/first_start.h"
 
 #include <QDialog>
+#include <optional>
 #include <string>
 #include <string_view>
 

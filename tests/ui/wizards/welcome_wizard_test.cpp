@@ -51,10 +51,6 @@ class WelcomeWizardTest : public ::testing::Test {
   void Write(std::string_view windowsPath, const std::string& bytes) {
     std::ofstream(machine_.Host(windowsPath), std::ios::binary) << bytes;
   }
-  std::string ReadHost(std::string_view windowsPath) {
-    std::ifstream in(machine_.Host(windowsPath), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
 
   testing::PolicyMachine machine_;
   ChooserPrompter prompter_;
@@ -124,7 +120,7 @@ TEST_F(WelcomeWizardTest, IconChoiceKeepsTheLastIconThatLoaded) {
   EXPECT_FALSE(picture->pixmap().isNull());
 
   // An icon from elsewhere through Browse; the list keeps its selection.
-  Write("C:\\WINDOWS\\Mine.ico", ReadHost(first));
+  std::filesystem::copy_file(machine_.Host(first), machine_.Host("C:\\WINDOWS\\Mine.ico"));
   prompter_.Queue(std::optional<std::string>("C:\\WINDOWS\\Mine.ico"));
   Button(wizard, "cmdBrowseIcon")->click();
   EXPECT_EQ(wizard.IconFile(), "C:\\WINDOWS\\Mine.ico");
