@@ -97,8 +97,9 @@ bool AskNewPassword(QWidget* owner, TfrmPassword& form) {
     if (!second) return false;
     if (*first == *second) {
       {
-        const AttachedPolicyFile attached;
+        AttachedPolicyFile attached;
         StorePassword(*first);
+        attached.Detach();
       }
       Say(owner,
           "Please write this Password in a safe place.  It must be entered every time you use "

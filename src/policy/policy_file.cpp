@@ -136,4 +136,13 @@ AttachedPolicyFile::~AttachedPolicyFile() {
   if (owner_) UnloadPolicyFile();
 }
 
+void AttachedPolicyFile::Detach() {
+  if (!owner_) return;
+  owner_ = false;
+  if (!UnloadPolicyFile()) {
+    throw PolicyFileError("The policy file " + Cp1252ToUtf8(PolicyFilePath()) +
+                          " could not be saved.");
+  }
+}
+
 }  // namespace tarnwick

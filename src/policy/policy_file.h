@@ -57,6 +57,10 @@ class AttachedPolicyFile {
   AttachedPolicyFile(const AttachedPolicyFile&) = delete;
   AttachedPolicyFile& operator=(const AttachedPolicyFile&) = delete;
 
+  // Detaches now, when this object attached the file. Throws PolicyFileError naming the file
+  // when its changes could not all be saved.
+  void Detach();
+
  private:
   bool owner_ = false;
 };

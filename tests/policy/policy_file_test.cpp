@@ -210,5 +210,22 @@ TEST(PolicyFileTest, HiveStillAttachedKeepsItsContents) {
             nullptr);
 }
 
+TEST(PolicyFileTest, DetachingAFileThatCannotBeSavedThrowsNamingIt) {
+  PolicyMachine machine;
+  { const AttachedPolicyFile created; }
+  const std::filesystem::path windows = machine.PolicyFile().parent_path();
+  AttachedPolicyFile attached;
+  TUsers().AddUser("ann");
+  std::filesystem::rename(windows, windows.parent_path() / "AWAY");
+  try {
+    attached.Detach();
+    ADD_FAILURE() << "an unsaved policy file detached as saved";
+  } catch (const PolicyFileError& error) {
+    EXPECT_NE(std::string(error.what()).find("C:\\WINDOWS\\Tarnex.pol"), std::string::npos);
+  }
+  EXPECT_FALSE(PolicyLoaded());
+  std::filesystem::rename(windows.parent_path() / "AWAY", windows);
+}
+
 }  // namespace
 }  // namespace tarnwick
