@@ -5,6 +5,7 @@
 #include <QScreen>
 
 #include "base/text.h"
+#include "controls/help_window.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/policy_file.h"
@@ -12,7 +13,6 @@
 #include "shell/ansi_qstring.h"
 #include "shell/file_icons.h"
 #include "shell/prompts.h"
-#include "ui/wizards/help_contents_stub.h"
 #include "ui_welcome_wizard.h"
 
 namespace tarnwick {
@@ -78,6 +78,7 @@ void TfrmWelcomeWizard::FormCreate() {
   ui_->cmdNext->setEnabled(true);
   ui_->cmdNext->setDefault(true);
   ui_->cmdBack->setEnabled(false);
+  ui_->cmdNext->setFocus();
 
   setWindowTitle(QStringLiteral("Welcome Wizard"));
   ui_->lblTitle->setText(QStringLiteral("Welcome to Tarnwick!"));
@@ -103,6 +104,7 @@ void TfrmWelcomeWizard::cmdNextClick() {
       return;
     }
   }
+  QWidget* const before = focusWidget();
   pages.setCurrentIndex(pages.currentIndex() + 1);
   ui_->cmdBack->setEnabled(true);
   if (pages.currentIndex() == pages.count() - 1) {
@@ -110,14 +112,32 @@ void TfrmWelcomeWizard::cmdNextClick() {
     ui_->cmdFinish->setDefault(true);
     ui_->cmdNext->setEnabled(false);
   }
-  if (pages.currentWidget() == ui_->PageName) ui_->txtName->setFocus();
+  if (pages.currentWidget() == ui_->PageName) {
+    ui_->txtName->setFocus();
+  } else {
+    KeepFocusReachable(before);
+  }
+}
+
+void TfrmWelcomeWizard::KeepFocusReachable(QWidget* before) {
+  // A button that had the focus keeps it while it is enabled; any other focus, left on the page
+  // that was hidden, goes to the default button, so that Return keeps pressing it.
+  const bool button = before == ui_->cmdHelp || before == ui_->cmdCancel ||
+                      before == ui_->cmdBack || before == ui_->cmdNext || before == ui_->cmdFinish;
+  if (button && before->isEnabled()) {
+    before->setFocus();
+  } else {
+    (ui_->cmdFinish->isEnabled() ? ui_->cmdFinish : ui_->cmdNext)->setFocus();
+  }
 }
 
 void TfrmWelcomeWizard::cmdBackClick() {
+  QWidget* const before = focusWidget();
   ui_->PageControl1->setCurrentIndex(ui_->PageControl1->currentIndex() - 1);
   ui_->cmdNext->setEnabled(true);
   ui_->cmdFinish->setEnabled(false);
   if (ui_->PageControl1->currentIndex() == 0) ui_->cmdBack->setEnabled(false);
+  KeepFocusReachable(before);
 }
 
 void TfrmWelcomeWizard::cmdHelpClick() {

@@ -38,6 +38,7 @@ class TfrmWelcomeWizard : public QDialog {
   void FormCreate();
   void cmdNextClick();
   void cmdBackClick();
+  void KeepFocusReachable(QWidget* before);
   void cmdHelpClick();
   void cmdBrowseIconClick();
   void lstviewIconsChange();
