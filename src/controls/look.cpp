@@ -46,6 +46,11 @@ QPalette Windows95Palette() {
 void ApplyLook(QApplication& app) {
   if (QStyle* style = QStyleFactory::create(QStringLiteral("Windows"))) app.setStyle(style);
   app.setPalette(Windows95Palette());
+  // A disabled menu item under the keyboard shows grey text on the navy bar.
+  QPalette menu = Windows95Palette();
+  menu.setColor(QPalette::Disabled, QPalette::Highlight,
+                menu.color(QPalette::Active, QPalette::Highlight));
+  app.setPalette(menu, "QMenu");
   QFont font;
   font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
                     QStringLiteral("Nimbus Sans"), QStringLiteral("Liberation Sans"),
