@@ -1,24 +1,83 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QStringList>
 
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "app/describe.h"
+#include "controls/error_box.h"
+#include "controls/help_window.h"
+#include "controls/look.h"
 #include "demo/demo_machine.h"
+#include "demo/project_icons.h"
 #include "machine/machine.h"
+#include "policy/policy_file.h"
+#include "registry/registry.h"
+#include "shell/prompts.h"
+#include "shell/single_instance.h"
+#include "ui/main_window.h"
+
+namespace {
+
+using tarnwick::Machine;
+
+// The program from the single-instance check to the end of the message loop.
+int RunProgram(int& argc, char** argv, const Machine& machine) {
+  tarnwick::TarnwickApplication app(argc, argv);
+  tarnwick::ApplyLook(app);
+  std::optional<tarnwick::TInstanceDetector> detector;
+  std::optional<tarnwick::Registry> registry;
+  try {
+    detector.emplace(machine);
+    // A later copy reads no file.
+    if (!detector->PreviousInstanceFound()) {
+      registry.emplace(machine);
+      tarnwick::InitPolicyPaths(*registry);
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "tarnwick: " << e.what() << '\n';
+    tarnwick::ShowMessage(nullptr, tarnwick::MessageKind::Error, QString::fromStdString(e.what()));
+    return 1;
+  }
+  tarnwick::InstallHelpKey(app);
+  // A later copy brings the first forward here and ends before it shows or touches anything.
+  tarnwick::TfrmMain window(*detector);
+  if (window.EndsThisCopy()) return 0;
+  try {
+    tarnwick::InstallProgramIcons(machine);
+  } catch (const std::exception& e) {
+    std::cerr << "tarnwick: " << e.what() << '\n';
+  }
+  // Each event is one write batch; so is the start.
+  app.SetRegistry(&*registry);
+  {
+    tarnwick::RegistryWriteBatch batch(*registry);
+    window.FormCreate();
+    try {
+      batch.Finish();
+    } catch (const std::exception&) {
+      tarnwick::ShowCurrentError(&window);
+    }
+  }
+  const int status = app.exec();
+  app.SetRegistry(nullptr);
+  return status;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("Tarnwick"));
   QCoreApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));
 
   QCommandLineParser parser;
   parser.setApplicationDescription(
       QStringLiteral("Administers the accounts and system policies of a Windows 95 machine."));
-  parser.addHelpOption();
-  parser.addVersionOption();
+  const QCommandLineOption helpOption = parser.addHelpOption();
+  const QCommandLineOption versionOption = parser.addVersionOption();
   const QCommandLineOption machineOption(
       QStringLiteral("machine"),
       QStringLiteral("The machine directory (default: $TARNWICK_MACHINE, else "
@@ -29,25 +88,42 @@ int main(int argc, char** argv) {
                                           QStringLiteral("Print what the machine holds and exit."));
   parser.addOption(machineOption);
   parser.addOption(describeOption);
-  parser.process(app);
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  // Parsed before the application object exists: --help, --version and --describe need no display.
+  if (!parser.parse(arguments)) {
+    std::cerr << "tarnwick: " << parser.errorText().toStdString() << " (see --help)\n";
+    return 1;
+  }
+  if (parser.isSet(helpOption)) {
+    std::cout << parser.helpText().toStdString();
+    return 0;
+  }
+  if (parser.isSet(versionOption)) {
+    std::cout << "Tarnwick " << TARNWICK_VERSION << '\n';
+    return 0;
+  }
   if (!parser.positionalArguments().isEmpty()) {
     std::cerr << "tarnwick: unexpected argument "
               << parser.positionalArguments().front().toStdString() << " (see --help)\n";
     return 1;
   }
 
+  std::optional<Machine> machine;
   try {
     const std::filesystem::path dir =
         parser.isSet(machineOption)
             ? std::filesystem::path(parser.value(machineOption).toStdString())
-            : tarnwick::Machine::DefaultDirectory();
+            : Machine::DefaultDirectory();
     if (dir.empty()) throw tarnwick::MachineError("--machine needs a directory");
-    const tarnwick::Machine machine = tarnwick::OpenOrCreateMachine(dir);
-    // Until the main window exists, every start describes the machine.
-    std::cout << tarnwick::Describe(machine);
+    machine.emplace(tarnwick::OpenOrCreateMachine(dir));
   } catch (const std::exception& e) {
     std::cerr << "tarnwick: " << e.what() << '\n';
     return 1;
   }
-  return 0;
+  if (parser.isSet(describeOption)) {
+    std::cout << tarnwick::Describe(*machine);
+    return 0;
+  }
+  return RunProgram(argc, argv, *machine);
 }

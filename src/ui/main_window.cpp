@@ -1,0 +1,628 @@
+#include "ui/main_window.h"
+
+#include <QCloseEvent>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTabBar>
+#include <string>
+
+#include "app/first_start.h"
+#include "app/program_password.h"
+#include "controls/file_chooser.h"
+#include "controls/help_window.h"
+#include "controls/session_end.h"
+#include "machine/win_path.h"
+#include "policy/policy_file.h"
+#include "policy/users.h"
+#include "registry/registry.h"
+#include "shell/ansi_qstring.h"
+#include "shell/file_icons.h"
+#include "shell/file_operations.h"
+#include "shell/prompts.h"
+#include "ui/about_box.h"
+#include "ui/resources/adduser.xpm"
+#include "ui/resources/off.xpm"
+#include "ui/resources/on.xpm"
+#include "ui/resources/removeuser.xpm"
+#include "ui_main_window.h"
+
+namespace tarnwick {
+
+namespace {
+
+constexpr int kFirstStartTimerMs = 750;
+
+const QString kOnText = QStringLiteral("Windows 95 will start up with Tarnwick restrictions");
+const QString kOffText = QStringLiteral("Windows 95 will NOT start up with Tarnwick restrictions");
+
+const QString kTurnedOffMessage = QStringLiteral(
+    "Windows will no longer start-up with Tarnwick.  You must restart Windows for this change to "
+    "take effect.  \r\n\r\nWindows may prompt you for a user-name and password the next time you "
+    "start Windows.  If that occurs, enter a name without a password.  Windows will then startup "
+    "without any Tarnwick restrictions.  If your computer is setup to run on a network, Windows "
+    "will continue to prompt you for a password each time Windows is started.");
+
+const QString kTurnedOnMessage = QStringLiteral(
+    "Windows will now start-up with Tarnwick restrictions in effect.  You must restart Windows for "
+    "this change to take effect.  \r\n\r\nWindows will prompt you for a user-name and password the "
+    "next time you start Windows.  You must enter the name of a user on the Tarnwick user list.  "
+    "If this is the first time the user has logged on, Windows will prompt the user to supply a "
+    "new Windows password.  Windows will then startup with whatever Tarnwick restrictions have "
+    "been placed on the user.  Only authorized users may logon to Windows 95 when Tarnwick is "
+    "active.");
+
+// The bit of a drive-list item: its first character is the drive letter.
+int32_t DriveBit(const QString& itemText) {
+  if (itemText.isEmpty()) return 0;
+  const QChar letter = itemText.front().toUpper();
+  if (letter < QLatin1Char('A') || letter > QLatin1Char('Z')) return 0;
+  return int32_t{1} << (letter.unicode() - 'A');
+}
+
+void SetFrameRaised(QFrame* frame, bool raised) {
+  frame->setFrameShadow(raised ? QFrame::Raised : QFrame::Sunken);
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(TInstanceDetector& detector)
+    : ui_(std::make_unique<Ui::TfrmMain>()), SingleInstance1(detector, this) {
+  if (SingleInstance1.EndsThisCopy()) return;
+  ui_->setupUi(this);
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  ui_->centralwidget->setFixedSize(595, 355);
+  setFixedSize(sizeHint());
+  if (const QScreen* screen = this->screen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+
+  ui_->PageControl1->setTabVisible(ui_->PageControl1->indexOf(ui_->TabSheet6), false);
+  // The tab row's scroll arrows are for the mouse; Tab goes from the tabs into the page.
+  for (QToolButton* arrow : ui_->PageControl1->tabBar()->findChildren<QToolButton*>()) {
+    arrow->setFocusPolicy(Qt::NoFocus);
+  }
+  ui_->SpeedButton1->setIcon(QPixmap(adduser_xpm));
+  ui_->SpeedButton2->setIcon(QPixmap(removeuser_xpm));
+  ui_->imgOn->setPixmap(QPixmap(on_xpm));
+  ui_->imgOff->setPixmap(QPixmap(off_xpm));
+  // Adding users comes with the new-user wizard.
+  ui_->SpeedButton1->setEnabled(false);
+  ui_->AddUser1->setEnabled(false);
+
+  // The selection stays visible when the list loses the focus.
+  QPalette palette = ui_->lvUsers->palette();
+  palette.setBrush(QPalette::Inactive, QPalette::Highlight,
+                   palette.brush(QPalette::Active, QPalette::Highlight));
+  palette.setBrush(QPalette::Inactive, QPalette::HighlightedText,
+                   palette.brush(QPalette::Active, QPalette::HighlightedText));
+  ui_->lvUsers->setPalette(palette);
+  ui_->fvCustomFolder->setPalette(palette);
+  ui_->fvCustomFolder->SetReadOnly(true);
+  QPalette readOnly = ui_->txtFolderPath->palette();
+  readOnly.setBrush(QPalette::Base, readOnly.brush(QPalette::Button));
+  ui_->txtFolderPath->setPalette(readOnly);
+  // Tool-bar buttons take no focus, as speed buttons do not.
+  ui_->SpeedButton1->setFocusPolicy(Qt::NoFocus);
+  ui_->SpeedButton2->setFocusPolicy(Qt::NoFocus);
+
+  const Machine& machine = GetMachine();
+  ui_->lstHideDrives->SetMachine(machine);
+  ui_->fvCustomFolder->SetMachine(machine);
+  ui_->lstApplications->setEnabled(false);
+  ui_->lstHideDrives->setEnabled(false);
+
+  connect(ui_->SpeedButton2, &QToolButton::clicked, this, &TfrmMain::RemoveUser1Click);
+  connect(ui_->RemoveUser1, &QAction::triggered, this, &TfrmMain::RemoveUser1Click);
+  connect(ui_->TarnwickPassword1, &QAction::triggered, this, &TfrmMain::TarnwickPassword1Click);
+  connect(ui_->Exit1, &QAction::triggered, this, &TfrmMain::Exit1Click);
+  connect(ui_->HelpTopics1, &QAction::triggered, this, &TfrmMain::HelpTopics1Click);
+  connect(ui_->AboutTarnwick1, &QAction::triggered, this, &TfrmMain::AboutTarnwick1Click);
+  connect(ui_->lvUsers, &QListWidget::itemSelectionChanged, this, &TfrmMain::lvUsersChange);
+  connect(ui_->lstHideDrives, &TDriveList::OnClick, this, &TfrmMain::lstHideDrivesClick);
+  connect(ui_->chkRestrictApps, &QCheckBox::toggled, this, &TfrmMain::chkRestrictAppsClick);
+  connect(ui_->comboFolders, &QComboBox::activated, this, &TfrmMain::comboFoldersClick);
+  ConnectSwitches();
+  ui_->imgOnOff->installEventFilter(this);
+  ui_->imgUserIcon->installEventFilter(this);
+
+  Timer1.setInterval(kFirstStartTimerMs);
+  connect(&Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
+}
+
+TfrmMain::~TfrmMain() = default;
+
+const Machine& TfrmMain::GetMachine() const {
+  return PolicyRegistry().GetMachine();
+}
+
+// ---- start-up and shut-down ----
+
+void TfrmMain::FormCreate() {
+  starting_ = true;
+  CloseRequested_ = false;
+  // Windows ending the session, SIGTERM and SIGHUP close the window the normal way. During the
+  // start the open prompt is cancelled instead, and the start fails.
+  sessionEnd_ = std::make_unique<SessionEnd>();
+  connect(sessionEnd_.get(), &SessionEnd::Ending, this, &TfrmMain::EndSession);
+  ui_->PageControl1->setCurrentWidget(ui_->TabSheet1);
+  show();
+  QApplication::processEvents();
+  try {
+    if (!CloseRequested_ && !AskPasswordAtStart(this)) CloseRequested_ = true;
+    QApplication::processEvents();
+    LoadPolicyFile();
+    Users_ = std::make_unique<TUsers>();
+    if (!CloseRequested_ && Users_->Count() == 0 && !FirstStartSetup(this, *Users_)) {
+      CloseRequested_ = true;
+    }
+    if (!CloseRequested_) {
+      ui_->comboFolders->setCurrentIndex(0);
+      RefreshUserList();
+      ShowActivationState(ReadActivationState());
+      try {
+        if (ui_->lvUsers->count() > 0) {
+          ui_->lvUsers->setCurrentRow(0);
+          ui_->lvUsers->setFocus();
+        }
+      } catch (const std::exception&) {
+        // The first user stays unshown; the list works as usual.
+      }
+    }
+  } catch (...) {
+    // A start that cannot load the policy file or its users ends after showing why.
+    CloseRequested_ = true;
+    ShowCurrentError(this);
+  }
+  starting_ = false;
+  Timer1.start();
+}
+
+void TfrmMain::Timer1Timer() {
+  if (CloseRequested_) {
+    close();
+  } else {
+    Timer1.stop();
+  }
+}
+
+void TfrmMain::EndSession() {
+  // Modal prompts are cancelled first; their handlers end before the window closes.
+  if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+    dialog->reject();
+    if (!starting_) {
+      QTimer::singleShot(0, this, &TfrmMain::EndSession);
+      return;
+    }
+  }
+  if (starting_) {
+    CloseRequested_ = true;
+  } else {
+    close();
+  }
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  // During the start the window closes at the timer's first tick.
+  if (starting_) {
+    CloseRequested_ = true;
+    event->ignore();
+    return;
+  }
+  FormClose();
+  event->accept();
+}
+
+void TfrmMain::FormClose() {
+  if (closed_) return;
+  closed_ = true;
+  Timer1.stop();
+  CurrentUser_ = nullptr;
+  try {
+    if (!UnloadPolicyFile()) {
+      ShowMessage(
+          this, MessageKind::Error,
+          QStringLiteral("The policy file %1 could not be saved.").arg(FromAnsi(PolicyFilePath())));
+    }
+  } catch (...) {
+    ShowCurrentError(this);
+  }
+  Users_.reset();
+}
+
+// ---- the user list and the selected user ----
+
+bool TfrmMain::EditingBlocked() const {
+  return Clearing_ || ui_->lvUsers->selectedItems().isEmpty() || CurrentUser_ == nullptr;
+}
+
+QString TfrmMain::SelectedCaption() const {
+  const QList<QListWidgetItem*> selected = ui_->lvUsers->selectedItems();
+  return selected.isEmpty() ? QString() : selected.front()->text();
+}
+
+void TfrmMain::lvUsersChange() {
+  // Loading needs a selected item, not a current user: it is what makes one current.
+  if (Clearing_ || ui_->lvUsers->selectedItems().isEmpty()) return;
+  LoadUserData();
+}
+
+void TfrmMain::ClearData() {
+  Clearing_ = true;
+  struct Lower {
+    bool& flag;
+    ~Lower() { flag = false; }
+  } lower{Clearing_};
+  ui_->lblName->clear();
+  ui_->imgUserIcon->clear();
+  for (QCheckBox* box : {ui_->chkNoRun, ui_->chkNoFind, ui_->chkNoDesktop, ui_->chkNoSettings,
+                         ui_->chkNoRegEdit, ui_->chkNoDOS, ui_->chkNoSDOM, ui_->chkNoConfigure,
+                         ui_->chkRestrictDisplay, ui_->chkPrinters, ui_->chkRestrictSystem,
+                         ui_->chkNetSettings, ui_->chkPasswordSettings, ui_->chkRestrictApps}) {
+    box->setChecked(false);
+  }
+  ClearAppList();
+  ui_->lstApplications->setEnabled(false);
+  ui_->lstHideDrives->clearSelection();
+  ui_->lstHideDrives->setEnabled(false);
+  ui_->txtFolderPath->clear();
+  ui_->lblSelection->clear();
+  ui_->fvCustomFolder->Clear();
+}
+
+void TfrmMain::LoadUserData() {
+  ClearData();
+  const QString caption = SelectedCaption();
+  const std::optional<std::string> name = ToAnsi(caption);
+  CurrentUser_ = name ? Users_->FindUser(*name) : nullptr;
+  if (CurrentUser_ == nullptr) return;
+  TUser& user = *CurrentUser_;
+  ui_->lblSelection->setText(caption);
+
+  ui_->chkPasswordSettings->setChecked(user.NoPasswordPages() == 1);
+  ui_->chkNetSettings->setChecked(user.NoNetSetup() == 1);
+  ui_->chkRestrictSystem->setChecked(user.NoSystemPages() == 1);
+  ui_->chkPrinters->setChecked(user.NoPrinterChanges() == 1);
+  ui_->chkRestrictDisplay->setChecked(user.NoDispSettingsPage() == 1);
+
+  ui_->lstHideDrives->setEnabled(true);
+  ShowDrives(user.NoDrives());
+
+  const bool restricted = user.RestrictRun() == 1;
+  ui_->chkRestrictApps->setChecked(restricted);
+  ui_->lstApplications->setEnabled(restricted);
+  FillAppList();
+
+  ui_->chkNoRegEdit->setChecked(user.DisableRegistryTools() == 1);
+  ui_->chkNoConfigure->setChecked(user.NoConfigure() == 1);
+  ui_->chkNoSDOM->setChecked(user.NoRealMode() == 1);
+  ui_->chkNoDOS->setChecked(user.NoDOS() == 1);
+  ui_->chkNoRun->setChecked(user.NoRun() == 1);
+  ui_->chkNoSettings->setChecked(user.NoSetFolders() == 1);
+  ui_->chkNoFind->setChecked(user.NoFind() == 1);
+  ui_->chkNoDesktop->setChecked(user.NoDesktop() == 1);
+
+  ui_->lblName->setText(FromAnsi(user.Name()));
+  RefreshFolderView();
+
+  const std::string icon = user.UserIcon();
+  if (!icon.empty()) {
+    const QPixmap picture = IconAtLocation(GetMachine(), icon, 0, 32);
+    if (!picture.isNull()) ui_->imgUserIcon->setPixmap(picture);
+  }
+}
+
+void TfrmMain::RefreshUserList() {
+  CurrentUser_ = nullptr;
+  LargeUsers_.clear();
+  ui_->lvUsers->clear();
+  CurrentUser_ = nullptr;
+  ClearData();
+
+  const Machine& machine = GetMachine();
+  QPixmap icon;
+  GetLargeFileIcon(machine, ExtractFilePath(machine.ProgramPath()) + "default.ico", icon);
+  LargeUsers_.push_back(icon);
+  const size_t defaultIndex = 0;
+  for (size_t i = 0; i < Users_->Count(); ++i) {
+    const TUser& user = (*Users_)[i];
+    size_t index = defaultIndex;
+    const std::string userIcon = user.UserIcon();
+    if (!userIcon.empty()) {
+      QPixmap own;
+      GetLargeFileIcon(machine, userIcon, own);
+      if (!own.isNull()) {
+        LargeUsers_.push_back(own);
+        index = LargeUsers_.size() - 1;
+      }
+    }
+    auto* item = new QListWidgetItem(FromAnsi(user.Name()), ui_->lvUsers);
+    if (!LargeUsers_[index].isNull()) item->setIcon(QIcon(LargeUsers_[index]));
+  }
+  ui_->lvUsers->clearSelection();
+}
+
+void TfrmMain::GetUserIcon() {
+  if (EditingBlocked()) return;
+  const Machine& machine = GetMachine();
+  FileChooserRequest request;
+  request.title = QStringLiteral("Open");
+  request.filter = "Icon files(*.ico)|*.ICO";
+  request.initialFolder = ExtractFilePath(machine.ProgramPath()) + "UserIcon";
+  const std::optional<std::string> file = Prompter::Current().ChooseFile(this, machine, request);
+  if (!file) return;
+  const QString name = ui_->lblName->text();
+  CurrentUser_->SetUserIcon(*file);
+  const QPixmap picture = IconAtLocation(machine, *file, 0, 32);
+  if (picture.isNull()) {
+    ui_->imgUserIcon->clear();
+    throw Error("The file " + Cp1252ToUtf8(*file) + " is not an icon file.");
+  }
+  ui_->imgUserIcon->setPixmap(picture);
+  RefreshUserList();
+  for (int row = 0; row < ui_->lvUsers->count(); ++row) {
+    QListWidgetItem* item = ui_->lvUsers->item(row);
+    if (item->text() == name) {
+      item->setSelected(true);
+      ui_->lvUsers->scrollToItem(item);
+      break;
+    }
+  }
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+  const bool press =
+      event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+  const bool release = event->type() == QEvent::MouseButtonRelease;
+  if (watched == ui_->imgUserIcon && (press || release)) {
+    SetFrameRaised(ui_->bevelIcon, release);
+    if (release && ui_->imgUserIcon->rect().contains(static_cast<QMouseEvent*>(event)->pos())) {
+      GetUserIcon();
+    }
+    return true;
+  }
+  if (watched == ui_->imgOnOff && release &&
+      ui_->imgOnOff->rect().contains(static_cast<QMouseEvent*>(event)->pos())) {
+    imgOnOffClick();
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- the pages ----
+
+void TfrmMain::ConnectSwitch(QCheckBox* box, void (TfrmMain::*write)(int32_t)) {
+  connect(box, &QCheckBox::toggled, this, [this, write](bool ticked) {
+    if (EditingBlocked()) return;
+    (this->*write)(ticked ? 1 : 0);
+  });
+}
+
+void TfrmMain::ConnectSwitches() {
+  ConnectSwitch(ui_->chkNoRun, &TfrmMain::WriteNoRun);
+  ConnectSwitch(ui_->chkNoFind, &TfrmMain::WriteNoFind);
+  ConnectSwitch(ui_->chkNoSettings, &TfrmMain::WriteNoSettings);
+  ConnectSwitch(ui_->chkNoDesktop, &TfrmMain::WriteNoDesktop);
+  ConnectSwitch(ui_->chkNoRegEdit, &TfrmMain::WriteNoRegEdit);
+  ConnectSwitch(ui_->chkNoDOS, &TfrmMain::WriteNoDOS);
+  ConnectSwitch(ui_->chkNoSDOM, &TfrmMain::WriteNoSDOM);
+  ConnectSwitch(ui_->chkNoConfigure, &TfrmMain::WriteNoConfigure);
+  ConnectSwitch(ui_->chkRestrictDisplay, &TfrmMain::WriteRestrictDisplay);
+  ConnectSwitch(ui_->chkPrinters, &TfrmMain::WritePrinters);
+  ConnectSwitch(ui_->chkRestrictSystem, &TfrmMain::WriteRestrictSystem);
+  ConnectSwitch(ui_->chkNetSettings, &TfrmMain::WriteNetSettings);
+  ConnectSwitch(ui_->chkPasswordSettings, &TfrmMain::WritePasswordSettings);
+}
+
+// chkNoRunClick and its kin: each writes its property of the current user.
+void TfrmMain::WriteNoRun(int32_t v) {
+  CurrentUser_->SetNoRun(v);
+}
+void TfrmMain::WriteNoFind(int32_t v) {
+  CurrentUser_->SetNoFind(v);
+}
+void TfrmMain::WriteNoSettings(int32_t v) {
+  CurrentUser_->SetNoSetFolders(v);
+  CurrentUser_->SetNoSetTaskbar(v);
+}
+void TfrmMain::WriteNoDesktop(int32_t v) {
+  CurrentUser_->SetNoDesktop(v);
+}
+void TfrmMain::WriteNoRegEdit(int32_t v) {
+  CurrentUser_->SetDisableRegistryTools(v);
+}
+void TfrmMain::WriteNoDOS(int32_t v) {
+  CurrentUser_->SetNoDOS(v);
+}
+void TfrmMain::WriteNoSDOM(int32_t v) {
+  CurrentUser_->SetNoRealMode(v);
+}
+void TfrmMain::WriteNoConfigure(int32_t v) {
+  CurrentUser_->SetNoConfigure(v);
+}
+void TfrmMain::WriteRestrictDisplay(int32_t v) {
+  CurrentUser_->SetNoDispSettingsPage(v);
+}
+void TfrmMain::WritePrinters(int32_t v) {
+  CurrentUser_->SetNoPrinterChanges(v);
+}
+void TfrmMain::WriteRestrictSystem(int32_t v) {
+  CurrentUser_->SetNoSystemPages(v);
+}
+void TfrmMain::WriteNetSettings(int32_t v) {
+  CurrentUser_->SetNoNetSetup(v);
+}
+void TfrmMain::WritePasswordSettings(int32_t v) {
+  CurrentUser_->SetNoPasswordPages(v);
+}
+
+void TfrmMain::chkRestrictAppsClick() {
+  if (EditingBlocked()) return;
+  const bool ticked = ui_->chkRestrictApps->isChecked();
+  CurrentUser_->SetRestrictRun(ticked ? 1 : 0);
+  ui_->lstApplications->setEnabled(ticked);
+}
+
+void TfrmMain::ClearAppList() {
+  ui_->lstApplications->clear();
+}
+
+void TfrmMain::FillAppList() {
+  std::vector<AllowedApp> apps;
+  for (const AllowedApp& app : CurrentUser_->GetAllowedApps(apps)) {
+    auto* item = new QListWidgetItem(FromAnsi(app.text), ui_->lstApplications);
+    item->setData(Qt::UserRole,
+                  QStringList{FromAnsi(app.entry.ValueName), FromAnsi(app.entry.KeyPath)});
+  }
+}
+
+void TfrmMain::ShowDrives(int32_t mask) {
+  const auto bits = static_cast<uint32_t>(mask);
+  for (int row = 0; row < ui_->lstHideDrives->count(); ++row) {
+    QListWidgetItem* item = ui_->lstHideDrives->item(row);
+    if (bits & static_cast<uint32_t>(DriveBit(item->text()))) item->setSelected(true);
+  }
+}
+
+void TfrmMain::lstHideDrivesClick() {
+  if (EditingBlocked()) return;
+  int32_t mask = 0;
+  for (int row = 0; row < ui_->lstHideDrives->count(); ++row) {
+    QListWidgetItem* item = ui_->lstHideDrives->item(row);
+    if (item->isSelected()) mask += DriveBit(item->text());
+  }
+  CurrentUser_->SetNoDrives(mask);
+}
+
+void TfrmMain::comboFoldersClick() {
+  if (EditingBlocked()) return;
+  RefreshFolderView();
+}
+
+void TfrmMain::RefreshFolderView() {
+  if (EditingBlocked()) return;
+  std::string path;
+  switch (ui_->comboFolders->currentIndex()) {
+    case 0:
+      path = CurrentUser_->ProgramsFolder();
+      break;
+    case 1:
+      path = CurrentUser_->StartMenuFolder();
+      break;
+    case 2:
+      path = CurrentUser_->DesktopFolder();
+      break;
+    case 3:
+      path = CurrentUser_->FavoritesFolder();
+      break;
+    case 4:
+      path = CurrentUser_->RecentFolder();
+      break;
+    default:
+      break;
+  }
+  ui_->txtFolderPath->setText(FromAnsi(path));
+  if (path.empty()) {
+    ui_->fvCustomFolder->Clear();
+  } else {
+    ui_->fvCustomFolder->SetRootFolder(path);
+  }
+}
+
+// ---- the activation switch ----
+
+void TfrmMain::ShowActivationState(ActivationState state) {
+  const bool on = state == ActivationState::On;
+  SetFrameRaised(ui_->bevelOnOff, on);
+  ui_->imgOnOff->setPixmap(on ? ui_->imgOn->pixmap() : ui_->imgOff->pixmap());
+  ui_->lblOnOff->setText(on ? kOnText : kOffText);
+}
+
+void TfrmMain::imgOnOffClick() {
+  const bool on = ui_->bevelOnOff->frameShadow() == QFrame::Raised;
+  if (on) {
+    TurnActivationOff();
+    SetFrameRaised(ui_->bevelOnOff, false);
+    ui_->imgOnOff->setPixmap(ui_->imgOff->pixmap());
+    ui_->imgOnOff->move(ui_->imgOnOff->pos() + QPoint(1, 1));
+    ui_->lblOnOff->setText(kOffText);
+    ShowMessage(this, MessageKind::Information, QStringLiteral("Tarnwick"), kTurnedOffMessage,
+                QMessageBox::Ok);
+  } else {
+    TurnActivationOn();
+    SetFrameRaised(ui_->bevelOnOff, true);
+    ui_->imgOnOff->setPixmap(ui_->imgOn->pixmap());
+    ui_->imgOnOff->move(ui_->imgOnOff->pos() - QPoint(1, 1));
+    ui_->lblOnOff->setText(kOnText);
+    ShowMessage(this, MessageKind::Information, QStringLiteral("Tarnwick"), kTurnedOnMessage,
+                QMessageBox::Ok);
+  }
+}
+
+// ---- commands ----
+
+void TfrmMain::RemoveUser1Click() {
+  const QString title = QStringLiteral("Remove User");
+  if (ui_->lvUsers->selectedItems().isEmpty()) {
+    ShowMessage(this, MessageKind::Warning, title, QStringLiteral("Select a User to Remove"),
+                QMessageBox::Ok);
+    return;
+  }
+  if (Users_->Count() < 2) {
+    ShowMessage(this, MessageKind::Warning, title,
+                QStringLiteral("You Must Keep at Least one User in the List"), QMessageBox::Ok);
+    return;
+  }
+  const QString caption = SelectedCaption();
+  const QMessageBox::StandardButtons yesNoCancel =
+      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+  if (ShowMessage(this, MessageKind::Confirm,
+                  QStringLiteral("Are you sure you want to remove the following user: ") + caption +
+                      QStringLiteral("?"),
+                  yesNoCancel) != QMessageBox::Yes) {
+    return;
+  }
+  const std::optional<std::string> name = ToAnsi(caption);
+  TUser* user = name ? Users_->FindUser(*name) : nullptr;
+  if (user == nullptr) {
+    ShowMessage(this, MessageKind::Warning, QStringLiteral("The selected user was not found"));
+    RefreshUserList();
+    return;
+  }
+  const std::string profile = user->ProfilePath();
+  try {
+    if (ShowMessage(this, MessageKind::Confirm,
+                    QStringLiteral("Do you want to remove the user's profile directory: ") +
+                        FromAnsi(profile) +
+                        QStringLiteral("?  WARNING: All subdirectories and files in the path "
+                                       "will be deleted!"),
+                    yesNoCancel) == QMessageBox::Yes &&
+        !profile.empty()) {
+      DeleteDirectoryTree(GetMachine(), profile, true, this);
+    }
+  } catch (const std::exception&) {
+    // The profile directory stays; the user is removed all the same.
+  }
+  CurrentUser_ = nullptr;
+  Users_->RemoveUser(*name);
+  RefreshUserList();
+}
+
+void TfrmMain::Exit1Click() {
+  close();
+}
+
+void TfrmMain::HelpTopics1Click() {
+  ShowHelpContents(this);
+}
+
+void TfrmMain::AboutTarnwick1Click() {
+  TAboutBox box(this);
+  RunDialog(box);
+}
+
+void TfrmMain::TarnwickPassword1Click() {
+  ChangePassword(this);
+}
+
+}  // namespace tarnwick

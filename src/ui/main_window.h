@@ -1,0 +1,107 @@
+// The main window: the list of users on the left, the selected user's settings on the pages
+// to the right. Every change on a page is written at once through the user's record.
+#pragma once
+
+#include <QMainWindow>
+#include <QPixmap>
+#include <QTimer>
+#include <memory>
+#include <vector>
+
+#include "policy/activation.h"
+#include "shell/single_instance.h"
+
+namespace Ui {
+class TfrmMain;
+}
+
+class QCheckBox;
+
+namespace tarnwick {
+
+class Machine;
+class SessionEnd;
+class TUser;
+class TUsers;
+
+class TfrmMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Builds the window; in a later copy of the program SingleInstance1 ends this copy.
+  explicit TfrmMain(TInstanceDetector& detector);
+  ~TfrmMain() override;
+
+  // A later copy of the program: main returns 0 without calling FormCreate.
+  bool EndsThisCopy() const { return SingleInstance1.EndsThisCopy(); }
+
+  // Start-up: shows the window, asks the password, loads the policy file and the users, runs
+  // the first-start set-up on an empty list and selects the first user.
+  void FormCreate();
+  bool CloseRequested() const { return CloseRequested_; }
+
+  TUsers& Users() const { return *Users_; }
+  TUser* CurrentUser() const { return CurrentUser_; }
+  bool EditingBlocked() const;
+
+  void ClearData();
+  void LoadUserData();
+  void RefreshUserList();
+  void RefreshFolderView();
+  void GetUserIcon();
+  void ShowActivationState(ActivationState state);
+
+  void imgOnOffClick();
+  void RemoveUser1Click();
+  void Exit1Click();
+  void HelpTopics1Click();
+  void AboutTarnwick1Click();
+  void TarnwickPassword1Click();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void ConnectSwitches();
+  void ConnectSwitch(QCheckBox* box, void (TfrmMain::*write)(int32_t));
+  void lvUsersChange();
+  void lstHideDrivesClick();
+  void chkRestrictAppsClick();
+  void comboFoldersClick();
+  void Timer1Timer();
+  void EndSession();
+  void FormClose();
+  void ClearAppList();
+  void FillAppList();
+  void ShowDrives(int32_t mask);
+  QString SelectedCaption() const;
+  const Machine& GetMachine() const;
+  void WriteNoRun(int32_t v);
+  void WriteNoFind(int32_t v);
+  void WriteNoSettings(int32_t v);
+  void WriteNoDesktop(int32_t v);
+  void WriteNoRegEdit(int32_t v);
+  void WriteNoDOS(int32_t v);
+  void WriteNoSDOM(int32_t v);
+  void WriteNoConfigure(int32_t v);
+  void WriteRestrictDisplay(int32_t v);
+  void WritePrinters(int32_t v);
+  void WriteRestrictSystem(int32_t v);
+  void WriteNetSettings(int32_t v);
+  void WritePasswordSettings(int32_t v);
+
+  std::unique_ptr<Ui::TfrmMain> ui_;
+  TSingleInstance SingleInstance1;
+  std::unique_ptr<SessionEnd> sessionEnd_;
+  std::unique_ptr<TUsers> Users_;
+  TUser* CurrentUser_ = nullptr;
+  bool Clearing_ = false;
+  bool CloseRequested_ = false;
+  bool starting_ = false;
+  bool closed_ = false;
+  QTimer Timer1;
+  std::vector<QPixmap> LargeUsers_;
+};
+
+}  // namespace tarnwick

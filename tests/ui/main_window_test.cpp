@@ -1,0 +1,276 @@
+#include "ui/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTest>
+#include <QToolButton>
+#include <filesystem>
+
+#include "base/bytes.h"
+#include "controls/drive_ctl.h"
+#include "policy/password_store.h"
+#include "policy/policy_file.h"
+#include "policy/users.h"
+#include "shell/scripted_prompter.h"
+#include "support/policy_test_machine.h"
+
+namespace tarnwick {
+namespace {
+
+constexpr std::string_view kExplorer =
+    "TARNEX\\Users\\Ann\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+constexpr std::string_view kSystem =
+    "TARNEX\\Users\\Ann\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+
+ScriptedPrompter::DialogScript TypePassword(QString text) {
+  return [text](QDialog& dialog) {
+    dialog.findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(text);
+    return int{QDialog::Accepted};
+  };
+}
+
+// A machine with the password "secret" and the users Ann and Bob, before the program starts.
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowTest() {
+    AttachedPolicyFile file;
+    StorePassword("secret");
+    TUsers users;
+    users.AddUser("Ann");
+    users.AddUser("Bob");
+  }
+  ~MainWindowTest() override {
+    if (window_) window_->close();
+  }
+
+  // Before the start: a value of Ann in the policy file.
+  void PutDword(std::string_view key, std::string_view name, uint32_t value) {
+    AttachedPolicyFile file;
+    machine_.Put(key, name, kRegDword,
+                 {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                  static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)});
+  }
+  std::optional<uint32_t> Dword(std::string_view key, std::string_view name) {
+    std::optional<RegValue> value = machine_.Value(key, name);
+    if (!value || value->data.size() != 4) return std::nullopt;
+    return Get32(value->data, 0);
+  }
+
+  // Starts the program with the password typed; Ann, the first user, is shown.
+  void Start() {
+    prompter_.Queue(TypePassword(QStringLiteral("secret")));
+    window_ = std::make_unique<TfrmMain>(detector_);
+    window_->FormCreate();
+    prompter_.ClearRecords();
+  }
+  template <typename T>
+  T* Find(const char* name) {
+    T* widget = window_->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+  QListWidget* Users() { return Find<QListWidget>("lvUsers"); }
+  void Select(const QString& name) {
+    Users()->clearSelection();
+    Users()->findItems(name, Qt::MatchExactly).front()->setSelected(true);
+  }
+  // A click on a drive-list row, as the administrator makes it.
+  void ClickDrive(char letter) {
+    auto* drives = Find<TDriveList>("lstHideDrives");
+    for (int row = 0; row < drives->count(); ++row) {
+      if (drives->item(row)->text().front().toUpper() == QLatin1Char(letter)) {
+        QTest::mouseClick(drives->viewport(), Qt::LeftButton, {},
+                          drives->visualItemRect(drives->item(row)).center());
+        return;
+      }
+    }
+    ADD_FAILURE() << "no drive " << letter;
+  }
+  QStringList Messages() const {
+    QStringList texts;
+    for (const PromptRecord& record : prompter_.Records()) texts << record.text;
+    return texts;
+  }
+
+  testing::PolicyMachine machine_;
+  ScriptedPrompter prompter_;
+  PrompterGuard guard_{prompter_};
+  TInstanceDetector detector_{machine_.GetMachine()};
+  std::unique_ptr<TfrmMain> window_;
+};
+
+TEST_F(MainWindowTest, LoadingWritesTickedSwitchesAgainWithTheirCompanions) {
+  PutDword(kExplorer, "NoSetFolders", 1);
+  PutDword("TARNEX\\Users\\Ann\\Software\\Family\\Preferences", "NoConfigure", 1);
+  PutDword(kExplorer, "NoRun", 2);
+  Start();
+  ASSERT_EQ(window_->CurrentUser()->Name(), "Ann");
+  EXPECT_TRUE(Find<QCheckBox>("chkNoSettings")->isChecked());
+  EXPECT_EQ(Dword(kExplorer, "NoSetTaskbar"), 1u);
+  EXPECT_TRUE(Find<QCheckBox>("chkNoConfigure")->isChecked());
+  for (const char* name : {"NoDispSettingsPage", "NoDevMgrPage", "NoFileSysPage", "NoVirtMemPage",
+                           "NoProfilePage", "NoAdminPage"}) {
+    EXPECT_EQ(Dword(kSystem, name), 1u) << name;
+  }
+  EXPECT_EQ(Dword(kExplorer, "NoAddPrinter"), 1u);
+  // A stored 2 is not on; the switch stays unticked and the value as it was.
+  EXPECT_FALSE(Find<QCheckBox>("chkNoRun")->isChecked());
+  EXPECT_EQ(Dword(kExplorer, "NoRun"), 2u);
+
+  // Clearing unticks every switch and writes nothing.
+  window_->RefreshUserList();
+  EXPECT_EQ(window_->CurrentUser(), nullptr);
+  EXPECT_FALSE(Find<QCheckBox>("chkNoSettings")->isChecked());
+  EXPECT_EQ(Dword(kExplorer, "NoSetFolders"), 1u);
+  EXPECT_EQ(Dword(kExplorer, "NoSetTaskbar"), 1u);
+  // With nobody selected a click changes the tick only.
+  Find<QCheckBox>("chkNoFind")->click();
+  EXPECT_EQ(Dword(kExplorer, "NoFind"), std::nullopt);
+}
+
+TEST_F(MainWindowTest, SwitchesWriteZeroOrOneWithTheirCompanions) {
+  Start();
+  Find<QCheckBox>("chkNoSettings")->click();
+  EXPECT_EQ(Dword(kExplorer, "NoSetFolders"), 1u);
+  EXPECT_EQ(Dword(kExplorer, "NoSetTaskbar"), 1u);
+  Find<QCheckBox>("chkNoSettings")->click();
+  EXPECT_EQ(Dword(kExplorer, "NoSetFolders"), 0u);
+  EXPECT_EQ(Dword(kExplorer, "NoSetTaskbar"), 0u);
+  Find<QCheckBox>("chkNoConfigure")->click();
+  EXPECT_EQ(Dword(kSystem, "NoVirtMemPage"), 1u);
+  EXPECT_EQ(Dword(kExplorer, "NoDeletePrinter"), 1u);
+}
+
+TEST_F(MainWindowTest, HiddenDrivesShowTheMaskAndTheNextClickDropsAbsentDrives) {
+  PutDword(kExplorer, "NoDrives", 5);
+  Start();
+  auto* drives = Find<TDriveList>("lstHideDrives");
+  QStringList selected;
+  for (QListWidgetItem* item : drives->selectedItems()) selected << item->text().left(1).toUpper();
+  selected.sort();
+  EXPECT_EQ(selected, QStringList({"A", "C"}));
+  ClickDrive('A');
+  EXPECT_EQ(Dword(kExplorer, "NoDrives"), 4u);
+  ClickDrive('C');
+  EXPECT_EQ(Dword(kExplorer, "NoDrives"), 0u);
+
+  // Every bit set, those of missing drives and bits 26 to 31 included (demo drives: A, C, D).
+  Select(QStringLiteral("Bob"));
+  window_->CurrentUser()->SetNoDrives(-1);
+  Select(QStringLiteral("Ann"));
+  window_->CurrentUser()->SetNoDrives(67108863);
+  Select(QStringLiteral("Bob"));
+  Select(QStringLiteral("Ann"));
+  EXPECT_EQ(drives->selectedItems().size(), drives->count());
+  ClickDrive('D');
+  EXPECT_EQ(Dword(kExplorer, "NoDrives"), 1u + 4u);
+}
+
+TEST_F(MainWindowTest, RemoveUserRefusesAndAsksBeforeDeletingTheProfileFirst) {
+  Start();
+  Users()->clearSelection();
+  window_->RemoveUser1Click();
+  ASSERT_EQ(prompter_.Records().size(), 1u);
+  EXPECT_EQ(prompter_.Records()[0].text, "Select a User to Remove");
+  EXPECT_EQ(prompter_.Records()[0].title, "Remove User");
+
+  // No to the profile: the user goes, the directory stays.
+  Select(QStringLiteral("Bob"));
+  const std::string bobProfile = window_->Users().FindUser("Bob")->ProfilePath();
+  const std::filesystem::path bobHost = machine_.Host(bobProfile);
+  prompter_.ClearRecords();
+  prompter_.Queue(QMessageBox::Yes);
+  prompter_.Queue(QMessageBox::No);
+  window_->RemoveUser1Click();
+  EXPECT_EQ(Messages(), QStringList({"Are you sure you want to remove the following user: Bob?",
+                                     QStringLiteral("Do you want to remove the user's profile "
+                                                    "directory: ") +
+                                         QString::fromStdString(bobProfile) +
+                                         "?  WARNING: All subdirectories and files in the path "
+                                         "will be deleted!"}));
+  EXPECT_EQ(window_->Users().Count(), 1u);
+  EXPECT_TRUE(std::filesystem::exists(bobHost));
+  EXPECT_TRUE(Users()->selectedItems().isEmpty());
+  EXPECT_EQ(Users()->count(), 1);
+
+  // The last user is kept before any question.
+  Select(QStringLiteral("Ann"));
+  prompter_.ClearRecords();
+  window_->RemoveUser1Click();
+  EXPECT_EQ(Messages(), QStringList({"You Must Keep at Least one User in the List"}));
+}
+
+TEST_F(MainWindowTest, RemovingWithYesRecyclesTheProfileDirectory) {
+  Start();
+  Select(QStringLiteral("Bob"));
+  const std::filesystem::path bobHost =
+      machine_.Host(window_->Users().FindUser("Bob")->ProfilePath());
+  prompter_.Queue(QMessageBox::Yes);
+  prompter_.Queue(QMessageBox::Yes);
+  window_->RemoveUser1Click();
+  EXPECT_FALSE(std::filesystem::exists(bobHost));
+  EXPECT_EQ(window_->Users().FindUser("Bob"), nullptr);
+  EXPECT_TRUE(std::filesystem::exists(machine_.Host("C:\\RECYCLED\\INFO")));
+}
+
+TEST_F(MainWindowTest, ActivationSwitchTurnsOffAndOnAndReturnsToItsPlace) {
+  Start();
+  auto* image = Find<QLabel>("imgOnOff");
+  auto* frame = Find<QFrame>("bevelOnOff");
+  const QPoint designed = image->pos();
+  ASSERT_EQ(frame->frameShadow(), QFrame::Sunken);  // a new machine starts off
+
+  window_->imgOnOffClick();
+  EXPECT_EQ(frame->frameShadow(), QFrame::Raised);
+  EXPECT_EQ(image->pos(), designed - QPoint(1, 1));
+  EXPECT_EQ(Find<QLabel>("lblOnOff")->text(),
+            "Windows 95 will start up with Tarnwick restrictions");
+  EXPECT_EQ(ReadActivationState(), ActivationState::On);
+  ASSERT_EQ(prompter_.Records().size(), 1u);
+  EXPECT_EQ(prompter_.Records()[0].title, "Tarnwick");
+  EXPECT_TRUE(prompter_.Records()[0].text.startsWith(
+      "Windows will now start-up with Tarnwick restrictions in effect.  You must restart Windows "
+      "for this change to take effect.  \r\n\r\nWindows will prompt you"));
+
+  window_->imgOnOffClick();
+  EXPECT_EQ(frame->frameShadow(), QFrame::Sunken);
+  EXPECT_EQ(image->pos(), designed);
+  EXPECT_EQ(Find<QLabel>("lblOnOff")->text(),
+            "Windows 95 will NOT start up with Tarnwick restrictions");
+  EXPECT_EQ(ReadActivationState(), ActivationState::Off);
+  EXPECT_TRUE(prompter_.Records()[1].text.endsWith(
+      "Windows will continue to prompt you for a password each time Windows is started."));
+}
+
+TEST_F(MainWindowTest, ANewIconKeepsTheUserSelectedAndCancelChangesNothing) {
+  Start();
+  Select(QStringLiteral("Bob"));
+  window_->GetUserIcon();  // cancelled
+  EXPECT_EQ(window_->CurrentUser()->UserIcon(), "");
+  prompter_.Queue(std::optional<std::string>("C:\\TARNEX\\UserIcon\\Cat.ico"));
+  window_->GetUserIcon();
+  ASSERT_NE(window_->CurrentUser(), nullptr);
+  EXPECT_EQ(window_->CurrentUser()->Name(), "Bob");
+  EXPECT_EQ(window_->CurrentUser()->UserIcon(), "C:\\TARNEX\\UserIcon\\Cat.ico");
+  EXPECT_FALSE(Find<QLabel>("imgUserIcon")->pixmap().isNull());
+  EXPECT_EQ(prompter_.Records()[0].type, PromptRecord::Type::File);
+}
+
+TEST_F(MainWindowTest, AFailedStartClosesAtTheTimerAndDetachesThePolicyFile) {
+  prompter_.Queue(TypePassword(QStringLiteral("wrong")));
+  window_ = std::make_unique<TfrmMain>(detector_);
+  window_->FormCreate();
+  EXPECT_TRUE(window_->CloseRequested());
+  EXPECT_TRUE(window_->isVisible());
+  QTRY_VERIFY_WITH_TIMEOUT(!window_->isVisible(), 3000);
+  EXPECT_FALSE(PolicyLoaded());
+}
+
+}  // namespace
+}  // namespace tarnwick
