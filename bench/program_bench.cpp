@@ -1,0 +1,197 @@
+// The program on a machine of 1,000 users: from process start to the first user shown (the
+// password typed through the prompter), selecting a user with a click, and the peak memory.
+#include <benchmark/benchmark.h>
+#include <sys/inotify.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTest>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "../tests/support/temp_machine_dir.h"
+#include "base/file_io.h"
+#include "controls/error_box.h"
+#include "controls/look.h"
+#include "demo/demo_machine.h"
+#include "policy/password_store.h"
+#include "policy/policy_file.h"
+#include "policy/users.h"
+#include "registry/registry.h"
+#include "shell/scripted_prompter.h"
+#include "shell/single_instance.h"
+#include "ui/main_window.h"
+
+namespace tarnwick {
+namespace {
+
+constexpr int kUsers = 1000;
+
+int64_t MonotonicNs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+// A demo machine with the password "secret" and kUsers users, each with two switches on that
+// loading writes again (NoRun, and NoConfigure with its five companions).
+const std::filesystem::path& MachineDir() {
+  static TempMachineDir temp;
+  static const std::filesystem::path dir = [] {
+    const std::filesystem::path machineDir = temp.Path() / "machine";
+    const Machine machine = OpenOrCreateMachine(machineDir);
+    Registry registry(machine);
+    InitPolicyPaths(registry);
+    RegistryWriteBatch batch(registry);
+    {
+      AttachedPolicyFile file;
+      StorePassword("secret");
+      TUsers users;
+      for (int i = 0; i < kUsers; ++i) {
+        TUser& user = users.AddUser("User" + std::to_string(i));
+        user.SetNoRun(1);
+        user.SetNoConfigure(1);
+      }
+    }
+    batch.Finish();
+    return machineDir;
+  }();
+  return dir;
+}
+
+ScriptedPrompter::DialogScript TypePassword() {
+  return [](QDialog& dialog) {
+    dialog.findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(QStringLiteral("secret"));
+    return int{QDialog::Accepted};
+  };
+}
+
+// The child process: the program's start, timed from the parent's clock reading before exec.
+int StartOnce(const char* machineDir, int64_t startedNs) {
+  int argc = 1;
+  char name[] = "program_bench";
+  char* argv[] = {name, nullptr};
+  TarnwickApplication app(argc, argv);
+  ApplyLook(app);
+  const Machine machine = Machine::Open(machineDir);
+  TInstanceDetector detector(machine);
+  Registry registry(machine);
+  InitPolicyPaths(registry);
+  app.SetRegistry(&registry);
+  ScriptedPrompter prompter;
+  const PrompterGuard guard(prompter);
+  prompter.Queue(TypePassword());
+  TfrmMain window(detector);
+  {
+    RegistryWriteBatch batch(registry);
+    window.FormCreate();
+  }
+  const int64_t shownNs = MonotonicNs();
+  if (window.CurrentUser() == nullptr) return 2;
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("%lld %ld\n", static_cast<long long>(shownNs - startedNs), usage.ru_maxrss);
+  window.close();
+  return 0;
+}
+
+void BM_ProcessStartToFirstUserShown(benchmark::State& state) {
+  const std::string dir = MachineDir().string();
+  int64_t peakKb = 0;
+  for (auto _ : state) {
+    int fds[2];
+    if (pipe(fds) != 0) state.SkipWithError("pipe");
+    const std::string started = std::to_string(MonotonicNs());
+    const pid_t child = fork();
+    if (child == 0) {
+      dup2(fds[1], STDOUT_FILENO);
+      close(fds[0]);
+      execl("/proc/self/exe", "program_bench", "--start-once", dir.c_str(), started.c_str(),
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    char line[64] = {};
+    const ssize_t got = read(fds[0], line, sizeof line - 1);
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    long long ns = 0;
+    long kb = 0;
+    if (got <= 0 || std::sscanf(line, "%lld %ld", &ns, &kb) != 2 || status != 0) {
+      state.SkipWithError("the start failed");
+      break;
+    }
+    state.SetIterationTime(static_cast<double>(ns) / 1e9);
+    peakKb = std::max<int64_t>(peakKb, kb);
+  }
+  state.counters["peak_MB"] = static_cast<double>(peakKb) / 1024.0;
+}
+BENCHMARK(BM_ProcessStartToFirstUserShown)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Selecting another user with a mouse click: one event, so one write of the policy file.
+void BM_SelectUser(benchmark::State& state) {
+  const Machine machine = Machine::Open(MachineDir());
+  TInstanceDetector detector(machine);
+  Registry registry(machine);
+  InitPolicyPaths(registry);
+  auto& app = static_cast<TarnwickApplication&>(*QApplication::instance());
+  app.SetRegistry(&registry);
+  ScriptedPrompter prompter;
+  const PrompterGuard guard(prompter);
+  prompter.Queue(TypePassword());
+  TfrmMain window(detector);
+  window.FormCreate();
+  auto* users = window.findChild<QListWidget*>(QStringLiteral("lvUsers"));
+  const std::filesystem::path policyDir = *machine.HostPath(machine.WindowsDirectory());
+  const UniqueFd watch(inotify_init1(IN_NONBLOCK));
+  inotify_add_watch(watch.Get(), policyDir.c_str(), IN_MOVED_TO);
+  int64_t writes = 0;
+  int row = 0;
+  for (auto _ : state) {
+    row = row == 1 ? 2 : 1;
+    QListWidgetItem* item = users->item(row);
+    QTest::mouseClick(users->viewport(), Qt::LeftButton, {}, users->visualItemRect(item).center());
+    state.PauseTiming();
+    char events[4096];
+    for (ssize_t got; (got = read(watch.Get(), events, sizeof events)) > 0;) {
+      for (ssize_t at = 0; at < got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+        if (event->len > 0 && std::strcmp(event->name, "Tarnex.pol") == 0) ++writes;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+    state.ResumeTiming();
+  }
+  state.counters["policy_writes_per_selection"] =
+      static_cast<double>(writes) / static_cast<double>(state.iterations());
+  window.close();
+  app.SetRegistry(nullptr);
+}
+BENCHMARK(BM_SelectUser)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace tarnwick
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "--start-once") == 0) {
+    return tarnwick::StartOnce(argv[2], std::stoll(argv[3]));
+  }
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  tarnwick::TarnwickApplication app(argc, argv);
+  tarnwick::ApplyLook(app);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
