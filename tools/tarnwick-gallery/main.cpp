@@ -1,4 +1,5 @@
-// tarnwick-gallery [OUTPUT_DIR]: renders each control over a new demo machine to PNG files.
+// tarnwick-gallery [OUTPUT_DIR]: renders each control and window over a new demo machine to PNG
+// files.
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -6,11 +7,14 @@
 #include <QHelpEngine>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <cstdio>
 
+#include "app/change_password_form.h"
+#include "app/password_form.h"
 #include "controls/drive_ctl.h"
 #include "controls/file_chooser.h"
 #include "controls/file_view.h"
@@ -20,6 +24,15 @@
 #include "controls/look.h"
 #include "demo/demo_machine.h"
 #include "machine/machine.h"
+#include "policy/password_store.h"
+#include "policy/policy_file.h"
+#include "policy/users.h"
+#include "registry/registry.h"
+#include "shell/scripted_prompter.h"
+#include "shell/single_instance.h"
+#include "ui/about_box.h"
+#include "ui/main_window.h"
+#include "ui/wizards/welcome_wizard.h"
 
 namespace {
 
@@ -56,6 +69,63 @@ Machine DemoMachine(const QDir& base) {
     std::fclose(ini);
   }
   return OpenOrCreateMachine(dir);
+}
+
+// Two users, the first with an icon and a few restrictions, shown in the main window.
+bool SaveProgramWindows(const Machine& machine, const QDir& out) {
+  Registry registry(machine);
+  InitPolicyPaths(registry);
+  {
+    AttachedPolicyFile file;
+    StorePassword("secret");
+    TUsers users;
+    TUser& anna = users.AddUser("Anna");
+    anna.SetUserIcon("C:\\TARNEX\\UserIcon\\Girl.ico");
+    anna.SetProgramsFolder("C:\\WINDOWS\\Start Menu\\Programs");
+    anna.SetNoRun(1);
+    anna.SetNoDrives(1);
+    anna.SetRestrictRun(1);
+    anna.AddAllowedApp("tarnex.exe");
+    anna.AddAllowedApp("twtray.exe");
+    anna.AddAllowedApp("NOTEPAD.EXE");
+    users.AddUser("Tom").SetUserIcon("C:\\TARNEX\\UserIcon\\Boy.ico");
+  }
+  ScriptedPrompter prompter;
+  const PrompterGuard guard(prompter);
+  prompter.Queue(ScriptedPrompter::DialogScript([](QDialog& dialog) {
+    dialog.findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(QStringLiteral("secret"));
+    return int{QDialog::Accepted};
+  }));
+  TInstanceDetector detector(machine);
+  TfrmMain window(detector);
+  window.FormCreate();
+  bool ok = true;
+  auto* pages = window.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+  for (int i = 0; i < pages->count(); ++i) {
+    if (!pages->isTabVisible(i)) continue;
+    pages->setCurrentIndex(i);
+    ok &= Save(window, out, QStringLiteral("main-") + pages->widget(i)->objectName());
+  }
+  window.close();
+
+  TfrmWelcomeWizard wizard(nullptr);
+  auto* next = wizard.findChild<QPushButton*>(QStringLiteral("cmdNext"));
+  for (int page = 0; page < 4; ++page) {
+    if (page == 2) {
+      wizard.findChild<QLineEdit*>(QStringLiteral("txtName"))->setText(QStringLiteral("Anna"));
+    }
+    if (page > 0) next->click();
+    ok &= Save(wizard, out, QStringLiteral("welcome-%1").arg(page));
+  }
+  TAboutBox about(nullptr);
+  ok &= Save(about, out, QStringLiteral("about"));
+
+  TfrmPassword password(nullptr);
+  password.txtPassword().setText(QStringLiteral("secret"));
+  ok &= Save(password, out, QStringLiteral("password"));
+  TfrmChangePassword change(nullptr);
+  ok &= Save(change, out, QStringLiteral("change-password"));
+  return ok;
 }
 
 }  // namespace
@@ -132,5 +202,6 @@ int main(int argc, char** argv) {
   } else {
     ok = false;
   }
+  ok &= SaveProgramWindows(machine, out);
   return ok ? 0 : 1;
 }
