@@ -161,10 +161,7 @@ TEST_F(MainWindowTest, HiddenDrivesShowTheMaskAndTheNextClickDropsAbsentDrives) 
   EXPECT_EQ(Dword(kExplorer, "NoDrives"), 0u);
 
   // Every bit set, those of missing drives and bits 26 to 31 included (demo drives: A, C, D).
-  Select(QStringLiteral("Bob"));
-  window_->CurrentUser()->SetNoDrives(-1);
-  Select(QStringLiteral("Ann"));
-  window_->CurrentUser()->SetNoDrives(67108863);
+  machine_.Put(kExplorer, "NoDrives", kRegDword, {0xFF, 0xFF, 0xFF, 0xFF});
   Select(QStringLiteral("Bob"));
   Select(QStringLiteral("Ann"));
   EXPECT_EQ(drives->selectedItems().size(), drives->count());
