@@ -67,6 +67,17 @@ std::optional<QString> XServer::WaitForWindow(const QString& title,
   return std::nullopt;
 }
 
+bool XServer::WaitUntilGone(const QString& window, std::chrono::milliseconds timeout) const {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  do {
+    const QString visible = Xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                 QStringLiteral("--name"), QStringLiteral(".")});
+    if (!visible.split(QLatin1Char('\n')).contains(window)) return true;
+    QThread::msleep(100);
+  } while (std::chrono::steady_clock::now() < end);
+  return false;
+}
+
 void XServer::Type(const QString& window, const QString& text) const {
   Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
   Xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), text});

@@ -30,6 +30,8 @@ class XServer {
   // The newest visible window whose title is exactly title, waiting up to timeout.
   std::optional<QString> WaitForWindow(const QString& title,
                                        std::chrono::milliseconds timeout = 15s) const;
+  // Waits up to timeout until the window is no longer shown; false when it still is.
+  bool WaitUntilGone(const QString& window, std::chrono::milliseconds timeout = 5s) const;
   // Visible top-level windows whose title is exactly title.
   QStringList Windows(const QString& title) const;
   // Gives a window the keyboard focus and types into it: text, then named keys ("Return").

@@ -72,15 +72,19 @@ class ProgramTest : public ::testing::Test {
     ASSERT_TRUE(dialog);
     x_.Type(*dialog, password);
     x_.Keys(*dialog, {QStringLiteral("Return")});
-    QThread::msleep(400);
+    x_.WaitUntilGone(*dialog);
   }
   // Return on the newest plain message box (titled like the main window, made after it).
   void AcknowledgeMessage() {
-    QThread::msleep(400);
-    const QStringList windows = x_.Windows(QStringLiteral("Tarnwick"));
+    QStringList windows;
+    for (int wait = 0; wait < 100 && windows.size() < 2; ++wait) {
+      QThread::msleep(100);
+      windows = x_.Windows(QStringLiteral("Tarnwick"));
+    }
     ASSERT_GE(windows.size(), 2) << "no message box over the main window";
-    x_.Keys(windows.back(), {QStringLiteral("Return")});
     QThread::msleep(300);
+    x_.Keys(windows.back(), {QStringLiteral("Return")});
+    EXPECT_TRUE(x_.WaitUntilGone(windows.back()));
   }
   // First start: a new password twice, the notice, and the welcome wizard with the name Alice.
   void FirstStart(ProgramUnderTest& program) {
@@ -93,7 +97,7 @@ class ProgramTest : public ::testing::Test {
     x_.Type(*wizard, QStringLiteral("Alice"));
     x_.Keys(*wizard, {QStringLiteral("Return"), QStringLiteral("Return"),  // Next, Next
                       QStringLiteral("Return")});                          // Finish
-    QThread::msleep(500);
+    EXPECT_TRUE(x_.WaitUntilGone(*wizard, 15s));
   }
   QString MainWindow() {
     const std::optional<QString> window = x_.WaitForWindow(QStringLiteral("Tarnwick"));
