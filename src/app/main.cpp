@@ -64,7 +64,7 @@ int RunProgram(int& argc, char** argv, const Machine& machine) {
   }
   const int status = app.exec();
   app.SetRegistry(nullptr);
-  return status;
+  return window.StartFailed() ? 1 : status;
 }
 
 }  // namespace

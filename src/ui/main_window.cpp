@@ -172,6 +172,7 @@ void TfrmMain::FormCreate() {
   } catch (...) {
     // A start that cannot load the policy file or its users ends after showing why.
     CloseRequested_ = true;
+    StartFailed_ = true;
     ShowCurrentError(this);
   }
   starting_ = false;
@@ -219,7 +220,8 @@ void TfrmMain::FormClose() {
   Timer1.stop();
   CurrentUser_ = nullptr;
   try {
-    if (!UnloadPolicyFile()) {
+    // A start that never loaded the file has nothing to save.
+    if (PolicyLoaded() && !UnloadPolicyFile()) {
       ShowMessage(
           this, MessageKind::Error,
           QStringLiteral("The policy file %1 could not be saved.").arg(FromAnsi(PolicyFilePath())));

@@ -39,6 +39,8 @@ class TfrmMain : public QMainWindow {
   // the first-start set-up on an empty list and selects the first user.
   void FormCreate();
   bool CloseRequested() const { return CloseRequested_; }
+  // The start ended on an error (shown in the error box), not on a wrong password or Cancel.
+  bool StartFailed() const { return StartFailed_; }
 
   TUsers& Users() const { return *Users_; }
   TUser* CurrentUser() const { return CurrentUser_; }
@@ -98,6 +100,7 @@ class TfrmMain : public QMainWindow {
   TUser* CurrentUser_ = nullptr;
   bool Clearing_ = false;
   bool CloseRequested_ = false;
+  bool StartFailed_ = false;
   bool starting_ = false;
   bool closed_ = false;
   QTimer Timer1;

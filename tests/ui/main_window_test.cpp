@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <filesystem>
+#include <fstream>
 
 #include "base/bytes.h"
 #include "controls/drive_ctl.h"
@@ -19,6 +20,7 @@
 #include "policy/users.h"
 #include "shell/scripted_prompter.h"
 #include "support/policy_test_machine.h"
+#include "support/run_program.h"
 
 namespace tarnwick {
 namespace {
@@ -267,6 +269,21 @@ TEST_F(MainWindowTest, AFailedStartClosesAtTheTimerAndDetachesThePolicyFile) {
   EXPECT_TRUE(window_->isVisible());
   QTRY_VERIFY_WITH_TIMEOUT(!window_->isVisible(), 3000);
   EXPECT_FALSE(PolicyLoaded());
+}
+
+TEST_F(MainWindowTest, ADamagedPolicyFileIsShownOnceAndLeftAsItWas) {
+  {
+    std::ofstream out(machine_.PolicyFile(), std::ios::binary | std::ios::trunc);
+    out << "not a hive";
+  }
+  window_ = std::make_unique<TfrmMain>(detector_);
+  window_->FormCreate();
+  EXPECT_TRUE(window_->StartFailed());
+  window_->close();
+  ASSERT_EQ(prompter_.Records().size(), 1u);
+  EXPECT_EQ(prompter_.Records()[0].kind, MessageKind::Error);
+  EXPECT_TRUE(prompter_.Records()[0].text.contains("C:\\WINDOWS\\Tarnex.pol"));
+  EXPECT_EQ(testing::Slurp(machine_.PolicyFile()), "not a hive");
 }
 
 }  // namespace
