@@ -1,0 +1,58 @@
+// Making a new account from the new-user wizard's answers: the user's policies, folders and
+// shortcuts.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+namespace tarnwick {
+
+class TUsers;
+
+// A program added with Add Program: where it is and whether it gets a shortcut.
+struct TAllowedApp {
+  std::string AppPath;
+  bool MakeShortcut = false;
+};
+
+// One entry of the wizard's allowed-application list; those taken from the machine's start-up
+// programs carry no TAllowedApp.
+struct AllowedAppEntry {
+  std::string text;
+  std::optional<TAllowedApp> app;
+};
+
+enum class ProgramFolderChoice { Empty, Copy, Share };
+
+// The wizard's answers, Windows text in code page 1252.
+struct NewUserAnswers {
+  std::string name;      // txtName as typed
+  std::string iconFile;  // SelectedIconFile
+  bool noRun = false;
+  bool noFind = false;
+  bool noSettings = false;
+  bool noDesktop = false;
+  bool noRegEdit = false;
+  bool noDOS = false;
+  bool noSDOM = false;
+  bool restrictSystem = false;
+  std::vector<std::string> hiddenDrives;  // texts of the selected drive-list entries
+  bool runListed = false;
+  std::vector<AllowedAppEntry> apps;
+  ProgramFolderChoice folderChoice = ProgramFolderChoice::Copy;
+  std::optional<std::string> sourceUser;  // the caption selected in the user list
+  bool createShortcut = true;
+};
+
+// Finish: adds the user and writes everything the answers ask for, the hourglass shown; copies
+// go through the shell's tree copy owned by owner. An error of AddUser (a taken name) is thrown
+// before anything is made; later failures are thrown with what was written left in place.
+void CreateNewUser(const NewUserAnswers& answers, TUsers& users, QWidget* owner);
+
+// The Programs-folder shortcuts of the entries added with Add Program and answered Yes.
+void CreateAllowedAppShortcuts(const std::vector<AllowedAppEntry>& apps, const std::string& folder);
+
+}  // namespace tarnwick
