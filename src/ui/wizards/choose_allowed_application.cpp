@@ -1,0 +1,80 @@
+#include "ui/wizards/choose_allowed_application.h"
+
+#include <QMessageBox>
+#include <string_view>
+
+#include "base/text.h"
+#include "machine/machine.h"
+#include "machine/win_path.h"
+#include "policy/policy_file.h"
+#include "registry/registry.h"
+#include "shell/machine_dir.h"
+#include "shell/prompts.h"
+#include "shell/shell_links.h"
+#include "ui/wizards/start_tree.h"
+
+namespace tarnwick {
+
+namespace {
+
+constexpr std::string_view kCurrentVersionKey = "Software\\Microsoft\\Windows\\CurrentVersion";
+constexpr std::string_view kApplicationFilter =
+    "Applications(*.exe,*.com,*.bat,*.pif)|*.exe;*.com;*.bat;*.pif";
+
+// The picked file's path; empty when cancelled. browse is set when the tree dialog asked for the
+// file chooser instead.
+std::string PickFromStartTree(QWidget* owner, const TUsers& users, bool& browse) {
+  TfrmStartTree dialog(owner, users);
+  dialog.SetPrompt(QStringLiteral(
+      "Select a shortcut to an application that you want the user to be allowed to run"));
+  dialog.SetBrowseText(QStringLiteral("&Browse Computer"));
+  dialog.setWindowTitle(QStringLiteral("Add Allowed Application"));
+  const int result = RunDialog(dialog);
+  browse = result == TfrmStartTree::kBrowseResult;
+  return result == QDialog::Accepted ? dialog.SelectedPath() : std::string();
+}
+
+// The machine's Program Files folder when the registry names an existing one; else empty.
+std::string ProgramFilesFolder(const Machine& machine) {
+  RegistryAccessor reg(PolicyRegistry());
+  reg.SetRootKey(RootKey::LocalMachine);
+  reg.OpenKey(kCurrentVersionKey, false);
+  std::string folder = reg.ReadString("ProgramFilesDir");
+  if (folder.empty() || !ExistingDirectory(machine, folder)) return {};
+  return folder;
+}
+
+std::string BrowseForProgram(QWidget* owner, const Machine& machine) {
+  const FileChooserRequest request{QStringLiteral("Open"), std::string(kApplicationFilter),
+                                   ProgramFilesFolder(machine), ""};
+  return Prompter::Current().ChooseFile(owner, machine, request).value_or(std::string());
+}
+
+}  // namespace
+
+std::optional<AllowedApplicationChoice> ChooseAllowedApplication(QWidget* owner,
+                                                                 const TUsers& users) {
+  const Machine& machine = PolicyRegistry().GetMachine();
+  bool browse = false;
+  std::string path = PickFromStartTree(owner, users, browse);
+  if (browse) path = BrowseForProgram(owner, machine);
+  if (path.empty()) return std::nullopt;
+
+  if (EqualsIgnoreCase(ExtractFileExt(path), ".lnk")) {
+    const std::string link = path;
+    ResolveShellLink(machine, owner, link, path);
+    if (path.empty()) return std::nullopt;
+  }
+
+  AllowedApplicationChoice choice;
+  choice.fileName = ExtractFileName(path);
+  choice.path = path;
+  choice.makeShortcut =
+      ShowMessage(owner, MessageKind::Confirm,
+                  QStringLiteral("Do you want to create a shortcut to this application in the "
+                                 "user's program folder?"),
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel) == QMessageBox::Yes;
+  return choice;
+}
+
+}  // namespace tarnwick
