@@ -33,11 +33,12 @@ std::string Possessive(const std::string& name) {
   return name + (!name.empty() && name.back() == 's' ? "'" : "'s");
 }
 
-// The trimmed choice, else default.ico beside the program; empty when that file does not exist.
+// The trimmed choice, else default.ico beside the program; empty when no file exists there.
 std::string IconFile(const Machine& machine, std::string_view chosen) {
   std::string icon(Trim(chosen));
-  if (icon.empty())
+  if (icon.empty()) {
     icon = AddTrailingBackslash(ExtractFilePath(machine.ProgramPath())) + "default.ico";
+  }
   const std::optional<std::filesystem::path> host = machine.HostPath(icon);
   std::error_code ec;
   if (!host || !std::filesystem::is_regular_file(*host, ec)) icon.clear();
