@@ -1,6 +1,7 @@
 // The hourglass for the lifetime of the object.
 #pragma once
 
+#include <QCursor>
 #include <QGuiApplication>
 
 namespace tarnwick {

@@ -47,12 +47,19 @@ struct NewUserAnswers {
   bool createShortcut = true;
 };
 
-// Finish: adds the user and writes everything the answers ask for, the hourglass shown; copies
-// go through the shell's tree copy owned by owner. An error of AddUser (a taken name) is thrown
+// Finish: adds the user named by the trimmed name and writes everything the answers ask for,
+// the hourglass shown; messages and the shell's tree copies are owned by owner. An empty name
+// only shows "You must enter a name for the user". An error of AddUser (a taken name) is thrown
 // before anything is made; later failures are thrown with what was written left in place.
-void CreateNewUser(const NewUserAnswers& answers, TUsers& users, QWidget* owner);
+// Returns the icon file the wizard keeps in SelectedIconFile: trimmed, default.ico beside the
+// program when empty, empty when no such file exists (the answers' own text when the name is
+// empty).
+std::string CreateNewUser(const NewUserAnswers& answers, TUsers& users, QWidget* owner);
 
-// The Programs-folder shortcuts of the entries added with Add Program and answered Yes.
+// Makes folder + name + ".lnk" for every entry added with Add Program and answered Yes, in list
+// order: the program's path with its first letter in upper case, described by its file name
+// without extension. An entry without any path ends the loop; so does an error, silently, the
+// shortcuts made so far staying. A shortcut that cannot be written is passed over.
 void CreateAllowedAppShortcuts(const std::vector<AllowedAppEntry>& apps, const std::string& folder);
 
 }  // namespace tarnwick

@@ -1,0 +1,284 @@
+#include "ui/wizards/new_user_creation.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "policy/policy_file.h"
+#include "policy/users.h"
+#include "shell/scripted_prompter.h"
+#include "support/policy_test_machine.h"
+#include "support/run_program.h"
+
+namespace tarnwick {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Dword;
+using testing::FindExported;
+using testing::SzText;
+
+constexpr std::string_view kProfiles = "C:\\WINDOWS\\Profiles\\";
+constexpr std::string_view kBoyIcon = "C:\\TARNEX\\UserIcon\\Boy.ico";
+
+// What lnkinfo shows of a link.
+std::string Lnkinfo(const fs::path& link) {
+  const testing::ProgramRun run = testing::RunProgram({"lnkinfo", link.string()});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  return run.out;
+}
+
+// One field of lnkinfo's output ("Local path", "Description", ...); "-" when it shows none.
+std::string Field(std::string_view out, std::string_view field) {
+  size_t start = 0;
+  while (start < out.size()) {
+    size_t end = out.find('\n', start);
+    if (end == std::string_view::npos) end = out.size();
+    const std::string_view line = out.substr(start, end - start);
+    const size_t name = line.find_first_not_of('\t');
+    const size_t colon = line.find(": ");
+    if (name != std::string_view::npos && colon != std::string_view::npos &&
+        line.substr(name, field.size()) == field &&
+        line.find_first_not_of('\t', name + field.size()) == colon) {
+      return std::string(line.substr(colon + 2));
+    }
+    start = end + 1;
+  }
+  return "-";
+}
+
+class NewUserCreationTest : public ::testing::Test {
+ protected:
+  NewUserCreationTest() { LoadPolicyFile(); }
+  ~NewUserCreationTest() override { UnloadPolicyFile(); }
+
+  static NewUserAnswers Answers(std::string name, ProgramFolderChoice choice) {
+    NewUserAnswers answers;
+    answers.name = std::move(name);
+    answers.folderChoice = choice;
+    return answers;
+  }
+  std::string Profile(std::string_view name, std::string_view below = "") const {
+    return std::string(kProfiles) + std::string(name) + std::string(below);
+  }
+  bool IsDir(std::string_view windowsPath) const {
+    const auto host = machine_.GetMachine().HostPath(windowsPath);
+    return host && fs::is_directory(*host);
+  }
+  // The names in a directory, sorted.
+  std::vector<std::string> Names(std::string_view windowsPath) const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(machine_.Host(windowsPath))) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::vector<QString> Messages() const {
+    std::vector<QString> texts;
+    for (const PromptRecord& record : prompter_.Records()) texts.push_back(record.text);
+    return texts;
+  }
+  // A user whose Start Menu and Programs folders are the given ones.
+  void AddSource(const std::string& name, const std::string& start, const std::string& programs) {
+    TUser& user = users_->AddUser(name);
+    user.SetStartMenuFolder(start);
+    user.SetProgramsFolder(programs);
+  }
+  void Write(std::string_view windowsPath) {
+    const fs::path host = machine_.GetMachine().HostPath(windowsPath).value();
+    fs::create_directories(host.parent_path());
+    std::ofstream(host) << "x";
+  }
+
+  testing::PolicyMachine machine_;
+  ScriptedPrompter prompter_;
+  PrompterGuard guard_{prompter_};
+  std::unique_ptr<TUsers> users_ = std::make_unique<TUsers>();
+};
+
+TEST_F(NewUserCreationTest, EmptyProgramFolderAccountWithPoliciesAndDesktopLinks) {
+  NewUserAnswers answers = Answers("  Kids ", ProgramFolderChoice::Empty);
+  answers.iconFile = " " + std::string(kBoyIcon) + " ";
+  answers.noRun = answers.noSettings = true;
+  answers.hiddenDrives = {"a: (Floppy)", "C: SYSTEM"};
+  answers.apps = {{"NOTEPAD.EXE", TAllowedApp{"C:\\WINDOWS\\NOTEPAD.EXE", true}},
+                  {"NOTEPAD.EXE", TAllowedApp{"C:\\WINDOWS\\NOTEPAD.EXE", true}}};
+  EXPECT_EQ(CreateNewUser(answers, *users_, nullptr), kBoyIcon);
+  EXPECT_TRUE(prompter_.Records().empty());
+
+  for (const char* folder :
+       {"\\Start Menu\\Programs\\StartUp", "\\Desktop", "\\Favorites", "\\Recent"}) {
+    EXPECT_TRUE(IsDir(Profile("Kids", folder))) << folder;
+  }
+  // Not listed-only: the allowed programs get no shortcut.
+  EXPECT_EQ(Names(Profile("Kids", "\\Start Menu\\Programs")), std::vector<std::string>{"StartUp"});
+  const fs::path desktop = machine_.Host(Profile("Kids", "\\Desktop"));
+  std::string link = Lnkinfo(desktop / "Kids' Programs.lnk");
+  EXPECT_EQ(Field(link, "Local path"), Profile("Kids", "\\Start Menu\\Programs"));
+  EXPECT_EQ(Field(link, "Description"), "Shortcut to Kids' Programs");
+  EXPECT_EQ(Field(link, "Icon location"), kBoyIcon);
+  link = Lnkinfo(desktop / "Kids' Favorites.lnk");
+  EXPECT_EQ(Field(link, "Local path"), Profile("Kids", "\\Favorites"));
+  EXPECT_EQ(Field(link, "Description"), "Shortcut to Kids' Favorites");
+  EXPECT_EQ(Field(link, "Icon location"), "-");
+
+  ASSERT_TRUE(UnloadPolicyFile());
+  const std::string user = "Users\\Kids\\Software\\";
+  const std::string explorer = user + "Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+  const std::string folders =
+      user + "Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+  const std::pair<std::string, std::string> texts[] = {
+      {"Start Menu", Profile("Kids", "\\Start Menu")},
+      {"Programs", Profile("Kids", "\\Start Menu\\Programs")},
+      {"Desktop", Profile("Kids", "\\Desktop")},
+      {"Favorites", Profile("Kids", "\\Favorites")},
+      {"Recent", Profile("Kids", "\\Recent")}};
+  const std::pair<std::string, uint32_t> flags[] = {
+      {"NoRun", 1},     {"NoFind", 0},      {"NoSetFolders", 1}, {"NoSetTaskbar", 1},
+      {"NoDesktop", 0}, {"RestrictRun", 0}, {"NoDrives", 5}};
+  const std::string allowed[] = {"NOTEPAD.EXE", "NOTEPAD.EXE", "Tarnex.exe", "TWTray.exe"};
+  for (const auto& policy : {testing::ReadWithCregexport(machine_.PolicyFile()),
+                             testing::ReadWithParseWin32Registry(machine_.PolicyFile())}) {
+    ASSERT_TRUE(policy.ok()) << policy.diagnostics;
+    for (const auto& [name, path] : texts) {
+      const auto* value = FindExported(policy, folders, name);
+      ASSERT_NE(value, nullptr) << name;
+      EXPECT_EQ(SzText(value->data), path);
+    }
+    for (const auto& [name, v] : flags) {
+      const auto* value = FindExported(policy, explorer, name);
+      ASSERT_NE(value, nullptr) << name;
+      EXPECT_EQ(value->data, Dword(v)) << name;
+    }
+    for (size_t i = 0; i < std::size(allowed); ++i) {
+      const auto* value = FindExported(policy, explorer + "\\RestrictRun", std::to_string(i));
+      ASSERT_NE(value, nullptr) << i;
+      EXPECT_EQ(SzText(value->data), allowed[i]);
+    }
+    EXPECT_EQ(FindExported(policy, explorer + "\\RestrictRun", "4"), nullptr);
+  }
+}
+
+TEST_F(NewUserCreationTest, PossessiveAndIconFallbacks) {
+  // Without an icon the one beside the program; without that file, none.
+  EXPECT_EQ(CreateNewUser(Answers("Guest", ProgramFolderChoice::Empty), *users_, nullptr),
+            "C:\\TARNEX\\default.ico");
+  EXPECT_EQ(users_->FindUser("Guest")->UserIcon(), "C:\\TARNEX\\default.ico");
+  fs::remove(machine_.Host("C:\\TARNEX\\default.ico"));
+  NewUserAnswers answers = Answers("GUESTS", ProgramFolderChoice::Empty);
+  answers.iconFile = " \t";
+  EXPECT_EQ(CreateNewUser(answers, *users_, nullptr), "");
+  EXPECT_EQ(users_->FindUser("GUESTS")->UserIcon(), "");
+  answers = Answers("Kid", ProgramFolderChoice::Empty);
+  answers.iconFile = "C:\\TARNEX\\UserIcon";  // a folder is no icon file
+  EXPECT_EQ(CreateNewUser(answers, *users_, nullptr), "");
+
+  EXPECT_TRUE(fs::exists(machine_.Host(Profile("Guest", "\\Desktop\\Guest's Programs.lnk"))));
+  EXPECT_TRUE(fs::exists(machine_.Host(Profile("Guest", "\\Desktop\\Guest's Favorites.lnk"))));
+  const std::string link =
+      Lnkinfo(machine_.Host(Profile("GUESTS", "\\Desktop\\GUESTS's Programs.lnk")));
+  EXPECT_EQ(Field(link, "Description"), "Shortcut to GUESTS's Programs");
+  EXPECT_EQ(Field(link, "Icon location"), "-");
+}
+
+TEST_F(NewUserCreationTest, CopiesTheSourcesStartMenuOnceOrInTwoSteps) {
+  AddSource("Ann", "C:\\WINDOWS\\Start Menu", "c:\\windows\\start menu\\Programs");
+  Write("C:\\Menus\\Bob\\Menu.txt");
+  Write("C:\\Apps\\Bob Programs\\Games\\Game.txt");
+  AddSource("Bob", "C:\\Menus\\Bob", "C:\\Apps\\Bob Programs");
+
+  NewUserAnswers answers = Answers("Kids", ProgramFolderChoice::Copy);
+  answers.sourceUser = "ANN";
+  CreateNewUser(answers, *users_, nullptr);
+  // A second copy onto the first would have asked before replacing.
+  EXPECT_TRUE(prompter_.Records().empty()) << Messages()[0].toStdString();
+  const TUser& kids = *users_->FindUser("Kids");
+  EXPECT_EQ(kids.StartMenuFolder(), Profile("Kids", "\\Start Menu"));
+  EXPECT_EQ(kids.ProgramsFolder(), Profile("Kids", "\\Start Menu\\Programs"));
+  EXPECT_TRUE(IsDir(Profile("Kids", "\\Start Menu\\Programs\\Accessories")));
+  EXPECT_TRUE(IsDir(Profile("Kids", "\\Start Menu\\Programs\\StartUp")));
+
+  answers = Answers("Carl", ProgramFolderChoice::Copy);
+  answers.sourceUser = "Bob";
+  CreateNewUser(answers, *users_, nullptr);
+  EXPECT_TRUE(prompter_.Records().empty());
+  EXPECT_EQ(users_->FindUser("Carl")->ProgramsFolder(), Profile("Carl", "\\Start Menu\\Programs"));
+  EXPECT_TRUE(fs::exists(machine_.Host(Profile("Carl", "\\Start Menu\\Menu.txt"))));
+  EXPECT_TRUE(
+      fs::exists(machine_.Host(Profile("Carl", "\\Start Menu\\Programs\\Games\\Game.txt"))));
+  EXPECT_TRUE(IsDir(Profile("Carl", "\\Start Menu\\Programs\\StartUp")));
+}
+
+TEST_F(NewUserCreationTest, ShareMakesOnlyStartUpAndAMissingSourceFallsBack) {
+  fs::create_directories(machine_.Host("C:\\Shared\\Menu"));
+  fs::create_directories(machine_.Host("C:\\Shared\\Programs"));
+  AddSource("Ann", "C:\\Shared\\Menu", "C:\\Shared\\Programs");
+  NewUserAnswers answers = Answers("Kids", ProgramFolderChoice::Share);
+  answers.sourceUser = "Ann";
+  CreateNewUser(answers, *users_, nullptr);
+  EXPECT_EQ(users_->FindUser("Kids")->StartMenuFolder(), "C:\\Shared\\Menu");
+  EXPECT_EQ(users_->FindUser("Kids")->ProgramsFolder(), "C:\\Shared\\Programs");
+  EXPECT_FALSE(IsDir(Profile("Kids", "\\Start Menu")));
+  EXPECT_TRUE(IsDir("C:\\Shared\\Programs\\StartUp"));
+  EXPECT_TRUE(fs::is_empty(machine_.Host("C:\\Shared\\Menu")));
+  EXPECT_TRUE(prompter_.Records().empty());
+
+  answers = Answers("Carl", ProgramFolderChoice::Share);
+  answers.sourceUser = "Nobody";
+  CreateNewUser(answers, *users_, nullptr);
+  ASSERT_EQ(prompter_.Records().size(), 1u);
+  EXPECT_EQ(prompter_.Records()[0].kind, MessageKind::Plain);
+  EXPECT_EQ(Messages()[0],
+            "There was an error accessing the selected user's Program Folder.  A blank program "
+            "folder will be created for the new user.");
+  EXPECT_EQ(users_->FindUser("Carl")->ProgramsFolder(), Profile("Carl", "\\Start Menu\\Programs"));
+  EXPECT_TRUE(IsDir(Profile("Carl", "\\Start Menu\\Programs\\StartUp")));
+}
+
+TEST_F(NewUserCreationTest, ListedProgramsGetShortcutsOnlyWhenAddedAndAnsweredYes) {
+  AddSource("Ann", "C:\\WINDOWS\\Start Menu", "C:\\WINDOWS\\Start Menu\\Programs");
+  NewUserAnswers answers = Answers("Kids", ProgramFolderChoice::Share);  // not consulted
+  answers.sourceUser = "Ann";
+  answers.runListed = true;
+  answers.createShortcut = false;
+  answers.apps = {{"NOTEPAD.EXE", TAllowedApp{"c:\\WINDOWS\\NOTEPAD.EXE", true}},
+                  {"WORDPAD.EXE", TAllowedApp{"C:\\Program Files\\Accessories\\WORDPAD.EXE"}},
+                  {"SYSTRAY.EXE", std::nullopt},
+                  {"CALC.EXE", TAllowedApp{"", true}}};
+  CreateNewUser(answers, *users_, nullptr);
+  const TUser& kids = *users_->FindUser("Kids");
+  EXPECT_EQ(kids.RestrictRun(), 1);
+  EXPECT_EQ(kids.ProgramsFolder(), Profile("Kids", "\\Start Menu\\Programs"));
+  // An entry without a path falls back to its text, here a name of no existing file.
+  EXPECT_EQ(Names(kids.ProgramsFolder()), (std::vector<std::string>{"NOTEPAD.lnk", "StartUp"}));
+  const std::string notepad = Lnkinfo(machine_.Host(kids.ProgramsFolder()) / "NOTEPAD.lnk");
+  EXPECT_EQ(Field(notepad, "Local path"), "C:\\WINDOWS\\NOTEPAD.EXE");
+  EXPECT_EQ(Field(notepad, "Description"), "NOTEPAD");
+  EXPECT_TRUE(fs::is_empty(machine_.Host(Profile("Kids", "\\Desktop"))));
+}
+
+TEST_F(NewUserCreationTest, BlankOrTakenNamesMakeNothing) {
+  CreateNewUser(Answers(" \t ", ProgramFolderChoice::Empty), *users_, nullptr);
+  EXPECT_EQ(Messages(), std::vector<QString>{"You must enter a name for the user"});
+  EXPECT_EQ(users_->Count(), 0u);
+
+  users_->AddUser("Kids");
+  NewUserAnswers answers = Answers(" kids ", ProgramFolderChoice::Empty);
+  answers.noRun = true;
+  try {
+    CreateNewUser(answers, *users_, nullptr);
+    ADD_FAILURE() << "no error";
+  } catch (const AccountError& e) {
+    EXPECT_STREQ(e.what(), "There is already a user with this name");
+  }
+  EXPECT_EQ(users_->Count(), 1u);
+  EXPECT_EQ(users_->FindUser("Kids")->NoRun(), 0);
+  EXPECT_FALSE(IsDir(Profile("Kids", "\\Start Menu")));
+  EXPECT_FALSE(IsDir(Profile("Kids", "\\Desktop")));
+}
+
+}  // namespace
+}  // namespace tarnwick
