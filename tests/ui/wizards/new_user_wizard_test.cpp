@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTest>
 #include <filesystem>
 
 #include "policy/policy_file.h"
@@ -143,6 +145,20 @@ TEST_F(NewUserWizardTest, NamesThatAreBlankOrTakenKeepTheFirstPage) {
   name->setText(QStringLiteral("Ann "));
   next->click();
   EXPECT_EQ(Page(wizard), 1);
+}
+
+TEST_F(NewUserWizardTest, ReturnPressesNextFromTheFirstActivationOn) {
+  TfrmWizard wizard(nullptr, users_);
+  wizard.show();
+  wizard.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&wizard));
+  auto* name = Find<QLineEdit>(wizard, "txtName");
+  EXPECT_EQ(QApplication::focusWidget(), name);
+  QTest::keyClicks(name, QStringLiteral("Cleo"));
+  QTest::keyClick(name, Qt::Key_Return);
+  EXPECT_EQ(Page(wizard), 1);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  EXPECT_EQ(Page(wizard), 2);
 }
 
 TEST_F(NewUserWizardTest, StartupProgramsComeLastValueFirstAndCanBeRemoved) {
