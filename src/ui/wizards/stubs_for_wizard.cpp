@@ -3,9 +3,15 @@
 #include "ui/wizards/choose_allowed_application.h"
 #include "ui/wizards/new_user_creation.h"
 
+#include "base/text.h"
+#include "policy/users.h"
+
 namespace tarnwick {
 
-void CreateNewUser(const NewUserAnswers&, TUsers&, QWidget*) {}
+// Only the first step: adding the user, which refuses a taken name.
+void CreateNewUser(const NewUserAnswers& answers, TUsers& users, QWidget*) {
+  users.AddUser(Trim(answers.name));
+}
 
 void CreateAllowedAppShortcuts(const std::vector<AllowedAppEntry>&, const std::string&) {}
 

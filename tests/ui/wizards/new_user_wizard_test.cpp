@@ -192,5 +192,15 @@ TEST_F(NewUserWizardTest, AnIconOfAnEarlierWizardStaysWhenTheIconFolderIsEmpty) 
   EXPECT_EQ(wizard.Answers().iconFile, first);
 }
 
+TEST_F(NewUserWizardTest, ANameTakenMeanwhileClosesTheWizardBeforeTheError) {
+  TfrmWizard wizard(nullptr, users_);
+  Find<QLineEdit>(wizard, "txtName")->setText(QStringLiteral("Cleo"));
+  Click(wizard, "cmdNext", 6);
+  users_.AddUser("CLEO");
+  EXPECT_THROW(Click(wizard, "cmdFinish"), AccountError);
+  EXPECT_EQ(wizard.result(), QDialog::Accepted);
+  EXPECT_EQ(users_.Count(), 3u);
+}
+
 }  // namespace
 }  // namespace tarnwick
