@@ -6,7 +6,9 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <algorithm>
 #include <exception>
+#include <initializer_list>
 
 #include "base/text.h"
 #include "controls/help_window.h"
