@@ -249,4 +249,8 @@ void GetLargeFileIcon(const Machine& machine, const std::string& path, QPixmap& 
   if (QPixmap found = FileIcon(machine, path, 32, registry); !found.isNull()) icon = found;
 }
 
+QPixmap IconFilePixmap(std::span<const uint8_t> ico, int size) {
+  return QPixmap::fromImage(IcoImage(ico, size));
+}
+
 }  // namespace tarnwick

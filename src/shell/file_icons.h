@@ -3,6 +3,7 @@
 
 #include <QPixmap>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace tarnwick {
@@ -30,5 +31,9 @@ QPixmap FileIcon(const Machine& machine, const std::string& path, int size,
 // counts an executable's icon groups, < 0 names a group ID; an icon file has index 0 only.
 // A null pixmap when the file or icon does not exist or is damaged.
 QPixmap IconAtLocation(const Machine& machine, const std::string& file, int32_t index, int size);
+
+// The image of an icon file's bytes for a size (scaled when it holds no image of that size);
+// null when the bytes are no icon file.
+QPixmap IconFilePixmap(std::span<const uint8_t> ico, int size);
 
 }  // namespace tarnwick

@@ -1,0 +1,463 @@
+#include "ui/wizards/new_user_wizard.h"
+
+#include <QEvent>
+#include <QGraphicsDropShadowEffect>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <algorithm>
+#include <exception>
+#include <initializer_list>
+
+#include "base/text.h"
+#include "controls/help_window.h"
+#include "demo/project_icons.h"
+#include "machine/machine.h"
+#include "machine/win_path.h"
+#include "policy/policy_file.h"
+#include "policy/users.h"
+#include "registry/registry.h"
+#include "shell/ansi_qstring.h"
+#include "shell/file_icons.h"
+#include "shell/prompts.h"
+#include "ui/wizards/choose_allowed_application.h"
+#include "ui/wizards/welcome_wizard.h"
+#include "ui_new_user_wizard.h"
+
+namespace tarnwick {
+
+std::string SelectedIconFile;
+
+namespace {
+
+constexpr int kIconSize = 32;
+constexpr int kDecoratedPages = 6;
+constexpr int kDecorationsPerPage = 4;
+
+const QString kIndent = QStringLiteral("       ");
+const QString kItem = QStringLiteral("       +  ");
+
+// Yellow band titles stand out with a hard navy shadow.
+void AddShadow(QWidget* label) {
+  auto* shadow = new QGraphicsDropShadowEffect(label);
+  shadow->setBlurRadius(0);
+  shadow->setOffset(2, 2);
+  shadow->setColor(QColor(0, 0, 128));
+  label->setGraphicsEffect(shadow);
+}
+
+void UseSerif(QWidget* label) {
+  QFont serif = label->font();
+  serif.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Nimbus Roman"),
+                     QStringLiteral("DejaVu Serif")});
+  serif.setStyleHint(QFont::Serif);
+  label->setFont(serif);
+}
+
+// The selection stays visible when the view loses the focus.
+void KeepSelectionVisible(QWidget* view) {
+  QPalette palette = view->palette();
+  palette.setBrush(QPalette::Inactive, QPalette::Highlight,
+                   palette.brush(QPalette::Active, QPalette::Highlight));
+  palette.setBrush(QPalette::Inactive, QPalette::HighlightedText,
+                   palette.brush(QPalette::Active, QPalette::HighlightedText));
+  view->setPalette(palette);
+}
+
+// The Add and Remove Program glyphs: the program picture with a green plus or a red cross.
+QIcon ProgramGlyph(bool add) {
+  QPixmap glyph = IconFilePixmap(StockIconFile(StockIcon::Program), 16);
+  QPainter painter(&glyph);
+  painter.setPen(QPen(add ? QColor(0, 128, 0) : QColor(192, 0, 0), 2));
+  if (add) {
+    painter.drawLine(12, 8, 12, 15);
+    painter.drawLine(8, 12, 15, 12);
+  } else {
+    painter.drawLine(9, 9, 15, 15);
+    painter.drawLine(15, 9, 9, 15);
+  }
+  return QIcon(glyph);
+}
+
+// The picture of an icon or bitmap file; null for any other file and for a damaged one.
+QPixmap PictureFile(const Machine& machine, const std::string& path) {
+  const std::string ext = ExtractFileExt(path);
+  if (EqualsIgnoreCase(ext, ".ico")) return IconAtLocation(machine, path, 0, kIconSize);
+  if (!EqualsIgnoreCase(ext, ".bmp")) return {};
+  const auto host = machine.HostPath(path);
+  if (!host) return {};
+  return QPixmap(QString::fromStdString(host->string()), "BMP");
+}
+
+bool IsButton(const QWidget* widget, std::initializer_list<const QWidget*> buttons) {
+  for (const QWidget* button : buttons) {
+    if (widget == button) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TfrmWizard::TfrmWizard(QWidget* owner, TUsers& users)
+    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowContextHelpButtonHint |
+                         Qt::WindowCloseButtonHint),
+      ui_(std::make_unique<Ui::TfrmWizard>()),
+      users_(users),
+      machine_(PolicyRegistry().GetMachine()),
+      programFolder_(AddTrailingBackslash(ExtractFilePath(machine_.ProgramPath()))) {
+  ui_->setupUi(this);
+  setFixedSize(size());
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+  UseSerif(ui_->lblTitle);
+  UseSerif(ui_->lblFinish);
+  AddShadow(ui_->lblTitle);
+  AddShadow(ui_->lblFinish);
+  ShowDecorations();
+  ui_->btnAddApplication->setIcon(ProgramGlyph(true));
+  ui_->btnRemoveApplication->setIcon(ProgramGlyph(false));
+  ui_->cmdHelp->hide();
+  KeepSelectionVisible(ui_->lstviewIcons);
+  KeepSelectionVisible(ui_->lstviewUsers);
+  QPalette face = ui_->memoSummary->palette();
+  face.setBrush(QPalette::Base, face.brush(QPalette::Button));
+  ui_->memoSummary->setPalette(face);
+
+  ui_->lstviewIcons->SetMachine(machine_);
+  ui_->lstHideDrives->SetMachine(machine_);
+  ui_->fvStartFolder->SetMachine(machine_);
+  ui_->fvStartFolder->SetReadOnly(true);
+
+  connect(ui_->cmdNext, &QPushButton::clicked, this, &TfrmWizard::cmdNextClick);
+  connect(ui_->cmdBack, &QPushButton::clicked, this, &TfrmWizard::cmdBackClick);
+  connect(ui_->cmdHelp, &QPushButton::clicked, this, &TfrmWizard::cmdHelpClick);
+  connect(ui_->cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+  connect(ui_->cmdFinish, &QPushButton::clicked, this, &TfrmWizard::cmdFinishClick);
+  connect(ui_->txtName, &QLineEdit::textChanged, this, &TfrmWizard::txtNameChange);
+  connect(ui_->lstviewIcons, &QListWidget::itemSelectionChanged, this,
+          &TfrmWizard::lstviewIconsChange);
+  connect(ui_->cmdBrowseIcon, &QPushButton::clicked, this, &TfrmWizard::cmdBrowseIconClick);
+  connect(ui_->btnAddApplication, &QPushButton::clicked, this, &TfrmWizard::btnAddApplicationClick);
+  connect(ui_->btnRemoveApplication, &QPushButton::clicked, this,
+          &TfrmWizard::btnRemoveApplicationClick);
+  connect(ui_->lstviewUsers, &QListWidget::itemSelectionChanged, this,
+          &TfrmWizard::lstviewUsersChange);
+  FormCreate();
+}
+
+TfrmWizard::~TfrmWizard() = default;
+
+void TfrmWizard::ShowDecorations() {
+  const std::vector<NamedIconFile> icons = UserIconFiles();
+  if (icons.empty()) return;
+  for (int page = 0; page < kDecoratedPages; ++page) {
+    for (int i = 0; i < kDecorationsPerPage; ++i) {
+      auto* picture = findChild<QLabel*>(QStringLiteral("imgDecoration%1%2").arg(page).arg(i + 1));
+      if (picture == nullptr) continue;
+      const size_t index = static_cast<size_t>(page * kDecorationsPerPage + i) % icons.size();
+      picture->setPixmap(IconFilePixmap(icons[index].bytes, kIconSize));
+    }
+  }
+}
+
+void TfrmWizard::FormCreate() {
+  ui_->PageControl1->setCurrentIndex(0);
+  ui_->cmdFinish->setEnabled(false);
+  ui_->cmdNext->setEnabled(false);
+  ui_->cmdNext->setDefault(true);
+  ui_->cmdBack->setEnabled(false);
+
+  if (!SelectedIconFile.empty()) {
+    ui_->imgUserIcon->setPixmap(PictureFile(machine_, SelectedIconFile));
+  }
+  ui_->lstviewIcons->SetDirectory(programFolder_ + "UserIcon");
+  if (ui_->lstviewIcons->count() > 0) {
+    {
+      const QSignalBlocker quiet(ui_->lstviewIcons);
+      ui_->lstviewIcons->setCurrentRow(0);
+    }
+    lstviewIconsClick();
+  }
+
+  FillUserList();
+  if (ui_->lstviewUsers->count() > 0) ui_->lstviewUsers->setCurrentRow(0);
+
+  AddStartupPrograms();
+}
+
+void TfrmWizard::AddStartupPrograms() {
+  RegistryAccessor registry(PolicyRegistry());
+  registry.SetRootKey(RootKey::LocalMachine);
+  if (!registry.OpenKey("Software\\Microsoft\\Windows\\CurrentVersion\\Run", true)) return;
+  const std::vector<std::string> names = registry.GetValueNames();
+  for (auto name = names.rbegin(); name != names.rend(); ++name) {
+    const std::string value = registry.ReadString(*name);
+    if (Trim(value).empty()) continue;
+    std::string file = ExtractFileName(value);
+    if (EqualsIgnoreCase(file, "TWTray.exe")) continue;
+    AddApplicationEntry({std::move(file), std::nullopt});
+  }
+}
+
+void TfrmWizard::AddApplicationEntry(AllowedAppEntry entry) {
+  ui_->lstAllowedApplications->addItem(FromAnsi(entry.text));
+  apps_.push_back(std::move(entry));
+}
+
+bool TfrmWizard::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate) FormActivate();
+  return QDialog::event(event);
+}
+
+void TfrmWizard::FormActivate() {
+  if (activated_) return;
+  activated_ = true;
+  ui_->txtName->setFocus();
+}
+
+void TfrmWizard::txtNameChange() {
+  const QString text = ui_->txtName->text();
+  const std::optional<std::string> name = ToAnsi(text);
+  ui_->cmdNext->setEnabled(name ? !Trim(*name).empty() : !text.trimmed().isEmpty());
+}
+
+void TfrmWizard::cmdNextClick() {
+  QStackedWidget& pages = *ui_->PageControl1;
+  const bool skip =
+      pages.currentWidget() == ui_->PageApplications && ui_->chkRunListed->isChecked();
+  if (pages.currentWidget() == ui_->PageName) {
+    const std::optional<std::string> name = ToAnsi(ui_->txtName->text());
+    if (!name) {
+      ShowMessage(this, MessageKind::Plain, QString::fromUtf8(TfrmWelcomeWizard::kNameNotAnsi));
+      return;
+    }
+    if (users_.FindUser(*name) != nullptr) {
+      ShowMessage(this, MessageKind::Plain,
+                  QStringLiteral("There is already a user with this name"));
+      return;
+    }
+  }
+  QWidget* const before = focusWidget();
+  pages.setCurrentIndex(std::min(pages.currentIndex() + (skip ? 2 : 1), pages.count() - 1));
+  ui_->cmdBack->setEnabled(true);
+  if (pages.currentIndex() == pages.count() - 1) {
+    ui_->cmdFinish->setEnabled(true);
+    ui_->cmdFinish->setDefault(true);
+    ui_->cmdNext->setEnabled(false);
+  }
+  if (pages.currentWidget() == ui_->PageFinish) BuildSummary();
+  KeepFocusReachable(before);
+}
+
+void TfrmWizard::cmdBackClick() {
+  QStackedWidget& pages = *ui_->PageControl1;
+  const bool skip = pages.currentWidget() == ui_->PageFinish && ui_->chkRunListed->isChecked();
+  QWidget* const before = focusWidget();
+  pages.setCurrentIndex(std::max(pages.currentIndex() - (skip ? 2 : 1), 0));
+  ui_->cmdNext->setEnabled(true);
+  ui_->cmdNext->setDefault(true);
+  ui_->cmdFinish->setEnabled(false);
+  if (pages.currentIndex() == 0) ui_->cmdBack->setEnabled(false);
+  KeepFocusReachable(before);
+}
+
+void TfrmWizard::KeepFocusReachable(QWidget* before) {
+  // A button that had the focus keeps it while it is enabled; any other focus, left on the page
+  // that was hidden, goes to the default button, so that Return keeps pressing it.
+  if (IsButton(before, {ui_->cmdCancel, ui_->cmdBack, ui_->cmdNext, ui_->cmdFinish}) &&
+      before->isEnabled()) {
+    before->setFocus();
+  } else {
+    (ui_->cmdFinish->isEnabled() ? ui_->cmdFinish : ui_->cmdNext)->setFocus();
+  }
+}
+
+void TfrmWizard::cmdHelpClick() {
+  ShowHelpContents(this);
+}
+
+void TfrmWizard::lstviewIconsChange() {
+  lstviewIconsClick();
+}
+
+void TfrmWizard::lstviewIconsClick() {
+  const QListWidgetItem* item = ui_->lstviewIcons->currentItem();
+  if (item == nullptr || !item->isSelected()) return;
+  const std::optional<std::string> caption = ToAnsi(item->text());
+  if (!caption) return;
+  LoadUserIcon(ui_->lstviewIcons->Directory() + "\\" + *caption);
+}
+
+void TfrmWizard::cmdBrowseIconClick() {
+  const FileChooserRequest request{QStringLiteral("Open"), "Icon files(*.ico)|*.ICO",
+                                   programFolder_ + "UserIcon", ""};
+  if (const auto chosen = Prompter::Current().ChooseFile(this, machine_, request)) {
+    LoadUserIcon(*chosen);
+  }
+}
+
+void TfrmWizard::LoadUserIcon(const std::string& path) {
+  const QPixmap picture = PictureFile(machine_, path);
+  if (!picture.isNull()) {
+    ui_->imgUserIcon->setPixmap(picture);
+    SelectedIconFile = path;
+    return;
+  }
+  ShowMessage(this, MessageKind::Warning, QStringLiteral("The selected file is not an icon file"));
+  ui_->imgUserIcon->setPixmap(SelectedIconFile.empty() ? QPixmap()
+                                                       : PictureFile(machine_, SelectedIconFile));
+}
+
+void TfrmWizard::btnAddApplicationClick() {
+  const std::optional<AllowedApplicationChoice> choice = ChooseAllowedApplication(this, users_);
+  if (!choice) return;
+  AddApplicationEntry({choice->fileName, TAllowedApp{choice->path, choice->makeShortcut}});
+}
+
+void TfrmWizard::btnRemoveApplicationClick() {
+  QListWidget& list = *ui_->lstAllowedApplications;
+  const int row = list.currentRow();
+  if (row < 0 || !list.item(row)->isSelected()) {
+    ShowMessage(this, MessageKind::Plain,
+                QStringLiteral("Select an application to remove from the list"));
+    return;
+  }
+  apps_.erase(apps_.begin() + row);
+  delete list.takeItem(row);
+}
+
+void TfrmWizard::FillUserList() {
+  SmallUsers.clear();
+  ui_->lstviewUsers->clear();
+  QPixmap icon;
+  GetSmallFileIcon(machine_, programFolder_ + "default.ico", icon);
+  SmallUsers.push_back(icon);
+  constexpr size_t defaultIndex = 0;
+  for (size_t i = 0; i < users_.Count(); ++i) {
+    const TUser& user = users_[i];
+    size_t index = defaultIndex;
+    const std::string userIcon = user.UserIcon();
+    if (!userIcon.empty()) {
+      QPixmap own;
+      GetSmallFileIcon(machine_, userIcon, own);
+      if (!own.isNull()) {
+        SmallUsers.push_back(own);
+        index = SmallUsers.size() - 1;
+      }
+    }
+    auto* item = new QListWidgetItem(FromAnsi(user.Name()), ui_->lstviewUsers);
+    if (!SmallUsers[index].isNull()) item->setIcon(QIcon(SmallUsers[index]));
+  }
+}
+
+void TfrmWizard::lstviewUsersChange() {
+  const QList<QListWidgetItem*> selected = ui_->lstviewUsers->selectedItems();
+  if (selected.isEmpty()) return;
+  const std::optional<std::string> name = ToAnsi(selected.front()->text());
+  if (!name) return;
+  if (const TUser* user = users_.FindUser(*name)) {
+    ui_->fvStartFolder->SetRootFolder(user->ProgramsFolder());
+  }
+}
+
+void TfrmWizard::BuildSummary() {
+  QStringList lines;
+  lines << QStringLiteral("  User Information:") << kIndent + "Name:  " + ui_->txtName->text()
+        << kIndent + "Icon File:  " + FromAnsi(SelectedIconFile) << QStringLiteral(" ");
+
+  QStringList drives;
+  const QListWidget& driveList = *ui_->lstHideDrives;
+  for (int row = 0; row < driveList.count(); ++row) {
+    if (driveList.item(row)->isSelected()) drives << driveList.item(row)->text().left(2).toUpper();
+  }
+  lines << "  Hidden Drives:  " + (drives.isEmpty() ? QStringLiteral("[None]") : drives.join(", "))
+        << QStringLiteral(" ") << QStringLiteral("  Windows Restrictions:");
+
+  bool anyRestriction = false;
+  for (const QCheckBox* box :
+       {ui_->chkNoRun, ui_->chkNoFind, ui_->chkNoSettings, ui_->chkNoDesktop, ui_->chkNoRegEdit,
+        ui_->chkNoDOS, ui_->chkNoSDOM, ui_->chkRestrictSystem}) {
+    if (!box->isChecked()) continue;
+    lines << kItem + box->text();
+    anyRestriction = true;
+  }
+  if (!anyRestriction) lines << kIndent + "[None]";
+  lines << QStringLiteral(" ");
+
+  const bool runListed = ui_->chkRunListed->isChecked();
+  if (runListed) {
+    lines << QStringLiteral("  The user may only run these programs:");
+    const QListWidget& apps = *ui_->lstAllowedApplications;
+    for (int row = 0; row < apps.count(); ++row) lines << kItem + apps.item(row)->text();
+  } else {
+    lines << QStringLiteral("  The user may run any program.");
+  }
+  lines << QStringLiteral(" ") << QStringLiteral("  Program Folder");
+
+  const QList<QListWidgetItem*> selected = ui_->lstviewUsers->selectedItems();
+  const QString source = selected.isEmpty() ? QStringLiteral(" ") : selected.front()->text();
+  if (runListed) {
+    lines << kIndent + "A Program Folder with the allowed applications will be created";
+  } else if (ui_->btnEmptyStartMenu->isChecked()) {
+    lines << kIndent + "An empty Program Folder will be created";
+  } else if (ui_->btnShareStartMenu->isChecked()) {
+    lines << kIndent + "The user will share a Program Folder with " + source;
+  } else {
+    lines << kIndent + "A new Program Folder will be created by copying"
+          << kIndent + "the contents of " + source + "'s Program Folder";
+  }
+
+  ui_->memoSummary->setUpdatesEnabled(false);
+  ui_->memoSummary->setPlainText(lines.join(QLatin1Char('\n')));
+  ui_->memoSummary->setUpdatesEnabled(true);
+}
+
+NewUserAnswers TfrmWizard::Answers() const {
+  NewUserAnswers answers;
+  answers.name = ToAnsi(ui_->txtName->text()).value_or("");
+  answers.iconFile = SelectedIconFile;
+  answers.noRun = ui_->chkNoRun->isChecked();
+  answers.noFind = ui_->chkNoFind->isChecked();
+  answers.noSettings = ui_->chkNoSettings->isChecked();
+  answers.noDesktop = ui_->chkNoDesktop->isChecked();
+  answers.noRegEdit = ui_->chkNoRegEdit->isChecked();
+  answers.noDOS = ui_->chkNoDOS->isChecked();
+  answers.noSDOM = ui_->chkNoSDOM->isChecked();
+  answers.restrictSystem = ui_->chkRestrictSystem->isChecked();
+  const QListWidget& drives = *ui_->lstHideDrives;
+  for (int row = 0; row < drives.count(); ++row) {
+    if (!drives.item(row)->isSelected()) continue;
+    answers.hiddenDrives.push_back(ToAnsi(drives.item(row)->text()).value_or(""));
+  }
+  answers.runListed = ui_->chkRunListed->isChecked();
+  answers.apps = apps_;
+  if (ui_->btnEmptyStartMenu->isChecked()) {
+    answers.folderChoice = ProgramFolderChoice::Empty;
+  } else if (ui_->btnShareStartMenu->isChecked()) {
+    answers.folderChoice = ProgramFolderChoice::Share;
+  } else {
+    answers.folderChoice = ProgramFolderChoice::Copy;
+  }
+  const QList<QListWidgetItem*> selected = ui_->lstviewUsers->selectedItems();
+  if (!selected.isEmpty()) answers.sourceUser = ToAnsi(selected.front()->text());
+  answers.createShortcut = ui_->chkCreateShortcut->isChecked();
+  return answers;
+}
+
+void TfrmWizard::cmdFinishClick() {
+  // The wizard closes in every outcome; a failure goes on to the program's error box after.
+  std::exception_ptr failure;
+  try {
+    CreateNewUser(Answers(), users_, this);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  for (AllowedAppEntry& entry : apps_) entry.app.reset();
+  accept();
+  if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace tarnwick

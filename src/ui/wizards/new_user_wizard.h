@@ -1,0 +1,72 @@
+// The new-user wizard: seven pages of answers for a new account; Finish makes the account.
+#pragma once
+
+#include <QDialog>
+#include <QPixmap>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui/wizards/new_user_creation.h"
+
+namespace Ui {
+class TfrmWizard;
+}
+
+namespace tarnwick {
+
+class Machine;
+class TUsers;
+
+// The icon last loaded with success on the icon page, as a Windows path. It lives as long as the
+// program: a new wizard starts with the choice of the one before.
+extern std::string SelectedIconFile;
+
+class TfrmWizard : public QDialog {
+  Q_OBJECT
+
+ public:
+  TfrmWizard(QWidget* owner, TUsers& users);
+  ~TfrmWizard() override;
+
+  // What Finish hands over, read from the controls; Windows text in code page 1252.
+  NewUserAnswers Answers() const;
+
+ protected:
+  bool event(QEvent* event) override;
+
+ private:
+  void FormCreate();
+  void FormActivate();
+  void cmdNextClick();
+  void cmdBackClick();
+  void KeepFocusReachable(QWidget* before);
+  void cmdHelpClick();
+  void cmdFinishClick();
+  void txtNameChange();
+  void lstviewIconsChange();
+  void lstviewIconsClick();
+  void cmdBrowseIconClick();
+  // Shows the icon file and makes it the choice; on failure warns and shows the earlier choice.
+  void LoadUserIcon(const std::string& path);
+  void btnAddApplicationClick();
+  void btnRemoveApplicationClick();
+  void lstviewUsersChange();
+  void BuildSummary();
+  void FillUserList();
+  // The machine's start-up programs, last value first, as entries without a TAllowedApp.
+  void AddStartupPrograms();
+  void AddApplicationEntry(AllowedAppEntry entry);
+  void ShowDecorations();
+
+  std::unique_ptr<Ui::TfrmWizard> ui_;
+  TUsers& users_;
+  const Machine& machine_;
+  const std::string programFolder_;  // the program's folder with its final backslash
+  // One entry per row of lstAllowedApplications.
+  std::vector<AllowedAppEntry> apps_;
+  std::vector<QPixmap> SmallUsers;
+  bool activated_ = false;
+};
+
+}  // namespace tarnwick
