@@ -24,6 +24,7 @@
 #include "ui/resources/off.xpm"
 #include "ui/resources/on.xpm"
 #include "ui/resources/removeuser.xpm"
+#include "ui/wizards/new_user_wizard.h"
 #include "ui_main_window.h"
 
 namespace tarnwick {
@@ -86,9 +87,6 @@ TfrmMain::TfrmMain(TInstanceDetector& detector)
   ui_->SpeedButton2->setIcon(QPixmap(removeuser_xpm));
   ui_->imgOn->setPixmap(QPixmap(on_xpm));
   ui_->imgOff->setPixmap(QPixmap(off_xpm));
-  // Adding users comes with the new-user wizard.
-  ui_->SpeedButton1->setEnabled(false);
-  ui_->AddUser1->setEnabled(false);
 
   // The selection stays visible when the list loses the focus.
   QPalette palette = ui_->lvUsers->palette();
@@ -112,6 +110,8 @@ TfrmMain::TfrmMain(TInstanceDetector& detector)
   ui_->lstApplications->setEnabled(false);
   ui_->lstHideDrives->setEnabled(false);
 
+  connect(ui_->SpeedButton1, &QToolButton::clicked, this, &TfrmMain::NewUserWizard1Click);
+  connect(ui_->AddUser1, &QAction::triggered, this, &TfrmMain::NewUserWizard1Click);
   connect(ui_->SpeedButton2, &QToolButton::clicked, this, &TfrmMain::RemoveUser1Click);
   connect(ui_->RemoveUser1, &QAction::triggered, this, &TfrmMain::RemoveUser1Click);
   connect(ui_->TarnwickPassword1, &QAction::triggered, this, &TfrmMain::TarnwickPassword1Click);
@@ -562,6 +562,14 @@ void TfrmMain::imgOnOffClick() {
 }
 
 // ---- commands ----
+
+void TfrmMain::NewUserWizard1Click() {
+  {
+    TfrmWizard wizard(this, *Users_);
+    RunDialog(wizard);
+  }
+  RefreshUserList();
+}
 
 void TfrmMain::RemoveUser1Click() {
   const QString title = QStringLiteral("Remove User");

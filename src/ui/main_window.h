@@ -54,6 +54,7 @@ class TfrmMain : public QMainWindow {
   void ShowActivationState(ActivationState state);
 
   void imgOnOffClick();
+  void NewUserWizard1Click();
   void RemoveUser1Click();
   void Exit1Click();
   void HelpTopics1Click();

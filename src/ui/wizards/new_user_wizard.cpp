@@ -448,16 +448,22 @@ NewUserAnswers TfrmWizard::Answers() const {
 }
 
 void TfrmWizard::cmdFinishClick() {
-  // The wizard closes in every outcome; a failure goes on to the program's error box after.
+  // The wizard closes in every outcome; a failure is shown in the program's error box after,
+  // over the wizard's owner. It is not thrown on through the button's signal.
   std::exception_ptr failure;
   try {
-    CreateNewUser(Answers(), users_, this);
+    SelectedIconFile = CreateNewUser(Answers(), users_, this);
   } catch (...) {
     failure = std::current_exception();
   }
   for (AllowedAppEntry& entry : apps_) entry.app.reset();
   accept();
-  if (failure) std::rethrow_exception(failure);
+  if (!failure) return;
+  try {
+    std::rethrow_exception(failure);
+  } catch (...) {
+    ShowCurrentError(parentWidget());
+  }
 }
 
 }  // namespace tarnwick
