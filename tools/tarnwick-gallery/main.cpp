@@ -32,6 +32,8 @@
 #include "shell/single_instance.h"
 #include "ui/about_box.h"
 #include "ui/main_window.h"
+#include "ui/wizards/new_user_wizard.h"
+#include "ui/wizards/start_tree.h"
 #include "ui/wizards/welcome_wizard.h"
 
 namespace {
@@ -107,6 +109,26 @@ bool SaveProgramWindows(const Machine& machine, const QDir& out) {
     ok &= Save(window, out, QStringLiteral("main-") + pages->widget(i)->objectName());
   }
   window.close();
+
+  {
+    // The new-user wizard's seven pages and the shortcut tree, over the two users.
+    AttachedPolicyFile file;
+    TUsers users;
+    TfrmWizard newUser(nullptr, users);
+    newUser.findChild<QLineEdit*>(QStringLiteral("txtName"))->setText(QStringLiteral("Kids"));
+    auto* step = newUser.findChild<QPushButton*>(QStringLiteral("cmdNext"));
+    for (int page = 0; page < 7; ++page) {
+      if (page > 0) step->click();
+      ok &= Save(newUser, out, QStringLiteral("new-user-%1").arg(page + 1));
+    }
+    newUser.reject();
+    TfrmStartTree tree(nullptr, users);
+    tree.setWindowTitle(QStringLiteral("Add Allowed Application"));
+    tree.SetPrompt(QStringLiteral(
+        "Select a shortcut to an application that you want the user to be allowed to run"));
+    tree.SetBrowseText(QStringLiteral("&Browse Computer"));
+    ok &= Save(tree, out, QStringLiteral("start-tree"));
+  }
 
   TfrmWelcomeWizard wizard(nullptr);
   auto* next = wizard.findChild<QPushButton*>(QStringLiteral("cmdNext"));
