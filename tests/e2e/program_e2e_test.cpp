@@ -10,6 +10,7 @@
 #include "base/text.h"
 #include "e2e/desktop.h"
 #include "support/independent_readers.h"
+#include "support/lnkinfo.h"
 #include "support/policy_test_machine.h"
 #include "support/temp_machine_dir.h"
 
@@ -216,6 +217,91 @@ TEST_F(ProgramTest, ASecondCopyEndsAtOnceAndSigtermSaves) {
   ASSERT_TRUE(policy.Ok()) << policy.Diagnostics();
   EXPECT_EQ(policy.Dword(std::string(kUserKey) + "Policies\\Explorer", "NoRun"), 1u);
   ExpectNoPolicyKeyInSystemDat();
+}
+
+TEST_F(ProgramTest, TheNewUserWizardMakesAnAccountWithItsFoldersAndShortcuts) {
+  ProgramUnderTest program(x_, temp_.Path() / "machine");
+  FirstStart(program);
+  const QString window = MainWindow();
+  x_.Keys(window, {QStringLiteral("ctrl+a")});
+  const std::optional<QString> wizard = x_.WaitForWindow(QStringLiteral("New User Wizard"));
+  ASSERT_TRUE(wizard) << program.Output().toStdString();
+  x_.Type(*wizard, QStringLiteral("Kids"));
+  // The second icon of the list; drives A and C; the first two restrictions; only listed
+  // programs, with Add Program.
+  x_.Keys(*wizard, {QStringLiteral("Return"), QStringLiteral("Tab"), QStringLiteral("Right"),
+                    QStringLiteral("Return"), QStringLiteral("Tab"), QStringLiteral("space"),
+                    QStringLiteral("Down"), QStringLiteral("space"), QStringLiteral("Return"),
+                    QStringLiteral("Tab"), QStringLiteral("space"), QStringLiteral("Tab"),
+                    QStringLiteral("space"), QStringLiteral("Return"), QStringLiteral("alt+o"),
+                    QStringLiteral("alt+a")});
+  // Programs > Accessories > Notepad.lnk in the "System" tree, OK, and Yes to the shortcut.
+  const std::optional<QString> tree = x_.WaitForWindow(QStringLiteral("Add Allowed Application"));
+  ASSERT_TRUE(tree);
+  x_.Keys(*tree, {QStringLiteral("Tab"), QStringLiteral("Down"), QStringLiteral("Right"),
+                  QStringLiteral("Down"), QStringLiteral("Return")});
+  ASSERT_TRUE(x_.WaitUntilGone(*tree));
+  const std::optional<QString> question = x_.WaitForWindow(QStringLiteral("Confirm"));
+  ASSERT_TRUE(question);
+  x_.Keys(*question, {QStringLiteral("Return")});
+  ASSERT_TRUE(x_.WaitUntilGone(*question));
+  // Next passes over the Program-folder page; Return on the summary is Finish.
+  x_.Keys(*wizard, {QStringLiteral("alt+n"), QStringLiteral("Return")});
+  ASSERT_TRUE(x_.WaitUntilGone(*wizard, 15s));
+  ExitByMenu();
+  ASSERT_EQ(program.WaitForExit(), 0) << program.Output().toStdString();
+
+  const Readers policy(Windows("Tarnex.pol"));
+  ASSERT_TRUE(policy.Ok()) << policy.Diagnostics();
+  const std::string kids = "Users\\Kids\\Software\\Microsoft\\Windows\\CurrentVersion\\";
+  const std::string explorer = kids + "Policies\\Explorer";
+  EXPECT_EQ(policy.Dword(explorer, "NoRun"), 1u);
+  EXPECT_EQ(policy.Dword(explorer, "NoFind"), 1u);
+  for (const char* flag : {"NoSetFolders", "NoSetTaskbar", "NoDesktop", "NoAddPrinter"}) {
+    EXPECT_EQ(policy.Dword(explorer, flag), 0u) << flag;
+  }
+  EXPECT_EQ(policy.Dword(kids + "Policies\\System", "DisableRegistryTools"), 0u);
+  EXPECT_EQ(policy.Dword(kids + "Policies\\System", "NoDevMgrPage"), 0u);
+  EXPECT_EQ(policy.Dword(kids + "Policies\\WinOldApp", "Disabled"), 0u);
+  EXPECT_EQ(policy.Dword(kids + "Policies\\WinOldApp", "NoRealMode"), 0u);
+  EXPECT_EQ(policy.Dword("Users\\Kids\\Software\\Family\\Preferences", "NoConfigure"), 0u);
+  EXPECT_EQ(policy.Dword(explorer, "NoDrives"), 5u);
+  EXPECT_EQ(policy.Dword(explorer, "RestrictRun"), 1u);
+  const std::string run = explorer + "\\RestrictRun";
+  EXPECT_EQ(policy.Text(run, "0"), "SYSTRAY.EXE");
+  EXPECT_EQ(policy.Text(run, "1"), "NOTEPAD.EXE");
+  EXPECT_EQ(policy.Text(run, "2"), "Tarnex.exe");
+  EXPECT_EQ(policy.Text(run, "3"), "TWTray.exe");
+  EXPECT_EQ(policy.Text(run, "4"), std::nullopt);
+  const std::string profile = "C:\\WINDOWS\\Profiles\\Kids\\";
+  const std::string folders = kids + "Explorer\\User Shell Folders";
+  EXPECT_EQ(policy.Text(folders, "Start Menu"), profile + "Start Menu");
+  EXPECT_EQ(policy.Text(folders, "Programs"), profile + "Start Menu\\Programs");
+  EXPECT_EQ(policy.Text(folders, "Desktop"), profile + "Desktop");
+  EXPECT_EQ(policy.Text(folders, "Favorites"), profile + "Favorites");
+  EXPECT_EQ(policy.Text(folders, "Recent"), profile + "Recent");
+  const std::optional<std::string> icon =
+      policy.Text("Users\\Kids\\Software\\Family\\Preferences", "UserIcon");
+  ASSERT_TRUE(icon);
+  EXPECT_TRUE(icon->starts_with("C:\\TARNEX\\UserIcon\\") && icon->ends_with(".ico")) << *icon;
+
+  const std::filesystem::path home = Windows("Profiles") / "Kids";
+  for (const char* folder : {"Start Menu/Programs/StartUp", "Desktop", "Favorites", "Recent"}) {
+    EXPECT_TRUE(std::filesystem::is_directory(home / folder)) << folder;
+  }
+  const Readers userDat(home / "user.dat");
+  EXPECT_TRUE(userDat.Ok()) << userDat.Diagnostics();
+
+  const std::string programs = Lnkinfo(home / "Desktop" / "Kids' Programs.lnk");
+  EXPECT_EQ(LnkField(programs, "Local path"), profile + "Start Menu\\Programs");
+  EXPECT_EQ(LnkField(programs, "Description"), "Shortcut to Kids' Programs");
+  EXPECT_EQ(LnkField(programs, "Icon location"), *icon);
+  const std::string favorites = Lnkinfo(home / "Desktop" / "Kids' Favorites.lnk");
+  EXPECT_EQ(LnkField(favorites, "Local path"), profile + "Favorites");
+  EXPECT_EQ(LnkField(favorites, "Description"), "Shortcut to Kids' Favorites");
+  const std::string notepad = Lnkinfo(home / "Start Menu" / "Programs" / "NOTEPAD.lnk");
+  EXPECT_EQ(LnkField(notepad, "Local path"), "C:\\WINDOWS\\NOTEPAD.EXE");
+  EXPECT_EQ(LnkField(notepad, "Description"), "NOTEPAD");
 }
 
 }  // namespace

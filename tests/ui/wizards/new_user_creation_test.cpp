@@ -9,6 +9,7 @@
 #include "policy/policy_file.h"
 #include "policy/users.h"
 #include "shell/scripted_prompter.h"
+#include "support/lnkinfo.h"
 #include "support/policy_test_machine.h"
 #include "support/run_program.h"
 
@@ -18,36 +19,12 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Dword;
 using testing::FindExported;
+using testing::LnkField;
+using testing::Lnkinfo;
 using testing::SzText;
 
 constexpr std::string_view kProfiles = "C:\\WINDOWS\\Profiles\\";
 constexpr std::string_view kBoyIcon = "C:\\TARNEX\\UserIcon\\Boy.ico";
-
-// What lnkinfo shows of a link.
-std::string Lnkinfo(const fs::path& link) {
-  const testing::ProgramRun run = testing::RunProgram({"lnkinfo", link.string()});
-  EXPECT_EQ(run.status, 0) << run.out << run.err;
-  return run.out;
-}
-
-// One field of lnkinfo's output ("Local path", "Description", ...); "-" when it shows none.
-std::string Field(std::string_view out, std::string_view field) {
-  size_t start = 0;
-  while (start < out.size()) {
-    size_t end = out.find('\n', start);
-    if (end == std::string_view::npos) end = out.size();
-    const std::string_view line = out.substr(start, end - start);
-    const size_t name = line.find_first_not_of('\t');
-    const size_t colon = line.find(": ");
-    if (name != std::string_view::npos && colon != std::string_view::npos &&
-        line.substr(name, field.size()) == field &&
-        line.find_first_not_of('\t', name + field.size()) == colon) {
-      return std::string(line.substr(colon + 2));
-    }
-    start = end + 1;
-  }
-  return "-";
-}
 
 class NewUserCreationTest : public ::testing::Test {
  protected:
@@ -117,13 +94,13 @@ TEST_F(NewUserCreationTest, EmptyProgramFolderAccountWithPoliciesAndDesktopLinks
   EXPECT_EQ(Names(Profile("Kids", "\\Start Menu\\Programs")), std::vector<std::string>{"StartUp"});
   const fs::path desktop = machine_.Host(Profile("Kids", "\\Desktop"));
   std::string link = Lnkinfo(desktop / "Kids' Programs.lnk");
-  EXPECT_EQ(Field(link, "Local path"), Profile("Kids", "\\Start Menu\\Programs"));
-  EXPECT_EQ(Field(link, "Description"), "Shortcut to Kids' Programs");
-  EXPECT_EQ(Field(link, "Icon location"), kBoyIcon);
+  EXPECT_EQ(LnkField(link, "Local path"), Profile("Kids", "\\Start Menu\\Programs"));
+  EXPECT_EQ(LnkField(link, "Description"), "Shortcut to Kids' Programs");
+  EXPECT_EQ(LnkField(link, "Icon location"), kBoyIcon);
   link = Lnkinfo(desktop / "Kids' Favorites.lnk");
-  EXPECT_EQ(Field(link, "Local path"), Profile("Kids", "\\Favorites"));
-  EXPECT_EQ(Field(link, "Description"), "Shortcut to Kids' Favorites");
-  EXPECT_EQ(Field(link, "Icon location"), "-");
+  EXPECT_EQ(LnkField(link, "Local path"), Profile("Kids", "\\Favorites"));
+  EXPECT_EQ(LnkField(link, "Description"), "Shortcut to Kids' Favorites");
+  EXPECT_EQ(LnkField(link, "Icon location"), "-");
 
   ASSERT_TRUE(UnloadPolicyFile());
   const std::string user = "Users\\Kids\\Software\\";
@@ -180,8 +157,8 @@ TEST_F(NewUserCreationTest, PossessiveAndIconFallbacks) {
   EXPECT_TRUE(fs::exists(machine_.Host(Profile("Guest", "\\Desktop\\Guest's Favorites.lnk"))));
   const std::string link =
       Lnkinfo(machine_.Host(Profile("GUESTS", "\\Desktop\\GUESTS's Programs.lnk")));
-  EXPECT_EQ(Field(link, "Description"), "Shortcut to GUESTS's Programs");
-  EXPECT_EQ(Field(link, "Icon location"), "-");
+  EXPECT_EQ(LnkField(link, "Description"), "Shortcut to GUESTS's Programs");
+  EXPECT_EQ(LnkField(link, "Icon location"), "-");
 }
 
 TEST_F(NewUserCreationTest, CopiesTheSourcesStartMenuOnceOrInTwoSteps) {
@@ -255,8 +232,8 @@ TEST_F(NewUserCreationTest, ListedProgramsGetShortcutsOnlyWhenAddedAndAnsweredYe
   // An entry without a path falls back to its text, here a name of no existing file.
   EXPECT_EQ(Names(kids.ProgramsFolder()), (std::vector<std::string>{"NOTEPAD.lnk", "StartUp"}));
   const std::string notepad = Lnkinfo(machine_.Host(kids.ProgramsFolder()) / "NOTEPAD.lnk");
-  EXPECT_EQ(Field(notepad, "Local path"), "C:\\WINDOWS\\NOTEPAD.EXE");
-  EXPECT_EQ(Field(notepad, "Description"), "NOTEPAD");
+  EXPECT_EQ(LnkField(notepad, "Local path"), "C:\\WINDOWS\\NOTEPAD.EXE");
+  EXPECT_EQ(LnkField(notepad, "Description"), "NOTEPAD");
   EXPECT_TRUE(fs::is_empty(machine_.Host(Profile("Kids", "\\Desktop"))));
 }
 
