@@ -19,6 +19,12 @@ std::optional<fs::path> ExistingDirectory(const Machine& machine, std::string_vi
   return host;
 }
 
+bool ExistingFile(const Machine& machine, std::string_view windowsPath) {
+  const std::optional<fs::path> host = machine.HostPath(windowsPath);
+  std::error_code error;
+  return host && fs::is_regular_file(*host, error);
+}
+
 std::vector<DirEntry> ListDirectory(const fs::path& hostDir) {
   std::vector<DirEntry> entries;
   std::error_code error;

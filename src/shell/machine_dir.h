@@ -22,6 +22,8 @@ struct DirEntry {
 // drive's root); empty otherwise.
 std::optional<std::filesystem::path> ExistingDirectory(const Machine& machine,
                                                        std::string_view windowsPath);
+// True when a Windows path names an existing file, not a directory.
+bool ExistingFile(const Machine& machine, std::string_view windowsPath);
 
 // The entries of a directory in the order the file system returns them, hidden ones included,
 // without "." and "..". Names that code page 1252 cannot hold are left out: no Windows path can

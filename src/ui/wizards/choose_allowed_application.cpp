@@ -1,25 +1,20 @@
 #include "ui/wizards/choose_allowed_application.h"
 
 #include <QMessageBox>
-#include <string_view>
 
 #include "base/text.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/policy_file.h"
 #include "registry/registry.h"
-#include "shell/machine_dir.h"
 #include "shell/prompts.h"
 #include "shell/shell_links.h"
+#include "ui/wizards/program_files.h"
 #include "ui/wizards/start_tree.h"
 
 namespace tarnwick {
 
 namespace {
-
-constexpr std::string_view kCurrentVersionKey = "Software\\Microsoft\\Windows\\CurrentVersion";
-constexpr std::string_view kApplicationFilter =
-    "Applications(*.exe,*.com,*.bat,*.pif)|*.exe;*.com;*.bat;*.pif";
 
 // The picked file's path; empty when cancelled. browse is set when the tree dialog asked for the
 // file chooser instead.
@@ -32,16 +27,6 @@ std::string PickFromStartTree(QWidget* owner, const TUsers& users, bool& browse)
   const int result = RunDialog(dialog);
   browse = result == TfrmStartTree::kBrowseResult;
   return result == QDialog::Accepted ? dialog.SelectedPath() : std::string();
-}
-
-// The machine's Program Files folder when the registry names an existing one; else empty.
-std::string ProgramFilesFolder(const Machine& machine) {
-  RegistryAccessor reg(PolicyRegistry());
-  reg.SetRootKey(RootKey::LocalMachine);
-  reg.OpenKey(kCurrentVersionKey, false);
-  std::string folder = reg.ReadString("ProgramFilesDir");
-  if (folder.empty() || !ExistingDirectory(machine, folder)) return {};
-  return folder;
 }
 
 std::string BrowseForProgram(QWidget* owner, const Machine& machine) {

@@ -1,0 +1,24 @@
+#include "ui/wizards/program_files.h"
+
+#include "policy/policy_file.h"
+#include "registry/registry.h"
+#include "shell/machine_dir.h"
+
+namespace tarnwick {
+
+namespace {
+
+constexpr std::string_view kCurrentVersionKey = "Software\\Microsoft\\Windows\\CurrentVersion";
+
+}  // namespace
+
+std::string ProgramFilesFolder(const Machine& machine) {
+  RegistryAccessor reg(PolicyRegistry());
+  reg.SetRootKey(RootKey::LocalMachine);
+  reg.OpenKey(kCurrentVersionKey, false);
+  std::string folder = reg.ReadString("ProgramFilesDir");
+  if (folder.empty() || !ExistingDirectory(machine, folder)) return {};
+  return folder;
+}
+
+}  // namespace tarnwick
