@@ -4,12 +4,16 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTabBar>
+#include <filesystem>
 #include <string>
 
 #include "app/first_start.h"
 #include "app/program_password.h"
 #include "controls/file_chooser.h"
+#include "controls/folder_browse.h"
+#include "controls/glyphs.h"
 #include "controls/help_window.h"
+#include "controls/look.h"
 #include "controls/session_end.h"
 #include "machine/win_path.h"
 #include "policy/policy_file.h"
@@ -18,12 +22,17 @@
 #include "shell/ansi_qstring.h"
 #include "shell/file_icons.h"
 #include "shell/file_operations.h"
+#include "shell/folder_explorer.h"
+#include "shell/machine_dir.h"
 #include "shell/prompts.h"
+#include "shell/shell_links.h"
 #include "ui/about_box.h"
 #include "ui/resources/adduser.xpm"
 #include "ui/resources/off.xpm"
 #include "ui/resources/on.xpm"
 #include "ui/resources/removeuser.xpm"
+#include "ui/wizards/add_shortcut.h"
+#include "ui/wizards/choose_allowed_application.h"
 #include "ui/wizards/new_user_wizard.h"
 #include "ui_main_window.h"
 
@@ -103,6 +112,13 @@ TfrmMain::TfrmMain(TInstanceDetector& detector)
   // Tool-bar buttons take no focus, as speed buttons do not.
   ui_->SpeedButton1->setFocusPolicy(Qt::NoFocus);
   ui_->SpeedButton2->setFocusPolicy(Qt::NoFocus);
+  ui_->btnAddApplication->setIcon(Glyph(StockIcon::Program, GlyphMark::Plus));
+  ui_->btnRemoveApplication->setIcon(Glyph(StockIcon::Program, GlyphMark::Cross));
+  ui_->btnBrowseDir->setIcon(Glyph(StockIcon::Folder, GlyphMark::None));
+  ui_->btnExploreCustomFolder->setIcon(QIcon(ResourceBitmap(QStringLiteral("COMPUTER"))));
+  ui_->btnAddShortcut->setIcon(Glyph(StockIcon::LinkOverlay, GlyphMark::Plus));
+  ui_->btnAddFolder->setIcon(Glyph(StockIcon::Folder, GlyphMark::Plus));
+  ui_->btnRemoveItem->setIcon(Glyph(StockIcon::Document, GlyphMark::Cross));
 
   const Machine& machine = GetMachine();
   ui_->lstHideDrives->SetMachine(machine);
@@ -121,6 +137,15 @@ TfrmMain::TfrmMain(TInstanceDetector& detector)
   connect(ui_->lvUsers, &QListWidget::itemSelectionChanged, this, &TfrmMain::lvUsersChange);
   connect(ui_->lstHideDrives, &TDriveList::OnClick, this, &TfrmMain::lstHideDrivesClick);
   connect(ui_->chkRestrictApps, &QCheckBox::toggled, this, &TfrmMain::chkRestrictAppsClick);
+  connect(ui_->btnAddApplication, &QPushButton::clicked, this, &TfrmMain::btnAddApplicationClick);
+  connect(ui_->btnRemoveApplication, &QPushButton::clicked, this,
+          &TfrmMain::btnRemoveApplicationClick);
+  connect(ui_->btnBrowseDir, &QToolButton::clicked, this, &TfrmMain::btnBrowseDirClick);
+  connect(ui_->btnExploreCustomFolder, &QToolButton::clicked, this,
+          &TfrmMain::btnExploreCustomFolderClick);
+  connect(ui_->btnAddShortcut, &QPushButton::clicked, this, &TfrmMain::btnAddShortcutClick);
+  connect(ui_->btnAddFolder, &QPushButton::clicked, this, &TfrmMain::btnAddFolderClick);
+  connect(ui_->btnRemoveItem, &QPushButton::clicked, this, &TfrmMain::btnRemoveItemClick);
   connect(ui_->comboFolders, &QComboBox::activated, this, &TfrmMain::comboFoldersClick);
   ConnectSwitches();
   ui_->imgOnOff->installEventFilter(this);
@@ -472,9 +497,7 @@ void TfrmMain::ClearAppList() {
 void TfrmMain::FillAppList() {
   std::vector<AllowedApp> apps;
   for (const AllowedApp& app : CurrentUser_->GetAllowedApps(apps)) {
-    auto* item = new QListWidgetItem(FromAnsi(app.text), ui_->lstApplications);
-    item->setData(Qt::UserRole,
-                  QStringList{FromAnsi(app.entry.ValueName), FromAnsi(app.entry.KeyPath)});
+    ui_->lstApplications->addItem(FromAnsi(app.text));
   }
 }
 
@@ -528,6 +551,209 @@ void TfrmMain::RefreshFolderView() {
     ui_->fvCustomFolder->Clear();
   } else {
     ui_->fvCustomFolder->SetRootFolder(path);
+  }
+  const int item = ui_->comboFolders->currentIndex();
+  const bool editable = item >= 0 && item <= 3;
+  for (QPushButton* button : {ui_->btnAddShortcut, ui_->btnAddFolder, ui_->btnRemoveItem}) {
+    button->setEnabled(editable);
+  }
+}
+
+void TfrmMain::SetChosenFolder(const std::string& path) {
+  switch (ui_->comboFolders->currentIndex()) {
+    case 0:
+      CurrentUser_->SetProgramsFolder(path);
+      break;
+    case 1:
+      CurrentUser_->SetStartMenuFolder(path);
+      break;
+    case 2:
+      CurrentUser_->SetDesktopFolder(path);
+      break;
+    case 3:
+      CurrentUser_->SetFavoritesFolder(path);
+      break;
+    case 4:
+      CurrentUser_->SetRecentFolder(path);
+      break;
+    default:
+      break;
+  }
+}
+
+void TfrmMain::btnBrowseDirClick() {
+  if (EditingBlocked() || ui_->comboFolders->currentIndex() < 0) return;
+  const QString folder = ui_->comboFolders->currentText();
+  if (ShowMessage(this, MessageKind::Confirm,
+                  QStringLiteral("This feature allows you to select a new directory for the "
+                                 "user's ") +
+                      folder +
+                      QStringLiteral(". Are you sure you want to continue with this advanced "
+                                     "operation?"),
+                  QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+    return;
+  }
+  FolderPickerRequest request;
+  request.title = QStringLiteral("Select a ") + folder + QStringLiteral(" for ") +
+                  FromAnsi(CurrentUser_->Name());
+  request.flags = kReturnOnlyFsDirs;
+  // The picker opens on the folder's present directory.
+  request.directory = ToAnsi(ui_->txtFolderPath->text()).value_or(std::string());
+  const std::optional<std::string> directory =
+      Prompter::Current().ChooseFolder(this, GetMachine(), request);
+  if (!directory) return;
+  SetChosenFolder(*directory);
+  ui_->txtFolderPath->setText(FromAnsi(*directory));
+  ui_->fvCustomFolder->SetRootFolder(*directory);
+}
+
+void TfrmMain::btnExploreCustomFolderClick() {
+  const std::optional<std::string> path = ToAnsi(ui_->txtFolderPath->text());
+  if (!path || path->empty()) return;
+  if (const auto host = ExistingDirectory(GetMachine(), *path)) {
+    FolderExplorer::Current().Open(*host);
+  }
+}
+
+std::optional<TfrmMain::Target> TfrmMain::TargetDirectory(const QString& noSelection,
+                                                          bool fileToFolder) {
+  const QList<QTreeWidgetItem*> selected = ui_->fvCustomFolder->selectedItems();
+  if (selected.isEmpty()) {
+    ShowMessage(this, MessageKind::Information, noSelection);
+    return std::nullopt;
+  }
+  Target target{ui_->fvCustomFolder->GetNodePath(selected.front()), selected.front()};
+  if (fileToFolder && !TFolderView::IsFolder(target.node)) {
+    target.path = ExtractFilePath(target.path);
+    target.node = target.node->parent();
+  }
+  return target;
+}
+
+bool TfrmMain::TargetExists(const std::string& path) {
+  if (ExistingDirectory(GetMachine(), path)) return true;
+  ShowMessage(this, MessageKind::Information,
+              QStringLiteral("The directory ") + FromAnsi(path) + QStringLiteral(" was not found"));
+  return false;
+}
+
+void TfrmMain::btnAddShortcutClick() {
+  if (EditingBlocked()) return;
+  const std::optional<Target> target =
+      TargetDirectory(QStringLiteral("Select a folder to add the shortcut to"), true);
+  if (!target || !TargetExists(target->path)) return;
+  const QString prompt = QStringLiteral("Select a shortcut to add to ") +
+                         FromAnsi(CurrentUser_->Name()) + QStringLiteral("'s ") +
+                         ui_->comboFolders->currentText() +
+                         QStringLiteral(" from selected Programs Folder");
+  if (!AddShortcutFromStartMenu(prompt, target->path, this, *Users_).empty() &&
+      target->node != nullptr) {
+    ui_->fvCustomFolder->RefreshNode(target->node);
+  }
+}
+
+void TfrmMain::btnAddFolderClick() {
+  const std::optional<Target> target =
+      TargetDirectory(QStringLiteral("Select where the new folder should be added"), true);
+  if (!target || !TargetExists(target->path)) return;
+  const std::optional<QString> name = Prompter::Current().Input(
+      this, QStringLiteral("Create Folder"), QStringLiteral("Enter the name of the new folder"),
+      QString(), false);
+  if (!name || name->isEmpty()) return;
+  // Only the last level is made, and never over an entry of that name in any letter case.
+  const std::optional<std::string> ansi = ToAnsi(*name);
+  bool made = false;
+  if (ansi && IsValidComponent(*ansi) && ansi->find('\\') == std::string::npos) {
+    const std::optional<std::filesystem::path> host =
+        GetMachine().HostPath(AddTrailingBackslash(target->path) + *ansi);
+    std::error_code error;
+    made = host && !std::filesystem::exists(*host, error) &&
+           std::filesystem::create_directory(*host, error);
+  }
+  if (!made) {
+    ShowMessage(this, MessageKind::Information,
+                QStringLiteral("An error occurred creating the new directory"));
+    return;
+  }
+  if (target->node != nullptr) ui_->fvCustomFolder->RefreshNode(target->node);
+}
+
+void TfrmMain::btnRemoveItemClick() {
+  const std::optional<Target> target =
+      TargetDirectory(QStringLiteral("Select an item to remove"), false);
+  if (!target) return;
+  const QMessageBox::StandardButtons yesNoCancel =
+      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+  const QString path = FromAnsi(target->path);
+  if (!TFolderView::IsFolder(target->node)) {
+    if (ShowMessage(this, MessageKind::Confirm,
+                    QStringLiteral("Are you sure you want to delete the file ") + path,
+                    yesNoCancel) != QMessageBox::Yes) {
+      return;
+    }
+    std::error_code error;
+    const std::optional<std::filesystem::path> host = GetMachine().HostPath(target->path);
+    if (host && std::filesystem::is_regular_file(*host, error) &&
+        std::filesystem::remove(*host, error)) {
+      delete target->node;
+    } else {
+      ShowMessage(this, MessageKind::Warning, QStringLiteral("Error deleting file ") + path);
+    }
+    return;
+  }
+  if (ShowMessage(this, MessageKind::Confirm,
+                  QStringLiteral("Are you sure you want to delete the directory ") + path +
+                      QStringLiteral(" and all of its files and subdirectories?"),
+                  yesNoCancel) != QMessageBox::Yes) {
+    return;
+  }
+  DeleteDirectoryTree(GetMachine(), target->path, true, this);
+  delete target->node;
+}
+
+void TfrmMain::btnAddApplicationClick() {
+  if (EditingBlocked()) return;
+  const std::optional<AllowedApplicationChoice> choice = ChooseAllowedApplication(this, *Users_);
+  if (!choice) return;
+  if (choice->makeShortcut) {
+    const std::string folder = AddTrailingBackslash(CurrentUser_->ProgramsFolder());
+    if (!folder.empty()) {
+      const std::string name = RemoveFileExt(choice->fileName);
+      CreateShellLink(GetMachine(), choice->path, folder + name + ".lnk", name, "");
+      RefreshFolderView();
+    }
+  }
+  CurrentUser_->AddAllowedApp(choice->fileName);
+  ClearAppList();
+  FillAppList();
+}
+
+void TfrmMain::btnRemoveApplicationClick() {
+  if (EditingBlocked()) return;
+  const QList<QListWidgetItem*> selected = ui_->lstApplications->selectedItems();
+  if (selected.isEmpty()) {
+    ShowMessage(this, MessageKind::Plain, QStringLiteral("Select an Application to Remove"));
+    return;
+  }
+  QListWidgetItem* item = selected.front();
+  const std::optional<std::string> app = ToAnsi(item->text());
+  if (app && (UpperAscii(*app) == "TARNEX.EXE" || UpperAscii(*app) == "TWTRAY.EXE")) {
+    ShowMessage(this, MessageKind::Warning,
+                QStringLiteral("The Tarnwick application files cannot be removed from the list "
+                               "of allowed applications"));
+    return;
+  }
+  if (ShowMessage(this, MessageKind::Confirm,
+                  QStringLiteral("Are you sure you want to remove the following application "
+                                 "from the user's list of allowed applications: ") +
+                      item->text() + QStringLiteral("?"),
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel) != QMessageBox::Yes) {
+    return;
+  }
+  if (app && CurrentUser_->RemoveAllowedApp(*app)) {
+    delete item;
+  } else {
+    ShowMessage(this, MessageKind::Warning, QStringLiteral("Unknown error removing application"));
   }
 }
 

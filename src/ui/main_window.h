@@ -6,6 +6,8 @@
 #include <QPixmap>
 #include <QTimer>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "policy/activation.h"
@@ -16,6 +18,7 @@ class TfrmMain;
 }
 
 class QCheckBox;
+class QTreeWidgetItem;
 
 namespace tarnwick {
 
@@ -60,12 +63,27 @@ class TfrmMain : public QMainWindow {
   void HelpTopics1Click();
   void AboutTarnwick1Click();
   void TarnwickPassword1Click();
+  void btnAddApplicationClick();
+  void btnRemoveApplicationClick();
+  void btnBrowseDirClick();
+  void btnExploreCustomFolderClick();
+  void btnAddShortcutClick();
+  void btnAddFolderClick();
+  void btnRemoveItemClick();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The folder a folders-page command works in, and the node to read anew afterwards.
+  struct Target {
+    std::string path;
+    QTreeWidgetItem* node;
+  };
+  std::optional<Target> TargetDirectory(const QString& noSelection, bool fileToFolder);
+  bool TargetExists(const std::string& path);
+  void SetChosenFolder(const std::string& path);
   void ConnectSwitches();
   void ConnectSwitch(QCheckBox* box, void (TfrmMain::*write)(int32_t));
   void lvUsersChange();

@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <filesystem>
 #include <fstream>
 
@@ -18,6 +21,7 @@
 #include "policy/password_store.h"
 #include "policy/policy_file.h"
 #include "policy/users.h"
+#include "shell/folder_explorer.h"
 #include "shell/scripted_prompter.h"
 #include "support/policy_test_machine.h"
 #include "support/run_program.h"
@@ -284,6 +288,116 @@ TEST_F(MainWindowTest, ADamagedPolicyFileIsShownOnceAndLeftAsItWas) {
   EXPECT_EQ(prompter_.Records()[0].kind, MessageKind::Error);
   EXPECT_TRUE(prompter_.Records()[0].text.contains("C:\\WINDOWS\\Tarnex.pol"));
   EXPECT_EQ(testing::Slurp(machine_.PolicyFile()), "not a hive");
+}
+
+// Ann with the demo machine's Programs folder and three allowed programs, the switch off.
+class MainWindowPagesTest : public MainWindowTest {
+ protected:
+  MainWindowPagesTest() {
+    AttachedPolicyFile file;
+    TUsers users;
+    TUser& ann = *users.FindUser("Ann");
+    ann.SetProgramsFolder(kPrograms);
+    for (const char* app : {"tarnex.exe", "TWTRAY.EXE", "tarnex.exe2"}) ann.AddAllowedApp(app);
+  }
+  void SelectRow(QListWidget* list, const QString& text) {
+    list->clearSelection();
+    list->findItems(text, Qt::MatchExactly).front()->setSelected(true);
+  }
+  QTreeWidgetItem* Node(const QString& text) {
+    const QList<QTreeWidgetItem*> found =
+        Find<QTreeWidget>("fvCustomFolder")->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? nullptr : found.front();
+  }
+  void SelectNode(const QString& text) {
+    auto* tree = Find<QTreeWidget>("fvCustomFolder");
+    tree->clearSelection();
+    Node(text)->setSelected(true);
+  }
+  static constexpr char kPrograms[] = "C:\\WINDOWS\\Start Menu\\Programs";
+};
+
+TEST_F(MainWindowPagesTest, TheProgramFilesAreRefusedInAnyCaseAndTheButtonsWorkWhileOff) {
+  Start();
+  auto* apps = Find<QListWidget>("lstApplications");
+  EXPECT_FALSE(apps->isEnabled());
+  ASSERT_EQ(apps->count(), 3);
+  for (const char* kept : {"TWTRAY.EXE", "tarnex.exe"}) {
+    SelectRow(apps, QString::fromLatin1(kept));
+    Find<QPushButton>("btnRemoveApplication")->click();
+  }
+  EXPECT_EQ(Messages(), QStringList(2,
+                                    "The Tarnwick application files cannot be removed from "
+                                    "the list of allowed applications"));
+  prompter_.ClearRecords();
+  SelectRow(apps, QStringLiteral("tarnex.exe2"));
+  prompter_.Queue(QMessageBox::Yes);
+  Find<QPushButton>("btnRemoveApplication")->click();
+  EXPECT_EQ(Messages(), QStringList({"Are you sure you want to remove the following application "
+                                     "from the user's list of allowed applications: "
+                                     "tarnex.exe2?"}));
+  EXPECT_EQ(apps->count(), 2);
+
+  // Add Application, browsing for the program and answering Yes to its shortcut.
+  prompter_.Queue(ScriptedPrompter::DialogScript([](QDialog&) { return 100; }));
+  prompter_.Queue(std::optional<std::string>("C:\\WINDOWS\\NOTEPAD.EXE"));
+  prompter_.Queue(QMessageBox::Yes);
+  Find<QPushButton>("btnAddApplication")->click();
+  EXPECT_TRUE(std::filesystem::exists(machine_.Host(kPrograms) / "NOTEPAD.lnk"));
+  EXPECT_FALSE(apps->findItems(QStringLiteral("NOTEPAD.EXE"), Qt::MatchExactly).isEmpty());
+  EXPECT_NE(Node(QStringLiteral("NOTEPAD.lnk")), nullptr);
+}
+
+TEST_F(MainWindowPagesTest, FolderCommandsTakeAFileNodesFolderExceptRemoveItem) {
+  Start();
+  const std::filesystem::path programs = machine_.Host(kPrograms);
+  SelectNode(QStringLiteral("MS-DOS Prompt.lnk"));
+  prompter_.Queue(std::optional<QString>(QStringLiteral("Games")));
+  Find<QPushButton>("btnAddFolder")->click();
+  EXPECT_TRUE(std::filesystem::is_directory(programs / "Games"));
+  EXPECT_NE(Node(QStringLiteral("Games")), nullptr);
+  // The same name in other letter case is an error.
+  prompter_.ClearRecords();
+  prompter_.Queue(std::optional<QString>(QStringLiteral("gAMES")));
+  SelectNode(QStringLiteral("Programs"));
+  Find<QPushButton>("btnAddFolder")->click();
+  EXPECT_EQ(Messages().back(), "An error occurred creating the new directory");
+
+  // Remove Item deletes the file itself, then the root folder into the Recycle Bin.
+  SelectNode(QStringLiteral("MS-DOS Prompt.lnk"));
+  prompter_.Queue(QMessageBox::Yes);
+  Find<QPushButton>("btnRemoveItem")->click();
+  EXPECT_FALSE(std::filesystem::exists(programs / "MS-DOS Prompt.lnk"));
+  EXPECT_EQ(Node(QStringLiteral("MS-DOS Prompt.lnk")), nullptr);
+  SelectNode(QStringLiteral("Programs"));
+  prompter_.Queue(QMessageBox::Yes);
+  Find<QPushButton>("btnRemoveItem")->click();
+  EXPECT_FALSE(std::filesystem::exists(programs));
+  EXPECT_EQ(Find<QTreeWidget>("fvCustomFolder")->topLevelItemCount(), 0);
+}
+
+TEST_F(MainWindowPagesTest, RecentFolderDisablesTheItemButtonsAndExploreOpensTheHostFolder) {
+  struct Recorder : FolderExplorer {
+    void Open(const std::filesystem::path& dir) override { opened.push_back(dir); }
+    std::vector<std::filesystem::path> opened;
+  } recorder;
+  FolderExplorer::Install(&recorder);
+  Start();
+  Find<QToolButton>("btnExploreCustomFolder")->click();
+  FolderExplorer::Install(nullptr);
+  ASSERT_EQ(recorder.opened.size(), 1u);
+  EXPECT_EQ(recorder.opened[0], machine_.Host(kPrograms));
+
+  auto* combo = Find<QComboBox>("comboFolders");
+  combo->setCurrentIndex(4);
+  emit combo->activated(4);
+  for (const char* button : {"btnAddShortcut", "btnAddFolder", "btnRemoveItem"}) {
+    EXPECT_FALSE(Find<QPushButton>(button)->isEnabled()) << button;
+  }
+  EXPECT_TRUE(Find<QToolButton>("btnBrowseDir")->isEnabled());
+  combo->setCurrentIndex(0);
+  emit combo->activated(0);
+  EXPECT_TRUE(Find<QPushButton>("btnRemoveItem")->isEnabled());
 }
 
 }  // namespace

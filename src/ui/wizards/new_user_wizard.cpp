@@ -11,6 +11,7 @@
 #include <initializer_list>
 
 #include "base/text.h"
+#include "controls/glyphs.h"
 #include "controls/help_window.h"
 #include "demo/project_icons.h"
 #include "machine/machine.h"
@@ -65,21 +66,6 @@ void KeepSelectionVisible(QWidget* view) {
   view->setPalette(palette);
 }
 
-// The Add and Remove Program glyphs: the program picture with a green plus or a red cross.
-QIcon ProgramGlyph(bool add) {
-  QPixmap glyph = IconFilePixmap(StockIconFile(StockIcon::Program), 16);
-  QPainter painter(&glyph);
-  painter.setPen(QPen(add ? QColor(0, 128, 0) : QColor(192, 0, 0), 2));
-  if (add) {
-    painter.drawLine(12, 8, 12, 15);
-    painter.drawLine(8, 12, 15, 12);
-  } else {
-    painter.drawLine(9, 9, 15, 15);
-    painter.drawLine(15, 9, 9, 15);
-  }
-  return QIcon(glyph);
-}
-
 // The picture of an icon or bitmap file; null for any other file and for a damaged one.
 QPixmap PictureFile(const Machine& machine, const std::string& path) {
   const std::string ext = ExtractFileExt(path);
@@ -117,8 +103,8 @@ TfrmWizard::TfrmWizard(QWidget* owner, TUsers& users)
   AddShadow(ui_->lblTitle);
   AddShadow(ui_->lblFinish);
   ShowDecorations();
-  ui_->btnAddApplication->setIcon(ProgramGlyph(true));
-  ui_->btnRemoveApplication->setIcon(ProgramGlyph(false));
+  ui_->btnAddApplication->setIcon(Glyph(StockIcon::Program, GlyphMark::Plus));
+  ui_->btnRemoveApplication->setIcon(Glyph(StockIcon::Program, GlyphMark::Cross));
   ui_->cmdHelp->hide();
   KeepSelectionVisible(ui_->lstviewIcons);
   KeepSelectionVisible(ui_->lstviewUsers);
