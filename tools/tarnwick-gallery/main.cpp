@@ -32,6 +32,7 @@
 #include "shell/single_instance.h"
 #include "ui/about_box.h"
 #include "ui/main_window.h"
+#include "ui/wizards/create_shortcut.h"
 #include "ui/wizards/new_user_wizard.h"
 #include "ui/wizards/start_tree.h"
 #include "ui/wizards/welcome_wizard.h"
@@ -128,7 +129,18 @@ bool SaveProgramWindows(const Machine& machine, const QDir& out) {
         "Select a shortcut to an application that you want the user to be allowed to run"));
     tree.SetBrowseText(QStringLiteral("&Browse Computer"));
     ok &= Save(tree, out, QStringLiteral("start-tree"));
+    TfrmStartTree pick(nullptr, users);
+    pick.SetPrompt(
+        QStringLiteral("Select a shortcut to add to Anna's Desktop Folder from "
+                       "selected Programs Folder"));
+    ok &= Save(pick, out, QStringLiteral("start-tree-shortcut"));
   }
+  TfrmCreateShortcut shortcut(nullptr);
+  shortcut.findChild<QLineEdit*>(QStringLiteral("txtCommandLine"))
+      ->setText(QStringLiteral("C:\\WINDOWS\\NOTEPAD.EXE"));
+  ok &= Save(shortcut, out, QStringLiteral("create-shortcut-1"));
+  shortcut.findChild<QPushButton*>(QStringLiteral("cmdNext"))->click();
+  ok &= Save(shortcut, out, QStringLiteral("create-shortcut-2"));
 
   TfrmWelcomeWizard wizard(nullptr);
   auto* next = wizard.findChild<QPushButton*>(QStringLiteral("cmdNext"));
