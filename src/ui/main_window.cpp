@@ -87,7 +87,10 @@ TfrmMain::TfrmMain(TInstanceDetector& detector)
     move(screen->availableGeometry().center() - rect().center());
   }
 
-  ui_->PageControl1->setTabVisible(ui_->PageControl1->indexOf(ui_->TabSheet6), false);
+  // The Control Panel page is never shown, nor reached by Ctrl+Tab.
+  const int controlPanel = ui_->PageControl1->indexOf(ui_->TabSheet6);
+  ui_->PageControl1->setTabVisible(controlPanel, false);
+  ui_->PageControl1->setTabEnabled(controlPanel, false);
   // The tab row's scroll arrows are for the mouse; Tab goes from the tabs into the page.
   for (QToolButton* arrow : ui_->PageControl1->tabBar()->findChildren<QToolButton*>()) {
     arrow->setFocusPolicy(Qt::NoFocus);

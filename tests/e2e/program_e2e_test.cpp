@@ -4,6 +4,7 @@
 
 #include <QThread>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "base/bytes.h"
@@ -12,6 +13,7 @@
 #include "support/independent_readers.h"
 #include "support/lnkinfo.h"
 #include "support/policy_test_machine.h"
+#include "support/run_program.h"
 #include "support/temp_machine_dir.h"
 
 namespace tarnwick::testing {
@@ -302,6 +304,139 @@ TEST_F(ProgramTest, TheNewUserWizardMakesAnAccountWithItsFoldersAndShortcuts) {
   const std::string notepad = Lnkinfo(home / "Start Menu" / "Programs" / "NOTEPAD.lnk");
   EXPECT_EQ(LnkField(notepad, "Local path"), "C:\\WINDOWS\\NOTEPAD.EXE");
   EXPECT_EQ(LnkField(notepad, "Description"), "NOTEPAD");
+}
+
+// Ann and Kids made with tarnwick-policy; Kids's Desktop holds a file and a folder with a file.
+TEST_F(ProgramTest, TheProgramsAndFoldersPagesFillAUsersFolders) {
+  const std::string dir = (temp_.Path() / "machine").string();
+  ASSERT_EQ(RunProgram({TARNWICK_PROGRAM, "--machine", dir, "--describe"}).status, 0);
+  const std::string kidsProfile = "C:\\WINDOWS\\Profiles\\Kids\\";
+  for (std::vector<std::string> command :
+       {std::vector<std::string>{"add-user", "Ann"},
+        {"add-user", "Kids"},
+        {"set", "Kids", "ProgramsFolder", kidsProfile + "Programs"},
+        {"set", "Kids", "DesktopFolder", kidsProfile + "Desktop"},
+        {"set", "Kids", "FavoritesFolder", kidsProfile + "Favorites"}}) {
+    command.insert(command.begin(), {TARNWICK_POLICY_PROGRAM, "--machine", dir});
+    const ProgramRun run = RunProgram(command);
+    ASSERT_EQ(run.status, 0) << run.err;
+  }
+  const std::filesystem::path home = Windows("Profiles") / "Kids";
+  for (const char* folder : {"Programs", "Desktop/Junk", "Favorites", "Favorites2"}) {
+    std::filesystem::create_directories(home / folder);
+  }
+  std::ofstream(home / "Desktop" / "Readme.txt") << "read me";
+  std::ofstream(home / "Desktop" / "Junk" / "Old.txt") << "old";
+  std::ofstream(home / "Favorites" / "Kept.url") << "[InternetShortcut]";
+
+  ProgramUnderTest program(x_, temp_.Path() / "machine");
+  EnterPassword(QStringLiteral("Secret1"));
+  EnterPassword(QStringLiteral("Secret1"));
+  AcknowledgeMessage();
+  const QString window = MainWindow();
+  // Kids, the Programs page, only listed programs, and Add Application.
+  x_.Keys(window, {QStringLiteral("Right"), QStringLiteral("Tab"), QStringLiteral("Right"),
+                   QStringLiteral("Tab"), QStringLiteral("space"), QStringLiteral("Tab"),
+                   QStringLiteral("Tab"), QStringLiteral("space")});
+  const auto pickNotepad = [this](const QString& title) {
+    const std::optional<QString> tree = x_.WaitForWindow(title);
+    ASSERT_TRUE(tree) << title.toStdString();
+    x_.Keys(*tree, {QStringLiteral("Tab"), QStringLiteral("Down"), QStringLiteral("Right"),
+                    QStringLiteral("Down"), QStringLiteral("Return")});
+    ASSERT_TRUE(x_.WaitUntilGone(*tree));
+  };
+  pickNotepad(QStringLiteral("Add Allowed Application"));
+  const std::optional<QString> question = x_.WaitForWindow(QStringLiteral("Confirm"));
+  ASSERT_TRUE(question);
+  x_.Keys(*question, {QStringLiteral("Return")});
+  ASSERT_TRUE(x_.WaitUntilGone(*question));
+
+  // The Win 95 Folders page on the Desktop folder: a shortcut picked in the tree.
+  x_.Keys(window, {QStringLiteral("ctrl+Tab"), QStringLiteral("ctrl+Tab"),
+                   QStringLiteral("ctrl+Tab"), QStringLiteral("Down"), QStringLiteral("Down"),
+                   QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Tab"),
+                   QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("space")});
+  pickNotepad(QStringLiteral("Select Application Shortcut"));
+  // One made with the create-shortcut wizard.
+  x_.Keys(window, {QStringLiteral("space")});
+  const std::optional<QString> tree =
+      x_.WaitForWindow(QStringLiteral("Select Application Shortcut"));
+  ASSERT_TRUE(tree);
+  x_.Keys(*tree, {QStringLiteral("alt+n")});
+  const std::optional<QString> create = x_.WaitForWindow(QStringLiteral("Create Shortcut"));
+  ASSERT_TRUE(create);
+  x_.Type(*create, QStringLiteral("C:\\WINDOWS\\REGEDIT.EXE"));
+  x_.Keys(*create, {QStringLiteral("Return"), QStringLiteral("Return")});
+  ASSERT_TRUE(x_.WaitUntilGone(*create));
+  // A subfolder.
+  x_.Keys(window, {QStringLiteral("Tab"), QStringLiteral("space")});
+  const std::optional<QString> input = x_.WaitForWindow(QStringLiteral("Create Folder"));
+  ASSERT_TRUE(input);
+  x_.Type(*input, QStringLiteral("Games"));
+  x_.Keys(*input, {QStringLiteral("Return")});
+  ASSERT_TRUE(x_.WaitUntilGone(*input));
+  // Remove Item on a file, then on a folder, each picked by typing its name in the tree: from
+  // Add Folder, then from Remove Item, back to the tree.
+  for (const auto& [item, back] :
+       {std::pair{QStringLiteral("readme"), 2}, std::pair{QStringLiteral("junk"), 3}}) {
+    x_.Keys(window, QStringList(back, QStringLiteral("shift+Tab")));
+    x_.Type(window, item);
+    x_.Keys(window, {QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Tab"),
+                     QStringLiteral("space")});
+    const std::optional<QString> sure = x_.WaitForWindow(QStringLiteral("Confirm"));
+    ASSERT_TRUE(sure) << item.toStdString();
+    x_.Keys(*sure, {QStringLiteral("Return")});
+    ASSERT_TRUE(x_.WaitUntilGone(*sure));
+  }
+  // Favorites pointed at Favorites2 in the folder picker.
+  x_.Keys(window,
+          {QStringLiteral("shift+Tab"), QStringLiteral("shift+Tab"), QStringLiteral("shift+Tab"),
+           QStringLiteral("shift+Tab"), QStringLiteral("shift+Tab"), QStringLiteral("shift+Tab"),
+           QStringLiteral("shift+Tab"), QStringLiteral("Down"), QStringLiteral("Tab"),
+           QStringLiteral("Tab"), QStringLiteral("space")});
+  const std::optional<QString> advanced = x_.WaitForWindow(QStringLiteral("Confirm"));
+  ASSERT_TRUE(advanced);
+  x_.Keys(*advanced, {QStringLiteral("Return")});
+  const std::optional<QString> picker = x_.WaitForWindow(QStringLiteral("Browse for Folder"));
+  ASSERT_TRUE(picker);
+  x_.Type(*picker, QStringLiteral("favorites2"));
+  x_.Keys(*picker, {QStringLiteral("Return")});
+  ASSERT_TRUE(x_.WaitUntilGone(*picker));
+  ExitByMenu();
+  ASSERT_EQ(program.WaitForExit(), 0) << program.Output().toStdString();
+
+  const Readers policy(Windows("Tarnex.pol"));
+  ASSERT_TRUE(policy.Ok()) << policy.Diagnostics();
+  const std::string explorer =
+      "Users\\Kids\\Software\\Microsoft\\Windows\\CurrentVersion\\"
+      "Policies\\Explorer";
+  EXPECT_EQ(policy.Dword(explorer, "RestrictRun"), 1u);
+  EXPECT_EQ(policy.Text(explorer + "\\RestrictRun", "0"), "NOTEPAD.EXE");
+  EXPECT_EQ(policy.Text("Users\\Kids\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
+                        "User Shell Folders",
+                        "Favorites"),
+            kidsProfile + "Favorites2");
+
+  const std::string added = Lnkinfo(home / "Programs" / "NOTEPAD.lnk");
+  EXPECT_EQ(LnkField(added, "Local path"), "C:\\WINDOWS\\NOTEPAD.EXE");
+  EXPECT_EQ(LnkField(added, "Description"), "NOTEPAD");
+  const std::string picked = Lnkinfo(home / "Desktop" / "Notepad.lnk");
+  EXPECT_TRUE(EqualsIgnoreCase(LnkField(picked, "Local path"),
+                               "C:\\WINDOWS\\Start Menu\\Programs\\Accessories\\Notepad.lnk"))
+      << picked;
+  EXPECT_EQ(LnkField(picked, "Description"), "Notepad");
+  const std::string made = Lnkinfo(home / "Desktop" / "REGEDIT.lnk");
+  EXPECT_EQ(LnkField(made, "Local path"), "C:\\WINDOWS\\REGEDIT.EXE");
+  EXPECT_EQ(LnkField(made, "Description"), "REGEDIT");
+  EXPECT_TRUE(std::filesystem::is_directory(home / "Desktop" / "Games"));
+  EXPECT_FALSE(std::filesystem::exists(home / "Desktop" / "Readme.txt"));
+  EXPECT_FALSE(std::filesystem::exists(home / "Desktop" / "Junk"));
+  EXPECT_TRUE(std::filesystem::exists(home / "Favorites" / "Kept.url"));
+
+  const std::filesystem::path index = temp_.Path() / "machine" / "c" / "RECYCLED" / "INFO";
+  const ProgramRun bin = RunProgram({"rifiuti2", "-l", "CP1252", index.string()});
+  EXPECT_EQ(bin.status, 0) << bin.err;
+  EXPECT_NE(bin.out.find(kidsProfile + "Desktop\\Junk\\Old.txt"), std::string::npos) << bin.out;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -374,6 +376,15 @@ TEST_F(MainWindowPagesTest, FolderCommandsTakeAFileNodesFolderExceptRemoveItem) 
   Find<QPushButton>("btnRemoveItem")->click();
   EXPECT_FALSE(std::filesystem::exists(programs));
   EXPECT_EQ(Find<QTreeWidget>("fvCustomFolder")->topLevelItemCount(), 0);
+}
+
+TEST_F(MainWindowTest, CtrlTabPassesOverTheHiddenControlPanelPage) {
+  Start();
+  auto* pages = Find<QTabWidget>("PageControl1");
+  pages->setCurrentWidget(Find<QWidget>("TabSheet5"));
+  Find<QWidget>("lstHideDrives")->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+  EXPECT_EQ(pages->currentWidget()->objectName(), "TabSheet7");
 }
 
 TEST_F(MainWindowPagesTest, RecentFolderDisablesTheItemButtonsAndExploreOpensTheHostFolder) {
