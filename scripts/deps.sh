@@ -10,6 +10,7 @@ packages=(
   libcreg-utils libparse-win32registry-perl liblnk-utils rifiuti2
   xvfb xauth xdotool
   clang libclang-rt-dev
+  lintian desktop-file-utils appstream man-db dpkg-dev fakeroot file librsvg2-bin
 )
 
 missing=()
