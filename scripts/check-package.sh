@@ -35,11 +35,11 @@ done
 # The programs run from a moved copy; the help lies where the program looks beside itself.
 prefix=$work/prefix
 mv "$root" "$prefix"
-file "$prefix/bin/../share/tarnwick/tarnwick.qhc" | grep -q SQLite ||
-  { echo "no help collection in share/tarnwick" >&2; exit 1; }
 machine=$work/machine
 export QT_QPA_PLATFORM=offscreen XDG_DATA_HOME=$work/data
-(cd "$work" && "$prefix/bin/tarnwick" --machine "$machine" --describe) | grep -q .
+description=$(cd "$work" && "$prefix/bin/tarnwick" --machine "$machine" --describe)
+grep -qxF "Help collection:   $prefix/share/tarnwick/tarnwick.qhc" <<<"$description" ||
+  { echo "the installed tarnwick does not find its help: $description" >&2; exit 1; }
 "$prefix/bin/tarnwick-policy" --machine "$machine" users >/dev/null
 "$prefix/bin/tarnwick-reg" --help | grep -q '^Usage: tarnwick-reg'
 "$prefix/bin/tarnwick-reg" --machine "$machine" export | grep -q '^REGEDIT4'

@@ -1,5 +1,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <filesystem>
@@ -122,7 +123,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (parser.isSet(describeOption)) {
-    std::cout << tarnwick::Describe(*machine);
+    // The application object tells where the executable lies, and so where its help is.
+    const QCoreApplication core(argc, argv);
+    const QString help = tarnwick::HelpCollectionFile();
+    std::cout << tarnwick::Describe(*machine) << "Help collection:   " << help.toStdString()
+              << (QFileInfo::exists(help) ? "" : " (not present)") << '\n';
     return 0;
   }
   return RunProgram(argc, argv, *machine);
