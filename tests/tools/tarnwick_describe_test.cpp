@@ -47,6 +47,8 @@ TEST_F(DescribeTest, CreatesAndDescribesADemoMachine) {
   EXPECT_NE(first.text.find("A:  removable  no medium"), std::string::npos) << first.text;
   EXPECT_NE(first.text.find("label \"SYSTEM\""), std::string::npos);
   EXPECT_NE(first.text.find("D:  cdrom      no medium"), std::string::npos);
+  // Run from the build tree, the program finds the help collection built there.
+  EXPECT_NE(first.text.find("help/tarnwick.qhc\n"), std::string::npos) << first.text;
 
   // A second start opens the same machine and sees a policy file that appeared meanwhile.
   fs::path windows;
