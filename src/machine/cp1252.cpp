@@ -75,6 +75,31 @@ bool IsUndefinedInCp1252(char byte) {
   return b >= 0x80 && b <= 0x9F && kHighControls[b - 0x80] == b;
 }
 
+char UpperCp1252(char c) {
+  const auto b = static_cast<uint8_t>(c);
+  if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7)) {
+    return static_cast<char>(b - 0x20);
+  }
+  switch (b) {
+    case 0x9A:  // s caron
+    case 0x9C:  // oe
+    case 0x9E:  // z caron
+      return static_cast<char>(b - 0x10);
+    case 0xFF:  // y diaeresis
+      return static_cast<char>(0x9F);
+    default:
+      return c;
+  }
+}
+
+bool EqualsIgnoreCaseCp1252(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (UpperCp1252(a[i]) != UpperCp1252(b[i])) return false;
+  }
+  return true;
+}
+
 std::string Cp1252ToUtf8(std::string_view ansi) {
   std::string out;
   out.reserve(ansi.size());

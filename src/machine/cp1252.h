@@ -16,4 +16,10 @@ std::optional<char> CodePointToCp1252(char32_t cp);
 // 0x81, 0x8D, 0x8F, 0x90 and 0x9D: bytes with no character, which no name may hold.
 bool IsUndefinedInCp1252(char byte);
 
+// Upper case as Windows 95 folds code page 1252: a-z, the accented letters 0xE0-0xFE but the
+// division sign, and the pairs s/z caron, oe ligature and y diaeresis. Other bytes stay.
+char UpperCp1252(char c);
+// Equal once both are folded so; two names FAT stores as one.
+bool EqualsIgnoreCaseCp1252(std::string_view a, std::string_view b);
+
 }  // namespace tarnwick

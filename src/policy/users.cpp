@@ -1,8 +1,10 @@
 #include "policy/users.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
+#include "base/text.h"
 #include "machine/cp1252.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
@@ -32,22 +34,49 @@ void MakeDirectoryLevel(const Machine& machine, const std::string& windowsPath) 
   if (error) throw AccountError(failure + ": " + host->string() + ": " + error.message());
 }
 
-// A name that is one key name and one directory name. Windows drops a blank or dot at the end of a
-// directory name, so two accounts would share one profile.
-void CheckUserName(std::string_view name) {
-  if (name.empty()) throw AccountError("A user name cannot be empty");
-  for (char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 ||
-        std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
-      throw AccountError("A user name cannot hold the character '" + std::string(1, c) + "'");
-    }
-  }
-  if (name.back() == ' ' || name.back() == '.') {
-    throw AccountError("A user name cannot end in a blank or a dot");
-  }
+// The longest path a profile must hold: its registry file.
+constexpr std::string_view kProfileFile = "\\user.dat";
+constexpr size_t kMaxPath = 259;
+
+// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices in every directory, whatever the
+// extension: such a profile directory cannot be made.
+bool IsDeviceName(std::string_view name) {
+  std::string base = UpperAscii(name.substr(0, name.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+  return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) &&
+         base[3] >= '1' && base[3] <= '9';
 }
 
 }  // namespace
+
+std::optional<std::string> RefusedUserName(std::string_view name, const TUsers* accounts) {
+  if (name.empty()) return "A user name cannot be empty";
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || IsUndefinedInCp1252(c)) {
+      return "A user name cannot hold control characters";
+    }
+    if (std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
+      return "A user name cannot hold the character '" + std::string(1, c) + "'";
+    }
+  }
+  // Windows drops a blank or dot at the end of a directory name: two accounts would share one
+  // profile.
+  if (name.back() == ' ' || name.back() == '.') return "A user name cannot end in a blank or a dot";
+  if (IsDeviceName(name)) {
+    return "\"" + Cp1252ToUtf8(name) + "\" is the name of a device and cannot be a user name";
+  }
+  const std::string profiles =
+      AddTrailingBackslash(PolicyRegistry().GetMachine().WindowsDirectory()) + "Profiles\\";
+  const size_t room = kMaxPath - std::min(kMaxPath, profiles.size() + kProfileFile.size());
+  if (name.size() > room) {
+    return "The user name is too long: a profile path holds at most " + std::to_string(kMaxPath) +
+           " characters, which leaves " + std::to_string(room) + " for the name";
+  }
+  if (accounts != nullptr && accounts->FindUser(name) != nullptr)
+    return "There is already a user with this name";
+  return std::nullopt;
+}
 
 TUsers::TUsers() {
   Reload();
@@ -63,14 +92,15 @@ void TUsers::Reload() {
 
 TUser* TUsers::FindUser(std::string_view name) const {
   for (const auto& user : items_) {
-    if (EqualsIgnoreCase(user->Name(), name)) return user.get();
+    if (EqualsIgnoreCaseCp1252(user->Name(), name)) return user.get();
   }
   return nullptr;
 }
 
 TUser& TUsers::AddUser(std::string_view name) {
-  CheckUserName(name);
-  if (FindUser(name) != nullptr) throw AccountError("There is already a user with this name");
+  if (const std::optional<std::string> refused = RefusedUserName(name, this)) {
+    throw AccountError(*refused);
+  }
   Registry& registry = PolicyRegistry();
   const Machine& machine = registry.GetMachine();
   RegistryAccessor reg(registry);

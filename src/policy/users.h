@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,15 @@ class AccountError : public Error {
   using Error::Error;
 };
 
+class TUsers;
+
+// Why name cannot be a new account's name, as the text to show (UTF-8); empty when it can. It
+// must be one key name and one profile directory name: not empty, no control characters, none
+// of \/:*?"<>|, no blank or dot at the end, no device name (CON, PRN, AUX, NUL, COM1-COM9,
+// LPT1-LPT9, with any extension), the profile's user.dat within 259 characters; and, when
+// accounts are given, no account's name ("There is already a user with this name").
+std::optional<std::string> RefusedUserName(std::string_view name, const TUsers* accounts);
+
 class TUsers {
  public:
   // Loads the list (Reload).
@@ -31,12 +41,12 @@ class TUsers {
 
   // Rebuilds the list in the registry's enumeration order; records held before are released.
   void Reload();
-  // The first record whose name equals name, letters a to z without regard to case; or null.
+  // The first record whose name equals name, letters folded as code page 1252 folds them (so
+  // two names that are one folder on FAT find one account); or null.
   TUser* FindUser(std::string_view name) const;
   // Creates the account's key, profile directory, ProfileList entry and user.dat, and appends
-  // its record. Throws "There is already a user with this name" when the name is taken, and an
-  // error naming the reason when the name cannot be one key name and one directory name (empty,
-  // control characters, any of \/:*?"<>|, a blank or dot at the end); nothing is created then.
+  // its record. Throws an AccountError with the text of RefusedUserName for a name it refuses;
+  // nothing is created then.
   // The profile is made first: an AccountError naming the path when its directories or
   // user.dat cannot be made, before any key is written.
   TUser& AddUser(std::string_view name);

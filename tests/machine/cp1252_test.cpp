@@ -40,5 +40,16 @@ TEST(Cp1252Test, RefusesMalformedUtf8) {
   EXPECT_EQ(Utf8ToCp1252(""), "");
 }
 
+TEST(Cp1252Test, FoldsCaseAsWindows95DoesForTheWholeCodePage) {
+  EXPECT_TRUE(EqualsIgnoreCaseCp1252("\xFCn\xEF", "\xDCN\xCF"));  // ünï, ÜNÏ
+  EXPECT_TRUE(EqualsIgnoreCaseCp1252("\x9A\x9C\x9E\xFF", "\x8A\x8C\x8E\x9F"));
+  EXPECT_TRUE(EqualsIgnoreCaseCp1252("Ann", "aNN"));
+  // Division and multiplication signs, sharp s and micro sign have no other case.
+  EXPECT_FALSE(EqualsIgnoreCaseCp1252("\xF7", "\xD7"));
+  EXPECT_EQ(UpperCp1252('\xDF'), '\xDF');
+  EXPECT_EQ(UpperCp1252('\xB5'), '\xB5');
+  EXPECT_FALSE(EqualsIgnoreCaseCp1252("ann", "anne"));
+}
+
 }  // namespace
 }  // namespace tarnwick

@@ -56,8 +56,9 @@ TEST_F(UsersTest, ListKeepsEnumerationOrderAndLooksUpIgnoringLetterCase) {
   EXPECT_EQ(users.FindUser("bob")->Name(), "Bob");
   EXPECT_EQ(users.FindUser("an"), nullptr);
   EXPECT_EQ(users.FindUser("anne"), nullptr);
-  EXPECT_NE(users.FindUser("\xE9MILE"), nullptr);
-  EXPECT_EQ(users.FindUser("\xC9mile"), nullptr);
+  // Accented letters fold as FAT folds them in code page 1252: one folder, one account.
+  EXPECT_EQ(users.FindUser("\xC9MILE")->Name(), "\xE9mile");
+  EXPECT_EQ(users.FindUser("\xCBmile"), nullptr);
 }
 
 TEST_F(UsersTest, AddUserMakesTheProfileWindowsNeeds) {
@@ -144,6 +145,53 @@ TEST_F(UsersTest, AddUserRefusesANameThatIsNoKeyOrDirectoryName) {
     EXPECT_FALSE(
         std::filesystem::exists(machine_.Host(std::string("C:\\WINDOWS\\Profiles\\") + dir)));
   }
+}
+
+TEST_F(UsersTest, TheNameRuleGivesItsReasonAndAddUserAppliesIt) {
+  AddKey("\xFCn\xEF");  // ünï
+  TUsers users;
+  // C:\WINDOWS\Profiles\ + name + \user.dat within 259 characters.
+  const std::string longest(230, 'n');
+  const std::pair<std::string, std::string> refused[] = {
+      {"", "A user name cannot be empty"},
+      {"a*b", "A user name cannot hold the character '*'"},
+      {"x?y", "A user name cannot hold the character '?'"},
+      {"tab\there", "A user name cannot hold control characters"},
+      {"odd\x81", "A user name cannot hold control characters"},
+      {"ann ", "A user name cannot end in a blank or a dot"},
+      {"ann.", "A user name cannot end in a blank or a dot"},
+      {"con", "\"con\" is the name of a device and cannot be a user name"},
+      {"NUL.txt", "\"NUL.txt\" is the name of a device and cannot be a user name"},
+      {"Com1", "\"Com1\" is the name of a device and cannot be a user name"},
+      {"lpt9.x.y", "\"lpt9.x.y\" is the name of a device and cannot be a user name"},
+      {"AUX", "\"AUX\" is the name of a device and cannot be a user name"},
+      {"prn.doc", "\"prn.doc\" is the name of a device and cannot be a user name"},
+      {longest + "n",
+       "The user name is too long: a profile path holds at most 259 characters, which leaves 230 "
+       "for the name"},
+      {"\xDCN\xCF", "There is already a user with this name"},  // ÜNÏ
+  };
+  for (const auto& [name, reason] : refused) {
+    EXPECT_EQ(RefusedUserName(name, &users), reason) << name;
+    try {
+      users.AddUser(name);
+      ADD_FAILURE() << "added " << name;
+    } catch (const AccountError& error) {
+      EXPECT_EQ(error.what(), reason);
+    }
+  }
+  EXPECT_EQ(users.Count(), 1u);
+  EXPECT_FALSE(machine_.KeyExists(std::string(kProfileList) + "con"));
+  EXPECT_FALSE(std::filesystem::exists(machine_.Host("C:\\WINDOWS\\Profiles\\con")));
+  // Without the accounts a taken name passes; so do names that only look like devices.
+  EXPECT_EQ(RefusedUserName("\xDCN\xCF", nullptr), std::nullopt);
+  for (const std::string& name :
+       std::vector<std::string>{"COM", "COM10", "LPT0", "console", "CON2", " Boss", longest}) {
+    EXPECT_EQ(RefusedUserName(name, &users), std::nullopt) << name;
+  }
+  users.AddUser(longest);
+  EXPECT_TRUE(
+      std::filesystem::exists(machine_.Host("C:\\WINDOWS\\Profiles\\" + longest + "\\user.dat")));
 }
 
 TEST_F(UsersTest, AddUserReportsAProfileThatCannotBeMadeAndRecordsNoAccount) {

@@ -165,6 +165,22 @@ TEST_F(TarnwickPolicyTest, NamesAreCodePage1252OnTheMachineAndUtf8OnTheCommandLi
   EXPECT_EQ(Tool({"add-user", "\xE2\x82\xAC\xE2\x86\x92"}).status, 1);  // no arrow in 1252
 }
 
+TEST_F(TarnwickPolicyTest, AddUserAppliesTheAccountNameRule) {
+  Ok({"add-user", "\xC3\xBCn\xC3\xAF"});  // ünï
+  const std::pair<std::string, std::string> refused[] = {
+      {"\xC3\x9CN\xC3\x8F", "There is already a user with this name"},  // ÜNÏ: one FAT folder
+      {"Con.txt", "\"Con.txt\" is the name of a device and cannot be a user name"},
+      {"a*b", "A user name cannot hold the character '*'"},
+      {std::string(231, 'n'), "The user name is too long"}};
+  for (const auto& [name, reason] : refused) {
+    const ProgramRun result = Tool({"add-user", name});
+    EXPECT_EQ(result.status, 1) << name;
+    EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
+  }
+  EXPECT_EQ(Ok({"users"}), "\xC3\xBCn\xC3\xAF\n");
+  EXPECT_FALSE(fs::exists(Windows("Profiles/Con.txt")));
+}
+
 TEST_F(TarnwickPolicyTest, ErrorsNameWindowsNamesAndHostPathsInUtf8) {
   Ok({"users"});
   const ProgramRun nobody = Tool({"show", "Caf\xC3\xA9"});
