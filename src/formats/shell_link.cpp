@@ -40,6 +40,7 @@ constexpr size_t kLinkInfoHeaderSize = 0x1C;
 constexpr size_t kLinkInfoUnicodeHeaderSize = 0x24;
 constexpr size_t kVolumeIdHeaderSize = 0x10;
 constexpr size_t kNetworkLinkHeaderSize = 0x14;
+constexpr uint32_t kNetworkProviderLanman = 0x00020000;  // WNNC_NET_LANMAN, Microsoft network
 constexpr uint32_t kEnvironmentBlock = 0xA0000001;
 constexpr uint32_t kIconEnvironmentBlock = 0xA0000007;
 constexpr size_t kEnvironmentBlockSize = 0x314;
@@ -478,7 +479,36 @@ std::vector<uint8_t> EncodeIdList(const ShellLinkTarget& target) {
   return items;
 }
 
+// The network form: a CommonNetworkRelativeLink naming the share, its provider and the drive
+// that reaches it, then the path below the share as the common suffix.
+std::vector<uint8_t> EncodeNetworkLinkInfo(const ShellLinkTarget& target) {
+  const std::string device{target.drive, ':'};
+  const std::string suffix = target.PathBelowRoot();
+  const uint32_t deviceOffset =
+      static_cast<uint32_t>(kNetworkLinkHeaderSize + target.networkName.size() + 1);
+  const uint32_t networkSize = static_cast<uint32_t>(deviceOffset + device.size() + 1);
+  const uint32_t suffixOffset = static_cast<uint32_t>(kLinkInfoHeaderSize + networkSize);
+  std::vector<uint8_t> info;
+  Append32(info, static_cast<uint32_t>(suffixOffset + suffix.size() + 1));
+  Append32(info, kLinkInfoHeaderSize);
+  Append32(info, 0x2);  // CommonNetworkRelativeLinkAndPathSuffix
+  Append32(info, 0);
+  Append32(info, 0);
+  Append32(info, kLinkInfoHeaderSize);
+  Append32(info, suffixOffset);
+  Append32(info, networkSize);
+  Append32(info, 0x3);  // ValidDevice, ValidNetType
+  Append32(info, kNetworkLinkHeaderSize);
+  Append32(info, deviceOffset);
+  Append32(info, kNetworkProviderLanman);
+  PutString(info, target.networkName);
+  PutString(info, device);
+  PutString(info, suffix);
+  return info;
+}
+
 std::vector<uint8_t> EncodeLinkInfo(const ShellLinkTarget& target, std::string_view path) {
+  if (!target.networkName.empty()) return EncodeNetworkLinkInfo(target);
   const uint32_t volumeSize =
       static_cast<uint32_t>(kVolumeIdHeaderSize + target.volume.label.size() + 1);
   const uint32_t pathOffset = static_cast<uint32_t>(kLinkInfoHeaderSize + volumeSize);
@@ -572,12 +602,21 @@ uint32_t Win32DriveType(DriveType type) {
   return 0;
 }
 
+// The drive of a path's root: its letter, or the network drive whose remote name it is.
+const DriveInfo* RootDrive(const Machine& machine, const MachinePath& path) {
+  if (path.root.size() == 2) return machine.FindDrive(path.root[0]);
+  for (const DriveInfo& drive : machine.Drives()) {
+    if (!drive.remoteName.empty() && EqualsIgnoreCase(drive.remoteName, path.root)) return &drive;
+  }
+  return nullptr;
+}
+
 std::optional<ShellLinkTarget> DescribeTarget(const Machine& machine, const MachinePath& path) {
-  if (path.root.size() != 2) return std::nullopt;  // only lettered drives have volume items
-  const DriveInfo* drive = machine.FindDrive(path.root[0]);
+  const DriveInfo* drive = RootDrive(machine, path);
   if (drive == nullptr) return std::nullopt;
   ShellLinkTarget target;
-  target.drive = path.root[0];
+  if (path.root.size() != 2) target.networkName = drive->remoteName;
+  target.drive = drive->letter;
   target.volume = {Win32DriveType(drive->type), drive->serial, drive->label};
   for (const MachinePathComponent& component : path.components) {
     const auto facts = ReadHostFacts(component.hostPath);
@@ -661,6 +700,15 @@ ShellLinkError::ShellLinkError(const std::string& what, size_t offset)
 ShellLinkError::ShellLinkError(const FileReadError& unreadable)
     : Error(unreadable.what()), offset_(0) {}
 
+std::string ShellLinkTarget::PathBelowRoot() const {
+  std::string path;
+  for (const ShellLinkEntry& entry : entries) {
+    if (!path.empty()) path.push_back('\\');
+    path += entry.longName;
+  }
+  return path;
+}
+
 std::string ShellLinkTarget::LongPath() const {
   std::string path{drive, ':'};
   for (const ShellLinkEntry& entry : entries) path.append("\\").append(entry.longName);
@@ -673,6 +721,9 @@ std::vector<uint8_t> EncodeShellLink(const NewShellLink& link) {
   CheckText(link.description, "Description");
   CheckText(link.iconLocation, "Icon location");
   CheckText(link.target.volume.label, "Volume label");
+  if (!link.target.networkName.empty()) {
+    CheckText(link.target.networkName + "\\" + link.target.PathBelowRoot(), "Network path");
+  }
 
   uint32_t flags = kLinkHasIdList | kLinkHasLinkInfo;
   if (!link.description.empty()) flags |= kLinkHasName;

@@ -76,10 +76,14 @@ struct ShellLinkVolume {
   std::string label;  // ANSI
 };
 
-// What the Windows 95 shell records about a target on a lettered drive.
+// What the Windows 95 shell records about a target on a lettered drive, or on a network share
+// the drive reaches.
 struct ShellLinkTarget {
   char drive = 'C';
   ShellLinkVolume volume;
+  // "\\SERVER\SHARE" for a target named by its network path: the link info then records the
+  // share, the drive as its device and the path below it, instead of the volume and local path.
+  std::string networkName;
   std::vector<ShellLinkEntry> entries;  // empty for the drive's root
   uint32_t attributes = 0x20;
   uint64_t creationTime = 0;  // FILETIME, UTC
@@ -89,6 +93,8 @@ struct ShellLinkTarget {
 
   // "C:\WINDOWS\NOTEPAD.EXE", from the long names.
   std::string LongPath() const;
+  // The long names below the drive's root: "WINDOWS\NOTEPAD.EXE".
+  std::string PathBelowRoot() const;
 };
 
 struct NewShellLink {
@@ -144,7 +150,9 @@ ShellLink DecodeShellLink(std::span<const uint8_t> bytes);
 ShellLink ReadShellLinkFile(const std::filesystem::path& hostFile);
 
 // Writes linkFile (a Windows path whose folder exists) as a link to the existing target, both
-// on the machine. Returns a shell result code; nothing is written on failure.
+// on the machine. A UNC target (\\SERVER\SHARE\...) is linked with its network location when
+// a network drive of the machine has that remote name. Returns a shell result code; nothing is
+// written on failure.
 int32_t WriteShellLinkFile(const Machine& machine, std::string_view target,
                            std::string_view linkFile, std::string_view description,
                            std::string_view iconFile);

@@ -304,6 +304,30 @@ TEST(ShellLinkEncode, LnkinfoShowsTargetDescriptionAndAliases) {
   EXPECT_EQ(read.volume->serial, 0x2A1B07C4u);
 }
 
+TEST(ShellLinkEncode, ANetworkTargetRecordsTheShareTheDeviceAndThePathBelow) {
+  NewShellLink link = NotepadLink();
+  link.target.drive = 'N';
+  link.target.volume = {4, 0, ""};
+  link.target.networkName = "\\\\SERVER\\APPS";
+  const Bytes bytes = EncodeShellLink(link);
+  // Link info: flags 2 (network only), the network link at 0x1C, the suffix after its 0x25
+  // bytes.
+  const size_t info = 0x4E + static_cast<size_t>(bytes[0x4C] | bytes[0x4D] << 8);
+  EXPECT_EQ(Bytes(bytes.begin() + info + 8, bytes.begin() + info + 28),
+            Hex("02000000 00000000 00000000 1c000000 41000000"));
+  int status = 0;
+  const std::string out = LnkInfo(bytes, status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("Network path\t\t\t: \\\\SERVER\\APPS\\WINDOWS\\NOTEPAD.EXE"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("Local path"), std::string::npos) << out;
+  const ShellLink read = DecodeShellLink(bytes);
+  EXPECT_EQ(read.TargetPath(), "\\\\SERVER\\APPS\\WINDOWS\\NOTEPAD.EXE");
+  EXPECT_EQ(read.idListPath, "N:\\WINDOWS\\NOTEPAD.EXE");
+  EXPECT_FALSE(read.volume);
+}
+
 TEST(ShellLinkDecode, ReadsUnicodeLinksWithXpItems) {
   const Bytes bytes = UnicodeLink();
   int status = 0;
