@@ -2,15 +2,19 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string_view>
 
 #include "base/text.h"
 #include "controls/wait_cursor.h"
+#include "formats/shell_link.h"
+#include "machine/cp1252.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/policy_file.h"
 #include "policy/users.h"
 #include "registry/registry.h"
+#include "shell/ansi_qstring.h"
 #include "shell/file_operations.h"
 #include "shell/machine_dir.h"
 #include "shell/prompts.h"
@@ -33,15 +37,26 @@ std::string Possessive(const std::string& name) {
   return name + (!name.empty() && name.back() == 's' ? "'" : "'s");
 }
 
-// The trimmed choice, else default.ico beside the program; empty when no file exists there.
-std::string IconFile(const Machine& machine, std::string_view chosen) {
+bool IsFile(const Machine& machine, const std::string& path) {
+  const std::optional<std::filesystem::path> host = machine.HostPath(path);
+  std::error_code ec;
+  return host && std::filesystem::is_regular_file(*host, ec);
+}
+
+// The trimmed choice, else default.ico beside the program; empty when no file exists there. A
+// chosen file that has gone is reported in problems and replaced so.
+std::string IconFile(const Machine& machine, std::string_view chosen,
+                     std::vector<std::string>& problems) {
   std::string icon(Trim(chosen));
+  if (!icon.empty() && !IsFile(machine, icon)) {
+    problems.push_back("The icon file " + icon +
+                       " cannot be found; the user gets the default icon.");
+    icon.clear();
+  }
   if (icon.empty()) {
     icon = AddTrailingBackslash(ExtractFilePath(machine.ProgramPath())) + "default.ico";
   }
-  const std::optional<std::filesystem::path> host = machine.HostPath(icon);
-  std::error_code ec;
-  if (!host || !std::filesystem::is_regular_file(*host, ec)) icon.clear();
+  if (!IsFile(machine, icon)) icon.clear();
   return icon;
 }
 
@@ -89,25 +104,43 @@ void MakeFallbackProgramFolder(const Machine& machine, TUser& user, const std::s
   MakeWhereMissing(machine, user.ProgramsFolder());
 }
 
+// The path of folder below start ("" for start itself), or empty when it lies outside; letters
+// compared without regard to case.
+std::optional<std::string> PathBelow(std::string_view folder, std::string_view start) {
+  const auto strip = [](std::string_view path) {
+    while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+    return path;
+  };
+  folder = strip(folder);
+  start = strip(start);
+  if (start.empty()) return std::nullopt;
+  if (EqualsIgnoreCaseCp1252(folder, start)) return std::string();
+  if (folder.size() <= start.size() + 1 || folder[start.size()] != '\\' ||
+      !EqualsIgnoreCaseCp1252(folder.substr(0, start.size()), start)) {
+    return std::nullopt;
+  }
+  return std::string(folder.substr(start.size() + 1));
+}
+
 // The source's Start Menu copied into the profile; its Programs folder too when it lies
-// elsewhere, or found again inside the copy when it lay within.
+// elsewhere, or found again inside the copy when it lay within. A source without a Start Menu
+// copies only its Programs folder; both folders exist afterwards.
 void CopyProgramFolder(const Machine& machine, TUser& user, const std::string& profile,
                        const TUser& source, QWidget* owner) {
   const std::string start = profile + "Start Menu";
-  const std::string programs = profile + "Start Menu\\Programs";
-  user.SetStartMenuFolder(start);
-  user.SetProgramsFolder(programs);
-  const std::string sourceStart = source.StartMenuFolder();
+  std::string programs = profile + "Start Menu\\Programs";
+  const std::string sourceStart(Trim(source.StartMenuFolder()));
   const std::string sourcePrograms = source.ProgramsFolder();
-  CopyDirectoryTree(machine, sourceStart, start, owner);
-  const std::string_view head = std::string_view(sourcePrograms).substr(0, sourceStart.size());
-  if (EqualsIgnoreCase(sourceStart, head)) {
-    const size_t rest = sourceStart.size() + 1;
-    user.SetProgramsFolder(profile + "Start Menu\\" +
-                           (rest < sourcePrograms.size() ? sourcePrograms.substr(rest) : ""));
+  user.SetStartMenuFolder(start);
+  if (!sourceStart.empty()) CopyDirectoryTree(machine, sourceStart, start, owner);
+  MakeWhereMissing(machine, start);
+  if (const std::optional<std::string> below = PathBelow(sourcePrograms, sourceStart)) {
+    programs = below->empty() ? start : start + "\\" + *below;
   } else {
     CopyDirectoryTree(machine, sourcePrograms, programs, owner);
   }
+  MakeWhereMissing(machine, programs);
+  user.SetProgramsFolder(programs);
 }
 
 void SetUpProgramFolder(const Machine& machine, TUser& user, const std::string& profile,
@@ -143,14 +176,27 @@ void MakeUserFolders(const Machine& machine, TUser& user, const std::string& pro
   MakeWhereMissing(machine, user.RecentFolder());
 }
 
-void CreateDesktopShortcuts(const Machine& machine, const TUser& user, const std::string& icon) {
+// Makes one shortcut; one that cannot be written is reported in problems.
+void MakeShortcut(const Machine& machine, const std::string& target, const std::string& linkFile,
+                  const std::string& description, const std::string& icon,
+                  std::vector<std::string>& problems) {
+  if (CreateShellLink(machine, target, linkFile, description, icon) >= 0) return;
+  std::string problem = "The shortcut " + linkFile + " could not be created.";
+  if (linkFile.size() >= kMaxShellPath) {
+    problem += " Its path is longer than " + std::to_string(kMaxShellPath - 1) + " characters.";
+  }
+  problems.push_back(problem);
+}
+
+void CreateDesktopShortcuts(const Machine& machine, const TUser& user, const std::string& icon,
+                            std::vector<std::string>& problems) {
   const std::string whose = Possessive(user.Name());
-  CreateShellLink(machine, user.ProgramsFolder(),
-                  user.DesktopFolder() + "\\" + whose + " Programs.lnk",
-                  "Shortcut to " + whose + " Programs", icon);
-  CreateShellLink(machine, user.FavoritesFolder(),
-                  user.DesktopFolder() + "\\" + whose + " Favorites.lnk",
-                  "Shortcut to " + whose + " Favorites", "");
+  MakeShortcut(machine, user.ProgramsFolder(),
+               user.DesktopFolder() + "\\" + whose + " Programs.lnk",
+               "Shortcut to " + whose + " Programs", icon, problems);
+  MakeShortcut(machine, user.FavoritesFolder(),
+               user.DesktopFolder() + "\\" + whose + " Favorites.lnk",
+               "Shortcut to " + whose + " Favorites", "", problems);
 }
 
 }  // namespace
@@ -165,7 +211,8 @@ std::string CreateNewUser(const NewUserAnswers& answers, TUsers& users, QWidget*
   TUser& user = users.AddUser(name);
   const Machine& machine = PolicyRegistry().GetMachine();
 
-  const std::string icon = IconFile(machine, answers.iconFile);
+  std::vector<std::string> problems;
+  const std::string icon = IconFile(machine, answers.iconFile, problems);
   user.SetUserIcon(icon);
   SetRestrictions(user, answers);
   user.SetNoDrives(DriveMask(answers.hiddenDrives));
@@ -177,7 +224,12 @@ std::string CreateNewUser(const NewUserAnswers& answers, TUsers& users, QWidget*
   const std::string profile = AddTrailingBackslash(user.ProfilePath());
   SetUpProgramFolder(machine, user, profile, answers, users, owner);
   MakeUserFolders(machine, user, profile);
-  if (answers.createShortcut) CreateDesktopShortcuts(machine, user, icon);
+  if (answers.createShortcut) CreateDesktopShortcuts(machine, user, icon, problems);
+  if (!problems.empty()) {
+    std::string text = "The user " + name + " has been created, but:";
+    for (const std::string& problem : problems) text += "\n\n" + problem;
+    ShowMessage(owner, MessageKind::Warning, FromAnsi(text));
+  }
   return icon;
 }
 

@@ -51,9 +51,10 @@ struct NewUserAnswers {
 // the hourglass shown; messages and the shell's tree copies are owned by owner. An empty name
 // only shows "You must enter a name for the user". An error of AddUser (a taken name) is thrown
 // before anything is made; later failures are thrown with what was written left in place.
-// Returns the icon file the wizard keeps in SelectedIconFile: trimmed, default.ico beside the
-// program when empty, empty when no such file exists (the answers' own text when the name is
-// empty).
+// What could not be done (a chosen icon file that has gone, a desktop shortcut that cannot be
+// written) is said in one warning at the end. Returns the icon file the wizard keeps in
+// SelectedIconFile: trimmed, default.ico beside the program when empty or gone, empty when no
+// such file exists (the answers' own text when the name is empty).
 std::string CreateNewUser(const NewUserAnswers& answers, TUsers& users, QWidget* owner);
 
 // Makes folder + name + ".lnk" for every entry added with Add Program and answered Yes, in list

@@ -189,6 +189,76 @@ TEST_F(NewUserCreationTest, CopiesTheSourcesStartMenuOnceOrInTwoSteps) {
   EXPECT_TRUE(IsDir(Profile("Carl", "\\Start Menu\\Programs\\StartUp")));
 }
 
+TEST_F(NewUserCreationTest, AProgramsFolderBesideTheStartMenuIsNotInsideIt) {
+  // "C:\\WINDOWS\\Start Menu2" begins with the Start Menu's path but lies beside it.
+  Write("C:\\WINDOWS\\Start Menu2\\Game.txt");
+  AddSource("Ann", "C:\\WINDOWS\\Start Menu", "C:\\WINDOWS\\START MENU2");
+  NewUserAnswers answers = Answers("Kids", ProgramFolderChoice::Copy);
+  answers.sourceUser = "Ann";
+  CreateNewUser(answers, *users_, nullptr);
+  EXPECT_TRUE(prompter_.Records().empty()) << Messages()[0].toStdString();
+  const TUser& kids = *users_->FindUser("Kids");
+  EXPECT_EQ(kids.StartMenuFolder(), Profile("Kids", "\\Start Menu"));
+  EXPECT_EQ(kids.ProgramsFolder(), Profile("Kids", "\\Start Menu\\Programs"));
+  EXPECT_TRUE(fs::exists(machine_.Host(Profile("Kids", "\\Start Menu\\Programs\\Game.txt"))));
+  EXPECT_TRUE(IsDir(Profile("Kids", "\\Start Menu\\Programs\\StartUp")));
+  EXPECT_FALSE(IsDir(Profile("Kids", "\\Start Menu\\StartUp")));
+}
+
+TEST_F(NewUserCreationTest, ASourceWithoutAStartMenuGivesSoundFoldersWithItsPrograms) {
+  // As tarnwick-policy add-user makes accounts: no Start Menu folder.
+  AddSource("Ann", "", "C:\\WINDOWS\\Start Menu\\Programs");
+  AddSource("Bob", "", "");
+  NewUserAnswers answers = Answers("Kids", ProgramFolderChoice::Copy);
+  answers.sourceUser = "Ann";
+  CreateNewUser(answers, *users_, nullptr);
+  answers = Answers("Carl", ProgramFolderChoice::Copy);
+  answers.sourceUser = "Bob";
+  CreateNewUser(answers, *users_, nullptr);
+  EXPECT_TRUE(prompter_.Records().empty()) << Messages()[0].toStdString();
+
+  const TUser& kids = *users_->FindUser("Kids");
+  EXPECT_EQ(kids.StartMenuFolder(), Profile("Kids", "\\Start Menu"));
+  EXPECT_EQ(kids.ProgramsFolder(), Profile("Kids", "\\Start Menu\\Programs"));
+  EXPECT_TRUE(IsDir(Profile("Kids", "\\Start Menu\\Programs\\Accessories")));
+  EXPECT_TRUE(IsDir(Profile("Kids", "\\Start Menu\\Programs\\StartUp")));
+  const std::string link = Lnkinfo(machine_.Host(Profile("Kids", "\\Desktop\\Kids' Programs.lnk")));
+  EXPECT_EQ(LnkField(link, "Local path"), Profile("Kids", "\\Start Menu\\Programs"));
+
+  EXPECT_EQ(users_->FindUser("Carl")->ProgramsFolder(), Profile("Carl", "\\Start Menu\\Programs"));
+  EXPECT_TRUE(IsDir(Profile("Carl", "\\Start Menu\\Programs\\StartUp")));
+}
+
+TEST_F(NewUserCreationTest, WhatCouldNotBeDoneIsSaidAfterTheAccountIsMade) {
+  // An icon file removed after it was chosen: the default icon, and a word about it.
+  const std::string gone = "C:\\TARNEX\\UserIcon\\Gone.ico";
+  NewUserAnswers answers = Answers("Kids", ProgramFolderChoice::Empty);
+  answers.iconFile = gone;
+  EXPECT_EQ(CreateNewUser(answers, *users_, nullptr), "C:\\TARNEX\\default.ico");
+  EXPECT_EQ(users_->FindUser("Kids")->UserIcon(), "C:\\TARNEX\\default.ico");
+  ASSERT_EQ(prompter_.Records().size(), 1u);
+  EXPECT_EQ(prompter_.Records()[0].kind, MessageKind::Warning);
+  EXPECT_EQ(Messages()[0],
+            QString::fromStdString("The user Kids has been created, but:\n\nThe icon file " + gone +
+                                   " cannot be found; the user gets the default icon."));
+
+  // A name so long that the desktop shortcuts' paths pass 259 characters.
+  prompter_.ClearRecords();
+  const std::string name(130, 'k');
+  CreateNewUser(Answers(name, ProgramFolderChoice::Empty), *users_, nullptr);
+  ASSERT_EQ(Messages().size(), 1u);
+  const std::string desktop = Profile(name, "\\Desktop\\") + name + "'s ";
+  EXPECT_EQ(Messages()[0],
+            QString::fromStdString("The user " + name + " has been created, but:\n\nThe shortcut " +
+                                   desktop +
+                                   "Programs.lnk could not be created. Its path is longer than "
+                                   "259 characters.\n\nThe shortcut " +
+                                   desktop +
+                                   "Favorites.lnk could not be created. Its path is longer than "
+                                   "259 characters."));
+  EXPECT_TRUE(IsDir(Profile(name, "\\Start Menu\\Programs\\StartUp")));
+}
+
 TEST_F(NewUserCreationTest, ShareMakesOnlyStartUpAndAMissingSourceFallsBack) {
   fs::create_directories(machine_.Host("C:\\Shared\\Menu"));
   fs::create_directories(machine_.Host("C:\\Shared\\Programs"));
