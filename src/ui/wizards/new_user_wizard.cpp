@@ -21,6 +21,7 @@
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
 #include "shell/file_icons.h"
+#include "shell/machine_dir.h"
 #include "shell/prompts.h"
 #include "ui/wizards/choose_allowed_application.h"
 #include "ui/wizards/welcome_wizard.h"
@@ -74,6 +75,36 @@ QPixmap PictureFile(const Machine& machine, const std::string& path) {
   const auto host = machine.HostPath(path);
   if (!host) return {};
   return QPixmap(QString::fromStdString(host->string()), "BMP");
+}
+
+// The file name of the program a command line starts, as Windows reads it: a quoted path, else
+// the first word; an unquoted path with blanks counts when it names an existing file, the
+// shortest such prefix first, as CreateProcess tries them. A name without extension gets ".exe".
+std::string ProgramOfCommandLine(const Machine& machine, std::string_view commandLine) {
+  constexpr std::string_view kBlanks = " \t";
+  std::string_view text = TrimLeft(commandLine);
+  std::string_view program;
+  if (text.starts_with('"')) {
+    text.remove_prefix(1);
+    program = text.substr(0, text.find('"'));
+  } else {
+    program = text.substr(0, text.find_first_of(kBlanks));
+    const auto exists = [&machine](std::string_view path) {
+      return ExistingFile(machine, path) ||
+             (ExtractFileExt(path).empty() && ExistingFile(machine, std::string(path) + ".exe"));
+    };
+    for (size_t end = text.find_first_of(kBlanks);; end = text.find_first_of(kBlanks, end + 1)) {
+      const std::string_view prefix = Trim(text.substr(0, end));
+      if (exists(prefix)) {
+        program = prefix;
+        break;
+      }
+      if (end == std::string_view::npos) break;
+    }
+  }
+  std::string name = ExtractFileName(program);
+  if (!name.empty() && ExtractFileExt(name).empty()) name += ".exe";
+  return name;
 }
 
 bool IsButton(const QWidget* widget, std::initializer_list<const QWidget*> buttons) {
@@ -131,6 +162,10 @@ TfrmWizard::TfrmWizard(QWidget* owner, TUsers& users)
           &TfrmWizard::btnRemoveApplicationClick);
   connect(ui_->lstviewUsers, &QListWidget::itemSelectionChanged, this,
           &TfrmWizard::lstviewUsersChange);
+  for (const QRadioButton* choice :
+       {ui_->btnEmptyStartMenu, ui_->btnOwnStartMenu, ui_->btnShareStartMenu}) {
+    connect(choice, &QRadioButton::toggled, this, &TfrmWizard::UpdateStartMenuNext);
+  }
   FormCreate();
 }
 
@@ -169,7 +204,14 @@ void TfrmWizard::FormCreate() {
   }
 
   FillUserList();
-  if (ui_->lstviewUsers->count() > 0) ui_->lstviewUsers->setCurrentRow(0);
+  if (ui_->lstviewUsers->count() > 0) {
+    ui_->lstviewUsers->setCurrentRow(0);
+  } else {
+    // Nobody to copy from or share with.
+    ui_->btnEmptyStartMenu->setChecked(true);
+    ui_->btnOwnStartMenu->setEnabled(false);
+    ui_->btnShareStartMenu->setEnabled(false);
+  }
 
   AddStartupPrograms();
 }
@@ -181,9 +223,8 @@ void TfrmWizard::AddStartupPrograms() {
   const std::vector<std::string> names = registry.GetValueNames();
   for (auto name = names.rbegin(); name != names.rend(); ++name) {
     const std::string value = registry.ReadString(*name);
-    if (Trim(value).empty()) continue;
-    std::string file = ExtractFileName(value);
-    if (EqualsIgnoreCase(file, "TWTray.exe")) continue;
+    std::string file = ProgramOfCommandLine(machine_, value);
+    if (file.empty() || EqualsIgnoreCase(file, "TWTray.exe")) continue;
     AddApplicationEntry({std::move(file), std::nullopt});
   }
 }
@@ -220,9 +261,9 @@ void TfrmWizard::cmdNextClick() {
       ShowMessage(this, MessageKind::Plain, QString::fromUtf8(TfrmWelcomeWizard::kNameNotAnsi));
       return;
     }
-    if (users_.FindUser(*name) != nullptr) {
-      ShowMessage(this, MessageKind::Plain,
-                  QStringLiteral("There is already a user with this name"));
+    // Finish adds the trimmed name: the page checks that one, by the account store's own rule.
+    if (const auto refused = RefusedUserName(Trim(*name), &users_)) {
+      ShowMessage(this, MessageKind::Plain, QString::fromStdString(*refused));
       return;
     }
   }
@@ -235,6 +276,7 @@ void TfrmWizard::cmdNextClick() {
     ui_->cmdNext->setEnabled(false);
   }
   if (pages.currentWidget() == ui_->PageFinish) BuildSummary();
+  UpdateStartMenuNext();
   KeepFocusReachable(before);
 }
 
@@ -247,7 +289,14 @@ void TfrmWizard::cmdBackClick() {
   ui_->cmdNext->setDefault(true);
   ui_->cmdFinish->setEnabled(false);
   if (pages.currentIndex() == 0) ui_->cmdBack->setEnabled(false);
+  UpdateStartMenuNext();
   KeepFocusReachable(before);
+}
+
+void TfrmWizard::UpdateStartMenuNext() {
+  if (ui_->PageControl1->currentWidget() != ui_->PageStartMenu) return;
+  ui_->cmdNext->setEnabled(ui_->btnEmptyStartMenu->isChecked() ||
+                           !ui_->lstviewUsers->selectedItems().isEmpty());
 }
 
 void TfrmWizard::KeepFocusReachable(QWidget* before) {
@@ -340,6 +389,7 @@ void TfrmWizard::FillUserList() {
 }
 
 void TfrmWizard::lstviewUsersChange() {
+  UpdateStartMenuNext();
   const QList<QListWidgetItem*> selected = ui_->lstviewUsers->selectedItems();
   if (selected.isEmpty()) return;
   const std::optional<std::string> name = ToAnsi(selected.front()->text());

@@ -52,6 +52,9 @@ class TfrmWizard : public QDialog {
   void btnAddApplicationClick();
   void btnRemoveApplicationClick();
   void lstviewUsersChange();
+  // On the Program-folder page Next needs a user to copy from or share with, unless the folder
+  // is to be empty.
+  void UpdateStartMenuNext();
   void BuildSummary();
   void FillUserList();
   // The machine's start-up programs, last value first, as entries without a TAllowedApp.

@@ -9,6 +9,7 @@
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/policy_file.h"
+#include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
 #include "shell/file_icons.h"
@@ -101,6 +102,11 @@ void TfrmWelcomeWizard::cmdNextClick() {
     }
     if (!name) {
       ShowMessage(this, MessageKind::Plain, QString::fromUtf8(kNameNotAnsi));
+      return;
+    }
+    // The name is handed over as typed and becomes the first account: the account store's rule.
+    if (const auto refused = RefusedUserName(*name, nullptr)) {
+      ShowMessage(this, MessageKind::Plain, QString::fromStdString(*refused));
       return;
     }
   }

@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStackedWidget>
 #include <QTest>
 #include <filesystem>
@@ -141,10 +142,73 @@ TEST_F(NewUserWizardTest, NamesThatAreBlankOrTakenKeepTheFirstPage) {
   next->click();
   EXPECT_EQ(Page(wizard), 0);
   EXPECT_EQ(Messages(), std::vector<QString>{"There is already a user with this name"});
-  // The check takes the name as typed: a trailing blank makes another name.
-  name->setText(QStringLiteral("Ann "));
+}
+
+TEST_F(NewUserWizardTest, TheNamePageRefusesWhatTheAccountStoreWouldRefuse) {
+  users_.AddUser("Zo\xEB");
+  TfrmWizard wizard(nullptr, users_);
+  auto* name = Find<QLineEdit>(wizard, "txtName");
+  auto* next = Find<QPushButton>(wizard, "cmdNext");
+  // Finish adds the trimmed name, so blanks around a taken one make no other name.
+  const QString refused[] = {
+      QStringLiteral(" Bob"),     QStringLiteral("ann  "),        QStringLiteral("a*b"),
+      QStringLiteral("x?y"),      QStringLiteral("Cleo."),        QStringLiteral("CON"),
+      QStringLiteral("com1.txt"), QString(231, QLatin1Char('n')), QString::fromUtf8("ZO\u00CB")};
+  for (const QString& text : refused) {
+    name->setText(text);
+    next->click();
+    EXPECT_EQ(Page(wizard), 0) << text.toStdString();
+  }
+  EXPECT_EQ(
+      Messages(),
+      (std::vector<QString>{
+          "There is already a user with this name", "There is already a user with this name",
+          "A user name cannot hold the character '*'", "A user name cannot hold the character '?'",
+          "A user name cannot end in a blank or a dot",
+          "\"CON\" is the name of a device and cannot be a user name",
+          "\"com1.txt\" is the name of a device and cannot be a user name",
+          "The user name is too long: a profile path holds at most 259 characters, which "
+          "leaves 230 for the name",
+          "There is already a user with this name"}));
+  name->setText(QStringLiteral(" Cleo "));
   next->click();
   EXPECT_EQ(Page(wizard), 1);
+}
+
+TEST_F(NewUserWizardTest, NextLeavesTheProgramFolderPageOnlyWithASourceOrAnEmptyFolder) {
+  TfrmWizard wizard(nullptr, users_);
+  Find<QLineEdit>(wizard, "txtName")->setText(QStringLiteral("Cleo"));
+  Click(wizard, "cmdNext", 5);
+  ASSERT_EQ(Page(wizard), 5);
+  auto* next = Find<QPushButton>(wizard, "cmdNext");
+  EXPECT_TRUE(next->isEnabled());
+  Find<QListWidget>(wizard, "lstviewUsers")->clearSelection();
+  EXPECT_FALSE(next->isEnabled());
+  Find<QRadioButton>(wizard, "btnShareStartMenu")->setChecked(true);
+  EXPECT_FALSE(next->isEnabled());
+  Find<QRadioButton>(wizard, "btnEmptyStartMenu")->setChecked(true);
+  EXPECT_TRUE(next->isEnabled());
+  Find<QRadioButton>(wizard, "btnOwnStartMenu")->setChecked(true);
+  EXPECT_FALSE(next->isEnabled());
+  Find<QListWidget>(wizard, "lstviewUsers")->setCurrentRow(1);
+  ASSERT_TRUE(next->isEnabled());
+  next->click();
+  Click(wizard, "cmdBack");
+  EXPECT_TRUE(next->isEnabled());
+  EXPECT_EQ(Summary(wizard).last(), "       the contents of Bob's Program Folder");
+}
+
+TEST_F(NewUserWizardTest, WithoutUsersOnlyAnEmptyProgramFolderIsOffered) {
+  users_.RemoveUser("Ann");
+  users_.RemoveUser("Bob");
+  TfrmWizard wizard(nullptr, users_);
+  EXPECT_TRUE(Find<QRadioButton>(wizard, "btnEmptyStartMenu")->isChecked());
+  EXPECT_FALSE(Find<QRadioButton>(wizard, "btnOwnStartMenu")->isEnabled());
+  EXPECT_FALSE(Find<QRadioButton>(wizard, "btnShareStartMenu")->isEnabled());
+  Find<QLineEdit>(wizard, "txtName")->setText(QStringLiteral("Cleo"));
+  Click(wizard, "cmdNext", 6);
+  EXPECT_EQ(Page(wizard), 6);
+  EXPECT_EQ(Summary(wizard).last(), "       An empty Program Folder will be created");
 }
 
 TEST_F(NewUserWizardTest, ReturnPressesNextFromTheFirstActivationOn) {
@@ -166,7 +230,7 @@ TEST_F(NewUserWizardTest, StartupProgramsComeLastValueFirstAndCanBeRemoved) {
   machine_.Put(kRunKey, "Blank", kRegSz, testing::Sz(" \t "));
   machine_.Put(kRunKey, "Tool", kRegSz, testing::Sz(" D:TOOL.EXE "));
   TfrmWizard wizard(nullptr, users_);
-  EXPECT_EQ(Entries(wizard), (QStringList{"TOOL.EXE ", "SYSTRAY.EXE"}));
+  EXPECT_EQ(Entries(wizard), (QStringList{"TOOL.EXE", "SYSTRAY.EXE"}));
   for (const AllowedAppEntry& entry : wizard.Answers().apps) EXPECT_FALSE(entry.app.has_value());
 
   Click(wizard, "btnRemoveApplication");
@@ -177,6 +241,21 @@ TEST_F(NewUserWizardTest, StartupProgramsComeLastValueFirstAndCanBeRemoved) {
   EXPECT_EQ(Entries(wizard), QStringList{"SYSTRAY.EXE"});
   ASSERT_EQ(wizard.Answers().apps.size(), 1u);
   EXPECT_EQ(wizard.Answers().apps[0].text, "SYSTRAY.EXE");
+}
+
+TEST_F(NewUserWizardTest, StartupCommandLinesGiveTheProgramsFileName) {
+  const std::pair<const char*, const char*> lines[] = {
+      {"Quoted", "\"C:\\Program Files\\WinZip\\WINZIP32.EXE\" /notip"},
+      {"Args", "C:\\WINDOWS\\RUNDLL.EXE shell32.dll,Control_RunDLL"},
+      // Unquoted with blanks: the shortest prefix naming an existing file, as CreateProcess.
+      {"Blanks", "C:\\Program Files\\Accessories\\WORDPAD.EXE /p C:\\x y.txt"},
+      {"NoExt", "C:\\Program Files\\Accessories\\MSPAINT"},
+      {"Unclosed", "\"C:\\TARNEX\\TWTray.exe"},
+      {"Empty", "\"\" /x"}};
+  for (const auto& [name, line] : lines) machine_.Put(kRunKey, name, kRegSz, testing::Sz(line));
+  TfrmWizard wizard(nullptr, users_);
+  EXPECT_EQ(Entries(wizard), (QStringList{"MSPAINT.exe", "WORDPAD.EXE", "RUNDLL.EXE",
+                                          "WINZIP32.EXE", "SYSTRAY.EXE"}));
 }
 
 TEST_F(NewUserWizardTest, AnIconOfAnEarlierWizardStaysWhenTheIconFolderIsEmpty) {

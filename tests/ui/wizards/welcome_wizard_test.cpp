@@ -80,13 +80,26 @@ TEST_F(WelcomeWizardTest, NavigationFollowsTheNameAndThePages) {
   EXPECT_EQ(Messages()[0], "You must enter a user name");
   EXPECT_EQ(Messages()[1], QString::fromUtf8(TfrmWelcomeWizard::kNameNotAnsi));
 
-  name->setText(QString::fromUtf8("  Zoë "));
+  // The name becomes the first account as typed: the account store's rule applies here.
+  for (const char* refused : {"Zo\xC3\xAB ", "lpt1", "Zo\xC3\xAB|"}) {
+    name->setText(QString::fromUtf8(refused));
+    next->click();
+    EXPECT_EQ(Page(wizard), 1) << refused;
+  }
+  const std::vector<QString> messages = Messages();
+  ASSERT_EQ(messages.size(), 5u);
+  EXPECT_EQ(std::vector<QString>(messages.begin() + 2, messages.end()),
+            (std::vector<QString>{"A user name cannot end in a blank or a dot",
+                                  "\"lpt1\" is the name of a device and cannot be a user name",
+                                  "A user name cannot hold the character '|'"}));
+
+  name->setText(QString::fromUtf8("  Zo\xC3\xAB"));
   next->click();
   next->click();
   EXPECT_EQ(Page(wizard), 3);
   EXPECT_TRUE(finish->isEnabled() && finish->isDefault());
   EXPECT_FALSE(next->isEnabled());
-  EXPECT_EQ(wizard.UserName(), "  Zo\xEB ");
+  EXPECT_EQ(wizard.UserName(), "  Zo\xEB");
 
   back->click();
   EXPECT_EQ(Page(wizard), 2);
