@@ -7,6 +7,7 @@
 #include "machine/win_path.h"
 #include "policy/policy_file.h"
 #include "registry/registry.h"
+#include "shell/ansi_qstring.h"
 #include "shell/prompts.h"
 #include "shell/shell_links.h"
 #include "ui/wizards/program_files.h"
@@ -48,7 +49,13 @@ std::optional<AllowedApplicationChoice> ChooseAllowedApplication(QWidget* owner,
   if (EqualsIgnoreCase(ExtractFileExt(path), ".lnk")) {
     const std::string link = path;
     ResolveShellLink(machine, owner, link, path);
-    if (path.empty()) return std::nullopt;
+    if (path.empty()) {
+      ShowMessage(owner, MessageKind::Warning,
+                  QStringLiteral("The shortcut ") + FromAnsi(link) +
+                      QStringLiteral(" is damaged or its target cannot be found, so no program "
+                                     "was added."));
+      return std::nullopt;
+    }
   }
 
   AllowedApplicationChoice choice;

@@ -19,7 +19,8 @@ struct AllowedApplicationChoice {
 
 // Shows TfrmStartTree over the machine's default Programs folder and the users' Programs
 // folders; "&Browse Computer" opens the file chooser instead. A picked .lnk is resolved to its
-// program's 8.3 path. Empty when nothing was chosen or a shortcut cannot be resolved.
+// program's 8.3 path. Empty when nothing was chosen, or when a shortcut cannot be resolved,
+// which a warning says.
 std::optional<AllowedApplicationChoice> ChooseAllowedApplication(QWidget* owner,
                                                                  const TUsers& users);
 

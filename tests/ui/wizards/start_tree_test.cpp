@@ -211,7 +211,7 @@ TEST_F(StartTreeTest, BrowsingResolvesATypedShortcutAndCancelMeansNoShortcut) {
   EXPECT_FALSE(choice->makeShortcut);
 
   // A Program Files folder that does not exist is not offered; a damaged shortcut chooses
-  // nothing, without a word.
+  // nothing, and says so.
   PutString(RootKey::LocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion",
             "ProgramFilesDir", "C:\\Gone");
   std::ofstream(machine_.Host("C:\\BROKEN.LNK")) << "not a shortcut";
@@ -222,6 +222,9 @@ TEST_F(StartTreeTest, BrowsingResolvesATypedShortcutAndCancelMeansNoShortcut) {
   ASSERT_EQ(prompter_.requests.size(), 2u);
   EXPECT_EQ(prompter_.requests[1].initialFolder, "");
   EXPECT_TRUE(Messages(MessageKind::Confirm).empty());
+  EXPECT_EQ(Messages(MessageKind::Warning),
+            std::vector<QString>{"The shortcut C:\\BROKEN.LNK is damaged or its target cannot be "
+                                 "found, so no program was added."});
 }
 
 }  // namespace
