@@ -1,13 +1,20 @@
 #include "support/policy_test_machine.h"
 
+#include <fstream>
+
 #include "demo/demo_machine.h"
 #include "machine/win_path.h"
 #include "policy/policy_file.h"
 
 namespace tarnwick::testing {
 
-PolicyMachine::PolicyMachine() {
-  machine_ = std::make_unique<Machine>(OpenOrCreateMachine(temp_.Path() / "machine"));
+PolicyMachine::PolicyMachine(std::string_view extraIni) {
+  const std::filesystem::path dir = temp_.Path() / "machine";
+  machine_ = std::make_unique<Machine>(OpenOrCreateMachine(dir));
+  if (!extraIni.empty()) {
+    std::ofstream(dir / "machine.ini", std::ios::app) << extraIni;
+    machine_ = std::make_unique<Machine>(Machine::Open(dir));
+  }
   registry_ = std::make_unique<Registry>(*machine_);
   InitPolicyPaths(*registry_);
 }

@@ -19,7 +19,8 @@ namespace tarnwick::testing {
 
 class PolicyMachine {
  public:
-  PolicyMachine();
+  // extraIni: sections appended to the demo machine's machine.ini, such as another drive.
+  explicit PolicyMachine(std::string_view extraIni = {});
   ~PolicyMachine();
   PolicyMachine(const PolicyMachine&) = delete;
   PolicyMachine& operator=(const PolicyMachine&) = delete;

@@ -28,6 +28,16 @@ std::string LinkFileIn(const std::string& folder, const std::string& name) {
   return AddTrailingBackslash(folder) + name + ".lnk";
 }
 
+// Writes the shortcut, named as its description; warns and gives false when it cannot be written.
+bool WriteShortcut(QWidget* owner, const Machine& machine, const std::string& target,
+                   const std::string& linkFile, const std::string& name) {
+  if (CreateShellLink(machine, target, linkFile, name, "") >= 0) return true;
+  ShowMessage(owner, MessageKind::Warning,
+              QStringLiteral("The shortcut ") + FromAnsi(linkFile) + QStringLiteral(" to ") +
+                  FromAnsi(target) + QStringLiteral(" could not be created."));
+  return false;
+}
+
 }  // namespace
 
 std::string AddShortcutFromStartMenu(const QString& prompt, const std::string& folder,
@@ -57,7 +67,7 @@ std::string AddShortcutFromStartMenu(const QString& prompt, const std::string& f
   // The picked file is the target as it is: a shortcut is linked, not resolved.
   const std::string name = ShortcutNameFromPath(path);
   std::string linkFile = LinkFileIn(directory, name);
-  if (CreateShellLink(machine, path, linkFile, name, "") < 0) return {};
+  if (!WriteShortcut(owner, machine, path, linkFile, name)) return {};
   return linkFile;
 }
 
@@ -73,9 +83,8 @@ std::string CreateShortcutWithWizard(const std::string& folder, QWidget* owner) 
     target = wizard.CommandLine();
     name = wizard.ShortcutName();
   }
-  // The path is the result even when the shortcut could not be written.
   std::string linkFile = LinkFileIn(folder, name);
-  CreateShellLink(machine, target, linkFile, name, "");
+  if (!WriteShortcut(owner, machine, target, linkFile, name)) return {};
   return linkFile;
 }
 

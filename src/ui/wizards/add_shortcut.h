@@ -18,7 +18,8 @@ std::string AddShortcutFromStartMenu(const QString& prompt, const std::string& f
                                      QWidget* owner, const TUsers& users);
 
 // Runs TfrmCreateShortcut and writes the shortcut it describes into folder. The Windows path of
-// the .lnk, or empty when cancelled or the folder does not exist.
+// the .lnk, or empty when cancelled, the folder does not exist or the shortcut could not be
+// written, which a warning says.
 std::string CreateShortcutWithWizard(const std::string& folder, QWidget* owner);
 
 }  // namespace tarnwick

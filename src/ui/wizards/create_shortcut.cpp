@@ -2,7 +2,9 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <algorithm>
 #include <optional>
+#include <string_view>
 
 #include "base/error.h"
 #include "base/text.h"
@@ -141,6 +143,15 @@ void TfrmCreateShortcut::cmdFinishClick() {
   }
   if (!name) {
     ShowMessage(this, MessageKind::Information, QString::fromUtf8(kNameNotAnsi));
+    return;
+  }
+  // The name becomes the shortcut's file name.
+  const bool forbidden = std::any_of(name->begin(), name->end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 ||
+           std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos;
+  });
+  if (forbidden) {
+    ShowMessage(this, MessageKind::Information, QString::fromUtf8(kNameForbidden));
     return;
   }
   accept();

@@ -30,6 +30,10 @@ class TfrmCreateShortcut : public QDialog {
   static constexpr const char* kNameNotAnsi =
       "The shortcut name holds a character that Windows 95 cannot store. Use letters, digits and "
       "signs of the Western European character set.";
+  // Shown when Finish meets a name that no file name can hold.
+  static constexpr const char* kNameForbidden =
+      "A shortcut name cannot contain control characters or any of the following characters: "
+      "\\ / : * ? \" < > |";
 
   explicit TfrmCreateShortcut(QWidget* owner = nullptr);
   ~TfrmCreateShortcut() override;

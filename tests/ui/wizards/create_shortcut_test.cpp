@@ -13,6 +13,7 @@
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/scripted_prompter.h"
+#include "shell/shell_links.h"
 #include "support/lnkinfo.h"
 #include "support/policy_test_machine.h"
 #include "ui/wizards/add_shortcut.h"
@@ -136,6 +137,70 @@ TEST_F(CreateShortcutTest, NextWantsAWholeFileNameAndRebuildsTheName) {
   EXPECT_EQ(wizard.result(), QDialog::Rejected);
   EXPECT_EQ(Messages(), (std::vector<QString>{"You must enter a name for the shortcut",
                                               TfrmCreateShortcut::kNameNotAnsi}));
+}
+
+TEST_F(CreateShortcutTest, FinishRefusesNamesNoFileCanHave) {
+  TfrmCreateShortcut wizard;
+  SetText(wizard, "txtCommandLine", QString::fromLatin1(kNotepad));
+  Click(wizard, "cmdNext");
+  for (const char* name : {"a:b", "a*b", "a?b", "a\"b", "a<b", "a>b", "a|b", "a\\b", "a/b"}) {
+    SetText(wizard, "txtShortcutName", QString::fromLatin1(name));
+    Click(wizard, "cmdFinish");
+    EXPECT_EQ(wizard.result(), QDialog::Rejected) << name;
+  }
+  EXPECT_EQ(Messages(), std::vector<QString>(9, TfrmCreateShortcut::kNameForbidden));
+  SetText(wizard, "txtShortcutName", QStringLiteral("Pad.txt"));
+  Click(wizard, "cmdFinish");
+  EXPECT_EQ(wizard.result(), QDialog::Accepted);
+}
+
+TEST_F(CreateShortcutTest, AShortcutThatCannotBeWrittenIsReported) {
+  prompter_.Queue(FillWizard(QString::fromLatin1(kNotepad), QString(250, QLatin1Char('p'))));
+  EXPECT_EQ(CreateShortcutWithWizard(kDesktop, nullptr), "");
+  ASSERT_EQ(prompter_.Records().size(), 2u);  // the wizard, then the warning
+  EXPECT_EQ(prompter_.Records()[1].kind, MessageKind::Warning);
+  EXPECT_EQ(prompter_.Records()[1].text,
+            QStringLiteral("The shortcut C:\\WINDOWS\\Desktop\\") + QString(250, QLatin1Char('p')) +
+                QStringLiteral(".lnk to C:\\WINDOWS\\NOTEPAD.EXE could not be created."));
+}
+
+// A machine whose drive N is the share \\SERVER\SHARE (the same files as drive C).
+class NetworkShortcutTest : public ::testing::Test {
+ protected:
+  std::vector<QString> Messages() const {
+    std::vector<QString> texts;
+    for (const PromptRecord& record : prompter_.Records()) {
+      if (record.type == PromptRecord::Type::Message) texts.push_back(record.text);
+    }
+    return texts;
+  }
+
+  testing::PolicyMachine machine_{"[Drive N]\nType=remote\nPath=c\nRemoteName=\\\\SERVER\\SHARE\n"};
+  AttachedPolicyFile file_;
+  ScriptedPrompter prompter_;
+  PrompterGuard guard_{prompter_};
+};
+
+TEST_F(NetworkShortcutTest, AUncTargetIsLinkedWithItsNetworkLocation) {
+  prompter_.Queue(
+      FillWizard(QStringLiteral("\\\\Server\\Share\\windows\\notepad.exe"), QStringLiteral("Pad")));
+  const std::string link = CreateShortcutWithWizard(kDesktop, nullptr);
+  EXPECT_EQ(link, std::string(kDesktop) + "\\Pad.lnk");
+  EXPECT_TRUE(Messages().empty());
+  const std::string shown = testing::Lnkinfo(machine_.Host(link));
+  EXPECT_EQ(testing::LnkField(shown, "Network path"), "\\\\SERVER\\SHARE\\WINDOWS\\NOTEPAD.EXE");
+  EXPECT_EQ(testing::LnkField(shown, "Description"), "Pad");
+  std::string resolved;
+  ResolveShellLink(machine_.GetMachine(), nullptr, link, resolved);
+  EXPECT_EQ(resolved, "\\\\SERVER\\SHARE\\WINDOWS\\NOTEPAD.EXE");
+
+  // A share no drive reaches is refused at once.
+  TfrmCreateShortcut wizard;
+  SetText(wizard, "txtCommandLine", QStringLiteral("\\\\Other\\Share\\WINDOWS\\NOTEPAD.EXE"));
+  Click(wizard, "cmdNext");
+  EXPECT_EQ(Page(wizard), 0);
+  EXPECT_EQ(Messages(), std::vector<QString>{
+                            "The file \\\\Other\\Share\\WINDOWS\\NOTEPAD.EXE cannot be found."});
 }
 
 TEST_F(CreateShortcutTest, ReturnPressesNextThenFinish) {
