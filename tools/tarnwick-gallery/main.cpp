@@ -252,7 +252,7 @@ int main(int argc, char** argv) {
   ok &= Save(box, out, QStringLiteral("message-box"));
   // A long path, shown the way the program shows its messages.
   QString path = QStringLiteral("C:\\WINDOWS\\Profiles");
-  while (path.size() < 280) path += QStringLiteral("\\A folder with a long name");
+  while (path.size() < 280) path += QStringLiteral("\\LongFolderName");
   QTimer::singleShot(0, [&] {
     if (auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
       ok &= Save(*shown, out, QStringLiteral("message-box-long-path"));
