@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QFile>
-#include <QFileInfo>
 #include <QFont>
 #include <QFontInfo>
 #include <QHelpEvent>
@@ -42,16 +40,6 @@ TEST(Look, Windows95StylePaletteAndFont) {
   } else {
     EXPECT_EQ(font.pointSize(), 8);
   }
-}
-
-TEST(Look, FontFromWineIsFoundWhereDebianInstallsIt) {
-  const QString file = Windows95FontFile();
-  if (!QFile::exists(QStringLiteral("/usr/share/wine/fonts/ms_sans_serif.ttf"))) {
-    GTEST_SKIP() << "fonts-wine is not installed";
-  }
-  EXPECT_EQ(
-      QFileInfo(file).canonicalFilePath(),
-      QFileInfo(QStringLiteral("/usr/share/wine/fonts/ms_sans_serif.ttf")).canonicalFilePath());
 }
 
 TEST(Look, ElidedLabelKeepsTheWholeTextAsToolTip) {
