@@ -17,6 +17,9 @@ root=$work/extracted/usr
 desktop-file-validate "$root/share/applications/tarnwick.desktop"
 appstreamcli validate --no-net --no-color "$root"/share/metainfo/*.metainfo.xml
 
+# The windows are laid out for the font of this package.
+dpkg-deb -f "$deb" Depends | grep -qw fonts-wine || { echo "no dependency on fonts-wine" >&2; exit 1; }
+
 # lintian's exit status ignores warnings; errors fail the check.
 lintian --fail-on error --suppress-tags initial-upload-closes-no-bugs "$deb"
 

@@ -28,7 +28,10 @@ using tarnwick::Machine;
 // The program from the single-instance check to the end of the message loop.
 int RunProgram(int& argc, char** argv, const Machine& machine) {
   tarnwick::TarnwickApplication app(argc, argv);
-  tarnwick::ApplyLook(app);
+  if (!tarnwick::ApplyLook(app)) {
+    std::cerr << "tarnwick: MS Sans Serif (package fonts-wine) not found; a look-alike font is "
+                 "used, in which some texts may not fit\n";
+  }
   std::optional<tarnwick::TInstanceDetector> detector;
   std::optional<tarnwick::Registry> registry;
   try {

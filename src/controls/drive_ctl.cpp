@@ -106,6 +106,8 @@ class DriveItemDelegate : public QStyledItemDelegate {
 TDriveList::TDriveList(QWidget* parent) : QListWidget(parent) {
   setSelectionMode(QAbstractItemView::MultiSelection);
   setUniformItemSizes(true);
+  // Items are as wide as the list; a vertical scroll bar only hides their right end.
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setItemDelegate(new DriveItemDelegate(this));
   const char* const names[] = {"FLOPPY", "HARD", "NETWORK", "CDROM", "RAM"};
   for (size_t i = 0; i < bitmaps_.size(); ++i) {

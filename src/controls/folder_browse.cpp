@@ -130,6 +130,7 @@ FolderBrowseDialog::FolderBrowseDialog(const Machine& machine, const FolderPicke
   tree_->setHeaderHidden(true);
   tree_->setIndentation(19);
   tree_->setIconSize(QSize(16, 16));
+  ShowCutTextsAsToolTips(*tree_);
   ok_ = new QPushButton(QStringLiteral("OK"), this);
   ok_->setDefault(true);
   auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);

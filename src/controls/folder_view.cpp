@@ -23,6 +23,7 @@ TFolderView::TFolderView(QWidget* parent) : QTreeWidget(parent) {
   setIndentation(19);
   setIconSize(QSize(16, 16));
   setUniformRowHeights(true);
+  ShowCutTextsAsToolTips(*this);
   LoadBaseImages();
   connect(this, &QTreeWidget::itemExpanded, this, &TFolderView::Expanding);
 }

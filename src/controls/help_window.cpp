@@ -14,14 +14,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStandardPaths>
+#include <QStyleOptionTabWidgetFrame>
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 #include <QWhatsThis>
+#include <algorithm>
 #include <memory>
 
+#include "controls/look.h"
 #include "shell/prompts.h"
 
 namespace tarnwick {
@@ -201,8 +205,11 @@ HelpWindow::HelpWindow(QWidget* parent, QHelpEngine* engine)
   contents->setHeaderHidden(true);
   tabs_->addTab(contents, QStringLiteral("Contents"));
   connect(contents, &QHelpContentWidget::linkActivated, this, &HelpWindow::ShowTopic);
-  connect(engine_->contentModel(), &QHelpContentModel::contentsCreated, contents,
-          &QTreeView::expandAll);
+  ShowCutTextsAsToolTips(*contents);
+  connect(engine_->contentModel(), &QHelpContentModel::contentsCreated, this, [this, contents] {
+    contents->expandAll();
+    FitContents();
+  });
 
   auto* index = new QWidget;
   auto* indexLayout = new QVBoxLayout(index);
@@ -235,6 +242,21 @@ HelpWindow::HelpWindow(QWidget* parent, QHelpEngine* engine)
 HelpWindow::~HelpWindow() {
   // The tab pages use the engine's models: they go first.
   delete splitter_;
+}
+
+void HelpWindow::FitContents() {
+  // The tree view's own width of its column: it is public on the item view.
+  QAbstractItemView* contents = engine_->contentWidget();
+  QStyleOptionTabWidgetFrame frame;
+  frame.initFrom(tabs_);
+  const int needed =
+      contents->sizeHintForColumn(0) + 2 * contents->frameWidth() +
+      contents->verticalScrollBar()->sizeHint().width() +
+      tabs_->style()->sizeFromContents(QStyle::CT_TabWidget, &frame, QSize(), tabs_).width();
+  const QList<int> sizes = splitter_->sizes();
+  const int total = sizes.value(0) + sizes.value(1);
+  const int left = std::min(needed, total / 2);
+  if (left > sizes.value(0)) splitter_->setSizes({left, total - left});
 }
 
 void HelpWindow::BuildSearchTab() {

@@ -6,6 +6,7 @@
 
 class QApplication;
 class QHelpEngine;
+class QSplitter;
 class QTabWidget;
 class QTextBrowser;
 
@@ -52,12 +53,15 @@ class HelpWindow : public QWidget {
  private:
   HelpWindow(QWidget* parent, QHelpEngine* engine);
   void BuildSearchTab();
+  // Widens the Contents tab so that every expanded title shows whole, while the topic keeps at
+  // least half the window.
+  void FitContents();
   void Search();
 
   QHelpEngine* engine_;
   QTabWidget* tabs_;
   QTextBrowser* browser_;
-  QWidget* splitter_;
+  QSplitter* splitter_;
   bool indexed_ = false;
   bool indexing_ = false;
   bool searchPending_ = false;

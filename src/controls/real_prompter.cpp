@@ -27,19 +27,31 @@ QMessageBox::Icon IconOf(MessageKind kind) {
   return QMessageBox::NoIcon;
 }
 
+// The text with a line-break opportunity after each path separator, so that a long path wraps
+// within the box instead of widening it.
+QString BreakablePaths(const QString& text) {
+  QString result;
+  result.reserve(text.size() + text.size() / 8);
+  for (const QChar c : text) {
+    result += c;
+    if (c == u'\\' || c == u'/') result += QChar(0x200B);  // zero-width space
+  }
+  return result;
+}
+
 }  // namespace
 
 QMessageBox::StandardButton RealPrompter::Message(QWidget* owner, MessageKind kind,
                                                   const QString& title, const QString& text,
                                                   QMessageBox::StandardButtons buttons) {
-  QMessageBox box(IconOf(kind), title, text, buttons, owner);
+  QMessageBox box(IconOf(kind), title, BreakablePaths(text), buttons, owner);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
 ReplaceAnswer RealPrompter::AskReplace(QWidget* owner, const QString& text) {
-  QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm File Replace"), text,
-                  QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::Cancel,
-                  owner);
+  QMessageBox box(
+      QMessageBox::Question, QStringLiteral("Confirm File Replace"), BreakablePaths(text),
+      QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::Cancel, owner);
   box.button(QMessageBox::YesToAll)->setText(QStringLiteral("Yes to &All"));
   switch (box.exec()) {
     case QMessageBox::Yes:

@@ -107,6 +107,7 @@ TfrmMain::TfrmMain(TInstanceDetector& detector)
   palette.setBrush(QPalette::Inactive, QPalette::HighlightedText,
                    palette.brush(QPalette::Active, QPalette::HighlightedText));
   ui_->lvUsers->setPalette(palette);
+  ShowCutTextsAsToolTips(*ui_->lvUsers);
   ui_->fvCustomFolder->setPalette(palette);
   ui_->fvCustomFolder->SetReadOnly(true);
   QPalette readOnly = ui_->txtFolderPath->palette();
@@ -307,7 +308,7 @@ void TfrmMain::LoadUserData() {
   CurrentUser_ = name ? Users_->FindUser(*name) : nullptr;
   if (CurrentUser_ == nullptr) return;
   TUser& user = *CurrentUser_;
-  ui_->lblSelection->setText(caption);
+  SetElidedText(*ui_->lblSelection, caption);
 
   ui_->chkPasswordSettings->setChecked(user.NoPasswordPages() == 1);
   ui_->chkNetSettings->setChecked(user.NoNetSetup() == 1);

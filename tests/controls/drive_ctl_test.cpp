@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScrollBar>
 
 #include "support/test_machine.h"
 
@@ -180,6 +181,26 @@ TEST(DriveListWithoutMachine, IsEmpty) {
   TDriveList list;
   list.BuildList();
   EXPECT_EQ(list.count(), 0);
+}
+
+TEST(DriveListLook, MoreDrivesThanRowsScrollOnlyUpAndDown) {
+  std::string drives;
+  for (char letter = 'C'; letter <= 'Z'; ++letter) {
+    drives += std::string("[Drive ") + letter +
+              "]\nType=fixed\nPath=" + static_cast<char>(letter - 'A' + 'a') + "\n";
+  }
+  test::TestMachine machine(drives);
+  TDriveList list;
+  list.setFixedSize(161, 121);
+  list.SetMachine(machine.Get());
+  list.show();
+  QApplication::processEvents();
+  ASSERT_TRUE(list.verticalScrollBar()->isVisible());
+  EXPECT_FALSE(list.horizontalScrollBar()->isVisible());
+  EXPECT_EQ(list.horizontalScrollBar()->maximum(), 0);
+  list.setCurrentRow(list.count() - 1);
+  list.scrollToItem(list.item(list.count() - 1));
+  EXPECT_EQ(list.horizontalScrollBar()->value(), 0);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QHelpContentWidget>
 #include <QHelpEngine>
 #include <QHelpLink>
 #include <QHelpSearchEngine>
@@ -16,9 +17,12 @@
 #include <QTextDocumentFragment>
 #include <QTimer>
 #include <QWhatsThis>
+#include <functional>
 #include <memory>
 
+#include "controls/look.h"
 #include "shell/scripted_prompter.h"
+#include "support/look_guard.h"
 
 namespace tarnwick {
 namespace {
@@ -184,6 +188,29 @@ TEST_F(HelpWindowTest, AHelpThatCannotBeOpenedIsAMessage) {
   EXPECT_EQ(prompter_.Records()[0].kind, MessageKind::Error);
   EXPECT_TRUE(prompter_.Records()[0].text.startsWith(QStringLiteral("The help cannot be copied")));
   prompter_.ClearRecords();
+}
+
+TEST_F(HelpWindowTest, ContentsShowEveryTitleWhole) {
+  const test::LookGuard look;
+  HelpWindow& window = Open();
+  ShowHelpContents(&owner_);
+  QHelpContentModel* model = window.Engine().contentModel();
+  if (model->isCreatingContents() || model->rowCount() == 0) {
+    ASSERT_TRUE(WaitFor(model, &QHelpContentModel::contentsCreated));
+  }
+  QApplication::processEvents();
+  QHelpContentWidget* contents = window.Engine().contentWidget();
+  int titles = 0;
+  std::function<void(const QModelIndex&)> check = [&](const QModelIndex& parent) {
+    for (int row = 0; row < model->rowCount(parent); ++row) {
+      const QModelIndex index = model->index(row, 0, parent);
+      ++titles;
+      EXPECT_FALSE(ItemTextIsCut(*contents, index)) << index.data().toString().toStdString();
+      check(index);
+    }
+  };
+  check(QModelIndex());
+  EXPECT_GT(titles, 15);
 }
 
 }  // namespace

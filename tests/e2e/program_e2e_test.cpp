@@ -2,6 +2,8 @@
 // what it wrote is read back by both independent registry readers.
 #include <gtest/gtest.h>
 
+#include <QByteArray>
+#include <QProcess>
 #include <QThread>
 #include <filesystem>
 #include <fstream>
@@ -196,6 +198,56 @@ TEST_F(ProgramTest, StartsWithThePasswordInOtherCaseAndEndsAfterThreeWrongOnes) 
     ASSERT_EQ(program.WaitForExit(), 0) << program.Output().toStdString();
   }
   ExpectNoPolicyKeyInSystemDat();
+}
+
+// An environment variable set for one scope, and restored after it.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const QByteArray& value)
+      : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {
+    qputenv(name, value);
+  }
+  ~ScopedEnv() {
+    if (had_) {
+      qputenv(name_, old_);
+    } else {
+      qunsetenv(name_);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  bool had_;
+  QByteArray old_;
+};
+
+// Starts the program, cancels its password prompt and returns what it wrote on stderr.
+QString StartAndCancel(const XServer& x, const std::filesystem::path& machine) {
+  ProgramUnderTest program(x, machine);
+  const std::optional<QString> dialog = x.WaitForWindow(QStringLiteral("Tarnwick Password"));
+  EXPECT_TRUE(dialog) << program.Output().toStdString();
+  if (dialog) x.Keys(*dialog, {QStringLiteral("Escape")});
+  EXPECT_TRUE(program.WaitForExit());
+  return program.Output();
+}
+
+TEST_F(ProgramTest, DrawsInWineMsSansSerifOrSaysItUsesALookAlike) {
+  const QString note = QStringLiteral("MS Sans Serif (package fonts-wine) not found");
+  if (std::filesystem::exists("/usr/share/wine/fonts/ms_sans_serif.ttf")) {
+    EXPECT_FALSE(StartAndCancel(x_, temp_.Path() / "machine").contains(note));
+  }
+  // With neither Wine's file in the data directories nor the family installed, a note.
+  QProcess list;
+  list.start(QStringLiteral("fc-list"), {QStringLiteral("MS Sans Serif")});
+  list.waitForFinished();
+  if (!list.readAllStandardOutput().trimmed().isEmpty()) return;
+  const std::filesystem::path empty = temp_.Path() / "no-data";
+  std::filesystem::create_directories(empty);
+  const ScopedEnv dataDirs("XDG_DATA_DIRS", QByteArray::fromStdString(empty.string()));
+  const ScopedEnv dataHome("XDG_DATA_HOME", QByteArray::fromStdString(empty.string()));
+  EXPECT_TRUE(StartAndCancel(x_, temp_.Path() / "machine").contains(note));
 }
 
 TEST_F(ProgramTest, ASecondCopyEndsAtOnceAndSigtermSaves) {

@@ -1,15 +1,18 @@
 // tarnwick-gallery [OUTPUT_DIR]: renders each control and window over a new demo machine to PNG
-// files.
+// files, with names and paths long enough to show how the windows treat texts that do not fit.
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QHelpContentWidget>
 #include <QHelpEngine>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidget>
 #include <cstdio>
 
@@ -22,6 +25,7 @@
 #include "controls/folder_view.h"
 #include "controls/help_window.h"
 #include "controls/look.h"
+#include "controls/real_prompter.h"
 #include "demo/demo_machine.h"
 #include "machine/machine.h"
 #include "policy/password_store.h"
@@ -92,6 +96,8 @@ bool SaveProgramWindows(const Machine& machine, const QDir& out) {
     anna.AddAllowedApp("twtray.exe");
     anna.AddAllowedApp("NOTEPAD.EXE");
     users.AddUser("Tom").SetUserIcon("C:\\TARNEX\\UserIcon\\Boy.ico");
+    users.AddUser("Maximilian-Alexander");
+    users.AddUser("Administrator of the Science Laboratory");
   }
   ScriptedPrompter prompter;
   const PrompterGuard guard(prompter);
@@ -109,6 +115,12 @@ bool SaveProgramWindows(const Machine& machine, const QDir& out) {
     pages->setCurrentIndex(i);
     ok &= Save(window, out, QStringLiteral("main-") + pages->widget(i)->objectName());
   }
+  // The last user, whose name is longer than the list and the label have room for.
+  auto* list = window.findChild<QListWidget*>(QStringLiteral("lvUsers"));
+  list->clearSelection();
+  list->item(list->count() - 1)->setSelected(true);
+  pages->setCurrentIndex(0);
+  ok &= Save(window, out, QStringLiteral("main-long-name"));
   window.close();
 
   {
@@ -157,6 +169,8 @@ bool SaveProgramWindows(const Machine& machine, const QDir& out) {
   TfrmPassword password(nullptr);
   password.txtPassword().setText(QStringLiteral("secret"));
   ok &= Save(password, out, QStringLiteral("password"));
+  password.Label1().setText(QStringLiteral("Re-enter the password to verify it"));
+  ok &= Save(password, out, QStringLiteral("password-first-start"));
   TfrmChangePassword change(nullptr);
   ok &= Save(change, out, QStringLiteral("change-password"));
   return ok;
@@ -165,9 +179,19 @@ bool SaveProgramWindows(const Machine& machine, const QDir& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && (qstrcmp(argv[1], "--help") == 0 || qstrcmp(argv[1], "-h") == 0)) {
+    std::printf(
+        "Usage: tarnwick-gallery [OUTPUT_DIR]\n"
+        "Renders each control and window of Tarnwick over a new demo machine to PNG files in\n"
+        "OUTPUT_DIR (default: the current directory). Without QT_QPA_PLATFORM set, it draws\n"
+        "offscreen; run it under Xvfb with QT_QPA_PLATFORM=xcb to see the windows as shown.\n");
+    return 0;
+  }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  ApplyLook(app);
+  if (!ApplyLook(app)) {
+    std::fprintf(stderr, "tarnwick-gallery: MS Sans Serif (package fonts-wine) not found\n");
+  }
   const QDir out(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
   QTemporaryDir temp;
   if (!out.exists() || !temp.isValid()) {
@@ -189,6 +213,9 @@ int main(int argc, char** argv) {
   TFolderView folders;
   folders.SetMachine(machine);
   folders.setFixedSize(200, 220);
+  if (const auto icons = machine.HostPath("C:\\TARNEX\\UserIcon")) {
+    std::filesystem::create_directories(*icons / "Pictures drawn for the school's pupils");
+  }
   folders.SetRootFolder("C:\\TARNEX");
   if (QTreeWidgetItem* icons = Child(folders.topLevelItem(0), QStringLiteral("UserIcon"))) {
     icons->setExpanded(true);
@@ -223,6 +250,18 @@ int main(int argc, char** argv) {
                   QStringLiteral("Are you sure you want to delete the user Anna?"),
                   QMessageBox::Yes | QMessageBox::No);
   ok &= Save(box, out, QStringLiteral("message-box"));
+  // A long path, shown the way the program shows its messages.
+  QString path = QStringLiteral("C:\\WINDOWS\\Profiles");
+  while (path.size() < 280) path += QStringLiteral("\\LongFolderName");
+  QTimer::singleShot(0, [&] {
+    if (auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      ok &= Save(*shown, out, QStringLiteral("message-box-long-path"));
+      shown->accept();
+    }
+  });
+  RealPrompter().Message(nullptr, MessageKind::Error, QStringLiteral("Tarnwick"),
+                         QStringLiteral("Cannot create ") + path + QStringLiteral("."),
+                         QMessageBox::Ok);
 
   QWidget owner;
   if (HelpWindow* help = HelpWindow::Open(&owner)) {

@@ -13,6 +13,7 @@
 #include "base/text.h"
 #include "controls/glyphs.h"
 #include "controls/help_window.h"
+#include "controls/look.h"
 #include "demo/project_icons.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
@@ -139,6 +140,7 @@ TfrmWizard::TfrmWizard(QWidget* owner, TUsers& users)
   ui_->cmdHelp->hide();
   KeepSelectionVisible(ui_->lstviewIcons);
   KeepSelectionVisible(ui_->lstviewUsers);
+  ShowCutTextsAsToolTips(*ui_->lstviewUsers);
   QPalette face = ui_->memoSummary->palette();
   face.setBrush(QPalette::Base, face.brush(QPalette::Button));
   ui_->memoSummary->setPalette(face);
