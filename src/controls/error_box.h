@@ -16,8 +16,8 @@ bool DeliverShowingErrors(const std::function<bool()>& deliver);
 // The program's application object: every event goes through DeliverShowingErrors. With a
 // registry set, each event delivered is one action: its registry writes are gathered in one write
 // batch, and each changed file is written once when the delivery returns, before the next event;
-// a file that cannot be written is shown in the error box. Deliveries nested in it (the loop of a
-// modal form) join its batch.
+// a file that cannot be written is shown in the error box. Deliveries nested in it join its batch,
+// except those of a modal form's loop: each of these is an action of its own.
 class TarnwickApplication : public QApplication {
   Q_OBJECT
 
@@ -27,10 +27,14 @@ class TarnwickApplication : public QApplication {
   // Null for none. The registry must outlive every delivery begun while it is set.
   void SetRegistry(Registry* registry) { registry_ = registry; }
 
+  // Writes the changes the current action has made so far (Registry::WritePending).
+  void WritePending();
+
   bool notify(QObject* receiver, QEvent* event) override;
 
  private:
   Registry* registry_ = nullptr;
+  int actionLoopLevel_ = -1;  // the event loop level of the innermost action being delivered
 };
 
 }  // namespace tarnwick
