@@ -481,10 +481,21 @@ TEST_F(ProgramTest, AFirstStartThatCannotWriteEndsAndFreesTheMachine) {
   {
     const UnwritableDir windows(dir / "c" / "WINDOWS");
     ProgramUnderTest program(x_, dir);
-    EnterPassword(QStringLiteral("Secret1"));
-    EnterPassword(QStringLiteral("Secret1"));
-    AcknowledgeMessage();  // the policy file could not be saved, nor SYSTEM.DAT kept
-    EXPECT_EQ(program.WaitForExit(), 1) << program.Output().toStdString();
+    // Passwords are typed while they are asked for; the error ends the start.
+    int boxes = 0;
+    std::optional<int> status;
+    for (int step = 0; step < 20 && !(status = program.WaitForExit(1s)); ++step) {
+      const QStringList windows = x_.Windows(QStringLiteral("Tarnwick"));
+      if (!x_.Windows(QStringLiteral("Tarnwick Password")).isEmpty()) {
+        EnterPassword(QStringLiteral("Secret1"));
+      } else if (windows.size() >= 2) {
+        x_.Keys(windows.back(), {QStringLiteral("Return")});
+        x_.WaitUntilGone(windows.back());
+        ++boxes;
+      }
+    }
+    EXPECT_EQ(status, 1) << program.Output().toStdString();
+    EXPECT_EQ(boxes, 1);
   }
   EXPECT_FALSE(std::filesystem::exists(Windows("Tarnex.pol")));
   const ProgramRun users =
