@@ -16,8 +16,8 @@ bool DeliverShowingErrors(const std::function<bool()>& deliver);
 // The program's application object: every event goes through DeliverShowingErrors. With a
 // registry set, each event delivered is one action: its registry writes are gathered in one write
 // batch, and each changed file is written once when the delivery returns, before the next event;
-// a file that cannot be written is shown in the error box. Deliveries nested in it join its batch,
-// except those of a modal form's loop: each of these is an action of its own.
+// a file that cannot be written is shown in the error box. Deliveries nested in it (the loop of a
+// modal form) join its batch; every prompt writes what the batch holds so far before it is shown.
 class TarnwickApplication : public QApplication {
   Q_OBJECT
 
@@ -34,7 +34,6 @@ class TarnwickApplication : public QApplication {
 
  private:
   Registry* registry_ = nullptr;
-  int actionLoopLevel_ = -1;  // the event loop level of the innermost action being delivered
 };
 
 }  // namespace tarnwick

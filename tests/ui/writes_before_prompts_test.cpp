@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
-#include <QTimer>
 #include <fstream>
 #include <functional>
 
@@ -168,26 +167,32 @@ TEST_F(WritesBeforePromptsTest, ANewIconIsInThePolicyFileBeforeTheBoxThatRefuses
   EXPECT_EQ(atMessage, "C:\\TARNEX\\UserIcon\\Plain.ico");
 }
 
-// A modal form's loop runs inside the event that opened it: each of its own events is an action
-// whose changes are written when it returns, not when the form closes.
-TEST_F(WritesBeforePromptsTest, EachEventOfAModalFormIsAnActionOfItsOwn) {
+// After a write that fails, a message telling of success is not shown; an error box is, and it
+// names the failure too, once.
+TEST_F(WritesBeforePromptsTest, AFailedWriteStopsAMessageAndJoinsAnErrorBox) {
   const EventsAreActions actions(machine_.GetRegistry());
-  bool checked = false;
-  std::optional<uint32_t> whileOpen;
-  QTimer::singleShot(0, [&] {
-    QDialog form(window_.get());
-    QTimer::singleShot(0, &form, [&] { window_->Users()[0].SetNoRun(1); });
-    QTimer::singleShot(50, &form, [&] {
-      whileOpen = DwordOnDisk(
-          machine_.PolicyFile(),
-          "Users\\Ann\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer", "NoRun");
-      checked = true;
-      form.accept();
-    });
-    form.exec();
-  });
-  QTRY_VERIFY_WITH_TIMEOUT(checked, 3000);
-  EXPECT_EQ(whileOpen, 1u);
+  const testing::UnwritableDir windows(machine_.Host("C:\\WINDOWS"));
+  QObject receiver;
+  bool refused = false;
+  QMetaObject::invokeMethod(
+      &receiver,
+      [&] {
+        window_->Users()[0].SetNoRun(1);
+        try {
+          ShowMessage(nullptr, MessageKind::Information, QStringLiteral("Done"));
+        } catch (const std::exception&) {
+          refused = true;
+        }
+        window_->Users()[0].SetNoFind(1);
+        ShowMessage(nullptr, MessageKind::Error, QStringLiteral("Something else went wrong"));
+      },
+      Qt::QueuedConnection);
+  QCoreApplication::sendPostedEvents(&receiver);
+  EXPECT_TRUE(refused);
+  ASSERT_EQ(prompter_.Records().size(), 1u);
+  const QString text = prompter_.Records()[0].text;
+  EXPECT_TRUE(text.startsWith("Something else went wrong\n\n")) << text.toStdString();
+  EXPECT_TRUE(text.contains("Tarnex.pol")) << text.toStdString();
 }
 
 }  // namespace
