@@ -167,6 +167,21 @@ TEST_F(WritesBeforePromptsTest, ANewIconIsInThePolicyFileBeforeTheBoxThatRefuses
   EXPECT_EQ(atMessage, "C:\\TARNEX\\UserIcon\\Plain.ico");
 }
 
+TEST_F(WritesBeforePromptsTest, AnIconThatCannotBeWrittenLeavesThePictureAsItWas) {
+  {
+    const EventsAreActions actions(machine_.GetRegistry());
+    const testing::UnwritableDir windows(machine_.Host("C:\\WINDOWS"));
+    prompter_.Queue(std::optional<std::string>("C:\\TARNEX\\UserIcon\\Cat.ico"));
+    QTest::mouseClick(Find<QLabel>("imgUserIcon"), Qt::LeftButton);
+  }
+  EXPECT_TRUE(Find<QLabel>("imgUserIcon")->pixmap().isNull());
+  ASSERT_EQ(prompter_.Records().size(), 2u);
+  EXPECT_EQ(prompter_.Records()[1].kind, MessageKind::Error);
+  EXPECT_EQ(
+      TextOnDisk(machine_.PolicyFile(), "Users\\Ann\\Software\\Family\\Preferences", "UserIcon"),
+      "");
+}
+
 // After a write that fails, a message telling of success is not shown; an error box is, and it
 // names the failure too, once.
 TEST_F(WritesBeforePromptsTest, AFailedWriteStopsAMessageAndJoinsAnErrorBox) {
