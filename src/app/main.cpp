@@ -66,9 +66,12 @@ int RunProgram(int& argc, char** argv, const Machine& machine) {
       tarnwick::ShowCurrentError(&window);
     }
   }
-  const int status = app.exec();
+  // A failed start whose window closed already (its timer ticks during any box shown after the
+  // start) has no loop to wait for: the loop would never end.
+  const int status = window.isVisible() ? app.exec() : 0;
   app.SetRegistry(nullptr);
-  return window.StartFailed() ? 1 : status;
+  // A start that did not go on (wrong password, Cancel, an error) is a failure.
+  return window.CloseRequested() ? 1 : status;
 }
 
 }  // namespace

@@ -14,6 +14,10 @@ bool DeliverShowingErrors(const std::function<bool()>& deliver) {
   return false;
 }
 
+void TarnwickApplication::WritePending() {
+  if (registry_ != nullptr) registry_->WritePending();
+}
+
 bool TarnwickApplication::notify(QObject* receiver, QEvent* event) {
   const auto deliver = [&] { return QApplication::notify(receiver, event); };
   if (registry_ == nullptr) return DeliverShowingErrors(deliver);

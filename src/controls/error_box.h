@@ -17,7 +17,7 @@ bool DeliverShowingErrors(const std::function<bool()>& deliver);
 // registry set, each event delivered is one action: its registry writes are gathered in one write
 // batch, and each changed file is written once when the delivery returns, before the next event;
 // a file that cannot be written is shown in the error box. Deliveries nested in it (the loop of a
-// modal form) join its batch.
+// modal form) join its batch; every prompt writes what the batch holds so far before it is shown.
 class TarnwickApplication : public QApplication {
   Q_OBJECT
 
@@ -26,6 +26,9 @@ class TarnwickApplication : public QApplication {
 
   // Null for none. The registry must outlive every delivery begun while it is set.
   void SetRegistry(Registry* registry) { registry_ = registry; }
+
+  // Writes the changes the current action has made so far (Registry::WritePending).
+  void WritePending();
 
   bool notify(QObject* receiver, QEvent* event) override;
 

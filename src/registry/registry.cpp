@@ -257,6 +257,10 @@ void Registry::Impl::Flush() {
 // of a batch (an action that changed nothing), but again once it changes, or at a flush.
 void Registry::Impl::CloseBatch() {
   if (--batchDepth_ > 0) return;
+  WriteBatched();
+}
+
+void Registry::Impl::WriteBatched() {
   WriteEach([](Hive& hive) { return std::exchange(hive.batched, false); });
 }
 
@@ -282,6 +286,10 @@ const Machine& Registry::GetMachine() const {
 
 void Registry::Flush() {
   impl_->Flush();
+}
+
+void Registry::WritePending() {
+  impl_->WriteBatched();
 }
 
 const RegNode& Registry::FileTree(RootKey root) const {

@@ -45,6 +45,11 @@ class Registry {
   // batch holds back. Throws RegistryFileError when a file cannot be written; its changes stay in
   // memory. The destructor tries once more.
   void Flush();
+  // Inside a write batch: writes now every file changed since the batch opened or since the last
+  // call, as the end of the batch would, and the batch stays open. Throws RegistryFileError for
+  // the first file that could not be written, after trying all of them; the batch's end does not
+  // try those again (a flush does, or their next change). Outside a batch nothing is pending.
+  void WritePending();
 
   // The trees of the machine's own files, without attached hives: SYSTEM.DAT's for
   // HKEY_LOCAL_MACHINE, USER.DAT's for HKEY_USERS and HKEY_CURRENT_USER.

@@ -62,6 +62,8 @@ class Registry::Impl {
   // Closes a batch; the outermost one writes the files changed while it was open, throwing as
   // Flush does.
   void CloseBatch();
+  // Writes the files changed while a batch was open and not written since, throwing as Flush does.
+  void WriteBatched();
   bool InBatch() const { return batchDepth_ > 0; }
   // Inside a batch: leaves every changed file, those whose write failed before too, to its end.
   void LeaveToBatch();

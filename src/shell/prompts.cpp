@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "controls/error_box.h"
 #include "controls/real_prompter.h"
 
 namespace tarnwick {
@@ -10,16 +11,72 @@ namespace {
 
 Prompter* installed = nullptr;
 
-}  // namespace
-
-Prompter& Prompter::Current() {
+Prompter& Installed() {
   if (installed != nullptr) return *installed;
   static RealPrompter real;
   return real;
 }
 
+// Writes what is pending before it hands each prompt to the installed prompter.
+class WritingFirst final : public Prompter {
+ public:
+  QMessageBox::StandardButton Message(QWidget* owner, MessageKind kind, const QString& title,
+                                      const QString& text,
+                                      QMessageBox::StandardButtons buttons) override {
+    if (kind != MessageKind::Error) {
+      WritePendingChanges();
+      return Installed().Message(owner, kind, title, text, buttons);
+    }
+    // An error box is shown in any case; a write failing now is part of what it reports.
+    QString shown = text;
+    try {
+      WritePendingChanges();
+    } catch (const std::exception& error) {
+      const QString failure = QString::fromStdString(error.what());
+      if (!shown.contains(failure)) shown += QStringLiteral("\n\n") + failure;
+    }
+    return Installed().Message(owner, kind, title, shown, buttons);
+  }
+  ReplaceAnswer AskReplace(QWidget* owner, const QString& text) override {
+    WritePendingChanges();
+    return Installed().AskReplace(owner, text);
+  }
+  std::optional<QString> Input(QWidget* owner, const QString& title, const QString& label,
+                               const QString& text, bool password) override {
+    WritePendingChanges();
+    return Installed().Input(owner, title, label, text, password);
+  }
+  std::optional<std::string> ChooseFile(QWidget* owner, const Machine& machine,
+                                        const FileChooserRequest& request) override {
+    WritePendingChanges();
+    return Installed().ChooseFile(owner, machine, request);
+  }
+  std::optional<std::string> ChooseFolder(QWidget* owner, const Machine& machine,
+                                          const FolderPickerRequest& request) override {
+    WritePendingChanges();
+    return Installed().ChooseFolder(owner, machine, request);
+  }
+  int RunDialog(QDialog& dialog) override {
+    WritePendingChanges();
+    return Installed().RunDialog(dialog);
+  }
+};
+
+}  // namespace
+
+Prompter& Prompter::Current() {
+  static WritingFirst writingFirst;
+  return writingFirst;
+}
+
 void Prompter::Install(Prompter* prompter) {
   installed = prompter;
+}
+
+void WritePendingChanges() {
+  if (auto* app = qobject_cast<TarnwickApplication*>(QCoreApplication::instance())) {
+    app->WritePending();
+  }
 }
 
 QString MessageTitle(MessageKind kind) {

@@ -58,7 +58,10 @@ class Prompter {
   // (QDialog::Accepted, Rejected or a form's own code).
   virtual int RunDialog(QDialog& dialog) = 0;
 
-  // The program's prompter; the real dialogs unless a test installed its own.
+  // The program's prompter: the real dialogs unless a test installed its own. Every prompt made
+  // through it first writes the changes made so far (WritePendingChanges), so that nothing said or
+  // asked waits on unwritten changes; when that fails, the prompt is not shown and the failure is
+  // thrown, except before an error box, which then names the failure too.
   static Prompter& Current();
   // Installs a prompter (not owned); nullptr restores the real dialogs.
   static void Install(Prompter* prompter);
@@ -67,6 +70,10 @@ class Prompter {
 // The title of a kind's boxes: Plain "Tarnwick" (the program's title), Warning "Warning",
 // Information "Information", Confirm "Confirm", Error "Tarnwick".
 QString MessageTitle(MessageKind kind);
+
+// Writes every change the current action has made so far to its file. Throws RegistryFileError
+// when a file cannot be written. Call it before showing that a change is made.
+void WritePendingChanges();
 
 // Convenience wrappers over Prompter::Current(); the first takes the kind's title.
 QMessageBox::StandardButton ShowMessage(QWidget* owner, MessageKind kind, const QString& text,

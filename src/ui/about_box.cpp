@@ -65,7 +65,7 @@ TAboutBox::TAboutBox(QWidget* owner)
   ui_->lblAddress2->setText(QStringLiteral("from a Linux desktop"));
   ui_->lblContact1->setText(QStringLiteral("Report problems in the project's issue tracker"));
   ui_->lblContact2->setText(QStringLiteral("Run tarnwick --describe and include its output"));
-  ui_->lblContact3->setText(QStringLiteral("Version ") + version);
+  ui_->lblContact3->setText(QStringLiteral("Help: F1 on any control, or Help Contents"));
 }
 
 TAboutBox::~TAboutBox() = default;

@@ -198,6 +198,8 @@ void TfrmMain::FormCreate() {
         // The first user stays unshown; the list works as usual.
       }
     }
+    // A start whose changes cannot be written cannot go on.
+    WritePendingChanges();
   } catch (...) {
     // A start that cannot load the policy file or its users ends after showing why.
     CloseRequested_ = true;
@@ -384,6 +386,7 @@ void TfrmMain::GetUserIcon() {
   if (!file) return;
   const QString name = ui_->lblName->text();
   CurrentUser_->SetUserIcon(*file);
+  WritePendingChanges();  // before the new picture, or the error box, tells of it
   const QPixmap picture = IconAtLocation(machine, *file, 0, 32);
   if (picture.isNull()) {
     ui_->imgUserIcon->clear();
@@ -401,20 +404,29 @@ void TfrmMain::GetUserIcon() {
   }
 }
 
+// The pictures' handlers show their errors here: an exception must not unwind through Qt's
+// mouse dispatch, which does not free the event's data on the way.
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+  const auto showingErrors = [this](void (TfrmMain::*handler)()) {
+    try {
+      (this->*handler)();
+    } catch (...) {
+      ShowCurrentError(this);
+    }
+  };
   const bool press =
       event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
   const bool release = event->type() == QEvent::MouseButtonRelease;
   if (watched == ui_->imgUserIcon && (press || release)) {
     SetFrameRaised(ui_->bevelIcon, release);
     if (release && ui_->imgUserIcon->rect().contains(static_cast<QMouseEvent*>(event)->pos())) {
-      GetUserIcon();
+      showingErrors(&TfrmMain::GetUserIcon);
     }
     return true;
   }
   if (watched == ui_->imgOnOff && release &&
       ui_->imgOnOff->rect().contains(static_cast<QMouseEvent*>(event)->pos())) {
-    imgOnOffClick();
+    showingErrors(&TfrmMain::imgOnOffClick);
     return true;
   }
   return QMainWindow::eventFilter(watched, event);
@@ -772,8 +784,10 @@ void TfrmMain::ShowActivationState(ActivationState state) {
 
 void TfrmMain::imgOnOffClick() {
   const bool on = ui_->bevelOnOff->frameShadow() == QFrame::Raised;
+  // The switch shows the new state only once it is in the machine's registry.
   if (on) {
     TurnActivationOff();
+    WritePendingChanges();
     SetFrameRaised(ui_->bevelOnOff, false);
     ui_->imgOnOff->setPixmap(ui_->imgOff->pixmap());
     ui_->imgOnOff->move(ui_->imgOnOff->pos() + QPoint(1, 1));
@@ -782,6 +796,7 @@ void TfrmMain::imgOnOffClick() {
                 QMessageBox::Ok);
   } else {
     TurnActivationOn();
+    WritePendingChanges();
     SetFrameRaised(ui_->bevelOnOff, true);
     ui_->imgOnOff->setPixmap(ui_->imgOn->pixmap());
     ui_->imgOnOff->move(ui_->imgOnOff->pos() - QPoint(1, 1));

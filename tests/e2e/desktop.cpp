@@ -91,6 +91,20 @@ void XServer::Keys(const QString& window, const QStringList& keys) const {
   }
 }
 
+int XServer::Height(const QString& window) const {
+  const QString shell =
+      Xdo({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
+  const QRegularExpressionMatch match =
+      QRegularExpression(QStringLiteral("HEIGHT=(\\d+)")).match(shell);
+  return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
+void XServer::Click(const QString& window, QPoint at) const {
+  Xdo({QStringLiteral("mousemove"), QStringLiteral("--sync"), QStringLiteral("--window"), window,
+       QString::number(at.x()), QString::number(at.y())});
+  Xdo({QStringLiteral("click"), QStringLiteral("1")});
+}
+
 ProgramUnderTest::ProgramUnderTest(const XServer& x, const std::filesystem::path& machineDir) {
   QProcessEnvironment env = DisplayEnvironment(x.Display());
   // The sanitizers' leak check would turn libraries' own leaks into a failed exit status.

@@ -2,6 +2,7 @@
 // presses and clicks sent with xdotool (XTest), as a person at the keyboard makes them.
 #pragma once
 
+#include <QPoint>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -37,6 +38,9 @@ class XServer {
   // Gives a window the keyboard focus and types into it: text, then named keys ("Return").
   void Type(const QString& window, const QString& text) const;
   void Keys(const QString& window, const QStringList& keys) const;
+  // The height of the window's inside; a left click at a point of it.
+  int Height(const QString& window) const;
+  void Click(const QString& window, QPoint at) const;
 
  private:
   QProcess server_;
@@ -54,6 +58,7 @@ class ProgramUnderTest {
   // The exit status once it ended within timeout; empty when it still runs or crashed.
   std::optional<int> WaitForExit(std::chrono::milliseconds timeout = 15s);
   void Terminate() { process_.terminate(); }  // SIGTERM
+  void Kill() { process_.kill(); }            // SIGKILL
   QString Output() { return QString::fromLocal8Bit(process_.readAllStandardError()); }
 
  private:

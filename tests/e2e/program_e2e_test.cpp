@@ -17,6 +17,7 @@
 #include "support/policy_test_machine.h"
 #include "support/run_program.h"
 #include "support/temp_machine_dir.h"
+#include "support/unwritable_dir.h"
 
 namespace tarnwick::testing {
 namespace {
@@ -194,8 +195,15 @@ TEST_F(ProgramTest, StartsWithThePasswordInOtherCaseAndEndsAfterThreeWrongOnes) 
       EnterPassword(QStringLiteral("Secret2"));
       AcknowledgeMessage();  // "The Password you entered is invalid"
     }
-    // The window closes by itself three quarters of a second later.
-    ASSERT_EQ(program.WaitForExit(), 0) << program.Output().toStdString();
+    // The window closes by itself three quarters of a second later: a failed start.
+    ASSERT_EQ(program.WaitForExit(), 1) << program.Output().toStdString();
+  }
+  {
+    ProgramUnderTest program(x_, temp_.Path() / "machine");
+    const std::optional<QString> dialog = x_.WaitForWindow(QStringLiteral("Tarnwick Password"));
+    ASSERT_TRUE(dialog);
+    x_.Keys(*dialog, {QStringLiteral("Escape")});
+    ASSERT_EQ(program.WaitForExit(), 1) << program.Output().toStdString();
   }
   ExpectNoPolicyKeyInSystemDat();
 }
@@ -489,6 +497,62 @@ TEST_F(ProgramTest, TheProgramsAndFoldersPagesFillAUsersFolders) {
   const ProgramRun bin = RunProgram({"rifiuti2", "-l", "CP1252", index.string()});
   EXPECT_EQ(bin.status, 0) << bin.err;
   EXPECT_NE(bin.out.find(kidsProfile + "Desktop\\Junk\\Old.txt"), std::string::npos) << bin.out;
+}
+
+// The switch's message comes only once the change is in SYSTEM.DAT: a kill while it is open
+// loses nothing.
+TEST_F(ProgramTest, TheSwitchsChangeIsInSystemDatWhileItsMessageIsOpen) {
+  ProgramUnderTest program(x_, temp_.Path() / "machine");
+  FirstStart(program);  // ends with the switch on
+  const QString window = MainWindow();
+  // imgOnOff's middle, below the menu bar (the window's inside less its fixed 355 pixels).
+  x_.Click(window, QPoint(195, x_.Height(window) - 355 + 30));
+  QStringList windows;
+  for (int wait = 0; wait < 100 && windows.size() < 2; ++wait) {
+    QThread::msleep(100);
+    windows = x_.Windows(QStringLiteral("Tarnwick"));
+  }
+  ASSERT_EQ(windows.size(), 2) << "no message box: " << program.Output().toStdString();
+  program.Kill();
+  program.WaitForExit();
+
+  const Readers machine(Windows("SYSTEM.DAT"));
+  ASSERT_TRUE(machine.Ok()) << machine.Diagnostics();
+  EXPECT_EQ(machine.Dword("Network\\Logon", "UserProfiles"), 0u);
+  EXPECT_EQ(machine.Dword("System\\CurrentControlSet\\control\\Update", "UpdateMode"), 0u);
+  EXPECT_EQ(machine.Text("System\\CurrentControlSet\\control\\Update", "NetworkPath"),
+            std::nullopt);
+  EXPECT_EQ(machine.Text("Network\\Logon", "username"), std::nullopt);
+}
+
+// A first start that cannot write the Windows directory says so once and ends with status 1,
+// leaving the machine free.
+TEST_F(ProgramTest, AFirstStartThatCannotWriteEndsAndFreesTheMachine) {
+  const std::filesystem::path dir = temp_.Path() / "machine";
+  ASSERT_EQ(RunProgram({TARNWICK_PROGRAM, "--machine", dir.string(), "--describe"}).status, 0);
+  {
+    const UnwritableDir windows(dir / "c" / "WINDOWS");
+    ProgramUnderTest program(x_, dir);
+    // Passwords are typed while they are asked for; the error ends the start.
+    int boxes = 0;
+    std::optional<int> status;
+    for (int step = 0; step < 20 && !(status = program.WaitForExit(1s)); ++step) {
+      const QStringList windows = x_.Windows(QStringLiteral("Tarnwick"));
+      if (!x_.Windows(QStringLiteral("Tarnwick Password")).isEmpty()) {
+        EnterPassword(QStringLiteral("Secret1"));
+      } else if (windows.size() >= 2) {
+        x_.Keys(windows.back(), {QStringLiteral("Return")});
+        x_.WaitUntilGone(windows.back());
+        ++boxes;
+      }
+    }
+    EXPECT_EQ(status, 1) << program.Output().toStdString();
+    EXPECT_EQ(boxes, 1);
+  }
+  EXPECT_FALSE(std::filesystem::exists(Windows("Tarnex.pol")));
+  const ProgramRun users =
+      RunProgram({TARNWICK_POLICY_PROGRAM, "--machine", dir.string(), "users"});
+  EXPECT_EQ(users.status, 0) << users.err;
 }
 
 }  // namespace

@@ -65,6 +65,26 @@ TEST(RegistryWriteBatch, ChangesReachEachFileOnceWhenTheOutermostBatchEnds) {
   EXPECT_EQ(replaced.Take(), (std::map<std::string, int>{{"SYSTEM.DAT", 1}}));
 }
 
+TEST(RegistryWriteBatch, WritePendingWritesWhatTheBatchHoldsAndTheBatchGoesOn) {
+  test::TestMachine machine;
+  Registry registry(machine.Get());
+  testing::FileReplacements replaced(machine.Host("c/WINDOWS"));
+  RegistryWriteBatch batch(registry);
+  WriteDword(registry, RootKey::LocalMachine, "Software", "A", 1);
+  WriteDword(registry, RootKey::LocalMachine, "Software", "B", 2);
+  registry.WritePending();
+  EXPECT_EQ(replaced.Take(), (std::map<std::string, int>{{"SYSTEM.DAT", 1}}));
+  EXPECT_NE(ReadRegistryFile(machine.Host("c/WINDOWS/SYSTEM.DAT"))
+                ->FindSubkey("Software")
+                ->FindValue("B"),
+            nullptr);
+  registry.WritePending();  // nothing new
+  WriteDword(registry, RootKey::CurrentUser, "Control Panel", "Beep", 1);
+  EXPECT_TRUE(replaced.Take().empty());
+  batch.Finish();
+  EXPECT_EQ(replaced.Take(), (std::map<std::string, int>{{"USER.DAT", 1}}));
+}
+
 TEST(RegistryWriteBatch, AFileThatCannotBeWrittenIsReportedAndWrittenByALaterFlush) {
   test::TestMachine machine;
   machine.MakeDir("c/WINDOWS/Hives");

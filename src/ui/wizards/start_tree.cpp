@@ -86,13 +86,15 @@ void TfrmStartTree::FormCreate() {
 
 void TfrmStartTree::lstUsersClick() {
   const std::string entry = ToAnsi(ui_->lstUsers->currentText()).value_or(std::string());
+  // Before the form is shown (its first entry is read while it is made) its owner holds the boxes.
+  QWidget* owner = isVisible() ? this : parentWidget();
   std::string folder;
   if (EqualsIgnoreCase(entry, kSystemEntry)) {
     folder = SystemProgramsFolder();
   } else if (const TUser* user = users_.FindUser(entry)) {
     folder = user->ProgramsFolder();
   } else {
-    ShowMessage(this, MessageKind::Plain,
+    ShowMessage(owner, MessageKind::Plain,
                 QStringLiteral("Error obtaining start menu for selected user"));
     ui_->fvTree->Clear();
     return;
@@ -100,7 +102,7 @@ void TfrmStartTree::lstUsersClick() {
   if (ExistingDirectory(machine_, folder)) {
     ui_->fvTree->SetRootFolder(folder);
   } else {
-    ShowMessage(this, MessageKind::Plain, QStringLiteral("Invalid directory for selected user"));
+    ShowMessage(owner, MessageKind::Plain, QStringLiteral("Invalid directory for selected user"));
     ui_->fvTree->Clear();
   }
 }

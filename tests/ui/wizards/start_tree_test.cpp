@@ -31,7 +31,14 @@ class ChooserPrompter : public ScriptedPrompter {
     requests.push_back(request);
     return ScriptedPrompter::ChooseFile(owner, machine, request);
   }
+  QMessageBox::StandardButton Message(QWidget* owner, MessageKind kind, const QString& title,
+                                      const QString& text,
+                                      QMessageBox::StandardButtons buttons) override {
+    owners.push_back(owner);
+    return ScriptedPrompter::Message(owner, kind, title, text, buttons);
+  }
   std::vector<FileChooserRequest> requests;
+  std::vector<QWidget*> owners;  // of the message boxes
 };
 
 template <typename T>
@@ -130,6 +137,27 @@ TEST_F(StartTreeTest, SystemStandsForTheDefaultProgramsFolderInAnyCase) {
   EXPECT_EQ(Messages(MessageKind::Plain),
             std::vector<QString>{"Invalid directory for selected user"});
   EXPECT_EQ(tree->topLevelItemCount(), 0);
+}
+
+// The first entry is read while the form is made, before it is shown: its box stands over the
+// form's owner, not alone in a corner of the screen.
+TEST_F(StartTreeTest, ABoxBeforeTheFormIsShownStandsOverItsOwner) {
+  MoveSystemPrograms("C:\\Nowhere");
+  AddUser("Bob", "C:\\Nowhere");
+  AddUser("Ann", kPrograms);
+  QWidget owner;
+  owner.show();
+  TfrmStartTree dialog(&owner, users_);
+  EXPECT_EQ(Entries(dialog), QStringList({"Bob", "Ann"}));
+  ASSERT_EQ(prompter_.owners.size(), 1u);
+  EXPECT_EQ(prompter_.owners[0], &owner);
+  dialog.show();
+  Choose(dialog, "Ann");
+  Choose(dialog, "Bob");
+  ASSERT_EQ(prompter_.owners.size(), 2u);
+  EXPECT_EQ(prompter_.owners[1], &dialog);
+  EXPECT_EQ(Messages(MessageKind::Plain),
+            std::vector<QString>(2, QStringLiteral("Invalid directory for selected user")));
 }
 
 TEST_F(StartTreeTest, OkTakesOnlyASelectedFile) {
