@@ -74,6 +74,8 @@ class CopyProgress : public QProgressDialog {
  public:
   explicit CopyProgress(QWidget* owner) : QProgressDialog(owner) {
     setMinimumDuration(std::numeric_limits<int>::max());
+    // The first value restarts the timer the dialog started when it was made.
+    setValue(minimum());
   }
   using QProgressDialog::forceShow;
 };
@@ -100,7 +102,6 @@ int TreeCopy::Run(const fs::path& source, const fs::path& destination) {
   progress_->setAutoReset(false);
   progress_->setAutoClose(false);
   progress_->setRange(0, kProgressSteps);
-  progress_->setValue(0);
   askingMs_ = 0;
   running_.start();
   const int result = CopyContents(source, destination);
