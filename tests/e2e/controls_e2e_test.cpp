@@ -2,6 +2,7 @@
 // mouse and the keyboard under a virtual X server; what the program wrote is read back.
 #include <gtest/gtest.h>
 
+#include <QPoint>
 #include <QThread>
 #include <filesystem>
 #include <fstream>
@@ -105,7 +106,39 @@ class ControlsTest : public ::testing::Test {
     QThread::msleep(150);
   }
 
-  XServer x_;
+  // Where the window lies on the screen: X and Y of xdotool's report.
+  QPoint Position(const QString& window) {
+    QPoint at;
+    const QString geometry =
+        x_.Xdo({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
+    for (const QString& line : geometry.split(QLatin1Char('\n'))) {
+      if (line.startsWith(QStringLiteral("X="))) at.setX(line.mid(2).toInt());
+      if (line.startsWith(QStringLiteral("Y="))) at.setY(line.mid(2).toInt());
+    }
+    return at;
+  }
+  // The pixels of a rectangle of the screen, row by row, from the XWD file Xvfb keeps.
+  std::string ScreenArea(QPoint topLeft, int width, int height) const {
+    const std::string file = Slurp(screen_.Path() / "Xvfb_screen0");
+    const auto field = [&file](size_t index) {  // the header is big-endian
+      uint32_t value = 0;
+      for (size_t i = 0; i < 4; ++i) value = value << 8 | static_cast<uint8_t>(file[index * 4 + i]);
+      return value;
+    };
+    if (file.size() < 100) return {};
+    const size_t pixel = field(11) / 8;                      // bits per pixel
+    const size_t start = field(0) + size_t{field(19)} * 12;  // header, then the colours
+    std::string area;
+    for (int y = topLeft.y(); y < topLeft.y() + height; ++y) {
+      const size_t at = start + static_cast<size_t>(y) * field(12) + topLeft.x() * pixel;
+      if (at + width * pixel > file.size()) return {};
+      area.append(file, at, width * pixel);
+    }
+    return area;
+  }
+
+  TempMachineDir screen_;
+  XServer x_{screen_.Path()};
   TempMachineDir temp_;
 };
 
@@ -136,6 +169,37 @@ TEST_F(ControlsTest, ADragOverTheHiddenDrivesWritesNoDrives) {
                   "Users\\Ann\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
                   "NoDrives"),
             1u + 4u + 8u);
+}
+
+TEST_F(ControlsTest, AClickBesideTheUsersEmptiesThePagesAndTheyTakeNoKeys) {
+  ASSERT_EQ(RunProgram({TARNWICK_PROGRAM, "--machine", Machine().string(), "--describe"}).status,
+            0);
+  Policy({"add-user", "Ann"});
+  ProgramUnderTest program(x_, Machine());
+  FirstPassword();
+  const QString window = MainWindow();
+  const int menu = MenuHeight(window);
+  // The page area below the tabs.
+  const QPoint pages = Position(window) + QPoint(222, menu + 61 + 30);
+  // The list holds Ann's icon at its top left; its bottom right corner is empty. The pointer
+  // goes there first: the screen file shows it.
+  MoveTo(window, menu, 8 + 190, 82 + 240);
+  QThread::msleep(500);
+  const std::string shown = ScreenArea(pages, 364, 240);
+  ASSERT_FALSE(shown.empty());
+  Button("click");
+  QThread::msleep(500);
+  EXPECT_TRUE(ScreenArea(pages, 364, 240) != shown) << "the pages still show the deselected user";
+  // Tab to the page tabs, Right twice "Win 95 Restrictions", Tab and space: with a user shown
+  // this ticks "Disable 'Run' Command on Start Menu".
+  x_.Keys(window, {QStringLiteral("Tab"), QStringLiteral("Right"), QStringLiteral("Right"),
+                   QStringLiteral("Tab"), QStringLiteral("space")});
+  x_.Keys(window, {QStringLiteral("alt+t"), QStringLiteral("x")});
+  ASSERT_EQ(program.WaitForExit(), 0) << program.Output().toStdString();
+  EXPECT_NE(Dword(Windows() / "Tarnex.pol",
+                  "Users\\Ann\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
+                  "NoRun"),
+            1u);
 }
 
 TEST_F(ControlsTest, TheCopysReplaceQuestionIsAnsweredByKeysWithNoProgressWindowOverIt) {
