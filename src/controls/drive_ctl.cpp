@@ -1,6 +1,7 @@
 #include "controls/drive_ctl.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <filesystem>
@@ -113,7 +114,6 @@ TDriveList::TDriveList(QWidget* parent) : QListWidget(parent) {
   for (size_t i = 0; i < bitmaps_.size(); ++i) {
     bitmaps_[i] = TransparentBitmap(QString::fromLatin1(names[i]));
   }
-  connect(this, &QAbstractItemView::clicked, this, [this] { Click(); });
 }
 
 void TDriveList::SetMachine(const Machine& machine) {
@@ -208,10 +208,35 @@ std::vector<bool> TDriveList::Selection() const {
   return selected;
 }
 
-void TDriveList::keyPressEvent(QKeyEvent* event) {
+template <typename Handling>
+void TDriveList::ClickOnChange(Handling handling) {
   const std::vector<bool> before = Selection();
-  QListWidget::keyPressEvent(event);
+  handling();
   if (Selection() != before) Click();
+}
+
+void TDriveList::mousePressEvent(QMouseEvent* event) {
+  ClickOnChange([&] { QListWidget::mousePressEvent(event); });
+}
+
+void TDriveList::mouseMoveEvent(QMouseEvent* event) {
+  ClickOnChange([&] { QListWidget::mouseMoveEvent(event); });
+}
+
+void TDriveList::mouseReleaseEvent(QMouseEvent* event) {
+  ClickOnChange([&] { QListWidget::mouseReleaseEvent(event); });
+}
+
+void TDriveList::mouseDoubleClickEvent(QMouseEvent* event) {
+  ClickOnChange([&] { QListWidget::mouseDoubleClickEvent(event); });
+}
+
+void TDriveList::keyPressEvent(QKeyEvent* event) {
+  ClickOnChange([&] { QListWidget::keyPressEvent(event); });
+}
+
+void TDriveList::timerEvent(QTimerEvent* event) {
+  ClickOnChange([&] { QListWidget::timerEvent(event); });
 }
 
 void TDriveList::changeEvent(QEvent* event) {

@@ -43,17 +43,27 @@ class TDriveList : public QListWidget {
 
  signals:
   void OnChange(TDriveList* sender);
-  // The user changed the selection with the mouse or the keyboard; the current item's drive is
-  // made current right after.
+  // The user changed the selection with the mouse or the keyboard (a click, a drag over several
+  // items, a key), once per input event that changed it; the current item's drive is made
+  // current right after. Selections made by the program fire nothing.
   void OnClick(TDriveList* sender);
 
  protected:
   virtual void Change();
   virtual void Click();
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void timerEvent(QTimerEvent* event) override;  // scrolling while dragging past an edge
   void changeEvent(QEvent* event) override;
 
  private:
+  // Runs the list box's own handling of one input event and fires Click when it changed the
+  // selection.
+  template <typename Handling>
+  void ClickOnChange(Handling handling);
   void Rebuild();
   std::vector<bool> Selection() const;
   std::string NamePart(char letter, const DriveInfo& drive) const;

@@ -376,7 +376,8 @@ void RecycleBin::Recycle(const fs::path& item, uint64_t deletionTime) {
 
     const uint64_t cluster = ClusterSizeOf(root);
     const uint32_t drive = static_cast<uint32_t>(letter_ - 'A');
-    size_t moved = 0;
+    std::vector<fs::path> moved;  // the D-files of plan.files, in order
+    std::string failure;
     for (const PlannedFile& file : plan.files) {
       const std::string name = file.host.filename().string();
       const size_t dot = name.rfind('.');
@@ -392,8 +393,8 @@ void RecycleBin::Recycle(const fs::path& item, uint64_t deletionTime) {
         dfile = dname();
       }
       if (error != 0) {
-        throw RecycleBinError("Cannot delete " + Shown(file.windowsPath) + ": " + ErrorText(error) +
-                              "." + MovedSoFar(moved, plan.files.size()));
+        failure = "Cannot delete " + Shown(file.windowsPath) + ": " + ErrorText(error) + ".";
+        break;
       }
       const uint64_t size =
           std::min<uint64_t>((file.bytes + cluster - 1) / cluster * cluster, UINT32_MAX);
@@ -404,29 +405,38 @@ void RecycleBin::Recycle(const fs::path& item, uint64_t deletionTime) {
       Put32(pending.bytes, at + kDriveOffset, drive);
       Put64(pending.bytes, at + kTimeOffset, deletionTime);
       Put32(pending.bytes, at + kSizeOffset, static_cast<uint32_t>(size));
-      Put32(pending.bytes, kLiveCountOffset, pending.live + 1);
-      Put32(pending.bytes, kNextIndexOffset, pending.next + 1);
-      Put32(pending.bytes, kTotalSizeOffset, static_cast<uint32_t>(pending.total + size));
-      try {
-        WriteFileAtomically(infoFile, pending.bytes);
-      } catch (const std::exception& e) {
-        if (MoveNoReplace(dfile, file.host) != 0) {
-          throw RecycleBinError(
-              "Cannot delete " + Shown(file.windowsPath) +
-              ": the Recycle Bin index could not be written (" + e.what() +
-              "), and the file stays in the Recycle Bin folder as " + dfile.filename().string() +
-              " without an entry; rename it back by hand." + MovedSoFar(moved, plan.files.size()));
-        }
-        throw RecycleBinError("Cannot delete " + Shown(file.windowsPath) +
-                              ": the Recycle Bin index could not be written (" + e.what() + ")." +
-                              MovedSoFar(moved, plan.files.size()));
-      }
-      AddFatAttributes(infoFile, ATTR_HIDDEN);
-      ++moved;
+      moved.push_back(dfile);
       ++pending.live;
       ++pending.next;
       pending.total += size;
     }
+    // One write of the index for the whole operation, the files moved so far included.
+    if (!moved.empty()) {
+      Put32(pending.bytes, kLiveCountOffset, pending.live);
+      Put32(pending.bytes, kNextIndexOffset, pending.next);
+      Put32(pending.bytes, kTotalSizeOffset, static_cast<uint32_t>(pending.total));
+      try {
+        WriteFileAtomically(infoFile, pending.bytes);
+      } catch (const std::exception& e) {
+        // Without their records the files go back where they were.
+        std::string stranded;
+        for (size_t i = moved.size(); i-- > 0;) {
+          if (MoveNoReplace(moved[i], plan.files[i].host) != 0) {
+            stranded += " " + moved[i].filename().string();
+          }
+        }
+        const std::string what = "Cannot delete " + Shown(windowsPath) +
+                                 ": the Recycle Bin index could not be written (" + e.what() + ")";
+        if (stranded.empty())
+          throw RecycleBinError(what + ". Nothing was moved to the Recycle Bin.");
+        throw RecycleBinError(what +
+                              ", and these files stay in the Recycle Bin folder without an " +
+                              "entry; rename them back by hand:" + stranded + ".");
+      }
+      AddFatAttributes(infoFile, ATTR_HIDDEN);
+    }
+    if (!failure.empty())
+      throw RecycleBinError(failure + MovedSoFar(moved.size(), plan.files.size()));
   }
 
   for (const PlannedDirectory& directory : plan.directories) {

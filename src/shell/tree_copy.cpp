@@ -6,6 +6,7 @@
 #include <QProgressDialog>
 #include <QSaveFile>
 #include <algorithm>
+#include <limits>
 #include <system_error>
 #include <vector>
 
@@ -67,6 +68,18 @@ QString Describe(const QFileInfo& file) {
 
 }  // namespace
 
+// A progress window that shows only when the copy tells it to: its own timer would put it over a
+// question that is waiting for an answer.
+class CopyProgress : public QProgressDialog {
+ public:
+  explicit CopyProgress(QWidget* owner) : QProgressDialog(owner) {
+    setMinimumDuration(std::numeric_limits<int>::max());
+    // The first value restarts the timer the dialog started when it was made.
+    setValue(minimum());
+  }
+  using QProgressDialog::forceShow;
+};
+
 TreeCopy::TreeCopy(QWidget* owner, int showAfterMs) : owner_(owner), showAfterMs_(showAfterMs) {}
 
 TreeCopy::~TreeCopy() = default;
@@ -83,17 +96,26 @@ int TreeCopy::Run(const fs::path& source, const fs::path& destination) {
                                      .arg(Name(entries.front())));
   }
   totalUnits_ = std::max<uint64_t>(UnitsBelow(source), 1);
-  progress_ = std::make_unique<QProgressDialog>(owner_);
+  progress_ = std::make_unique<CopyProgress>(owner_);
   progress_->setWindowTitle(QStringLiteral("Copying..."));
   progress_->setWindowModality(Qt::WindowModal);
   progress_->setAutoReset(false);
   progress_->setAutoClose(false);
   progress_->setRange(0, kProgressSteps);
-  progress_->setMinimumDuration(showAfterMs_);
-  progress_->setValue(0);
+  askingMs_ = 0;
+  running_.start();
   const int result = CopyContents(source, destination);
   progress_.reset();
   return result;
+}
+
+template <typename Question>
+auto TreeCopy::Ask(Question question) {
+  QElapsedTimer waiting;
+  waiting.start();
+  const auto answer = question();
+  askingMs_ += waiting.elapsed();
+  return answer;
 }
 
 int TreeCopy::CopyContents(const fs::path& from, const fs::path& to) {
@@ -136,12 +158,15 @@ int TreeCopy::CopyFolder(const fs::path& from, const fs::path& to) {
                                      .arg(Name(target)));
     }
     if (!mergeAllFolders_) {
-      const ReplaceAnswer answer = Prompter::Current().AskReplace(
-          Parent(),
-          QStringLiteral("This folder already contains a folder named '%1'.\n\nIf the files in "
-                         "the existing folder have the same name as files in the folder you are "
-                         "copying, they will be replaced. Do you still want to copy the folder?")
-              .arg(Name(target)));
+      const ReplaceAnswer answer = Ask([&] {
+        return Prompter::Current().AskReplace(
+            Parent(),
+            QStringLiteral("This folder already contains a folder named '%1'.\n\nIf the files "
+                           "in the existing folder have the same name as files in the folder you "
+                           "are copying, they will be replaced. Do you still want to copy the "
+                           "folder?")
+                .arg(Name(target)));
+      });
       if (answer == ReplaceAnswer::Cancel) return kFileOpCancelled;
       if (answer == ReplaceAnswer::No)
         return Advance(UnitsBelow(from)) ? kFileOpSuccess : kFileOpCancelled;
@@ -171,11 +196,14 @@ int TreeCopy::CopyFile(const fs::path& from, const fs::path& to) {
                                        .arg(Name(from)));
     }
     if (!replaceAllFiles_) {
-      const ReplaceAnswer answer = Prompter::Current().AskReplace(
-          Parent(),
-          QStringLiteral("This folder already contains a file named '%1'.\n\nWould you like to "
-                         "replace the existing file\n\n%2\n\nwith this one?\n\n%3")
-              .arg(Name(target), Describe(QFileInfo(Q(target))), Describe(QFileInfo(Q(from)))));
+      const ReplaceAnswer answer = Ask([&] {
+        return Prompter::Current().AskReplace(
+            Parent(),
+            QStringLiteral("This folder already contains a file named '%1'.\n\nWould "
+                           "you like to replace the existing file\n\n%2\n\nwith this "
+                           "one?\n\n%3")
+                .arg(Name(target), Describe(QFileInfo(Q(target))), Describe(QFileInfo(Q(from)))));
+      });
       if (answer == ReplaceAnswer::Cancel) return kFileOpCancelled;
       if (answer == ReplaceAnswer::No) return Advance(size + 1) ? kFileOpSuccess : kFileOpCancelled;
       replaceAllFiles_ = answer == ReplaceAnswer::YesToAll;
@@ -222,6 +250,9 @@ int TreeCopy::CopyFile(const fs::path& from, const fs::path& to) {
 
 bool TreeCopy::Advance(uint64_t units) {
   doneUnits_ = std::min(doneUnits_ + units, totalUnits_);
+  if (!progress_->isVisible() && running_.elapsed() - askingMs_ >= showAfterMs_) {
+    progress_->forceShow();
+  }
   progress_->setValue(static_cast<int>(doneUnits_ * kProgressSteps / totalUnits_));
   return !progress_->wasCanceled();
 }
@@ -232,7 +263,7 @@ QWidget* TreeCopy::Parent() const {
 }
 
 int TreeCopy::Fail(int result, const QString& text) {
-  ShowMessage(Parent(), MessageKind::Error, text);
+  Ask([&] { return ShowMessage(Parent(), MessageKind::Error, text); });
   return result;
 }
 

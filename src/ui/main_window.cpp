@@ -15,6 +15,7 @@
 #include "controls/help_window.h"
 #include "controls/look.h"
 #include "controls/session_end.h"
+#include "formats/recycle_bin.h"
 #include "machine/win_path.h"
 #include "policy/policy_file.h"
 #include "policy/users.h"
@@ -67,6 +68,35 @@ int32_t DriveBit(const QString& itemText) {
   const QChar letter = itemText.front().toUpper();
   if (letter < QLatin1Char('A') || letter > QLatin1Char('Z')) return 0;
   return int32_t{1} << (letter.unicode() - 'A');
+}
+
+// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, with or without an extension.
+bool IsDeviceName(const std::string& name) {
+  std::string base = UpperAscii(name.substr(0, name.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+  return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+// Why Windows 95 could not create the folder name as path (its last component); empty when it
+// could. Win32 drops trailing dots and blanks, so such a name would make another folder.
+QString NewFolderRefusal(const std::string& name, const std::string& path) {
+  if (!IsValidComponent(name) || name.find_first_of("\\/") != std::string::npos) {
+    return QStringLiteral(
+        "a folder name cannot contain control characters or any of the "
+        "following characters: \\ / : * ? \" < > |");
+  }
+  if (name.back() == '.' || name.back() == ' ') {
+    return QStringLiteral("a folder name cannot end in a dot or a blank.");
+  }
+  if (IsDeviceName(name)) return FromAnsi(name) + QStringLiteral(" is the name of a device.");
+  if (path.size() > kMaxRecycledPath) {
+    return QStringLiteral("the path %1 would be longer than %2 characters.")
+        .arg(FromAnsi(path))
+        .arg(kMaxRecycledPath);
+  }
+  return {};
 }
 
 void SetFrameRaised(QFrame* frame, bool raised) {
@@ -275,8 +305,14 @@ QString TfrmMain::SelectedCaption() const {
 }
 
 void TfrmMain::lvUsersChange() {
+  if (Clearing_) return;
+  // A click on empty space deselects: the pages then show nobody and take no edits.
+  if (ui_->lvUsers->selectedItems().isEmpty()) {
+    CurrentUser_ = nullptr;
+    ClearData();
+    return;
+  }
   // Loading needs a selected item, not a current user: it is what makes one current.
-  if (Clearing_ || ui_->lvUsers->selectedItems().isEmpty()) return;
   LoadUserData();
 }
 
@@ -299,8 +335,15 @@ void TfrmMain::ClearData() {
   ui_->lstHideDrives->clearSelection();
   ui_->lstHideDrives->setEnabled(false);
   ui_->txtFolderPath->clear();
-  ui_->lblSelection->clear();
+  SetElidedText(*ui_->lblSelection, QString());
   ui_->fvCustomFolder->Clear();
+  SetPagesEnabled(false);
+}
+
+void TfrmMain::SetPagesEnabled(bool enabled) {
+  for (int page = 0; page < ui_->PageControl1->count(); ++page) {
+    ui_->PageControl1->widget(page)->setEnabled(enabled);
+  }
 }
 
 void TfrmMain::LoadUserData() {
@@ -310,6 +353,7 @@ void TfrmMain::LoadUserData() {
   CurrentUser_ = name ? Users_->FindUser(*name) : nullptr;
   if (CurrentUser_ == nullptr) return;
   TUser& user = *CurrentUser_;
+  SetPagesEnabled(true);
   SetElidedText(*ui_->lblSelection, caption);
 
   ui_->chkPasswordSettings->setChecked(user.NoPasswordPages() == 1);
@@ -676,19 +720,22 @@ void TfrmMain::btnAddFolderClick() {
       this, QStringLiteral("Create Folder"), QStringLiteral("Enter the name of the new folder"),
       QString(), false);
   if (!name || name->isEmpty()) return;
-  // Only the last level is made, and never over an entry of that name in any letter case.
+  const QString failed = QStringLiteral("An error occurred creating the new directory");
   const std::optional<std::string> ansi = ToAnsi(*name);
-  bool made = false;
-  if (ansi && IsValidComponent(*ansi) && ansi->find('\\') == std::string::npos) {
-    const std::optional<std::filesystem::path> host =
-        GetMachine().HostPath(AddTrailingBackslash(target->path) + *ansi);
-    std::error_code error;
-    made = host && !std::filesystem::exists(*host, error) &&
-           std::filesystem::create_directory(*host, error);
+  const std::string path = AddTrailingBackslash(target->path) + ansi.value_or(std::string());
+  const QString refusal =
+      ansi ? NewFolderRefusal(*ansi, path)
+           : QStringLiteral("the name %1 cannot be written in code page 1252.").arg(*name);
+  if (!refusal.isEmpty()) {
+    ShowMessage(this, MessageKind::Information, failed + QStringLiteral(": ") + refusal);
+    return;
   }
-  if (!made) {
-    ShowMessage(this, MessageKind::Information,
-                QStringLiteral("An error occurred creating the new directory"));
+  // Only the last level is made, and never over an entry of that name in any letter case.
+  const std::optional<std::filesystem::path> host = GetMachine().HostPath(path);
+  std::error_code error;
+  if (!host || std::filesystem::exists(*host, error) ||
+      !std::filesystem::create_directory(*host, error)) {
+    ShowMessage(this, MessageKind::Information, failed);
     return;
   }
   if (target->node != nullptr) ui_->fvCustomFolder->RefreshNode(target->node);
@@ -724,7 +771,12 @@ void TfrmMain::btnRemoveItemClick() {
     return;
   }
   DeleteDirectoryTree(GetMachine(), target->path, true, this);
-  delete target->node;
+  // A failed or partial delete keeps the node, read anew.
+  if (ExistingDirectory(GetMachine(), target->path)) {
+    ui_->fvCustomFolder->RefreshNode(target->node);
+  } else {
+    delete target->node;
+  }
 }
 
 void TfrmMain::btnAddApplicationClick() {

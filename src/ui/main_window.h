@@ -87,6 +87,8 @@ class TfrmMain : public QMainWindow {
   void ConnectSwitches();
   void ConnectSwitch(QCheckBox* box, void (TfrmMain::*write)(int32_t));
   void lvUsersChange();
+  // The pages take edits only while they show a user.
+  void SetPagesEnabled(bool enabled);
   void lstHideDrivesClick();
   void chkRestrictAppsClick();
   void comboFoldersClick();

@@ -37,6 +37,20 @@ void Click(TDriveList& list, int row) {
   }
 }
 
+// The left button pressed on one row, moved over the rows between and released on the last.
+void Drag(TDriveList& list, const std::vector<int>& rows) {
+  const auto send = [&](QEvent::Type type, int row, Qt::MouseButtons buttons) {
+    const QPoint at = list.visualItemRect(list.item(row)).center();
+    QMouseEvent event(type, at, list.viewport()->mapToGlobal(at),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+    QApplication::sendEvent(list.viewport(), &event);
+  };
+  send(QEvent::MouseButtonPress, rows.front(), Qt::LeftButton);
+  for (int row : rows) send(QEvent::MouseMove, row, Qt::LeftButton);
+  send(QEvent::MouseButtonRelease, rows.back(), Qt::NoButton);
+}
+
 class DriveListTest : public ::testing::Test {
  protected:
   test::TestMachine machine_{kDrives};
@@ -155,6 +169,31 @@ TEST_F(DriveListTest, SpaceBarTogglesTheCurrentItemLikeAClick) {
   press(Qt::Key_Space);
   EXPECT_FALSE(list_.item(2)->isSelected());
   EXPECT_EQ(clicks, 2);
+}
+
+TEST_F(DriveListTest, DraggingOverItemsFiresClickForEveryChangeButProgramStepsFireNothing) {
+  list_.SetMachine(machine_.Get());
+  list_.resize(200, 200);
+  list_.show();
+  std::vector<int> seen;  // selected items at each click
+  QObject::connect(&list_, &TDriveList::OnClick,
+                   [&] { seen.push_back(static_cast<int>(list_.selectedItems().size())); });
+  // Pressed on a:, released on d: after passing c:.
+  Drag(list_, {0, 1, 2});
+  EXPECT_EQ(list_.selectedItems().size(), 3);
+  EXPECT_EQ(seen, (std::vector<int>{1, 2, 3}));
+  // Pressed on d: and released on c:: the last click sees the selection as it ends.
+  seen.clear();
+  Drag(list_, {2, 1});
+  EXPECT_FALSE(list_.item(2)->isSelected());
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back(), list_.selectedItems().size());
+
+  seen.clear();
+  list_.item(4)->setSelected(true);
+  list_.clearSelection();
+  list_.selectAll();
+  EXPECT_TRUE(seen.empty());
 }
 
 TEST_F(DriveListTest, SelectionDoesNotSurviveRebuild) {

@@ -19,12 +19,16 @@ QProcessEnvironment DisplayEnvironment(const QString& display) {
 
 }  // namespace
 
-XServer::XServer() {
+XServer::XServer(const std::filesystem::path& screenDir) {
   // -displayfd prints the number of a free display once the server accepts clients.
-  server_.start(QStringLiteral("Xvfb"),
-                {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                 QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                 QStringLiteral("tcp")});
+  QStringList arguments = {QStringLiteral("-displayfd"),  QStringLiteral("1"),
+                           QStringLiteral("-screen"),     QStringLiteral("0"),
+                           QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                           QStringLiteral("tcp")};
+  if (!screenDir.empty()) {
+    arguments << QStringLiteral("-fbdir") << QString::fromStdString(screenDir.string());
+  }
+  server_.start(QStringLiteral("Xvfb"), arguments);
   if (!server_.waitForStarted(kStartMs)) return;
   while (!server_.canReadLine() && server_.waitForReadyRead(kStartMs)) {
   }

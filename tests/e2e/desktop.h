@@ -15,10 +15,11 @@ namespace tarnwick::testing {
 
 using namespace std::chrono_literals;
 
-// A virtual X server (Xvfb) for the lifetime of the object.
+// A virtual X server (Xvfb) for the lifetime of the object. Given a directory, it keeps its
+// screen there as the XWD file Xvfb_screen0.
 class XServer {
  public:
-  XServer();
+  explicit XServer(const std::filesystem::path& screenDir = {});
   ~XServer();
   XServer(const XServer&) = delete;
   XServer& operator=(const XServer&) = delete;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <iconv.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -383,6 +384,55 @@ TEST_F(RecycleBinTest, NeverMovesOverAFileMadeMeanwhile) {
   EXPECT_EQ(index.nextIndex, 3u);
 }
 
+// Counts the times a file of one directory gets new contents, renamed into place or written in
+// place, from construction to the call of Count.
+class WriteCounter {
+ public:
+  explicit WriteCounter(const fs::path& dir) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    inotify_add_watch(fd_, dir.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE);
+  }
+  ~WriteCounter() { close(fd_); }
+  int Count(std::string_view name) const {
+    int count = 0;
+    alignas(inotify_event) char buffer[1 << 16];
+    for (ssize_t n; (n = read(fd_, buffer, sizeof buffer)) > 0;) {
+      for (const char* at = buffer; at < buffer + n;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(at);
+        if (event->len > 0 && name == event->name) ++count;
+        at += sizeof(inotify_event) + event->len;
+      }
+    }
+    return count;
+  }
+
+ private:
+  int fd_;
+};
+
+TEST_F(RecycleBinTest, WritesTheIndexOnceForAWholeTree) {
+  constexpr int kFiles = 3001;
+  for (int i = 0; i < kFiles; ++i) {
+    WriteFile(drive() / "Big" / ("file" + std::to_string(i) + ".txt"), "x");
+  }
+  WriteFile(drive() / "first.txt", "first");
+  RecycleBin recycleBin(drive(), 'C');
+  recycleBin.Recycle(drive() / "first.txt");
+
+  const WriteCounter writes(bin());
+  recycleBin.Recycle(drive() / "Big");
+  EXPECT_EQ(writes.Count("INFO"), 1);
+  EXPECT_FALSE(fs::exists(drive() / "Big"));
+
+  const ToolRun run = RunRifiuti(bin() / "INFO", "CP1252");
+  EXPECT_EQ(run.status, 0) << run.out;
+  const std::vector<std::string> entries = Entries(run.out);
+  ASSERT_EQ(entries.size(), kFiles + 1u);
+  EXPECT_TRUE(entries.front().ends_with("\tC:\\first.txt")) << entries.front();
+  EXPECT_TRUE(entries.back().starts_with(std::to_string(kFiles) + "\t")) << entries.back();
+  EXPECT_TRUE(entries.back().ends_with("\tC:\\Big\\file999.txt")) << entries.back();
+  EXPECT_EQ(ReadRecycleIndex(bin() / "INFO").liveCount, kFiles + 1u);
+}
+
 // Limits the size of files written during its lifetime, so that writing more fails with EFBIG.
 class FileSizeLimit {
  public:
@@ -424,6 +474,23 @@ TEST_F(RecycleBinTest, PutsTheFileBackWhenTheIndexCannotBeWritten) {
   EXPECT_NE(error.find("Nothing was moved"), std::string::npos) << error;
   EXPECT_EQ(ReadText(drive() / "doc.txt"), "text");
   EXPECT_FALSE(fs::exists(bin() / "Dc0.txt"));
+  EXPECT_FALSE(fs::exists(bin() / "INFO"));
+
+  // A tree whose one index write fails: every file is back in its folder.
+  WriteFile(drive() / "Tree" / "a.txt", "a");
+  WriteFile(drive() / "Tree" / "Sub" / "b.txt", "b");
+  error.clear();
+  {
+    FileSizeLimit limit(200);
+    try {
+      recycleBin.Recycle(drive() / "Tree");
+    } catch (const RecycleBinError& e) {
+      error = e.what();
+    }
+  }
+  EXPECT_NE(error.find("Nothing was moved"), std::string::npos) << error;
+  EXPECT_EQ(ReadText(drive() / "Tree" / "a.txt"), "a");
+  EXPECT_EQ(ReadText(drive() / "Tree" / "Sub" / "b.txt"), "b");
   EXPECT_FALSE(fs::exists(bin() / "INFO"));
 }
 

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QProgressDialog>
+#include <QThread>
 #include <QTimer>
 #include <iterator>
 
@@ -223,6 +225,73 @@ TEST_F(FileOperationsTest, CancelInTheProgressWindowLeavesNoPartialFile) {
   for (QWidget* widget : QApplication::topLevelWidgets()) {
     EXPECT_EQ(qobject_cast<QProgressDialog*>(widget), nullptr);
   }
+}
+
+// Answers as a person does, some time after the question appears, and notes whether meanwhile a
+// progress window showed that the question does not belong to: one that would cover it.
+class SlowPrompter : public ScriptedPrompter {
+ public:
+  QMessageBox::StandardButton Message(QWidget* owner, MessageKind kind, const QString& title,
+                                      const QString& text,
+                                      QMessageBox::StandardButtons buttons) override {
+    Wait(owner);
+    return ScriptedPrompter::Message(owner, kind, title, text, buttons);
+  }
+  ReplaceAnswer AskReplace(QWidget* owner, const QString& text) override {
+    Wait(owner);
+    return ScriptedPrompter::AskReplace(owner, text);
+  }
+  std::vector<bool> ownedByProgress;  // per prompt: the progress window is its owner
+  bool covered = false;
+
+ private:
+  void Wait(QWidget* owner) {
+    ownedByProgress.push_back(qobject_cast<QProgressDialog*>(owner) != nullptr);
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 300) {
+      QApplication::processEvents(QEventLoop::AllEvents, 10);
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* progress = qobject_cast<QProgressDialog*>(widget);
+        if (progress != nullptr && progress->isVisible() && progress != owner) covered = true;
+      }
+      QThread::msleep(10);
+    }
+  }
+};
+
+TEST(TreeCopy, TheProgressWindowNeverCoversAQuestionOrAnError) {
+  test::TestMachine machine("[Drive C]\nType=fixed\nPath=c\n");
+  SlowPrompter prompter;
+  PrompterGuard guard(prompter);
+  // Questions before the progress window is due: it stays hidden while they wait.
+  for (const char* name : {"one.txt", "two.txt", "zz"}) {
+    machine.Write(std::string("c/A/") + name, "new");
+  }
+  machine.Write("c/B/one.txt", "old");
+  machine.Write("c/B/two.txt", "old");
+  fs::create_directories(machine.Host("c/B/zz"));
+  prompter.Queue(ReplaceAnswer::Yes);
+  prompter.Queue(ReplaceAnswer::Yes);
+  EXPECT_EQ(TreeCopy(nullptr, 100).Run(machine.Host("c/A"), machine.Host("c/B")), kFileOpFailed);
+  EXPECT_FALSE(prompter.covered);
+  ASSERT_EQ(prompter.Records().size(), 3u);
+  EXPECT_EQ(prompter.Records()[2].kind, MessageKind::Error);
+  EXPECT_EQ(ReadText(machine.Host("c/B/two.txt")), "new");
+  // The first question waits past the 100 ms: waiting for an answer is no copying time.
+  ASSERT_EQ(prompter.ownedByProgress.size(), 3u);
+  EXPECT_FALSE(prompter.ownedByProgress[0]);
+
+  // Once the progress window shows, a question belongs to it.
+  machine.Write("c/C/a.bin", std::string(3 << 20, 'a'));
+  machine.Write("c/C/b.txt", "new");
+  machine.Write("c/D/b.txt", "old");
+  prompter.ownedByProgress.clear();
+  prompter.Queue(ReplaceAnswer::Yes);
+  EXPECT_EQ(TreeCopy(nullptr, 0).Run(machine.Host("c/C"), machine.Host("c/D")), kFileOpSuccess);
+  EXPECT_FALSE(prompter.covered);
+  EXPECT_EQ(prompter.ownedByProgress, std::vector<bool>{true});
+  EXPECT_EQ(ReadText(machine.Host("c/D/b.txt")), "new");
 }
 
 TEST_F(FileOperationsTest, DeleteChecksItsArgument) {

@@ -17,6 +17,7 @@
 #include <QTreeWidget>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "base/bytes.h"
 #include "controls/drive_ctl.h"
@@ -175,6 +176,72 @@ TEST_F(MainWindowTest, HiddenDrivesShowTheMaskAndTheNextClickDropsAbsentDrives) 
   EXPECT_EQ(drives->selectedItems().size(), drives->count());
   ClickDrive('D');
   EXPECT_EQ(Dword(kExplorer, "NoDrives"), 1u + 4u);
+}
+
+TEST_F(MainWindowTest, DraggingOverTheDrivesWritesWhatTheListShows) {
+  Start();
+  Find<QTabWidget>("PageControl1")->setCurrentWidget(Find<QWidget>("TabSheet5"));
+  auto* drives = Find<TDriveList>("lstHideDrives");
+  const auto at = [drives](char letter) {
+    for (int row = 0; row < drives->count(); ++row) {
+      if (drives->item(row)->text().front().toUpper() == QLatin1Char(letter)) {
+        return drives->visualItemRect(drives->item(row)).center();
+      }
+    }
+    ADD_FAILURE() << "no drive " << letter;
+    return QPoint();
+  };
+  // Pressed on a:, dragged over c: to d: (the demo drives are A, C and D).
+  QTest::mousePress(drives->viewport(), Qt::LeftButton, {}, at('A'));
+  QTest::mouseMove(drives->viewport(), at('C'));
+  QTest::mouseMove(drives->viewport(), at('D'));
+  QTest::mouseRelease(drives->viewport(), Qt::LeftButton, {}, at('D'));
+  EXPECT_EQ(drives->selectedItems().size(), 3);
+  EXPECT_EQ(Dword(kExplorer, "NoDrives"), 1u + 4u + 8u);
+
+  // Bob: pressed on a: and released on c:.
+  Select(QStringLiteral("Bob"));
+  QTest::mousePress(drives->viewport(), Qt::LeftButton, {}, at('A'));
+  QTest::mouseMove(drives->viewport(), at('C'));
+  QTest::mouseRelease(drives->viewport(), Qt::LeftButton, {}, at('C'));
+  EXPECT_EQ(drives->selectedItems().size(), 2);
+  std::string bob(kExplorer);
+  bob.replace(bob.find("Ann"), 3, "Bob");
+  EXPECT_EQ(Dword(bob, "NoDrives"), 1u + 4u);
+  EXPECT_EQ(Dword(kExplorer, "NoDrives"), 1u + 4u + 8u);
+}
+
+TEST_F(MainWindowTest, AClickBesideTheUsersClearsAndDisablesThePages) {
+  Start();
+  ASSERT_NE(window_->CurrentUser(), nullptr);
+  QListWidget* users = Users();
+  QTest::mouseClick(users->viewport(), Qt::LeftButton, {},
+                    users->viewport()->rect().bottomRight() - QPoint(5, 5));
+  EXPECT_TRUE(users->selectedItems().isEmpty());
+  EXPECT_EQ(window_->CurrentUser(), nullptr);
+  EXPECT_TRUE(Find<QLabel>("lblSelection")->text().isEmpty());
+  auto* noFind = Find<QCheckBox>("chkNoFind");
+  EXPECT_FALSE(noFind->isEnabled());
+  noFind->click();
+  EXPECT_FALSE(noFind->isChecked());
+  EXPECT_EQ(Dword(kExplorer, "NoFind"), std::nullopt);
+  EXPECT_FALSE(Find<QWidget>("lstHideDrives")->isEnabled());
+
+  // Clicking Ann shows her again, and the pages take edits.
+  const QListWidgetItem* ann = users->findItems(QStringLiteral("Ann"), Qt::MatchExactly).front();
+  QTest::mouseClick(users->viewport(), Qt::LeftButton, {}, users->visualItemRect(ann).center());
+  ASSERT_NE(window_->CurrentUser(), nullptr);
+  EXPECT_EQ(window_->CurrentUser()->Name(), "Ann");
+  noFind->click();
+  EXPECT_EQ(Dword(kExplorer, "NoFind"), 1u);
+
+  // A drag from Ann's icon into empty space leaves the pages showing whom the list selects.
+  QTest::mousePress(users->viewport(), Qt::LeftButton, {}, users->visualItemRect(ann).center());
+  QTest::mouseMove(users->viewport(), users->viewport()->rect().bottomRight() - QPoint(5, 5));
+  QTest::mouseRelease(users->viewport(), Qt::LeftButton, {},
+                      users->viewport()->rect().bottomRight() - QPoint(5, 5));
+  EXPECT_EQ(users->selectedItems().isEmpty(), window_->CurrentUser() == nullptr);
+  EXPECT_EQ(noFind->isEnabled(), window_->CurrentUser() != nullptr);
 }
 
 TEST_F(MainWindowTest, RemoveUserRefusesAndAsksBeforeDeletingTheProfileFirst) {
@@ -376,6 +443,65 @@ TEST_F(MainWindowPagesTest, FolderCommandsTakeAFileNodesFolderExceptRemoveItem) 
   Find<QPushButton>("btnRemoveItem")->click();
   EXPECT_FALSE(std::filesystem::exists(programs));
   EXPECT_EQ(Find<QTreeWidget>("fvCustomFolder")->topLevelItemCount(), 0);
+}
+
+TEST_F(MainWindowPagesTest, AddFolderRefusesWhatWindows95CannotCreate) {
+  Start();
+  const std::filesystem::path programs = machine_.Host(kPrograms);
+  const auto entries = [&] {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(programs)) {
+      names.insert(entry.path().filename().string());
+    }
+    return names;
+  };
+  const std::set<std::string> before = entries();
+  // 31 characters of "C:\WINDOWS\Start Menu\Programs\" and 229 of the name make 260.
+  const QString tooLong(229, QLatin1Char('n'));
+  for (const QString& name :
+       {QStringLiteral("Dots..."), QStringLiteral("Space  "), QStringLiteral("a*b"),
+        QStringLiteral("a/b"), QStringLiteral("tab\tin"), QStringLiteral("CON"),
+        QStringLiteral("con.txt"), QStringLiteral("Lpt9"), QStringLiteral("Nul .log"), tooLong,
+        QString::fromUtf8("\xce\xa9mega")}) {
+    SelectNode(QStringLiteral("Programs"));
+    prompter_.ClearRecords();
+    prompter_.Queue(std::optional<QString>(name));
+    Find<QPushButton>("btnAddFolder")->click();
+    // The input box, then the refusal.
+    ASSERT_EQ(Messages().size(), 2) << name.toStdString();
+    EXPECT_TRUE(Messages()[1].startsWith("An error occurred creating the new directory: "))
+        << Messages()[1].toStdString();
+  }
+  EXPECT_TRUE(Messages()[1].contains("code page 1252")) << Messages()[1].toStdString();
+  EXPECT_EQ(entries(), before);
+
+  // 259 characters are a path Windows 95 can hold; COM10 is no device.
+  for (const QString& name :
+       {QString(228, QLatin1Char('n')), QStringLiteral("COM10"), QStringLiteral(".profile")}) {
+    SelectNode(QStringLiteral("Programs"));
+    prompter_.ClearRecords();
+    prompter_.Queue(std::optional<QString>(name));
+    Find<QPushButton>("btnAddFolder")->click();
+    EXPECT_EQ(Messages().size(), 1) << Messages().join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(std::filesystem::is_directory(programs / name.toStdString())) << name.toStdString();
+  }
+}
+
+TEST_F(MainWindowPagesTest, AFolderThatCannotBeRemovedStaysInTheView) {
+  const std::filesystem::path programs = machine_.Host(kPrograms);
+  // A file whose path is too long for the Recycle Bin keeps the folder from going.
+  std::filesystem::create_directories(programs / "Games");
+  std::ofstream(programs / "Games" / std::string(240, 'g')) << "game";
+  std::ofstream(programs / "Games" / "short.txt") << "short";
+  Start();
+  SelectNode(QStringLiteral("Games"));
+  prompter_.Queue(QMessageBox::Yes);
+  Find<QPushButton>("btnRemoveItem")->click();
+  ASSERT_EQ(Messages().size(), 2);
+  EXPECT_TRUE(Messages()[1].contains("too long")) << Messages()[1].toStdString();
+  EXPECT_TRUE(std::filesystem::is_directory(programs / "Games"));
+  ASSERT_NE(Node(QStringLiteral("Games")), nullptr);
+  EXPECT_NE(Node(QStringLiteral("short.txt")), nullptr);
 }
 
 TEST_F(MainWindowTest, CtrlTabPassesOverTheHiddenControlPanelPage) {

@@ -1,0 +1,47 @@
+// The new-user wizard's drive list chosen with a mouse drag.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "base/text.h"
+#include "controls/drive_ctl.h"
+#include "policy/policy_file.h"
+#include "policy/users.h"
+#include "shell/scripted_prompter.h"
+#include "support/policy_test_machine.h"
+#include "ui/wizards/new_user_wizard.h"
+
+namespace tarnwick {
+namespace {
+
+TEST(NewUserWizardDrives, ADragOverTheDrivesIsWhatFinishHandsOver) {
+  testing::PolicyMachine machine;
+  AttachedPolicyFile file;
+  TUsers users;
+  users.AddUser("Ann");
+  ScriptedPrompter prompter;
+  PrompterGuard guard(prompter);
+  TfrmWizard wizard(nullptr, users);
+  wizard.show();
+  wizard.findChild<QLineEdit*>(QStringLiteral("txtName"))->setText(QStringLiteral("Cleo"));
+  auto* next = wizard.findChild<QPushButton*>(QStringLiteral("cmdNext"));
+  next->click();
+  next->click();
+  auto* drives = wizard.findChild<TDriveList*>(QStringLiteral("lstHideDrives"));
+  ASSERT_NE(drives, nullptr);
+  ASSERT_EQ(drives->count(), 3);  // the demo machine's a:, c: and d:
+  const auto at = [drives](int row) { return drives->visualItemRect(drives->item(row)).center(); };
+  // Pressed on a: and released on c:.
+  QTest::mousePress(drives->viewport(), Qt::LeftButton, {}, at(0));
+  QTest::mouseMove(drives->viewport(), at(1));
+  QTest::mouseRelease(drives->viewport(), Qt::LeftButton, {}, at(1));
+  const std::vector<std::string> hidden = wizard.Answers().hiddenDrives;
+  ASSERT_EQ(hidden.size(), 2u);
+  EXPECT_EQ(UpperAscii(hidden[0].substr(0, 2)), "A:");
+  EXPECT_EQ(UpperAscii(hidden[1].substr(0, 2)), "C:");
+}
+
+}  // namespace
+}  // namespace tarnwick
