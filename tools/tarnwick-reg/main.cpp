@@ -12,6 +12,7 @@
 
 #include "base/error.h"
 #include "base/file_io.h"
+#include "base/text.h"
 #include "machine/cp1252.h"
 #include "machine/machine.h"
 #include "machine_registry.h"
@@ -196,6 +197,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
+    // No file, key or directory name given here holds a line break or other control character.
+    for (size_t i = 0; i < args.size(); ++i) {
+      CheckNoControlCharacters(args[i], "Argument " + std::to_string(i + 1));
+    }
     return Run(Parse(args));
   } catch (const UsageError& e) {
     std::cerr << "tarnwick-reg: " << e.what() << "\n" << kUsage;
