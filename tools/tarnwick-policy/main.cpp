@@ -53,6 +53,9 @@ Options:
                   created as a new demo machine
   --help          show this help
 
+users, show and activation without an argument change no file. Arguments are UTF-8 text
+that code page 1252 can hold, without control characters (line breaks, tabs).
+
 The tool refuses to run while Tarnwick administers the same machine. Exit status: 0 on
 success, 1 on an error (its text on standard error), 2 on a malformed command line.
 )";

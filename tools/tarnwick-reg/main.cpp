@@ -53,6 +53,7 @@ constexpr std::string_view kUsage =
     "          USER.DAT; the old files are kept as SYSTEM.DA0 and USER.DA0. Refused while\n"
     "          Tarnwick runs on the machine.\n"
     "\n"
+    "REGFILE is code page 1252 text, as Windows 95's regedit writes it; UTF-8 is refused.\n"
     "On any error in REGFILE the line is named and no file changes. Exit status: 0 on success,\n"
     "1 when a file cannot be read, written or understood, 2 for a wrong command line.\n";
 
