@@ -193,10 +193,10 @@ void CheckCodePage(std::string_view text) {
                         "the text is UTF-16, as later Windows versions export it; Windows 95's "
                         "regedit files are code page 1252 text beginning with REGEDIT4");
   }
-  const size_t high =
-      std::find_if(text.begin(), text.end(), [](char c) { return c & 0x80; }) - text.begin();
-  if (high == text.size() || !IsValidUtf8(text)) return;
-  const size_t line = std::count(text.begin(), text.begin() + high, '\n') + 1;
+  const auto high = std::find_if(text.begin(), text.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  if (high == text.end() || !IsValidUtf8(text)) return;
+  const auto line = static_cast<size_t>(std::count(text.begin(), high, '\n')) + 1;
   throw Regedit4Error(line, "the text is UTF-8" + std::string(kConvert));
 }
 
