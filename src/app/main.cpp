@@ -103,6 +103,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (parser.isSet(helpOption)) {
+    // The usage line names the program as it was started; the parser takes that from the
+    // application object.
+    const QCoreApplication core(argc, argv);
     std::cout << parser.helpText().toStdString();
     return 0;
   }

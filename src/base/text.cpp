@@ -1,5 +1,10 @@
 #include "base/text.h"
 
+#include <algorithm>
+#include <cstdio>
+
+#include "base/error.h"
+
 namespace tarnwick {
 
 namespace {
@@ -37,6 +42,25 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
     if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
   }
   return true;
+}
+
+bool IsControlCharacter(char c) {
+  return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+}
+
+size_t FindControlCharacter(std::string_view text) {
+  const auto it = std::find_if(text.begin(), text.end(), IsControlCharacter);
+  return it == text.end() ? std::string_view::npos : static_cast<size_t>(it - text.begin());
+}
+
+void CheckNoControlCharacters(std::string_view text, std::string_view what) {
+  const size_t at = FindControlCharacter(text);
+  if (at == std::string_view::npos) return;
+  char byte[8];
+  std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(text[at]));
+  throw Error(std::string(what) +
+              " cannot hold a control character such as a line break or a tab (it holds byte " +
+              byte + ")");
 }
 
 }  // namespace tarnwick

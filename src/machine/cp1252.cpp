@@ -107,6 +107,13 @@ std::string Cp1252ToUtf8(std::string_view ansi) {
   return out;
 }
 
+bool IsValidUtf8(std::string_view text) {
+  for (size_t pos = 0; pos < text.size();) {
+    if (!DecodeUtf8(text, pos)) return false;
+  }
+  return true;
+}
+
 std::optional<std::string> Utf8ToCp1252(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());

@@ -13,9 +13,20 @@ namespace {
   throw IniError(fileName + ", line " + std::to_string(line) + ": " + what);
 }
 
-// True when text reads back as itself: no line end inside, nothing Parse trims around it.
+// A line break or other control character inside a name or value: a CR would end the line for
+// other readers, and what reads the value back would take the rest for a line of its own.
+void CheckNoControls(const std::string& fileName, int line, std::string_view text,
+                     const std::string& what) {
+  try {
+    CheckNoControlCharacters(text, what);
+  } catch (const Error& e) {
+    Fail(fileName, line, e.what());
+  }
+}
+
+// True when text reads back as itself: no control character inside, nothing Parse trims around it.
 bool ReadsBack(std::string_view text) {
-  return text.find('\n') == std::string_view::npos && Trim(text) == text;
+  return FindControlCharacter(text) == std::string_view::npos && Trim(text) == text;
 }
 
 void CheckWritable(bool readsBack, const std::string& what) {
@@ -62,6 +73,7 @@ IniFile IniFile::Parse(std::string_view text, const std::string& fileName) {
       if (line.back() != ']') Fail(fileName, lineNumber, "missing \"]\" after the section name");
       const std::string_view name = Trim(line.substr(1, line.size() - 2));
       if (name.empty()) Fail(fileName, lineNumber, "empty section name");
+      CheckNoControls(fileName, lineNumber, name, "The section name");
       if (const IniSection* earlier = ini.FindSection(name)) {
         Fail(fileName, lineNumber,
              "section [" + std::string(name) + "] given twice (first on line " +
@@ -78,12 +90,15 @@ IniFile IniFile::Parse(std::string_view text, const std::string& fileName) {
     if (section == nullptr) Fail(fileName, lineNumber, "entry before the first [Section]");
     const std::string_view key = Trim(line.substr(0, equals));
     if (key.empty()) Fail(fileName, lineNumber, "empty key before \"=\"");
+    CheckNoControls(fileName, lineNumber, key, "The key");
+    const std::string_view value = Trim(line.substr(equals + 1));
+    CheckNoControls(fileName, lineNumber, value, "The value of " + std::string(key));
     if (const IniEntry* earlier = section->Find(key)) {
       Fail(fileName, lineNumber,
            "key " + std::string(key) + " given twice in [" + section->Name() + "] (first on line " +
                std::to_string(earlier->line) + ")");
     }
-    section->Append({std::string(key), std::string(Trim(line.substr(equals + 1))), lineNumber});
+    section->Append({std::string(key), std::string(value), lineNumber});
   }
   return ini;
 }

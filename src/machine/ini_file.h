@@ -51,8 +51,8 @@ class IniFile {
  public:
   // Blanks and control characters (bytes up to 0x20) around names, keys and values are dropped,
   // so either line end reads the same. Errors: text outside a section, a line that is neither a
-  // section nor "Key=Value", an empty key, a section or key given twice. fileName is only used in
-  // error texts.
+  // section nor "Key=Value", an empty key, a section or key given twice, a control character (a
+  // CR, a tab) inside a name, key or value. fileName is only used in error texts.
   static IniFile Parse(std::string_view text, const std::string& fileName);
   static IniFile Read(const std::filesystem::path& file);
 

@@ -38,10 +38,10 @@ std::string TrayPath() {
 ActivationState ReadActivationState() {
   RegistryAccessor reg(PolicyRegistry());
   reg.SetRootKey(RootKey::LocalMachine);
-  reg.OpenKey(kLogonKey, true);
+  reg.OpenKey(kLogonKey, !PolicyReadOnly());
   if (reg.ReadInteger("UserProfiles") != 1) return ActivationState::Off;
   reg.CloseKey();
-  reg.OpenKey(kUpdateKey, true);
+  reg.OpenKey(kUpdateKey, !PolicyReadOnly());
   const std::string fileName = ExtractFileName(reg.ReadString("NetworkPath"));
   return EqualsIgnoreCase(fileName, "Tarnex.pol") ? ActivationState::On
                                                   : ActivationState::OtherPolicyFile;

@@ -1,6 +1,8 @@
 #include "policy/policy_file.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <stdexcept>
 #include <system_error>
 
@@ -9,6 +11,7 @@
 #include "machine/win_path.h"
 #include "registry/creg_file.h"
 #include "registry/registry.h"
+#include "registry/registry_limits.h"
 
 namespace tarnwick {
 
@@ -21,6 +24,7 @@ struct PolicyPaths {
   std::string hiveKeyName;
   std::string usersKeyPath;
   bool loaded = false;
+  bool readOnly = false;
 };
 
 PolicyPaths& Paths() {
@@ -45,6 +49,45 @@ std::string AttachFailure() {
   return "it is in use";
 }
 
+// The policy subkeys a run without a policy file creates below the hive key (users, the machine
+// entry, the password).
+constexpr std::string_view kPolicySubkeys[] = {"Users", "Computers", "Config"};
+
+// Whether a plain key named like the hive key is a tree this program left: the edits of a run
+// without a policy file, which its end saves as the file and then deletes, survive when the run
+// ended in between. Told conservatively by its contents, since only such a tree may be deleted:
+// no values at its top, at least one subkey, and nothing but the subkeys the store itself writes
+// into a policy file. A key of the machine's own that merely has the name (SOFTWARE, Network,
+// Config) holds other subkeys or values; an empty key is not the store's either.
+bool IsLeftoverTree(const RegNode& key) {
+  return key.values.empty() && !key.subkeys.empty() &&
+         std::all_of(key.subkeys.begin(), key.subkeys.end(), [](const auto& subkey) {
+           return std::any_of(
+               std::begin(kPolicySubkeys), std::end(kPolicySubkeys),
+               [&](std::string_view name) { return EqualsIgnoreCase(subkey->name, name); });
+         });
+}
+
+// Refuses a hive key that would be a key of the machine's registry other than such a leftover:
+// loading would delete it, or edit it and save it as the policy file. Changes nothing.
+void CheckHiveKeyIsFree(const Registry& registry, const std::string& programPath,
+                        const std::string& hiveKeyName) {
+  const std::string program = Cp1252ToUtf8(ExtractFileName(programPath));
+  if (!IsValidKeyName(hiveKeyName)) {
+    throw PolicyFileError("The program name " + program +
+                          " gives no registry key name for the policy file; rename the program "
+                          "(ProgramPath in machine.ini)");
+  }
+  const RegNode* key = registry.FileTree(RootKey::LocalMachine).FindSubkey(hiveKeyName);
+  if (key != nullptr && !IsLeftoverTree(*key)) {
+    throw PolicyFileError("The program name " + program +
+                          " would attach the policy file as HKEY_LOCAL_MACHINE\\" +
+                          Cp1252ToUtf8(key->name) +
+                          ", a key of the machine's own registry (SYSTEM.DAT); rename the "
+                          "program (ProgramPath in machine.ini)");
+  }
+}
+
 }  // namespace
 
 std::string PolicyFilePathFor(std::string_view windowsDirectory) {
@@ -55,14 +98,18 @@ std::string HiveKeyNameFor(std::string_view programPath) {
   return RemoveFileExt(ExtractFileName(programPath));
 }
 
-void InitPolicyPaths(Registry& registry) {
+void InitPolicyPaths(Registry& registry, PolicyAccess access) {
   const Machine& machine = registry.GetMachine();
   PolicyPaths& paths = Paths();
+  paths.registry = nullptr;
+  paths.loaded = false;
+  const std::string hiveKeyName = HiveKeyNameFor(machine.ProgramPath());
+  CheckHiveKeyIsFree(registry, machine.ProgramPath(), hiveKeyName);
   paths.registry = &registry;
   paths.policyFilePath = PolicyFilePathFor(machine.WindowsDirectory());
-  paths.hiveKeyName = HiveKeyNameFor(machine.ProgramPath());
+  paths.hiveKeyName = hiveKeyName;
   paths.usersKeyPath = paths.hiveKeyName + "\\Users";
-  paths.loaded = false;
+  paths.readOnly = access == PolicyAccess::ReadOnly;
 }
 
 Registry& PolicyRegistry() {
@@ -82,6 +129,9 @@ const std::string& UsersKeyPath() {
 bool PolicyLoaded() {
   return Paths().loaded;
 }
+bool PolicyReadOnly() {
+  return Paths().readOnly;
+}
 
 bool LoadPolicyFile() {
   if (PolicyLoaded()) return false;
@@ -91,6 +141,7 @@ bool LoadPolicyFile() {
 
   // A hive that failed to detach earlier is detached now, so that its changes stay in its file.
   reg.UnLoadKey(key);
+  CheckHiveKeyIsFree(PolicyRegistry(), PolicyRegistry().GetMachine().ProgramPath(), key);
   if (!PolicyFileExists()) {
     // Edits go to a plain tree that the unload saves as the file. A tree left by a run that ended
     // before saving it holds that run's edits only: it stays and is carried on.
@@ -98,7 +149,7 @@ bool LoadPolicyFile() {
     return false;
   }
   // The file is the store: a plain tree left beside it (a run that ended after its save but
-  // before deleting the tree) must not hide it.
+  // before deleting the tree) must not hide it, also in a run that only reads.
   reg.DeleteKey(key);
   if (reg.LoadKey(key, PolicyFilePath())) {
     Paths().loaded = true;
@@ -118,7 +169,8 @@ bool UnloadPolicyFile() {
     if (reg.OpenKey(key, false)) reg.FlushKey();
     reg.CloseKey();
     if (PolicyFileExists()) return reg.UnLoadKey(key);
-    if (!reg.KeyExists(key)) return true;
+    // A run that only reads left any tree as it found it, for a run that writes to save.
+    if (PolicyReadOnly() || !reg.KeyExists(key)) return true;
     // The tree holds the only copy of this run's edits: it goes only once it is in the file.
     if (!reg.SaveKey(key, PolicyFilePath())) return false;
     reg.DeleteKey(key);

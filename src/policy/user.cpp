@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/error.h"
+#include "machine/cp1252.h"
 #include "machine/win_path.h"
 #include "policy/policy_file.h"
 #include "policy/policy_keys.h"
@@ -28,13 +30,14 @@ constexpr std::string_view kRestrictRun =
 // The allowed-program list is probed up to this number; past it the number is taken regardless.
 constexpr int kMaxAppNumber = 1000;
 
-// An accessor on HKEY_LOCAL_MACHINE with the key opened with creation; the open's outcome is not
-// tested: a getter then finds nothing and a setter's write fails with the store's error.
+// An accessor on HKEY_LOCAL_MACHINE with the key opened with creation (without, when the store
+// only reads); the open's outcome is not tested: a getter then finds nothing and a setter's write
+// fails with the store's error.
 class OpenedKey {
  public:
   explicit OpenedKey(const std::string& path) : reg_(PolicyRegistry()) {
     reg_.SetRootKey(RootKey::LocalMachine);
-    reg_.OpenKey(path, true);
+    reg_.OpenKey(path, !PolicyReadOnly());
   }
   RegistryAccessor* operator->() { return &reg_; }
 
@@ -46,6 +49,17 @@ class OpenedKey {
 bool IsBlank(std::string_view text) {
   return std::all_of(text.begin(), text.end(),
                      [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+}
+
+// Allowed programs are matched by their bare file name: an empty or blank entry matches nothing
+// and its number counts as free, and a path never matches.
+void CheckAllowedAppName(std::string_view app) {
+  CheckNoControlCharacters(app, "The name of an allowed program");
+  if (IsBlank(app)) throw Error("An allowed program needs a file name such as calc.exe");
+  if (app.find_first_of("\\/:") != std::string_view::npos) {
+    throw Error("An allowed program is a file name such as calc.exe, not a path: " +
+                Cp1252ToUtf8(app));
+  }
 }
 
 }  // namespace
@@ -75,6 +89,7 @@ std::string TUser::ReadText(std::string_view relativeKey, std::string_view value
 
 void TUser::WriteText(std::string_view relativeKey, std::string_view valueName, std::string_view v,
                       bool deleteWhenEmpty) {
+  CheckNoControlCharacters(v, "'" + Cp1252ToUtf8(valueName) + "'");
   OpenedKey key(KeyPath(relativeKey));
   if (v.empty() && deleteWhenEmpty) {
     key->DeleteValue(valueName);
@@ -231,6 +246,7 @@ std::string TUser::ProfilePath() const {
 }
 
 void TUser::AddAllowedApp(std::string_view app) {
+  CheckAllowedAppName(app);
   OpenedKey key(KeyPath(kRestrictRun));
   int number = 0;
   while (number < kMaxAppNumber && !key->ReadString(std::to_string(number)).empty()) ++number;

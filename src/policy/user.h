@@ -65,7 +65,8 @@ class TUser {
   void SetNoDrives(int32_t v);
 
   // Folder paths and the icon path, stored as given. An empty Start Menu or Recent folder deletes
-  // its value; the others store an empty text.
+  // its value; the others store an empty text. A text with a control character throws Error and
+  // changes nothing.
   std::string ProgramsFolder() const;
   void SetProgramsFolder(std::string_view v);
   std::string StartMenuFolder() const;
@@ -82,7 +83,9 @@ class TUser {
   // The profile directory, from the machine's ProfileList (not the policy file).
   std::string ProfilePath() const;
 
-  // The allowed-program list below RestrictRun: values "0", "1", ...
+  // The allowed-program list below RestrictRun: values "0", "1", ... AddAllowedApp takes a bare
+  // file name (calc.exe); an empty or blank name, a path or a control character throws Error and
+  // changes nothing.
   void AddAllowedApp(std::string_view app);
   // Deletes the first entry equal to app (letters a to z without regard to case).
   bool RemoveAllowedApp(std::string_view app);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "base/text.h"
 #include "machine/cp1252.h"
@@ -23,14 +24,33 @@ bool PathExists(const Machine& machine, const std::string& windowsPath) {
   return host && std::filesystem::exists(*host, error);
 }
 
+// What one AddUser made on disk, removed again when it fails before writing a key: such a failure
+// leaves nothing behind. Directories go only while empty, so nothing else is lost.
+class MadeOnDisk {
+ public:
+  MadeOnDisk() = default;
+  MadeOnDisk(const MadeOnDisk&) = delete;
+  MadeOnDisk& operator=(const MadeOnDisk&) = delete;
+  ~MadeOnDisk() {
+    std::error_code error;
+    for (auto it = made_.rbegin(); it != made_.rend(); ++it) std::filesystem::remove(*it, error);
+  }
+
+  void Add(std::filesystem::path path) { made_.push_back(std::move(path)); }
+  void Keep() { made_.clear(); }
+
+ private:
+  std::vector<std::filesystem::path> made_;  // in the order made
+};
+
 // Creates one directory level unless it exists; throws AccountError naming it when it cannot be.
-void MakeDirectoryLevel(const Machine& machine, const std::string& windowsPath) {
+void MakeDirectoryLevel(const Machine& machine, const std::string& windowsPath, MadeOnDisk& made) {
   const auto host = machine.HostPath(windowsPath);
   const std::string failure =
       "The profile directory " + Cp1252ToUtf8(windowsPath) + " cannot be made";
   if (!host) throw AccountError(failure + ": it is not on a drive of the machine");
   std::error_code error;
-  std::filesystem::create_directory(*host, error);
+  if (std::filesystem::create_directory(*host, error)) made.Add(*host);
   if (error) throw AccountError(failure + ": " + host->string() + ": " + error.message());
 }
 
@@ -86,7 +106,7 @@ void TUsers::Reload() {
   items_.clear();
   RegistryAccessor reg(PolicyRegistry());
   reg.SetRootKey(RootKey::LocalMachine);
-  reg.OpenKey(UsersKeyPath(), true);
+  reg.OpenKey(UsersKeyPath(), !PolicyReadOnly());
   for (std::string& name : reg.GetKeyNames()) items_.push_back(std::make_unique<TUser>(name));
 }
 
@@ -106,10 +126,11 @@ TUser& TUsers::AddUser(std::string_view name) {
   RegistryAccessor reg(registry);
 
   // The profile first, so that an account is never recorded without one.
+  MadeOnDisk made;
   const std::string windows = AddTrailingBackslash(machine.WindowsDirectory());
-  MakeDirectoryLevel(machine, windows + "Profiles");
+  MakeDirectoryLevel(machine, windows + "Profiles", made);
   const std::string profile = windows + "Profiles\\" + std::string(name);
-  MakeDirectoryLevel(machine, profile);
+  MakeDirectoryLevel(machine, profile, made);
   const std::string userDat = profile + "\\user.dat";
   if (!PathExists(machine, userDat)) {
     reg.SetRootKey(RootKey::Users);
@@ -118,6 +139,8 @@ TUser& TUsers::AddUser(std::string_view name) {
                          " cannot be written");
     }
   }
+  // From here on a key may be recorded, and it is never left without its profile.
+  made.Keep();
 
   reg.SetRootKey(RootKey::LocalMachine);
   reg.CreateKey(UsersKeyPath() + "\\" + std::string(name));

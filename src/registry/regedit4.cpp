@@ -1,5 +1,6 @@
 #include "registry/regedit4.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <memory>
@@ -171,6 +172,32 @@ bool IsRootKeyName(std::string_view name) {
     if (EqualsIgnoreCase(name, root)) return true;
   }
   return false;
+}
+
+// Windows 95's regedit reads and writes code page 1252. Text in another encoding would be taken
+// byte for byte (UTF-8 "Caf\xC3\xA9" becoming "Caf" + A-tilde + copyright sign), so it is refused:
+// a byte order mark of UTF-8 or UTF-16, or bytes above 0x7F that all form UTF-8 sequences. To
+// look like that, code page 1252 text would have to follow every capital or accented letter from
+// 0xC2 to 0xF4 with exactly the right number of symbols from 0x80-0xBF (quotes, dashes, the
+// copyright sign...), which real text does not; text with a byte that breaks UTF-8 (a lone
+// accented letter does) is code page 1252 and taken as it is.
+void CheckCodePage(std::string_view text) {
+  constexpr std::string_view kConvert =
+      "; Windows 95's regedit files are code page 1252: convert it first, for example with "
+      "iconv -f UTF-8 -t CP1252";
+  if (text.starts_with("\xEF\xBB\xBF")) {
+    throw Regedit4Error(1, "the text begins with a UTF-8 byte order mark" + std::string(kConvert));
+  }
+  if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
+    throw Regedit4Error(1,
+                        "the text is UTF-16, as later Windows versions export it; Windows 95's "
+                        "regedit files are code page 1252 text beginning with REGEDIT4");
+  }
+  const auto high = std::find_if(text.begin(), text.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  if (high == text.end() || !IsValidUtf8(text)) return;
+  const auto line = static_cast<size_t>(std::count(text.begin(), high, '\n')) + 1;
+  throw Regedit4Error(line, "the text is UTF-8" + std::string(kConvert));
 }
 
 // A target with its paths split, importing into a copy of its tree.
@@ -417,6 +444,7 @@ void ImportRegedit4(std::string_view text, const std::vector<Regedit4Target>& ta
     }
     split.push_back({SplitKeyPath(target.path), copy->second.get(), SplitKeyPath(target.under)});
   }
+  CheckCodePage(text);
   Importer(text, split).Run();
   for (auto& [tree, copy] : copies) {
     tree->values.swap(copy->values);

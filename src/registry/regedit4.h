@@ -52,8 +52,10 @@ struct Regedit4Target {
 // subtree, "name"=data sets a value and "name"=- deletes it; "text" is stored as Windows 95
 // stores text, without a closing zero. A key path under no target is an error naming its line.
 // Names holding a carriage return, line feed or zero byte are refused, since export could not
-// write them back. The text is checked whole before any tree is touched: on error every tree is
-// unchanged.
+// write them back. The text is code page 1252, as Windows 95's regedit writes it: text with a
+// UTF-8 or UTF-16 byte order mark, or whose bytes above 0x7F are all UTF-8, is refused (so is the
+// export of a tree whose every name and text above 0x7F happens to read as UTF-8). The text
+// is checked whole before any tree is touched: on error every tree is unchanged.
 void ImportRegedit4(std::string_view text, const std::vector<Regedit4Target>& targets);
 void ImportRegedit4(std::string_view text, RegNode& root, std::string_view rootPath = {});
 

@@ -41,7 +41,7 @@ TEST(IniFileTest, FormatReadsBackTheSameEntries) {
 
 TEST(IniFileTest, LineEndsAndStrayCarriageReturnsReadBackTheSame) {
   const IniFile ini =
-      IniFile::Parse("[A\rB]\r\r\nk\rey=v\r\r\nLF=x\ny\r=\rz\r\nend=v\r\r", "test.ini");
+      IniFile::Parse("[A B]\r\r\nk ey=v\r\r\nLF=x\ny\r=\rz\r\nend=v\r\r", "test.ini");
   const auto entries = [](const IniFile& file) {
     std::vector<std::string> all;
     for (const IniSection& section : file.Sections()) {
@@ -50,7 +50,7 @@ TEST(IniFileTest, LineEndsAndStrayCarriageReturnsReadBackTheSame) {
     }
     return all;
   };
-  const std::vector<std::string> expected = {"A\rB", "k\rey=v", "LF=x", "y=z", "end=v"};
+  const std::vector<std::string> expected = {"A B", "k ey=v", "LF=x", "y=z", "end=v"};
   EXPECT_EQ(entries(ini), expected);
   EXPECT_EQ(entries(IniFile::Parse(ini.Format(), "test.ini")), expected);
 
@@ -60,7 +60,9 @@ TEST(IniFileTest, LineEndsAndStrayCarriageReturnsReadBackTheSame) {
                                    {"k", "a\nb"},
                                    {"k=", "v"},
                                    {";k", "v"},
-                                   {"k\r", "v"}}) {
+                                   {"k\r", "v"},
+                                   {"k\rey", "v"},
+                                   {"k", "a\rb"}}) {
     IniFile bad;
     bad.AddSection("S").Set(key, value);
     EXPECT_THROW(bad.Format(), IniError) << key << '=' << value;
@@ -76,6 +78,14 @@ TEST(IniFileTest, ErrorsNameTheFileAndLine) {
       {"[A]\n=1\n", "test.ini, line 2: empty key"},
       {"[A]\nKey=1\nkey=2\n", "test.ini, line 3: key key given twice in [A] (first on line 2)"},
       {"[A]\n[a]\n", "test.ini, line 2: section [a] given twice (first on line 1)"},
+      // A control character inside a name or value: a CR would end the line for other readers.
+      {"[A]\nLabel=AB\rNoRun=0\n",
+       "test.ini, line 2: The value of Label cannot hold a control character such as a line break "
+       "or a tab (it holds byte 0x0D)"},
+      {"[A]\nx=a\x7F\n", "line 2: The value of x cannot hold a control character"},
+      {"[A]\nx=a\x1F b\n", "line 2: The value of x cannot hold a control character"},
+      {"[A]\nk\te y=1\n", "line 2: The key cannot hold a control character"},
+      {"[A\rB]\n", "line 1: The section name cannot hold a control character"},
   };
   for (const auto& [text, message] : cases) {
     try {
@@ -85,6 +95,14 @@ TEST(IniFileTest, ErrorsNameTheFileAndLine) {
       EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
     }
   }
+}
+
+TEST(IniFileTest, BlanksAndHighBytesInsideAValueAreText) {
+  const IniFile ini = IniFile::Parse("[A]\nLabel= MY  DISK\x80\xFF \r\n", "test.ini");
+  EXPECT_EQ(ini.FindSection("A")->Find("Label")->value, "MY  DISK\x80\xFF");
+  IniFile bad;
+  bad.AddSection("S").Set("k", "a\tb");
+  EXPECT_THROW(bad.Format(), IniError);
 }
 
 TEST(IniFileTest, MissingFileIsAnError) {

@@ -179,6 +179,7 @@ TEST(MachineIniTest, BadFilesNameTheFileLineAndFault) {
       {drive + "Serial=XYZ\n", "line 4: Serial must be hexadecimal"},
       {drive + "Label=TWELVE CHARS\n", "line 4: a volume label holds at most 11 characters"},
       {drive + "Label=\u4E2D\n", "line 4: Label holds a character that code page 1252"},
+      {drive + "Label=AB\rCD\n", "line 4: The value of Label cannot hold a control character"},
       {drive + "RemoteName=\\\\S\\T\n", "line 4: RemoteName is only for a drive of Type=remote"},
       {"[Drive N]\nType=remote\nRemoteName=\\\\SERVER\n", "line 3: RemoteName must be"},
       {"[Drive C]\nType=fixed\nPath=missing\n", "line 3: the drive's directory"},

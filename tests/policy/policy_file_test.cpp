@@ -5,10 +5,13 @@
 #include <fstream>
 #include <iterator>
 
+#include "demo/demo_machine.h"
+#include "policy/activation.h"
 #include "policy/user.h"
 #include "policy/users.h"
 #include "support/independent_readers.h"
 #include "support/policy_test_machine.h"
+#include "support/temp_machine_dir.h"
 
 namespace tarnwick {
 namespace {
@@ -42,6 +45,105 @@ TEST(PolicyPathsTest, DerivedFromWindowsDirectoryAndProgramName) {
   EXPECT_EQ(HiveKeyName(), "TARNEX");
   EXPECT_EQ(UsersKeyPath(), "TARNEX\\Users");
   EXPECT_FALSE(PolicyLoaded());
+}
+
+// A program named like a key of SYSTEM.DAT would have the load delete that key, or the unload save
+// it as the policy file and then delete it.
+TEST(PolicyPathsTest, AProgramNamedLikeAKeyOfTheMachineIsRefusedAndNothingChanges) {
+  for (const std::string program : {"Software.exe", "NETWORK.EXE", "config", "enum.exe", ".exe"}) {
+    TempMachineDir temp;
+    const std::filesystem::path dir = temp.Path() / "machine";
+    OpenOrCreateMachine(dir);
+    std::string ini = Slurp(dir / "machine.ini");
+    const size_t at = ini.find("TARNEX.EXE");
+    ASSERT_NE(at, std::string::npos);
+    ini.replace(at, 10, program);
+    temp.WriteFile("machine/machine.ini", ini);
+    const Machine machine = Machine::Open(dir);
+    const std::filesystem::path system = machine.HostPath("C:\\WINDOWS\\SYSTEM.DAT").value();
+    const std::string before = Slurp(system);
+    {
+      Registry registry(machine);
+      try {
+        InitPolicyPaths(registry);
+        ADD_FAILURE() << program << " accepted";
+      } catch (const PolicyFileError& error) {
+        const std::string what = error.what();
+        EXPECT_NE(what.find("The program name " + program), std::string::npos) << what;
+        EXPECT_NE(what.find("ProgramPath in machine.ini"), std::string::npos) << what;
+      }
+      EXPECT_THROW(PolicyRegistry(), std::logic_error);
+    }
+    EXPECT_EQ(Slurp(system), before) << program;
+    EXPECT_FALSE(std::filesystem::exists(system.parent_path() / "SYSTEM.DA0")) << program;
+  }
+}
+
+// Only a tree of the store's own keys is taken for one an earlier run left; anything else under
+// the name stays, whether or not a policy file exists.
+TEST(PolicyFileTest, LoadNeverDeletesAKeyTheProgramDidNotMake) {
+  for (const bool fileExists : {false, true}) {
+    PolicyMachine machine;
+    if (fileExists) {
+      const AttachedPolicyFile created;
+      TUser("ann").SetNoRun(1);
+    }
+    machine.Put("TARNEX\\Users\\bob", "x", kRegDword, testing::Dword(1));
+    machine.Put("TARNEX\\Classes", "y", kRegDword, testing::Dword(2));
+    const std::string policyBefore = fileExists ? Slurp(machine.PolicyFile()) : "";
+    EXPECT_THROW(LoadPolicyFile(), PolicyFileError);
+    EXPECT_FALSE(PolicyLoaded());
+    EXPECT_TRUE(machine.Value("TARNEX\\Classes", "y"));
+    EXPECT_TRUE(machine.Value("TARNEX\\Users\\bob", "x"));
+    EXPECT_EQ(fileExists ? Slurp(machine.PolicyFile()) : "", policyBefore);
+    EXPECT_EQ(std::filesystem::exists(machine.PolicyFile()), fileExists);
+  }
+  PolicyMachine machine;
+  machine.Put("TARNEX\\Users\\bob", "x", kRegDword, testing::Dword(1));
+  machine.Put("TARNEX", "top", kRegDword, testing::Dword(1));
+  EXPECT_THROW(LoadPolicyFile(), PolicyFileError);
+  EXPECT_TRUE(machine.Value("TARNEX", "top"));
+}
+
+// Getters open keys with creation; a store that only reads creates none, and saves no new file.
+TEST(PolicyFileTest, AStoreThatOnlyReadsChangesNoFile) {
+  PolicyMachine machine;
+  const std::filesystem::path backup = machine.SystemDat().parent_path() / "SYSTEM.DA0";
+  InitPolicyPaths(machine.GetRegistry(), PolicyAccess::ReadOnly);
+  {
+    const AttachedPolicyFile attached;
+    EXPECT_EQ(TUsers().Count(), 0u);
+    EXPECT_EQ(ReadActivationState(), ActivationState::Off);
+  }
+  EXPECT_FALSE(std::filesystem::exists(machine.PolicyFile()));
+  EXPECT_FALSE(std::filesystem::exists(backup));
+
+  machine.Restart();
+  {
+    const AttachedPolicyFile attached;
+    TUsers().AddUser("ann");
+  }
+  std::filesystem::remove(backup);
+  const std::string system = Slurp(machine.SystemDat());
+  const std::string policy = Slurp(machine.PolicyFile());
+  machine.Restart();
+  InitPolicyPaths(machine.GetRegistry(), PolicyAccess::ReadOnly);
+  {
+    const AttachedPolicyFile attached;
+    TUsers users;
+    ASSERT_EQ(users.Count(), 1u);
+    TUser& ann = users[0];
+    EXPECT_EQ(ann.NoRun() + ann.NoDOS() + ann.NoConfigure() + ann.NoNetSetup() + ann.NoDrives(), 0);
+    EXPECT_EQ(ann.ProgramsFolder() + ann.UserIcon(), "");
+    std::vector<AllowedApp> apps;
+    EXPECT_TRUE(ann.GetAllowedApps(apps).empty());
+    EXPECT_EQ(ann.ProfilePath(), "C:\\WINDOWS\\Profiles\\ann");
+    EXPECT_EQ(TUser("nobody").ProfilePath(), "");
+  }
+  machine.Restart();
+  EXPECT_EQ(Slurp(machine.SystemDat()), system);
+  EXPECT_EQ(Slurp(machine.PolicyFile()), policy);
+  EXPECT_FALSE(std::filesystem::exists(backup));
 }
 
 // The life of a policy file: created from plain keys on the first run, attached on the next,

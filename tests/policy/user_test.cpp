@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/error.h"
 #include "policy/policy_file.h"
 #include "registry/registry.h"
 #include "support/independent_readers.h"
@@ -273,6 +274,37 @@ TEST_F(UserTest, AllowedProgramNumberStopsAtOneThousand) {
   ann_.AddAllowedApp("second.exe");
   EXPECT_EQ(testing::SzText(Value(kRestrictRun, "1000")->data), "second.exe");
   EXPECT_FALSE(Value(kRestrictRun, "1001"));
+}
+
+// An empty or blank entry is taken for a free number, and a path never matches a program.
+TEST_F(UserTest, AllowedProgramsAreBareFileNames) {
+  for (std::string_view wrong : {"", "   ", "C:\\WINDOWS\\CALC.EXE", "\\\\SERVER\\APPS\\A.EXE",
+                                 "C:CALC.EXE", "bin/calc", "calc\t.exe", "calc.exe\n1=x"}) {
+    EXPECT_THROW(ann_.AddAllowedApp(wrong), Error) << wrong;
+  }
+  EXPECT_FALSE(machine_.KeyExists(Key(kRestrictRun)));
+  ann_.AddAllowedApp("calc.exe");
+  EXPECT_EQ(Apps(), (std::vector<std::string>{"calc.exe"}));
+}
+
+// A line break in a stored text would read back as a line of its own wherever it is listed.
+TEST_F(UserTest, TextsWithControlCharactersAreRefused) {
+  for (auto set : {&TUser::SetProgramsFolder, &TUser::SetStartMenuFolder, &TUser::SetDesktopFolder,
+                   &TUser::SetFavoritesFolder, &TUser::SetRecentFolder, &TUser::SetUserIcon}) {
+    for (std::string_view text : {"C:\\x\nNoRun=0", "C:\\x\r", "\t", "C:\\a\x7F"}) {
+      try {
+        (ann_.*set)(text);
+        ADD_FAILURE() << "stored " << text;
+      } catch (const Error& error) {
+        EXPECT_NE(std::string(error.what()).find("control character"), std::string::npos)
+            << error.what();
+      }
+    }
+  }
+  EXPECT_FALSE(machine_.KeyExists(Key(kFolders)));
+  EXPECT_FALSE(machine_.KeyExists(Key(kPreferences)));
+  ann_.SetProgramsFolder("C:\\Caf\xE9 \x80");
+  EXPECT_EQ(ann_.ProgramsFolder(), "C:\\Caf\xE9 \x80");
 }
 
 TEST_F(UserTest, RemovalIgnoresCaseButNotBlanks) {

@@ -210,6 +210,33 @@ TEST_F(UsersTest, AddUserReportsAProfileThatCannotBeMadeAndRecordsNoAccount) {
   EXPECT_FALSE(machine_.KeyExists(std::string(kProfileList) + "carl"));
 }
 
+// Without a default user there is no user.dat to copy: the directories made on the way go again.
+TEST_F(UsersTest, AddUserWithoutADefaultUserLeavesNoDirectoryBehind) {
+  std::filesystem::remove_all(machine_.Host("C:\\WINDOWS\\Profiles"));
+  {
+    RegistryAccessor reg(machine_.GetRegistry());
+    reg.SetRootKey(RootKey::Users);
+    ASSERT_TRUE(reg.DeleteKey(".Default"));
+  }
+  TUsers users;
+  try {
+    users.AddUser("carl");
+    FAIL() << "added without a user.dat";
+  } catch (const AccountError& error) {
+    EXPECT_NE(std::string(error.what()).find("C:\\WINDOWS\\Profiles\\carl\\user.dat"),
+              std::string::npos)
+        << error.what();
+  }
+  EXPECT_FALSE(std::filesystem::exists(machine_.Host("C:\\WINDOWS\\Profiles")));
+  EXPECT_FALSE(machine_.KeyExists("TARNEX\\Users\\carl"));
+
+  // A Profiles directory that was there, with something in it, stays.
+  std::filesystem::create_directories(machine_.Host("C:\\WINDOWS\\Profiles\\ann"));
+  EXPECT_THROW(users.AddUser("carl"), AccountError);
+  EXPECT_TRUE(std::filesystem::is_directory(machine_.Host("C:\\WINDOWS\\Profiles\\ann")));
+  EXPECT_FALSE(std::filesystem::exists(machine_.Host("C:\\WINDOWS\\Profiles\\carl")));
+}
+
 TEST_F(UsersTest, RemoveUserReportsTheProfileEntryAndReloads) {
   TUsers users;
   users.AddUser("ann");

@@ -229,6 +229,41 @@ TEST(Regedit4Test, BadTextNamesItsLineAndLeavesTheTreeAlone) {
   check("REGEDIT4\n[New]\n\"a\"=\"b\"\n[-K]\n\"oops\n", 5);
 }
 
+// Windows 95's regedit writes code page 1252; UTF-8 taken byte for byte would store mojibake.
+TEST(Regedit4Test, UnicodeTextIsRefusedAndCodePage1252IsTakenAsItIs) {
+  RegNode root;
+  root.AddSubkey("K");
+  const std::unique_ptr<RegNode> before = root.Clone();
+  const std::pair<std::string, size_t> refused[] = {
+      {"\xEF\xBB\xBFREGEDIT4\r\n[K]\r\n\"v\"=\"x\"\r\n", 1},
+      {"\xEF\xBB\xBFREGEDIT4\r\n[K]\r\n\"v\"=\"Caf\xC3\xA9\"\r\n", 1},
+      {std::string("\xFF\xFER\0E\0", 6), 1},
+      {"REGEDIT4\r\n[K]\r\n\"v\"=\"Caf\xC3\xA9\"\r\n", 3},
+      {"REGEDIT4\n[K]\n\n\"v\"=\"\xE2\x82\xAC 5\"\n", 4},  // the euro sign
+      {"REGEDIT4\n[K\\\xE6\x97\xA5]\n", 2},                // outside code page 1252 too
+  };
+  for (const auto& [text, line] : refused) {
+    try {
+      ImportRegedit4(text, root);
+      ADD_FAILURE() << "accepted: " << text;
+    } catch (const Regedit4Error& e) {
+      EXPECT_EQ(e.Line(), line) << text << " -> " << e.what();
+      const std::string what = e.what();
+      EXPECT_TRUE(what.find("UTF-8") != std::string::npos ||
+                  what.find("UTF-16") != std::string::npos)
+          << what;
+      EXPECT_NE(what.find("code page 1252"), std::string::npos) << what;
+    }
+    EXPECT_TRUE(SameTree(root, *before)) << text;
+  }
+
+  // Code page 1252 with bytes that break UTF-8: an accented letter alone, the euro sign, a
+  // capital followed by a letter.
+  ImportRegedit4("REGEDIT4\r\n[K]\r\n\"v\"=\"Caf\xE9 \x80 5 M\xDCNCHEN\"\r\n[\xC4rger]\r\n", root);
+  EXPECT_EQ(root.FindSubkey("K")->FindValue("v")->data, Bytes("Caf\xE9 \x80 5 M\xDCNCHEN"));
+  EXPECT_NE(root.FindSubkey("\xC4rger"), nullptr);
+}
+
 // A one-line key 300,000 levels deep: imported and exported without recursion, the export
 // streamed (the text would be 90 GB).
 TEST(Regedit4Test, AVeryDeepKeyImportsAndStreamsOut) {

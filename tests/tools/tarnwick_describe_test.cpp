@@ -77,6 +77,8 @@ TEST_F(DescribeTest, HelpAndVersionExitWithStatusZero) {
   const Output help = RunTarnwick({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.text.find("--machine"), std::string::npos);
+  EXPECT_TRUE(help.text.starts_with(std::string("Usage: ") + TARNWICK_PROGRAM + " [options]"))
+      << help.text;
   const Output version = RunTarnwick({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_NE(version.text.find("Tarnwick"), std::string::npos);

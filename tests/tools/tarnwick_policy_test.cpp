@@ -12,6 +12,8 @@
 
 #include "machine/machine.h"
 #include "support/file_replacements.h"
+#include "support/independent_readers.h"
+#include "support/policy_test_machine.h"
 #include "support/run_program.h"
 
 namespace tarnwick {
@@ -56,6 +58,24 @@ class TarnwickPolicyTest : public ::testing::Test {
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "");
     return result.out;
+  }
+
+  // Every file on drive C with its bytes and modification time.
+  std::map<std::string, std::pair<std::string, fs::file_time_type>> Snapshot() const {
+    std::map<std::string, std::pair<std::string, fs::file_time_type>> files;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(dir_ / "c")) {
+      if (entry.is_regular_file()) {
+        files[entry.path().string()] = {Slurp(entry.path()), entry.last_write_time()};
+      }
+    }
+    return files;
+  }
+  // Imports REGEDIT4 text into the policy file with tarnwick-reg.
+  void ImportIntoPolicyFile(const std::string& text) {
+    { std::ofstream(dir_ / "in.reg", std::ios::binary) << text; }
+    const ProgramRun run = RunProgram({TARNWICK_REG_PROGRAM, "import", (dir_ / "in.reg").string(),
+                                       Windows("Tarnex.pol").string()});
+    ASSERT_EQ(run.status, 0) << run.err;
   }
 
   static constexpr const char* kTool = TARNWICK_POLICY_PROGRAM;
@@ -219,6 +239,125 @@ TEST_F(TarnwickPolicyTest, DamagedPolicyFileIsReportedAndKept) {
   EXPECT_NE(result.err.find("C:\\WINDOWS\\Tarnex.pol"), std::string::npos) << result.err;
   EXPECT_EQ(Slurp(Windows("Tarnex.pol")), "damaged");
   EXPECT_EQ(Export(Windows("SYSTEM.DAT")).find("Key path: TARNEX"), std::string::npos);
+}
+
+// Before, show and users created policy keys in Tarnex.pol and a ProfileList key in SYSTEM.DAT.
+TEST_F(TarnwickPolicyTest, ReadingCommandsChangeNoFile) {
+  EXPECT_EQ(Ok({"users"}), "");
+  EXPECT_FALSE(fs::exists(Windows("Tarnex.pol")));
+  Ok({"add-user", "ann"});
+  Ok({"set", "ann", "NoRun", "1"});
+  fs::remove(Windows("SYSTEM.DA0"));
+  fs::remove(Windows("USER.DA0"));
+  const auto before = Snapshot();
+  EXPECT_EQ(Ok({"users"}), "ann\n");
+  EXPECT_NE(Ok({"show", "ann"}).find("NoRun=1\n"), std::string::npos);
+  EXPECT_EQ(Ok({"activation"}), "off\n");
+  EXPECT_EQ(Tool({"show", "nobody"}).status, 1);
+  EXPECT_EQ(RunProgram({TARNWICK_REG_PROGRAM, "--machine", dir_.string(), "export"}).status, 0);
+  EXPECT_EQ(RunProgram({TARNWICK_REG_PROGRAM, "export", Windows("Tarnex.pol").string()}).status, 0);
+  EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(TarnwickPolicyTest, ShowPrintsAllOrNothingAndNumbersUnsigned) {
+  Ok({"add-user", "ann"});
+  const std::string explorer =
+      "[Users\\ann\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer]\r\n";
+  ImportIntoPolicyFile("REGEDIT4\r\n\r\n" + explorer + "\"NoDrives\"=dword:ffffffff\r\n");
+  EXPECT_NE(Ok({"show", "ann"}).find("\nNoDrives=4294967295\n"), std::string::npos);
+
+  // NoDOS comes after NoRun and the others: none of them is printed.
+  ImportIntoPolicyFile(
+      "REGEDIT4\r\n\r\n"
+      "[Users\\ann\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\WinOldApp]\r\n"
+      "\"Disabled\"=\"on\"\r\n");
+  const ProgramRun damaged = Tool({"show", "ann"});
+  EXPECT_EQ(damaged.status, 1);
+  EXPECT_EQ(damaged.out, "");
+  EXPECT_NE(damaged.err.find("Invalid data type for 'Disabled'"), std::string::npos) << damaged.err;
+}
+
+// RestrictRun entries are bare file names: an empty one matches nothing, a path never.
+TEST_F(TarnwickPolicyTest, AllowTakesOnlyAFileName) {
+  Ok({"add-user", "ann"});
+  const std::string policy = Slurp(Windows("Tarnex.pol"));
+  for (const char* app : {"", "   ", "C:\\WINDOWS\\CALC.EXE", "A:calc.exe"}) {
+    const ProgramRun refused = Tool({"allow", "ann", app});
+    EXPECT_EQ(refused.status, 1) << app;
+    EXPECT_NE(refused.err.find("file name such as calc.exe"), std::string::npos) << refused.err;
+  }
+  EXPECT_EQ(Slurp(Windows("Tarnex.pol")), policy);
+}
+
+// A line break in a path came back from show as a line of its own.
+TEST_F(TarnwickPolicyTest, ControlCharactersAreRefusedInEveryArgument) {
+  Ok({"add-user", "ann"});
+  const std::string policy = Slurp(Windows("Tarnex.pol"));
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"set", "ann", "ProgramsFolder", "C:\\x\nNoRun=0"},
+        {"set", "ann", "UserIcon", "C:\\a\r.ico"},
+        {"allow", "ann", "calc\t.exe"},
+        {"disallow", "ann", "calc.exe\n"},
+        {"add-user",
+         "a\x7F"
+         "b"},
+        {"show", "ann\x1B"}}) {
+    const ProgramRun refused = Tool(args);
+    EXPECT_EQ(refused.status, 1) << args[0];
+    EXPECT_NE(refused.err.find("cannot hold a control character"), std::string::npos)
+        << refused.err;
+    EXPECT_EQ(refused.err.find("NoRun"), std::string::npos) << refused.err;
+  }
+  EXPECT_EQ(Slurp(Windows("Tarnex.pol")), policy);
+  EXPECT_EQ(Ok({"users"}), "ann\n");
+  const ProgramRun badMachine = RunProgram({kTool, "--machine", dir_.string() + "\n", "users"});
+  EXPECT_EQ(badMachine.status, 1);
+  EXPECT_FALSE(fs::exists(dir_.string() + "\n"));
+}
+
+TEST_F(TarnwickPolicyTest, AddUserWithoutADefaultUserLeavesNothing) {
+  Ok({"users"});
+  { std::ofstream(dir_ / "in.reg", std::ios::binary) << "REGEDIT4\r\n[-HKEY_USERS\\.DEFAULT]\r\n"; }
+  ASSERT_EQ(RunProgram({TARNWICK_REG_PROGRAM, "--machine", dir_.string(), "import",
+                        (dir_ / "in.reg").string()})
+                .status,
+            0);
+  const bool hadProfiles = fs::exists(Windows("Profiles"));
+  const ProgramRun failed = Tool({"add-user", "bob"});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_NE(failed.err.find("user.dat"), std::string::npos) << failed.err;
+  EXPECT_FALSE(fs::exists(Windows("Profiles/bob")));
+  EXPECT_EQ(fs::exists(Windows("Profiles")), hadProfiles);
+  EXPECT_EQ(Ok({"users"}), "");
+}
+
+// Loading the policy file deleted HKEY_LOCAL_MACHINE\SOFTWARE for a program named Software.exe.
+TEST_F(TarnwickPolicyTest, AProgramNamedLikeAKeyOfTheMachineIsRefusedAndTheKeyKept) {
+  Ok({"users"});
+  const std::string ini = Slurp(dir_ / "machine.ini");
+  for (const std::string program : {"Software.exe", "Network.exe"}) {
+    std::string named = ini;
+    named.replace(named.find("TARNEX.EXE"), 10, program);
+    { std::ofstream(dir_ / "machine.ini", std::ios::binary) << named; }
+    fs::remove(Windows("SYSTEM.DA0"));
+    const std::string system = Slurp(Windows("SYSTEM.DAT"));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"users"}, {"add-user", "ann"}, {"activation", "on"}}) {
+      const ProgramRun refused = Tool(args);
+      EXPECT_EQ(refused.status, 1) << program << " " << args[0];
+      EXPECT_NE(refused.err.find("The program name " + program), std::string::npos) << refused.err;
+    }
+    EXPECT_EQ(Slurp(Windows("SYSTEM.DAT")), system) << program;
+    EXPECT_FALSE(fs::exists(Windows("SYSTEM.DA0"))) << program;
+    EXPECT_FALSE(fs::exists(Windows("Tarnex.pol"))) << program;
+    for (const testing::ReaderOutput& read :
+         {testing::ReadWithCregexport(Windows("SYSTEM.DAT")),
+          testing::ReadWithParseWin32Registry(Windows("SYSTEM.DAT"))}) {
+      ASSERT_TRUE(read.ok()) << read.diagnostics;
+      EXPECT_TRUE(testing::HasExportedKey(read, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion"));
+      EXPECT_TRUE(testing::HasExportedKey(read, "Network\\Logon"));
+    }
+  }
 }
 
 TEST_F(TarnwickPolicyTest, HelpAndMalformedCommandLines) {

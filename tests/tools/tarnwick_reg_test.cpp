@@ -123,6 +123,36 @@ TEST_F(TarnwickRegTest, BadInputReportsTheLineAndLeavesTheFileAsItWas) {
   EXPECT_EQ(Tool({"import", Path("missing.reg"), Path("new.dat")}).status, 1);
 }
 
+// Windows 95's regedit writes code page 1252: UTF-8 would be stored byte for byte.
+TEST_F(TarnwickRegTest, UnicodeTextIsRefusedAndCodePage1252Imported) {
+  Put("utf8.reg", "REGEDIT4\r\n\r\n[K]\r\n\"v\"=\"Caf\xC3\xA9\"\r\n");
+  Put("bom.reg", "\xEF\xBB\xBFREGEDIT4\r\n\r\n[K]\r\n\"v\"=\"x\"\r\n");
+  Put("ansi.reg", "REGEDIT4\r\n\r\n[K]\r\n\"v\"=\"Caf\xE9\"\r\n\r\n");
+  for (const char* file : {"utf8.reg", "bom.reg"}) {
+    const ProgramRun refused = Tool({"import", Path(file), Path("a.pol")});
+    EXPECT_EQ(refused.status, 1) << file;
+    EXPECT_NE(refused.err.find("UTF-8"), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(Path("a.pol"))) << file;
+  }
+  ASSERT_EQ(Tool({"import", Path("ansi.reg"), Path("a.pol")}).status, 0);
+  EXPECT_EQ(Tool({"export", Path("a.pol")}).out, Slurp(Path("ansi.reg")));
+}
+
+TEST_F(TarnwickRegTest, ControlCharactersInArgumentsAreRefused) {
+  Put("ok.reg", "REGEDIT4\r\n");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"export", Path("a\nb")},
+        {"import", Path("ok.reg"), Path("x\ry.pol")},
+        {"export", "--root", "HKEY_LOCAL_MACHINE\\a\tb", Path("a.pol")},
+        {"--machine", Path("m\n"), "export"}}) {
+    const ProgramRun refused = Tool(args);
+    EXPECT_EQ(refused.status, 1) << args[1];
+    EXPECT_NE(refused.err.find("cannot hold a control character"), std::string::npos)
+        << refused.err;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1);
+}
+
 TEST_F(TarnwickRegTest, DamagedOrMissingFilesAreReportedByName) {
   Put("broken.dat", "CREG and then nothing useful");
   ProgramRun broken = Tool({"export", Path("broken.dat")});

@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include <charconv>
+#include <cstdint>
 #include <map>
 
 #include "machine/cp1252.h"
@@ -67,7 +68,8 @@ void Show(TUser& user, std::ostream& out) {
     if (property.getText != nullptr) {
       out << property.name << '=' << (user.*property.getText)() << '\n';
     } else if (property.getInteger != nullptr) {
-      out << property.name << '=' << (user.*property.getInteger)() << '\n';
+      // A REG_DWORD is unsigned, as regedit shows it: a mask of every drive is 4294967295.
+      out << property.name << '=' << static_cast<uint32_t>((user.*property.getInteger)()) << '\n';
     }
   }
   std::vector<AllowedApp> apps;
@@ -126,6 +128,10 @@ void CheckCommand(const std::string& command, const std::vector<std::string>& ar
   if (command == "activation" && !args.empty() && args[0] != "on" && args[0] != "off") {
     throw UsageError("activation takes on or off, not '" + Cp1252ToUtf8(args[0]) + "'");
   }
+}
+
+bool IsReadingCommand(const std::string& command, const std::vector<std::string>& args) {
+  return command == "users" || command == "show" || (command == "activation" && args.empty());
 }
 
 void RunCommand(const std::string& command, const std::vector<std::string>& args,

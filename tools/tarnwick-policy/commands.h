@@ -18,6 +18,10 @@ class UsageError : public Error {
 // Checks the command's name and argument count before anything is opened. Throws UsageError.
 void CheckCommand(const std::string& command, const std::vector<std::string>& args);
 
+// Whether a checked command only reads: users, show, and activation without an argument. Such a
+// command changes no file.
+bool IsReadingCommand(const std::string& command, const std::vector<std::string>& args);
+
 // Runs a checked command; arguments and output are code page 1252. Errors are exceptions with
 // UTF-8 texts.
 void RunCommand(const std::string& command, const std::vector<std::string>& args,

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "commands.h"
 #include "demo/demo_machine.h"
 #include "machine/cp1252.h"
@@ -52,6 +53,9 @@ Options:
                   created as a new demo machine
   --help          show this help
 
+users, show and activation without an argument change no file. Arguments are UTF-8 text
+that code page 1252 can hold, without control characters (line breaks, tabs).
+
 The tool refuses to run while Tarnwick administers the same machine. Exit status: 0 on
 success, 1 on an error (its text on standard error), 2 on a malformed command line.
 )";
@@ -64,6 +68,10 @@ struct CommandLine {
 };
 
 CommandLine Parse(int argc, char** argv) {
+  // A line break in a name or path would come back as a line of its own in what show prints.
+  for (int i = 1; i < argc; ++i) {
+    CheckNoControlCharacters(argv[i], "Argument " + std::to_string(i));
+  }
   CommandLine line;
   int i = 1;
   for (; i < argc; ++i) {
@@ -118,7 +126,8 @@ int Run(const CommandLine& line) {
                 "; close it and try again");
   }
   Registry registry(machine);
-  InitPolicyPaths(registry);
+  InitPolicyPaths(registry, IsReadingCommand(line.command, line.args) ? PolicyAccess::ReadOnly
+                                                                      : PolicyAccess::ReadWrite);
   // The command writes each file it changes once, at its end.
   RegistryWriteBatch batch(registry);
   LoadPolicyFile();
@@ -136,8 +145,10 @@ int Run(const CommandLine& line) {
   } catch (const RegistryFileError& e) {
     if (!failure) failure = e.what();
   }
+  // All or nothing: a failed command prints no part of its output.
+  if (failure) return Fail(*failure);
   std::cout << Cp1252ToUtf8(out.str());
-  return failure ? Fail(*failure) : 0;
+  return 0;
 }
 
 }  // namespace

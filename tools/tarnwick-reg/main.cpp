@@ -12,6 +12,7 @@
 
 #include "base/error.h"
 #include "base/file_io.h"
+#include "base/text.h"
 #include "machine/cp1252.h"
 #include "machine/machine.h"
 #include "machine_registry.h"
@@ -52,6 +53,7 @@ constexpr std::string_view kUsage =
     "          USER.DAT; the old files are kept as SYSTEM.DA0 and USER.DA0. Refused while\n"
     "          Tarnwick runs on the machine.\n"
     "\n"
+    "REGFILE is code page 1252 text, as Windows 95's regedit writes it; UTF-8 is refused.\n"
     "On any error in REGFILE the line is named and no file changes. Exit status: 0 on success,\n"
     "1 when a file cannot be read, written or understood, 2 for a wrong command line.\n";
 
@@ -196,6 +198,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
+    // No file, key or directory name given here holds a line break or other control character.
+    for (size_t i = 0; i < args.size(); ++i) {
+      CheckNoControlCharacters(args[i], "Argument " + std::to_string(i + 1));
+    }
     return Run(Parse(args));
   } catch (const UsageError& e) {
     std::cerr << "tarnwick-reg: " << e.what() << "\n" << kUsage;
