@@ -245,6 +245,7 @@ void CreateDemoMachine(const fs::path& dir) {
 }
 
 Machine OpenOrCreateMachine(const fs::path& dir) {
+  if (dir.empty()) throw MachineError("The machine directory is an empty path");
   std::error_code ec;
   if (fs::symlink_status(dir, ec).type() == fs::file_type::not_found) CreateDemoMachine(dir);
   return Machine::Open(dir);
