@@ -1,5 +1,7 @@
 #include "policy/users.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <system_error>
 
@@ -22,14 +24,28 @@ bool PathExists(const Machine& machine, const std::string& windowsPath) {
 }
 
 // Creates one directory level unless it exists; throws AccountError naming it when it cannot be.
+// The directory is made in the folder that was checked, whatever is renamed meanwhile.
 void MakeDirectoryLevel(const Machine& machine, const std::string& windowsPath) {
-  const auto host = machine.HostPath(windowsPath);
   const std::string failure =
       "The profile directory " + Cp1252ToUtf8(windowsPath) + " cannot be made";
-  if (!host) throw AccountError(failure + ": it is not on a drive of the machine");
-  std::error_code error;
-  std::filesystem::create_directory(*host, error);
-  if (error) throw AccountError(failure + ": " + host->string() + ": " + error.message());
+  HeldPath held;
+  try {
+    held = machine.Hold(windowsPath);
+  } catch (const MachineError& e) {
+    throw AccountError(failure + ": " + e.what());
+  }
+  const int error = MakeDirectoryAt(held);
+  if (error == 0) return;
+  struct stat info {};
+  if (error == EEXIST && StatEntry(held, info)) {
+    if (S_ISDIR(info.st_mode)) return;
+    // A link is taken as the program's path rules take it.
+    std::error_code ignored;
+    const auto target = S_ISLNK(info.st_mode) ? machine.HostPath(windowsPath) : std::nullopt;
+    if (target && std::filesystem::is_directory(*target, ignored)) return;
+    throw AccountError(failure + ": " + held.host.string() + ": not a directory");
+  }
+  throw AccountError(failure + ": " + held.host.string() + ": " + WalkErrorText(error));
 }
 
 // A name that is one key name and one directory name. Windows drops a blank or dot at the end of a

@@ -1,9 +1,13 @@
 #include "ui/main_window.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTabBar>
+
 #include <filesystem>
 #include <string>
 
@@ -15,6 +19,8 @@
 #include "controls/help_window.h"
 #include "controls/look.h"
 #include "controls/session_end.h"
+#include "machine/host_dir.h"
+#include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/policy_file.h"
 #include "policy/users.h"
@@ -667,11 +673,11 @@ void TfrmMain::btnAddFolderClick() {
   const std::optional<std::string> ansi = ToAnsi(*name);
   bool made = false;
   if (ansi && IsValidComponent(*ansi) && ansi->find('\\') == std::string::npos) {
-    const std::optional<std::filesystem::path> host =
-        GetMachine().HostPath(AddTrailingBackslash(target->path) + *ansi);
-    std::error_code error;
-    made = host && !std::filesystem::exists(*host, error) &&
-           std::filesystem::create_directory(*host, error);
+    try {
+      made = MakeDirectoryAt(GetMachine().Hold(AddTrailingBackslash(target->path) + *ansi)) == 0;
+    } catch (const MachineError&) {
+      // Not on the machine's drives: reported below.
+    }
   }
   if (!made) {
     ShowMessage(this, MessageKind::Information,
@@ -694,13 +700,24 @@ void TfrmMain::btnRemoveItemClick() {
                     yesNoCancel) != QMessageBox::Yes) {
       return;
     }
-    std::error_code error;
-    const std::optional<std::filesystem::path> host = GetMachine().HostPath(target->path);
-    if (host && std::filesystem::is_regular_file(*host, error) &&
-        std::filesystem::remove(*host, error)) {
+    // Deleted in the folder that was checked; a read-only file stays, as on Windows 95.
+    bool readOnly = false;
+    bool deleted = false;
+    try {
+      const HeldPath held = GetMachine().Hold(target->path);
+      struct stat info {};
+      const bool file = StatEntry(held, info) && (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode));
+      readOnly = file && S_ISREG(info.st_mode) && IsReadOnlyMode(info.st_mode);
+      deleted = file && !readOnly && ::unlinkat(held.dir.Get(), held.name.c_str(), 0) == 0;
+    } catch (const MachineError&) {
+      // Not on the machine's drives: reported below.
+    }
+    if (deleted) {
       delete target->node;
     } else {
-      ShowMessage(this, MessageKind::Warning, QStringLiteral("Error deleting file ") + path);
+      ShowMessage(this, MessageKind::Warning,
+                  QStringLiteral("Error deleting file ") + path +
+                      (readOnly ? QStringLiteral("\n\nThe file is read-only.") : QString()));
     }
     return;
   }

@@ -1,5 +1,6 @@
 #include "formats/recycle_bin.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <sys/resource.h>
@@ -23,13 +24,16 @@ namespace fs = std::filesystem;
 
 // Runs once before the next rename that must not replace, with its target: a test makes the file
 // another program could make between the bin's choice of a D-name and its move.
-std::function<void(const char*)> beforeNoReplaceRename;
+std::function<void(const fs::path&)> beforeNoReplaceRename;
 
 // Takes the place of the C library's renameat2 in this program.
 extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* to,
                          unsigned flags) noexcept {
   if ((flags & RENAME_NOREPLACE) != 0 && beforeNoReplaceRename) {
-    std::exchange(beforeNoReplaceRename, nullptr)(to);
+    const fs::path target = toDir == AT_FDCWD
+                                ? fs::path(to)
+                                : fs::read_symlink("/proc/self/fd/" + std::to_string(toDir)) / to;
+    std::exchange(beforeNoReplaceRename, nullptr)(target);
   }
   return static_cast<int>(syscall(SYS_renameat2, fromDir, from, toDir, to, flags));
 }
@@ -371,7 +375,7 @@ TEST_F(RecycleBinTest, NeverMovesOverAFileMadeMeanwhile) {
   RecycleBin recycleBin(drive(), 'C');
   recycleBin.Recycle(drive() / "a.txt");
   // Another program takes the name the bin chose for b.txt just before the move.
-  beforeNoReplaceRename = [](const char* to) { WriteFile(to, "other"); };
+  beforeNoReplaceRename = [](const fs::path& to) { WriteFile(to, "other"); };
   recycleBin.Recycle(drive() / "b.txt");
   EXPECT_FALSE(beforeNoReplaceRename);
   EXPECT_EQ(ReadText(bin() / "Dc1.txt"), "other");
