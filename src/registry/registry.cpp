@@ -58,14 +58,19 @@ Registry::Impl::Hive Registry::Impl::OpenMachineFile(const std::string& fileName
   const std::string dir = AddTrailingBackslash(machine_.WindowsDirectory());
   Hive hive;
   hive.windowsPath = dir + fileName;
-  std::optional<fs::path> host = machine_.HostPath(hive.windowsPath);
+  PathLookup host = machine_.LookUp(hive.windowsPath);
   // A link at the backup's place is replaced, never written through.
   PathLookup backup = machine_.LookUp(dir + backupName, false);
-  if (!host || backup.status != PathStatus::Found) {
+  if (host.status == PathStatus::Unreachable || backup.status == PathStatus::Unreachable) {
+    throw RegistryFileError(Cp1252ToUtf8(hive.windowsPath) +
+                            ": it or its backup is reached through a symbolic link leading "
+                            "outside its drive or to nothing");
+  }
+  if (host.status != PathStatus::Found || backup.status != PathStatus::Found) {
     throw RegistryFileError(Cp1252ToUtf8(hive.windowsPath) +
                             ": the Windows directory is not on a drive");
   }
-  hive.hostPath = *host;
+  hive.hostPath = std::move(host.host);
   hive.backupPath = std::move(backup.host);
   hive.root =
       FileExists(hive.hostPath) ? ReadRegistryFile(hive.hostPath) : std::make_unique<RegNode>();

@@ -99,6 +99,21 @@ TEST_F(RegistryTest, RootKeysMapToTheMachineFilesAndCurrentUserIsTheDefaultUser)
   EXPECT_FALSE(fs::exists(Windows("USER.DA0")));  // there was no file to keep
 }
 
+TEST_F(RegistryTest, AMachineFileBehindALinkLeadingNowhereIsNotTakenForAMissingOne) {
+  fs::remove(Windows("SYSTEM.DAT"));
+  fs::create_symlink(dir_ / "elsewhere.dat", Windows("SYSTEM.DAT"));
+  try {
+    NewRegistry();
+    FAIL() << "opened the registry with SYSTEM.DAT out of reach";
+  } catch (const RegistryFileError& e) {
+    EXPECT_NE(std::string(e.what()).find("C:\\WINDOWS\\SYSTEM.DAT: it or its backup is reached "
+                                         "through a symbolic link"),
+              std::string::npos)
+        << e.what();
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "elsewhere.dat"));
+}
+
 TEST_F(RegistryTest, OpenWithCreationAlsoForReadsAndAbsentValuesReadEmpty) {
   auto registry = NewRegistry();
   RegistryAccessor accessor(*registry);
