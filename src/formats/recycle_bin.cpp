@@ -137,6 +137,13 @@ int MoveNoReplace(const fs::path& from, const fs::path& to) {
   return 0;
 }
 
+// Removes an empty folder in its parent, opened as MoveNoReplace opens it: 0 or errno.
+int RemoveEmptyFolder(const fs::path& folder) {
+  const HeldPath held = HoldParentNoFollow(folder);
+  if (!held.dir.Valid()) return held.error;
+  return unlinkat(held.dir.Get(), held.name.c_str(), AT_REMOVEDIR) == 0 ? 0 : errno;
+}
+
 std::string ErrorText(int error) {
   return std::error_code(error, std::generic_category()).message();
 }
@@ -440,10 +447,10 @@ void RecycleBin::Recycle(const fs::path& item, uint64_t deletionTime) {
   }
 
   for (const PlannedDirectory& directory : plan.directories) {
-    if (!fs::remove(directory.host, ec)) {
+    if (const int error = RemoveEmptyFolder(directory.host); error != 0) {
       throw RecycleBinError(
           "The files of " + Shown(windowsPath) + " were moved to the Recycle Bin, but the folder " +
-          Shown(directory.windowsPath) + " could not be removed: " + ec.message() + ".");
+          Shown(directory.windowsPath) + " could not be removed: " + ErrorText(error) + ".");
     }
   }
 }

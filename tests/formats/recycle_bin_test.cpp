@@ -387,6 +387,24 @@ TEST_F(RecycleBinTest, NeverMovesOverAFileMadeMeanwhile) {
   EXPECT_EQ(index.nextIndex, 3u);
 }
 
+TEST_F(RecycleBinTest, ALinkSwappedInBeforeTheMoveTakesNothingFromOutside) {
+  WriteFile(drive() / "Docs" / "a.txt", "inside");
+  const fs::path outside = drive().parent_path() / "outside";
+  WriteFile(outside / "a.txt", "outside");
+  RecycleBin recycleBin(drive(), 'C');
+  // Another program puts a link to a folder outside the drive in the folder's place.
+  beforeNoReplaceRename = [&](const fs::path&) {
+    fs::rename(drive() / "Docs", drive() / "Docs.real");
+    fs::create_directory_symlink(outside, drive() / "Docs");
+  };
+  // The file leaves the folder that was checked; the link standing in the folder's place stays.
+  EXPECT_THROW(recycleBin.Recycle(drive() / "Docs"), RecycleBinError);
+  EXPECT_FALSE(beforeNoReplaceRename);
+  EXPECT_TRUE(fs::is_symlink(drive() / "Docs"));
+  EXPECT_EQ(ReadText(outside / "a.txt"), "outside");
+  EXPECT_EQ(ReadText(bin() / "Dc0.txt"), "inside");
+}
+
 // Limits the size of files written during its lifetime, so that writing more fails with EFBIG.
 class FileSizeLimit {
  public:
