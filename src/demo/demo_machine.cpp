@@ -227,6 +227,8 @@ void CreateDemoMachine(const fs::path& dir) {
   if (!target.has_filename()) target = target.parent_path();
   try {
     fs::create_directories(target.parent_path());
+    // Links on the way are resolved once here: the files below are written following none.
+    target = fs::canonical(target.parent_path()) / target.filename();
     TemporaryDirectory temporary(target);
     Populate(temporary.Path());
     std::error_code ec;
