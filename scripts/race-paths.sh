@@ -15,7 +15,10 @@ tool=$(realpath "$tool")
 work=$(mktemp -d)
 swapper=
 cleanup() {
-  [ -n "$swapper" ] && kill "$swapper" 2>/dev/null && wait "$swapper" 2>/dev/null
+  if [ -n "$swapper" ]; then
+    kill "$swapper" 2>/dev/null || true
+    wait "$swapper" 2>/dev/null || true
+  fi
   cd / && rm -rf "$work"
 }
 trap cleanup EXIT
