@@ -7,8 +7,10 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cerrno>
 
 #include "controls/look.h"
+#include "machine/host_dir.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "shell/ansi_qstring.h"
@@ -273,8 +275,13 @@ void FolderBrowseDialog::NewFolder() {
   };
   std::string name = "New Folder";
   for (int n = 2; taken(name); ++n) name = "New Folder (" + std::to_string(n) + ")";
-  std::error_code error;
-  if (!std::filesystem::create_directory(*host / name, error)) {
+  int error = 0;
+  try {
+    error = MakeDirectoryAt(machine_.Hold(Join(*folder, name)));
+  } catch (const MachineError&) {
+    error = EINVAL;
+  }
+  if (error != 0) {
     ShowMessage(this, MessageKind::Error,
                 QStringLiteral("Unable to create the folder '%1'.").arg(FromAnsi(name)));
     return;

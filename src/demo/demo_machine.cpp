@@ -227,6 +227,8 @@ void CreateDemoMachine(const fs::path& dir) {
   if (!target.has_filename()) target = target.parent_path();
   try {
     fs::create_directories(target.parent_path());
+    // Links on the way are resolved once here: the files below are written following none.
+    target = fs::canonical(target.parent_path()) / target.filename();
     TemporaryDirectory temporary(target);
     Populate(temporary.Path());
     std::error_code ec;
@@ -245,6 +247,7 @@ void CreateDemoMachine(const fs::path& dir) {
 }
 
 Machine OpenOrCreateMachine(const fs::path& dir) {
+  if (dir.empty()) throw MachineError("The machine directory is an empty path");
   std::error_code ec;
   if (fs::symlink_status(dir, ec).type() == fs::file_type::not_found) CreateDemoMachine(dir);
   return Machine::Open(dir);

@@ -1,5 +1,6 @@
 #include "demo/project_icons.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <span>
 #include <stdexcept>
@@ -8,6 +9,7 @@
 
 #include "demo_resources.h"
 #include "machine/atomic_file.h"
+#include "machine/host_dir.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 
@@ -83,7 +85,16 @@ void InstallProgramIcons(const Machine& machine) {
   if (programDir.empty() || !dir) {
     throw MachineError("The program directory " + programDir + " is not on the machine.");
   }
-  std::filesystem::create_directories(*dir);
+  // Each missing level is made in the folder checked above it.
+  std::string level = programDir.substr(0, 2);
+  for (const std::string& part : SplitWindowsPath(programDir.substr(2) + "UserIcon")) {
+    level += "\\" + part;
+    const HeldPath held = machine.Hold(level);
+    if (const int error = MakeDirectoryAt(held); error != 0 && error != EEXIST) {
+      throw FileWriteError(held.host.string() +
+                           ": cannot create the folder: " + WalkErrorText(error));
+    }
+  }
   WriteIfMissing(machine, programDir + "default.ico", DefaultUserIconFile());
   for (const NamedIconFile& file : UserIconFiles()) {
     WriteIfMissing(machine, programDir + "UserIcon\\" + file.fileName, file.bytes);

@@ -117,15 +117,31 @@ void AddFatAttributes(const fs::path& path, uint32_t attributes) {
 // cannot rename so (EINVAL, as NFS), a hard link, which never replaces either, then the unlink of
 // the old name.
 int MoveNoReplace(const fs::path& from, const fs::path& to) {
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  // Both folders are opened without following a link, so a link swapped in cannot redirect it.
+  const HeldPath source = HoldParentNoFollow(from);
+  const HeldPath target = HoldParentNoFollow(to);
+  if (!source.dir.Valid()) return source.error;
+  if (!target.dir.Valid()) return target.error;
+  const int fromDir = source.dir.Get();
+  const int toDir = target.dir.Get();
+  const char* fromName = source.name.c_str();
+  const char* toName = target.name.c_str();
+  if (renameat2(fromDir, fromName, toDir, toName, RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL) return errno;
-  if (link(from.c_str(), to.c_str()) != 0) return errno;
-  if (unlink(from.c_str()) != 0) {
+  if (linkat(fromDir, fromName, toDir, toName, 0) != 0) return errno;
+  if (unlinkat(fromDir, fromName, 0) != 0) {
     const int error = errno;
-    unlink(to.c_str());
+    unlinkat(toDir, toName, 0);
     return error;
   }
   return 0;
+}
+
+// Removes an empty folder in its parent, opened as MoveNoReplace opens it: 0 or errno.
+int RemoveEmptyFolder(const fs::path& folder) {
+  const HeldPath held = HoldParentNoFollow(folder);
+  if (!held.dir.Valid()) return held.error;
+  return unlinkat(held.dir.Get(), held.name.c_str(), AT_REMOVEDIR) == 0 ? 0 : errno;
 }
 
 std::string ErrorText(int error) {
@@ -416,7 +432,8 @@ void RecycleBin::Recycle(const fs::path& item, uint64_t deletionTime) {
       Put32(pending.bytes, kNextIndexOffset, pending.next);
       Put32(pending.bytes, kTotalSizeOffset, static_cast<uint32_t>(pending.total));
       try {
-        WriteFileAtomically(infoFile, pending.bytes);
+        // The shell's own index: kept up to date whatever its attributes.
+        WriteFileAtomically(infoFile, pending.bytes, ReadOnlyFiles::Replace);
       } catch (const std::exception& e) {
         // Without their records the files go back where they were.
         std::string stranded;
@@ -440,10 +457,10 @@ void RecycleBin::Recycle(const fs::path& item, uint64_t deletionTime) {
   }
 
   for (const PlannedDirectory& directory : plan.directories) {
-    if (!fs::remove(directory.host, ec)) {
+    if (const int error = RemoveEmptyFolder(directory.host); error != 0) {
       throw RecycleBinError(
           "The files of " + Shown(windowsPath) + " were moved to the Recycle Bin, but the folder " +
-          Shown(directory.windowsPath) + " could not be removed: " + ec.message() + ".");
+          Shown(directory.windowsPath) + " could not be removed: " + ErrorText(error) + ".");
     }
   }
 }

@@ -16,31 +16,32 @@ namespace tarnwick {
 namespace {
 
 [[noreturn]] void Fail(const std::filesystem::path& file, const std::string& step, int error) {
-  throw FileWriteError(file.string() + ": " + step + ": " + std::strerror(error));
+  throw FileWriteError(file.string() + ": " + step + ": " + WalkErrorText(error));
 }
 
 // Removes the temporary file unless the rename happened.
 class TempFile {
  public:
-  explicit TempFile(std::filesystem::path path) : path_(std::move(path)) {}
+  TempFile(int dir, std::string name) : dir_(dir), name_(std::move(name)) {}
   ~TempFile() {
-    if (!path_.empty()) ::unlink(path_.c_str());
+    if (!name_.empty()) ::unlinkat(dir_, name_.c_str(), 0);
   }
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  void Release() { path_.clear(); }
+  const std::string& name() const { return name_; }
+  void Release() { name_.clear(); }
 
  private:
-  std::filesystem::path path_;
+  int dir_;
+  std::string name_;
 };
 
 // ".NAME.tmp-PID-COUNTER-RANDOM", hidden beside the target.
-std::string TempName(const std::filesystem::path& file) {
+std::string TempName(const std::string& file) {
   static std::atomic<unsigned> counter{0};
   std::random_device random;
   std::string name = ".";
-  name += file.filename().string();
+  name += file;
   name += ".tmp-";
   name += std::to_string(::getpid());
   name += '-';
@@ -62,35 +63,48 @@ void WriteAll(int fd, std::span<const uint8_t> bytes, const std::filesystem::pat
 
 }  // namespace
 
-void WriteFileAtomically(const std::filesystem::path& file, std::span<const uint8_t> bytes) {
-  std::filesystem::path dir = file.parent_path();
-  if (dir.empty()) dir = ".";
+void WriteFileAtomically(const HeldPath& target, std::span<const uint8_t> bytes,
+                         ReadOnlyFiles readOnly) {
+  const std::filesystem::path& file = target.host;
+  if (!target.dir.Valid()) Fail(file, "cannot open its folder", target.error);
+  const int dir = target.dir.Get();
   struct stat old {};
-  bool replacing = ::stat(file.c_str(), &old) == 0;
+  // A link is replaced by the new file with the usual permissions, not with its target's.
+  const bool replacing = StatEntry(target, old) && S_ISREG(old.st_mode);
+  if (replacing && readOnly == ReadOnlyFiles::Refuse && IsReadOnlyMode(old.st_mode)) {
+    throw FileWriteError(file.string() +
+                         ": the file is read-only and stays as it is (make it writable to let "
+                         "it be replaced)");
+  }
 
   UniqueFd out;
-  std::filesystem::path tempPath;
+  std::string tempName;
   for (int attempt = 0; !out.Valid(); ++attempt) {
-    tempPath = dir / TempName(file);
-    out = UniqueFd(::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    tempName = TempName(target.name);
+    out = UniqueFd(::openat(dir, tempName.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!out.Valid() && (errno != EEXIST || attempt == 100)) {
       Fail(file, "cannot create a file", errno);
     }
   }
-  TempFile temp(tempPath);
+  TempFile temp(dir, tempName);
+  const std::filesystem::path tempPath = file.parent_path() / tempName;
   if (replacing && ::fchmod(out.Get(), old.st_mode & 07777) != 0) {
-    Fail(temp.path(), "cannot set permissions", errno);
+    Fail(tempPath, "cannot set permissions", errno);
   }
-  WriteAll(out.Get(), bytes, temp.path());
-  if (::fsync(out.Get()) != 0) Fail(temp.path(), "cannot flush to disk", errno);
-  if (out.Close() != 0) Fail(temp.path(), "cannot close", errno);
-  if (::rename(temp.path().c_str(), file.c_str()) != 0) Fail(file, "cannot replace", errno);
+  WriteAll(out.Get(), bytes, tempPath);
+  if (::fsync(out.Get()) != 0) Fail(tempPath, "cannot flush to disk", errno);
+  if (out.Close() != 0) Fail(tempPath, "cannot close", errno);
+  if (::renameat(dir, temp.name().c_str(), dir, target.name.c_str()) != 0) {
+    Fail(file, "cannot replace", errno);
+  }
   temp.Release();
+  if (::fsync(dir) != 0) Fail(file.parent_path(), "cannot flush the directory", errno);
+}
 
-  const UniqueFd directory(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!directory.Valid() || ::fsync(directory.Get()) != 0) {
-    Fail(dir, "cannot flush the directory", errno);
-  }
+void WriteFileAtomically(const std::filesystem::path& file, std::span<const uint8_t> bytes,
+                         ReadOnlyFiles readOnly) {
+  WriteFileAtomically(HoldParentNoFollow(file), bytes, readOnly);
 }
 
 }  // namespace tarnwick

@@ -35,14 +35,14 @@ std::optional<std::string> FindEntry(const fs::path& dir, const std::string& nam
 
 DriveWalk::DriveWalk(fs::path root) : root_(std::move(root)), current_(root_) {}
 
-bool DriveWalk::Enter(std::string_view name) {
+bool DriveWalk::Enter(std::string_view name, bool followLink) {
   const std::string hostName = Cp1252ToUtf8(name);
   const std::optional<std::string> entry =
       existing_ ? FindEntry(current_, hostName, name) : std::nullopt;
   existing_ = entry.has_value();
   fs::path next = current_ / (existing_ ? *entry : hostName);
   std::error_code ec;
-  if (existing_ && fs::is_symlink(fs::symlink_status(next, ec))) {
+  if (followLink && existing_ && fs::is_symlink(fs::symlink_status(next, ec))) {
     int links = 0;
     return Follow(next, links);
   }

@@ -17,8 +17,9 @@ class DriveWalk {
   // as FindEntryIgnoringCase finds it, else as the entry whose 8.3 alias name is; a symbolic link
   // is followed at once. A missing entry keeps the name given, and so does every later component.
   // False when the step would leave the drive: a link pointing outside it (or climbing above its
-  // root on the way), a dangling link, or one of a chain of more than 40 links.
-  bool Enter(std::string_view name);
+  // root on the way), a dangling link, or one of a chain of more than 40 links. With followLink
+  // false a link is entered as it is, for a last component to be replaced or removed.
+  bool Enter(std::string_view name, bool followLink = true);
 
   // The host path reached; free of symbolic links up to the first missing component.
   const std::filesystem::path& Current() const { return current_; }

@@ -1,6 +1,7 @@
 #include "machine/machine.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <system_error>
 
@@ -21,6 +22,8 @@ namespace {
 
 constexpr const char* kDefaultWindowsDirectory = "C:\\WINDOWS";
 constexpr const char* kDefaultProgramPath = "C:\\TARNEX\\TARNEX.EXE";
+// machine.ini describes a few drives; a larger file is not one.
+constexpr size_t kMaxIniSize = 1024 * 1024;
 
 bool IsDriveLetter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -37,14 +40,14 @@ class MachineIniReader {
   explicit MachineIniReader(fs::path dir) : dir_(std::move(dir)), file_(dir_ / "machine.ini") {}
 
   void Read(std::string& windowsDir, std::string& programPath, std::vector<DriveInfo>& drives) {
-    std::error_code ec;
-    if (!fs::is_regular_file(file_, ec)) {
-      throw MachineError(file_.string() + ": not found");
-    }
+    CheckIsFile();
     IniFile ini;
     try {
-      ini = IniFile::Read(file_);
-    } catch (const IniError& e) {
+      const std::vector<uint8_t> bytes = ReadWholeFile(file_, kMaxIniSize);
+      ini = IniFile::Parse(
+          std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+          file_.string());
+    } catch (const Error& e) {
       throw MachineError(e.what());
     }
     for (const IniSection& section : ini.Sections()) {
@@ -66,6 +69,38 @@ class MachineIniReader {
   }
 
  private:
+  // What stands at machine.ini's place when it is not a file to read.
+  void CheckIsFile() const {
+    std::error_code ec;
+    const fs::file_status status = fs::status(file_, ec);
+    std::string what;
+    switch (status.type()) {
+      case fs::file_type::regular:
+        return;
+      case fs::file_type::not_found:
+        what = fs::is_symlink(fs::symlink_status(file_, ec))
+                   ? "a symbolic link that points to nothing"
+                   : "not found";
+        break;
+      case fs::file_type::directory:
+        what = "a directory, not a file";
+        break;
+      case fs::file_type::fifo:
+        what = "a named pipe (FIFO), not a file";
+        break;
+      case fs::file_type::character:
+      case fs::file_type::block:
+        what = "a device, not a file";
+        break;
+      case fs::file_type::socket:
+        what = "a socket, not a file";
+        break;
+      default:
+        what = ec ? ec.message() : "not a regular file";
+    }
+    throw MachineError(file_.string() + ": " + what);
+  }
+
   [[noreturn]] void Fail(int line, const std::string& what) const {
     throw MachineError(file_.string() + (line > 0 ? ", line " + std::to_string(line) : "") + ": " +
                        what);
@@ -150,8 +185,9 @@ class MachineIniReader {
         fs::path(entry.value).is_absolute() ? fs::path(entry.value) : dir_ / entry.value;
     std::error_code ec;
     const fs::path resolved = fs::canonical(given, ec);
-    if (ec || !fs::is_directory(resolved, ec)) {
-      Fail(entry.line, "the drive's directory " + given.string() + " does not exist");
+    if (ec) Fail(entry.line, "the drive's directory " + given.string() + " does not exist");
+    if (!fs::is_directory(resolved, ec)) {
+      Fail(entry.line, "the drive's directory " + given.string() + " is not a directory");
     }
     return resolved;
   }
@@ -205,6 +241,7 @@ class MachineIniReader {
 }  // namespace
 
 Machine Machine::Open(const fs::path& dir) {
+  if (dir.empty()) throw MachineError("The machine directory is an empty path");
   std::error_code ec;
   const fs::file_status status = fs::status(dir, ec);
   if (status.type() == fs::file_type::not_found) {
@@ -251,6 +288,12 @@ const DriveInfo* Machine::FindDrive(char letter) const {
 }
 
 std::optional<fs::path> Machine::HostPath(std::string_view windowsPath) const {
+  PathLookup lookup = LookUp(windowsPath);
+  if (lookup.status != PathStatus::Found) return std::nullopt;
+  return std::move(lookup.host);
+}
+
+PathLookup Machine::LookUp(std::string_view windowsPath, bool followFinalLink) const {
   std::string path(windowsPath);
   std::replace(path.begin(), path.end(), '/', '\\');
 
@@ -274,25 +317,59 @@ std::optional<fs::path> Machine::HostPath(std::string_view windowsPath) const {
   } else if (path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == ':') {
     drive = FindDrive(path[0]);
     components = SplitWindowsPath(std::string_view(path).substr(2));
+  } else {
+    return {PathStatus::Malformed, {}};
   }
-  if (drive == nullptr || !drive->HasMedium()) return std::nullopt;
+  if (drive == nullptr || !drive->HasMedium()) return {PathStatus::NoDrive, {}};
 
   std::vector<std::string> parts;
   for (std::string& component : components) {
     if (component == ".") continue;
     if (component == "..") {
-      if (parts.empty()) return std::nullopt;
+      if (parts.empty()) return {PathStatus::Unreachable, {}};
       parts.pop_back();
       continue;
     }
-    if (!IsValidComponent(component)) return std::nullopt;
+    if (!IsValidComponent(component)) return {PathStatus::Malformed, {}};
     parts.push_back(std::move(component));
   }
   DriveWalk walk(drive->hostDir);
-  for (const std::string& part : parts) {
-    if (!walk.Enter(part)) return std::nullopt;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (!walk.Enter(parts[i], followFinalLink || i + 1 < parts.size())) {
+      return {PathStatus::Unreachable, {}};
+    }
   }
-  return walk.Current();
+  return {PathStatus::Found, walk.Current()};
+}
+
+HeldPath Machine::Hold(std::string_view windowsPath) const {
+  // Each retry follows, under the rules above, a link swapped in after the look-up before it.
+  constexpr int kAttempts = 8;
+  for (int attempt = 1;; ++attempt) {
+    const PathLookup lookup = LookUp(windowsPath, false);
+    const std::string shown = Cp1252ToUtf8(windowsPath);
+    switch (lookup.status) {
+      case PathStatus::Found:
+        break;
+      case PathStatus::Malformed:
+        throw MachineError(shown + ": not a valid Windows path");
+      case PathStatus::NoDrive:
+        throw MachineError(shown + ": not on a drive of the machine with a medium");
+      case PathStatus::Unreachable:
+        throw MachineError(shown +
+                           ": the path leads outside its drive (through \"..\" or a symbolic "
+                           "link) or to a link that points nowhere");
+    }
+    if (std::any_of(drives_.begin(), drives_.end(),
+                    [&](const DriveInfo& drive) { return lookup.host == drive.hostDir; })) {
+      throw MachineError(shown + ": the root folder of a drive");
+    }
+    HeldPath held = HoldParentNoFollow(lookup.host);
+    if (held.dir.Valid() || (held.error != ELOOP && held.error != ENOTDIR) ||
+        attempt == kAttempts) {
+      return held;
+    }
+  }
 }
 
 std::optional<std::string> Machine::WindowsPath(const fs::path& hostPath) const {

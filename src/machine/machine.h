@@ -10,12 +10,27 @@
 
 #include "base/error.h"
 #include "base/file_io.h"
+#include "machine/host_dir.h"
 
 namespace tarnwick {
 
 class MachineError : public Error {
  public:
   using Error::Error;
+};
+
+// How a Windows path maps to the host.
+enum class PathStatus {
+  Found,        // a host path inside a drive; it need not exist
+  Malformed,    // no drive letter or UNC name, or a name with a character Windows forbids
+  NoDrive,      // no drive of that letter or remote name, or one without medium
+  Unreachable,  // it would leave the drive: ".." above its root, a symbolic link pointing
+                // outside it, a dangling link, a chain of too many links
+};
+
+struct PathLookup {
+  PathStatus status = PathStatus::Malformed;
+  std::filesystem::path host;  // when Found
 };
 
 enum class DriveType { Removable, Fixed, Remote, CdRom, RamDisk };
@@ -55,6 +70,15 @@ class Machine {
   // forbids), names no drive with medium, or would leave the drive's directory (".." above its
   // root, a symbolic link pointing outside it, a dangling link).
   std::optional<std::filesystem::path> HostPath(std::string_view windowsPath) const;
+  // The same, telling why a path does not map. With followFinalLink false a symbolic link at the
+  // last component is the result itself, as a file that replaces or removes it needs.
+  PathLookup LookUp(std::string_view windowsPath, bool followFinalLink = true) const;
+  // The folder that holds the path's last component, held open, and that component's host name
+  // (a link there is not followed). The folders are opened without following any symbolic link;
+  // one swapped in after the look-up makes it look up again under the program's own rules.
+  // Throws MachineError when the path does not map or names a drive's root; an open that fails
+  // leaves dir invalid and error set (ENOENT: the folder does not exist).
+  HeldPath Hold(std::string_view windowsPath) const;
   // The Windows path of a host path inside one of the drives; empty when it lies outside all.
   std::optional<std::string> WindowsPath(const std::filesystem::path& hostPath) const;
 

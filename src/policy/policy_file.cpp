@@ -32,10 +32,28 @@ PolicyPaths& Paths() {
   return paths;
 }
 
+// Throws PolicyFileError when something stands at the file's place that cannot be reached, so
+// that it is never taken for a missing file.
 bool PolicyFileExists() {
-  const auto host = PolicyRegistry().GetMachine().HostPath(PolicyFilePath());
+  const PathLookup lookup = PolicyRegistry().GetMachine().LookUp(PolicyFilePath());
+  const std::string unreachable =
+      "The policy file " + Cp1252ToUtf8(PolicyFilePath()) + " cannot be reached: ";
+  if (lookup.status == PathStatus::Unreachable) {
+    throw PolicyFileError(unreachable +
+                          "it is a symbolic link leading outside its drive or to nothing");
+  }
+  if (lookup.status != PathStatus::Found) return false;
   std::error_code error;
-  return host && std::filesystem::exists(*host, error);
+  const std::filesystem::file_status status = std::filesystem::status(lookup.host, error);
+  if (error && status.type() != std::filesystem::file_type::not_found) {
+    throw PolicyFileError(unreachable + lookup.host.string() + ": " + error.message());
+  }
+  return std::filesystem::exists(status);
+}
+
+// " " and the reason, when one is known.
+std::string Because(const std::string& why) {
+  return why.empty() ? std::string() : " " + why;
 }
 
 // Why an existing policy file did not attach: what is wrong with its contents, as far as that
@@ -193,7 +211,7 @@ void AttachedPolicyFile::Detach() {
   owner_ = false;
   if (!UnloadPolicyFile()) {
     throw PolicyFileError("The policy file " + Cp1252ToUtf8(PolicyFilePath()) +
-                          " could not be saved.");
+                          " could not be saved." + Because(PolicyRegistry().LastWriteError()));
   }
 }
 

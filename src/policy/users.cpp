@@ -1,6 +1,9 @@
 #include "policy/users.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -44,14 +47,31 @@ class MadeOnDisk {
 };
 
 // Creates one directory level unless it exists; throws AccountError naming it when it cannot be.
+// The directory is made in the folder that was checked, whatever is renamed meanwhile.
 void MakeDirectoryLevel(const Machine& machine, const std::string& windowsPath, MadeOnDisk& made) {
-  const auto host = machine.HostPath(windowsPath);
   const std::string failure =
       "The profile directory " + Cp1252ToUtf8(windowsPath) + " cannot be made";
-  if (!host) throw AccountError(failure + ": it is not on a drive of the machine");
-  std::error_code error;
-  if (std::filesystem::create_directory(*host, error)) made.Add(*host);
-  if (error) throw AccountError(failure + ": " + host->string() + ": " + error.message());
+  HeldPath held;
+  try {
+    held = machine.Hold(windowsPath);
+  } catch (const MachineError& e) {
+    throw AccountError(failure + ": " + e.what());
+  }
+  const int error = MakeDirectoryAt(held);
+  if (error == 0) {
+    made.Add(held.host);
+    return;
+  }
+  struct stat info {};
+  if (error == EEXIST && StatEntry(held, info)) {
+    if (S_ISDIR(info.st_mode)) return;
+    // A link is taken as the program's path rules take it.
+    std::error_code ignored;
+    const auto target = S_ISLNK(info.st_mode) ? machine.HostPath(windowsPath) : std::nullopt;
+    if (target && std::filesystem::is_directory(*target, ignored)) return;
+    throw AccountError(failure + ": " + held.host.string() + ": not a directory");
+  }
+  throw AccountError(failure + ": " + held.host.string() + ": " + WalkErrorText(error));
 }
 
 // The longest path a profile must hold: its registry file.

@@ -15,10 +15,11 @@ std::unique_ptr<RegNode> ReadRegistryFile(const std::filesystem::path& file) {
   return DecodeRegistryFile(bytes, file.string());
 }
 
-void WriteRegistryFile(const std::filesystem::path& file, const RegNode& root) {
+void WriteRegistryFile(const std::filesystem::path& file, const RegNode& root,
+                       ReadOnlyFiles readOnly) {
   std::vector<uint8_t> bytes = EncodeRegistryFile(root, file.string());
   try {
-    WriteFileAtomically(file, bytes);
+    WriteFileAtomically(file, bytes, readOnly);
   } catch (const FileWriteError& e) {
     throw RegistryFileError(e.what());
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "machine/atomic_file.h"
 #include "registry/reg_tree.h"
 
 namespace tarnwick {
@@ -30,6 +31,7 @@ std::vector<uint8_t> EncodeRegistryFile(const RegNode& root, const std::string& 
 
 std::unique_ptr<RegNode> ReadRegistryFile(const std::filesystem::path& file);
 // Atomic replace: a temporary file in the same directory, flushed, renamed over the old one.
-void WriteRegistryFile(const std::filesystem::path& file, const RegNode& root);
+void WriteRegistryFile(const std::filesystem::path& file, const RegNode& root,
+                       ReadOnlyFiles readOnly = ReadOnlyFiles::Refuse);
 
 }  // namespace tarnwick

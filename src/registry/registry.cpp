@@ -58,14 +58,20 @@ Registry::Impl::Hive Registry::Impl::OpenMachineFile(const std::string& fileName
   const std::string dir = AddTrailingBackslash(machine_.WindowsDirectory());
   Hive hive;
   hive.windowsPath = dir + fileName;
-  std::optional<fs::path> host = machine_.HostPath(hive.windowsPath);
-  std::optional<fs::path> backup = machine_.HostPath(dir + backupName);
-  if (!host || !backup) {
+  PathLookup host = machine_.LookUp(hive.windowsPath);
+  // A link at the backup's place is replaced, never written through.
+  PathLookup backup = machine_.LookUp(dir + backupName, false);
+  if (host.status == PathStatus::Unreachable || backup.status == PathStatus::Unreachable) {
+    throw RegistryFileError(Cp1252ToUtf8(hive.windowsPath) +
+                            ": it or its backup is reached through a symbolic link leading "
+                            "outside its drive or to nothing");
+  }
+  if (host.status != PathStatus::Found || backup.status != PathStatus::Found) {
     throw RegistryFileError(Cp1252ToUtf8(hive.windowsPath) +
                             ": the Windows directory is not on a drive");
   }
-  hive.hostPath = *host;
-  hive.backupPath = *backup;
+  hive.hostPath = std::move(host.host);
+  hive.backupPath = std::move(backup.host);
   hive.root =
       FileExists(hive.hostPath) ? ReadRegistryFile(hive.hostPath) : std::make_unique<RegNode>();
   return hive;
@@ -193,24 +199,36 @@ bool Registry::Impl::SaveKey(RootKey root, std::string_view key, std::string_vie
   tree->storedHash.reset();
   try {
     WriteRegistryFile(*host, *tree);
-  } catch (const RegistryFileError&) {
+  } catch (const RegistryFileError& e) {
+    lastWriteError_ = e.what();
     return false;
   }
   return true;
 }
 
 void Registry::Impl::Write(Hive& hive) {
+  try {
+    WriteHive(hive);
+  } catch (const RegistryFileError& e) {
+    lastWriteError_ = e.what();
+    throw;
+  }
+}
+
+void Registry::Impl::WriteHive(Hive& hive) {
   if (hive.backupPath && !hive.backedUp) {
     if (FileExists(hive.hostPath)) {
       try {
-        WriteFileAtomically(*hive.backupPath, ReadBytes(hive.hostPath));
+        // Windows keeps its registry files read-only and writes them all the same.
+        WriteFileAtomically(*hive.backupPath, ReadBytes(hive.hostPath), ReadOnlyFiles::Replace);
       } catch (const FileWriteError& e) {
         throw RegistryFileError(e.what());
       }
     }
     hive.backedUp = true;
   }
-  WriteRegistryFile(hive.hostPath, *hive.root);
+  WriteRegistryFile(hive.hostPath, *hive.root,
+                    hive.backupPath ? ReadOnlyFiles::Replace : ReadOnlyFiles::Refuse);
   hive.dirty = false;
 }
 
@@ -284,6 +302,10 @@ const Machine& Registry::GetMachine() const {
   return impl_->GetMachine();
 }
 
+const std::string& Registry::LastWriteError() const {
+  return impl_->LastWriteError();
+}
+
 void Registry::Flush() {
   impl_->Flush();
 }
@@ -334,8 +356,8 @@ void RegistryWriteBatch::Finish() {
 
 namespace {
 
-[[noreturn]] void FailToSet(std::string_view name) {
-  throw RegistryError("Failed to set data for '" + Cp1252ToUtf8(name) + "'");
+[[noreturn]] void FailToSet(std::string_view name, const std::string& why) {
+  throw RegistryError("Failed to set data for '" + Cp1252ToUtf8(name) + "': " + why);
 }
 
 }  // namespace
@@ -470,15 +492,17 @@ void RegistryAccessor::WriteBinaryData(std::string_view name, const std::vector<
 
 void RegistryAccessor::WriteValue(std::string_view name, uint32_t type,
                                   const std::vector<uint8_t>& data) {
-  if (!open_) FailToSet(name);
+  if (!open_) FailToSet(name, "no key is open");
   std::optional<Registry::Impl::Location> at = registry_.GetImpl().Locate(root_, path_, false);
+  if (!at) FailToSet(name, "the key does not exist");
   // A file's root has no record to hold values.
-  if (!at || at->node == at->hive->root.get() || !FitsValue(*at->node, name, type, data.size())) {
-    FailToSet(name);
+  if (at->node == at->hive->root.get()) FailToSet(name, "the root of a file holds no values");
+  if (std::string why = ValueMisfit(*at->node, name, type, data.size()); !why.empty()) {
+    FailToSet(name, why);
   }
   at->node->SetValue(name, type, data);
   at->hive->dirty = true;
-  if (!registry_.GetImpl().Save(*at->hive)) FailToSet(name);
+  if (!registry_.GetImpl().Save(*at->hive)) FailToSet(name, registry_.GetImpl().LastWriteError());
 }
 
 bool RegistryAccessor::DeleteValue(std::string_view name) {

@@ -54,6 +54,9 @@ class Registry {
   // The trees of the machine's own files, without attached hives: SYSTEM.DAT's for
   // HKEY_LOCAL_MACHINE, USER.DAT's for HKEY_USERS and HKEY_CURRENT_USER.
   const RegNode& FileTree(RootKey root) const;
+  // Why the last write of a file failed (the file, the step and the system's reason), for
+  // callers that learn of the failure as false; empty before any failed.
+  const std::string& LastWriteError() const;
   // Changes both files' trees as one: change works on copies of SYSTEM.DAT's and USER.DAT's
   // trees. When it returns they replace the trees and each changed file is written as Flush
   // writes it (after its backup), or at the end of the open write batch; when it throws, nothing

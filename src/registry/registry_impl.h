@@ -58,6 +58,9 @@ class Registry::Impl {
   // all of them.
   void Flush();
 
+  // Why the last file write failed: the file, the step and the system's reason.
+  const std::string& LastWriteError() const { return lastWriteError_; }
+
   void OpenBatch() { ++batchDepth_; }
   // Closes a batch; the outermost one writes the files changed while it was open, throwing as
   // Flush does.
@@ -79,7 +82,9 @@ class Registry::Impl {
   Hive* RootHive(RootKey root);
   Mount* FindMount(RootKey root, std::string_view name);
   bool IsInUse(const std::filesystem::path& hostPath) const;
+  // Write records why it failed; WriteHive writes.
   void Write(Hive& hive);
+  void WriteHive(Hive& hive);
   template <typename Visit>
   void ForEachHive(Visit visit);
   // Writes each dirty hive that take(hive) selects, as Flush describes.
@@ -91,6 +96,7 @@ class Registry::Impl {
   Hive user_;
   std::list<Mount> mounts_;  // attach order
   int batchDepth_ = 0;
+  std::string lastWriteError_;
 };
 
 }  // namespace tarnwick

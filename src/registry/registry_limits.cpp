@@ -33,13 +33,29 @@ size_t KeyRecordSize(const RegNode& key) {
 }
 
 bool FitsValue(const RegNode& key, std::string_view name, uint32_t type, size_t size) {
-  if (!IsValidValueName(name) || size > kMaxRegDataSize) return false;
-  if (type == kRegDword && size != 4) return false;
+  return ValueMisfit(key, name, type, size).empty();
+}
+
+std::string ValueMisfit(const RegNode& key, std::string_view name, uint32_t type, size_t size) {
+  if (!IsValidValueName(name)) {
+    return "a value name holds at most " + std::to_string(kMaxRegNameLength) +
+           " characters, none of them \\ or undefined in code page 1252";
+  }
+  if (size > kMaxRegDataSize) {
+    return "the data takes " + std::to_string(size) + " bytes; Windows 95 keeps at most " +
+           std::to_string(kMaxRegDataSize) + " bytes in one value";
+  }
+  if (type == kRegDword && size != 4) return "a DWORD value holds exactly 4 bytes";
   size_t record = KeyRecordSize(key) + kValueRecordHeader + name.size() + size;
   if (const RegValue* old = key.FindValue(name)) {
     record -= kValueRecordHeader + old->name.size() + old->data.size();
   }
-  return record <= kMaxKeyRecordSize;
+  if (record > kMaxKeyRecordSize) {
+    return "the key's values would take " + std::to_string(record) +
+           " bytes; Windows 95 keeps at most " + std::to_string(kMaxKeyRecordSize) +
+           " bytes in one key";
+  }
+  return {};
 }
 
 }  // namespace tarnwick

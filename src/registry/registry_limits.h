@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "registry/reg_tree.h"
@@ -25,5 +26,7 @@ size_t KeyRecordSize(const RegNode& key);
 // Whether key may hold the value (name, type, size bytes of data), replacing a value of the same
 // name: a valid name, at most 16,300 bytes, REG_DWORD of exactly 4, the record within its limit.
 bool FitsValue(const RegNode& key, std::string_view name, uint32_t type, size_t size);
+// Why it may not, naming the limit it breaks; empty when it fits.
+std::string ValueMisfit(const RegNode& key, std::string_view name, uint32_t type, size_t size);
 
 }  // namespace tarnwick

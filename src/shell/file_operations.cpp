@@ -5,6 +5,7 @@
 
 #include "base/text.h"
 #include "formats/recycle_bin.h"
+#include "machine/host_dir.h"
 #include "machine/machine.h"
 #include "shell/ansi_qstring.h"
 #include "shell/machine_dir.h"
@@ -47,13 +48,13 @@ int Delete(const Machine& machine, const fs::path& host, QWidget* owner) {
                     .arg(FromAnsi(*windowsPath)));
     return kFileOpFailed;
   }
-  // Removable, network and RAM drives have no Recycle Bin: the shell deletes at once.
-  std::error_code ec;
-  fs::remove_all(host, ec);
-  if (ec) {
+  // Removable, network and RAM drives have no Recycle Bin: the shell deletes at once, in the
+  // folder that was checked.
+  const std::string failure = RemoveTree(HoldParentNoFollow(host));
+  if (!failure.empty()) {
     ShowMessage(owner, MessageKind::Error,
                 QStringLiteral("Cannot delete %1: %2.")
-                    .arg(FromAnsi(*windowsPath), QString::fromStdString(ec.message())));
+                    .arg(FromAnsi(*windowsPath), QString::fromStdString(failure)));
     return kFileOpFailed;
   }
   return kFileOpSuccess;
@@ -63,10 +64,7 @@ int Delete(const Machine& machine, const fs::path& host, QWidget* owner) {
 
 void MakeDirectory(const Machine& machine, const std::string& path) {
   try {
-    if (const std::optional<fs::path> host = machine.HostPath(path)) {
-      std::error_code ec;
-      fs::create_directory(*host, ec);
-    }
+    MakeDirectoryAt(machine.Hold(path));
   } catch (...) {
     // Every failure is silent; the caller checks for the directory itself.
   }

@@ -1,9 +1,13 @@
 #include "ui/main_window.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTabBar>
+
 #include <filesystem>
 #include <string>
 
@@ -16,6 +20,8 @@
 #include "controls/look.h"
 #include "controls/session_end.h"
 #include "formats/recycle_bin.h"
+#include "machine/host_dir.h"
+#include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/policy_file.h"
 #include "policy/users.h"
@@ -730,11 +736,15 @@ void TfrmMain::btnAddFolderClick() {
     ShowMessage(this, MessageKind::Information, failed + QStringLiteral(": ") + refusal);
     return;
   }
-  // Only the last level is made, and never over an entry of that name in any letter case.
-  const std::optional<std::filesystem::path> host = GetMachine().HostPath(path);
-  std::error_code error;
-  if (!host || std::filesystem::exists(*host, error) ||
-      !std::filesystem::create_directory(*host, error)) {
+  // Only the last level is made, in the folder that was checked, and never over an entry of that
+  // name in any letter case.
+  bool made = false;
+  try {
+    made = MakeDirectoryAt(GetMachine().Hold(path)) == 0;
+  } catch (const MachineError&) {
+    // Not on the machine's drives: reported below.
+  }
+  if (!made) {
     ShowMessage(this, MessageKind::Information, failed);
     return;
   }
@@ -754,13 +764,24 @@ void TfrmMain::btnRemoveItemClick() {
                     yesNoCancel) != QMessageBox::Yes) {
       return;
     }
-    std::error_code error;
-    const std::optional<std::filesystem::path> host = GetMachine().HostPath(target->path);
-    if (host && std::filesystem::is_regular_file(*host, error) &&
-        std::filesystem::remove(*host, error)) {
+    // Deleted in the folder that was checked; a read-only file stays, as on Windows 95.
+    bool readOnly = false;
+    bool deleted = false;
+    try {
+      const HeldPath held = GetMachine().Hold(target->path);
+      struct stat info {};
+      const bool file = StatEntry(held, info) && (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode));
+      readOnly = file && S_ISREG(info.st_mode) && IsReadOnlyMode(info.st_mode);
+      deleted = file && !readOnly && ::unlinkat(held.dir.Get(), held.name.c_str(), 0) == 0;
+    } catch (const MachineError&) {
+      // Not on the machine's drives: reported below.
+    }
+    if (deleted) {
       delete target->node;
     } else {
-      ShowMessage(this, MessageKind::Warning, QStringLiteral("Error deleting file ") + path);
+      ShowMessage(this, MessageKind::Warning,
+                  QStringLiteral("Error deleting file ") + path +
+                      (readOnly ? QStringLiteral("\n\nThe file is read-only.") : QString()));
     }
     return;
   }

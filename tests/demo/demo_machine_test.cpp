@@ -112,6 +112,16 @@ TEST(DemoMachineCreationTest, FailureLeavesNothingBehind) {
   EXPECT_FALSE(fs::exists(dir.Path() / "machine" / "machine.ini"));
 }
 
+TEST(DemoMachineCreationTest, AMachineNamedThroughALinkedFolderIsMade) {
+  TempMachineDir dir;
+  fs::create_directory(dir.Path() / "real");
+  fs::create_directory_symlink("real", dir.Path() / "named");
+  const Machine machine = OpenOrCreateMachine(dir.Path() / "named" / "machine");
+  EXPECT_TRUE(
+      fs::is_regular_file(dir.Path() / "real" / "machine" / "c" / "WINDOWS" / "SYSTEM.DAT"));
+  EXPECT_EQ(machine.Directory(), fs::canonical(dir.Path() / "real" / "machine"));
+}
+
 TEST(DemoShortcuts, NewMachineHasItsStartMenuShortcuts) {
   const TempMachineDir temp;
   const Machine machine = OpenOrCreateMachine(temp.Path() / "machine");

@@ -1,5 +1,6 @@
 #include "formats/recycle_bin.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <sys/inotify.h>
@@ -24,13 +25,16 @@ namespace fs = std::filesystem;
 
 // Runs once before the next rename that must not replace, with its target: a test makes the file
 // another program could make between the bin's choice of a D-name and its move.
-std::function<void(const char*)> beforeNoReplaceRename;
+std::function<void(const fs::path&)> beforeNoReplaceRename;
 
 // Takes the place of the C library's renameat2 in this program.
 extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* to,
                          unsigned flags) noexcept {
   if ((flags & RENAME_NOREPLACE) != 0 && beforeNoReplaceRename) {
-    std::exchange(beforeNoReplaceRename, nullptr)(to);
+    const fs::path target = toDir == AT_FDCWD
+                                ? fs::path(to)
+                                : fs::read_symlink("/proc/self/fd/" + std::to_string(toDir)) / to;
+    std::exchange(beforeNoReplaceRename, nullptr)(target);
   }
   return static_cast<int>(syscall(SYS_renameat2, fromDir, from, toDir, to, flags));
 }
@@ -372,7 +376,7 @@ TEST_F(RecycleBinTest, NeverMovesOverAFileMadeMeanwhile) {
   RecycleBin recycleBin(drive(), 'C');
   recycleBin.Recycle(drive() / "a.txt");
   // Another program takes the name the bin chose for b.txt just before the move.
-  beforeNoReplaceRename = [](const char* to) { WriteFile(to, "other"); };
+  beforeNoReplaceRename = [](const fs::path& to) { WriteFile(to, "other"); };
   recycleBin.Recycle(drive() / "b.txt");
   EXPECT_FALSE(beforeNoReplaceRename);
   EXPECT_EQ(ReadText(bin() / "Dc1.txt"), "other");
@@ -431,6 +435,24 @@ TEST_F(RecycleBinTest, WritesTheIndexOnceForAWholeTree) {
   EXPECT_TRUE(entries.back().starts_with(std::to_string(kFiles) + "\t")) << entries.back();
   EXPECT_TRUE(entries.back().ends_with("\tC:\\Big\\file999.txt")) << entries.back();
   EXPECT_EQ(ReadRecycleIndex(bin() / "INFO").liveCount, kFiles + 1u);
+}
+
+TEST_F(RecycleBinTest, ALinkSwappedInBeforeTheMoveTakesNothingFromOutside) {
+  WriteFile(drive() / "Docs" / "a.txt", "inside");
+  const fs::path outside = drive().parent_path() / "outside";
+  WriteFile(outside / "a.txt", "outside");
+  RecycleBin recycleBin(drive(), 'C');
+  // Another program puts a link to a folder outside the drive in the folder's place.
+  beforeNoReplaceRename = [&](const fs::path&) {
+    fs::rename(drive() / "Docs", drive() / "Docs.real");
+    fs::create_directory_symlink(outside, drive() / "Docs");
+  };
+  // The file leaves the folder that was checked; the link standing in the folder's place stays.
+  EXPECT_THROW(recycleBin.Recycle(drive() / "Docs"), RecycleBinError);
+  EXPECT_FALSE(beforeNoReplaceRename);
+  EXPECT_TRUE(fs::is_symlink(drive() / "Docs"));
+  EXPECT_EQ(ReadText(outside / "a.txt"), "outside");
+  EXPECT_EQ(ReadText(bin() / "Dc0.txt"), "inside");
 }
 
 // Limits the size of files written during its lifetime, so that writing more fails with EFBIG.

@@ -55,6 +55,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Check(drive != nullptr && drive->HasMedium(), "only a drive with medium maps");
     CheckInside(*host, drive->hostDir);
   }
+  // The folder held for a write is inside the drive too.
+  try {
+    const HeldPath held = machine.Hold(path);
+    fuzz::Check(drive != nullptr && drive->HasMedium(), "only a drive with medium is held");
+    if (held.dir.Valid()) {
+      const fs::path folder = fs::read_symlink("/proc/self/fd/" + std::to_string(held.dir.Get()));
+      fuzz::Check(fuzz::IsWithin(folder, drive->hostDir), "a held folder lies in the drive");
+    }
+  } catch (const MachineError&) {
+    // Not a path on the machine, or a drive's root: nothing is held.
+  }
   const auto located = LocateMachinePath(machine, path);
   if (!located) return 0;
   fuzz::Check(drive != nullptr && drive->HasMedium(), "only a drive with medium locates");

@@ -68,5 +68,53 @@ TEST_F(AtomicFileTest, FailureNamesTheFileAndLeavesNoTemporaryFile) {
   }
 }
 
+TEST_F(AtomicFileTest, ALinkAtTheTargetIsReplacedNeverWrittenThrough) {
+  const std::filesystem::path policy = dir_ / "Tarnex.pol";
+  WriteFileAtomically(policy, Bytes("accounts"));
+  std::filesystem::create_symlink("Tarnex.pol", dir_ / "SYSTEM.DA0");
+  WriteFileAtomically(dir_ / "SYSTEM.DA0", Bytes("backup"));
+  EXPECT_EQ(Contents(policy), "accounts");
+  EXPECT_TRUE(
+      std::filesystem::is_regular_file(std::filesystem::symlink_status(dir_ / "SYSTEM.DA0")));
+  EXPECT_EQ(Contents(dir_ / "SYSTEM.DA0"), "backup");
+  EXPECT_EQ(Entries(), 2u);
+}
+
+TEST_F(AtomicFileTest, AFolderThatIsALinkIsRefused) {
+  std::filesystem::create_directory(dir_ / "outside");
+  std::filesystem::create_directory_symlink(dir_ / "outside", dir_ / "bob");
+  try {
+    WriteFileAtomically(dir_ / "bob" / "user.dat", Bytes("x"));
+    ADD_FAILURE() << "wrote through a linked folder";
+  } catch (const FileWriteError& e) {
+    EXPECT_NE(std::string(e.what()).find("a folder on the way is a symbolic link"),
+              std::string::npos)
+        << e.what();
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir_ / "outside"));
+}
+
+TEST_F(AtomicFileTest, AReadOnlyFileIsRefusedUnlessTheCallerIsTheRegistry) {
+  const std::filesystem::path file = dir_ / "Tarnex.pol";
+  WriteFileAtomically(file, Bytes("old"));
+  ASSERT_EQ(chmod(file.c_str(), 0444), 0);
+  try {
+    WriteFileAtomically(file, Bytes("new"));
+    ADD_FAILURE() << "replaced a read-only file";
+  } catch (const FileWriteError& e) {
+    EXPECT_NE(std::string(e.what()).find(file.string() + ": the file is read-only"),
+              std::string::npos)
+        << e.what();
+  }
+  EXPECT_EQ(Contents(file), "old");
+  EXPECT_EQ(Entries(), 1u);
+
+  WriteFileAtomically(file, Bytes("new"), ReadOnlyFiles::Replace);
+  EXPECT_EQ(Contents(file), "new");
+  struct stat info {};
+  ASSERT_EQ(stat(file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0444u);
+}
+
 }  // namespace
 }  // namespace tarnwick

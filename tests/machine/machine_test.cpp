@@ -1,6 +1,7 @@
 #include "machine/machine.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -148,6 +149,72 @@ TEST_F(MachineTest, FollowsSymbolicLinksOnlyWithinTheDrive) {
             fs::canonical(C() / "Program Files") / "Accessories");
 }
 
+TEST_F(MachineTest, LookUpTellsAPathThatLeavesTheDriveFromAMissingOne) {
+  fs::create_directory_symlink(dir_.Path() / "outside", C() / "escape");
+  fs::create_symlink("nowhere", C() / "dangling.txt");
+  fs::create_symlink("WINDOWS/SYSTEM.DAT", C() / "SYSTEM.LNK");
+  const auto status = [this](std::string_view path) { return machine_.LookUp(path).status; };
+  EXPECT_EQ(status("C:\\WINDOWS\\missing\\file"), PathStatus::Found);
+  EXPECT_EQ(status("C:\\escape\\secret.txt"), PathStatus::Unreachable);
+  EXPECT_EQ(status("C:\\dangling.txt"), PathStatus::Unreachable);
+  EXPECT_EQ(status("C:\\..\\outside"), PathStatus::Unreachable);
+  EXPECT_EQ(status("D:\\x"), PathStatus::NoDrive);
+  EXPECT_EQ(status("Q:\\x"), PathStatus::NoDrive);
+  EXPECT_EQ(status("C:\\a|b"), PathStatus::Malformed);
+  EXPECT_EQ(status("WINDOWS"), PathStatus::Malformed);
+
+  // Not following the last link gives the link itself, as a replace or delete needs it.
+  EXPECT_EQ(machine_.LookUp("C:\\system.lnk", false).host, fs::canonical(C()) / "SYSTEM.LNK");
+  EXPECT_EQ(machine_.LookUp("C:\\dangling.txt", false).host, fs::canonical(C()) / "dangling.txt");
+  EXPECT_EQ(machine_.LookUp("C:\\system.lnk").host, fs::canonical(C() / "WINDOWS" / "SYSTEM.DAT"));
+}
+
+TEST_F(MachineTest, HoldOpensTheParentWithoutFollowingLinks) {
+  fs::create_directory_symlink(dir_.Path() / "outside", C() / "escape");
+  fs::create_directory_symlink("WINDOWS", C() / "win");
+  HeldPath held = machine_.Hold("C:\\windows\\system.dat");
+  ASSERT_TRUE(held.dir.Valid());
+  EXPECT_EQ(held.name, "SYSTEM.DAT");
+  EXPECT_EQ(held.host, fs::canonical(C()) / "WINDOWS" / "SYSTEM.DAT");
+  struct stat info {};
+  EXPECT_TRUE(StatEntry(held, info) && S_ISREG(info.st_mode));
+
+  // A link inside the drive is followed by the program's rules, never by the kernel.
+  held = machine_.Hold("C:\\WIN\\new.txt");
+  ASSERT_TRUE(held.dir.Valid());
+  EXPECT_EQ(held.host, fs::canonical(C()) / "WINDOWS" / "new.txt");
+
+  held = machine_.Hold("C:\\missing\\new.txt");
+  EXPECT_FALSE(held.dir.Valid());
+  EXPECT_EQ(held.error, ENOENT);
+  for (const char* refused : {"C:\\escape\\new.txt", "C:\\", "D:\\x", "C:\\..\\outside\\x"}) {
+    EXPECT_THROW(machine_.Hold(refused), MachineError) << refused;
+  }
+
+  // A host path whose folder became a link since it was looked up is refused.
+  held = HoldParentNoFollow(C() / "win" / "SYSTEM.DAT");
+  EXPECT_FALSE(held.dir.Valid());
+  EXPECT_EQ(held.error, ELOOP);
+  EXPECT_NE(WalkErrorText(held.error).find("symbolic link"), std::string::npos);
+}
+
+TEST_F(MachineTest, RemoveTreeStaysInTheTreeAndSparesReadOnlyFiles) {
+  dir_.WriteFile("c/Old/sub/a.txt", "a");
+  dir_.WriteFile("c/Old/b.txt", "b");
+  fs::create_directory_symlink(dir_.Path() / "outside", C() / "Old" / "sub" / "escape");
+  EXPECT_EQ(RemoveTree(machine_.Hold("C:\\OLD")), "");
+  EXPECT_FALSE(fs::exists(C() / "Old"));
+  EXPECT_TRUE(fs::exists(dir_.Path() / "outside" / "secret.txt"));
+
+  dir_.WriteFile("c/Kept/sub/a.txt", "a");
+  dir_.WriteFile("c/Kept/z.txt", "z");
+  fs::permissions(C() / "Kept" / "z.txt", fs::perms::owner_read | fs::perms::group_read);
+  const std::string failure = RemoveTree(machine_.Hold("C:\\Kept"));
+  EXPECT_NE(failure.find("z.txt: the file is read-only"), std::string::npos) << failure;
+  EXPECT_TRUE(fs::exists(C() / "Kept" / "sub" / "a.txt"));  // nothing at all was deleted
+  EXPECT_NE(RemoveTree(machine_.Hold("C:\\Gone")).find("No such file"), std::string::npos);
+}
+
 TEST_F(MachineTest, WindowsPathIsTheReverse) {
   EXPECT_EQ(machine_.WindowsPath(C()), "C:\\");
   EXPECT_EQ(machine_.WindowsPath(C() / "WINDOWS" / "SYSTEM.DAT"), "C:\\WINDOWS\\SYSTEM.DAT");
@@ -203,6 +270,61 @@ TEST(MachineIniTest, BadFilesNameTheFileLineAndFault) {
       EXPECT_TRUE(what.starts_with((dir.Path() / "machine.ini").string())) << what;
       EXPECT_NE(what.find(message), std::string::npos) << what;
     }
+  }
+}
+
+TEST(MachineIniTest, SaysWhatStandsWhereMachineIniOrADriveShouldBe) {
+  const auto failure = [](const TempMachineDir& dir) -> std::string {
+    try {
+      Machine::Open(dir.Path());
+    } catch (const MachineError& e) {
+      return e.what();
+    }
+    return "opened";
+  };
+  {
+    TempMachineDir dir;
+    ASSERT_EQ(mkfifo((dir.Path() / "machine.ini").c_str(), 0644), 0);
+    EXPECT_NE(failure(dir).find("machine.ini: a named pipe (FIFO), not a file"), std::string::npos)
+        << failure(dir);
+  }
+  {
+    TempMachineDir dir;
+    fs::create_directory(dir.Path() / "machine.ini");
+    EXPECT_NE(failure(dir).find("machine.ini: a directory, not a file"), std::string::npos);
+  }
+  {
+    TempMachineDir dir;
+    fs::create_symlink("/dev/zero", dir.Path() / "machine.ini");
+    EXPECT_NE(failure(dir).find("machine.ini: a device, not a file"), std::string::npos);
+  }
+  {
+    TempMachineDir dir;
+    fs::create_symlink("gone.ini", dir.Path() / "machine.ini");
+    EXPECT_NE(failure(dir).find("a symbolic link that points to nothing"), std::string::npos);
+  }
+  {
+    // A sparse file of 4 GB is refused by its size, without being read.
+    TempMachineDir dir;
+    dir.WriteFile("machine.ini", "[Drive C]\nType=fixed\nPath=c\n");
+    fs::resize_file(dir.Path() / "machine.ini", uintmax_t{4} << 30);
+    EXPECT_NE(failure(dir).find("too large (4294967296 bytes, at most 1048576)"), std::string::npos)
+        << failure(dir);
+  }
+  {
+    TempMachineDir dir;
+    dir.WriteFile("c", "a file");
+    dir.WriteFile("machine.ini", "[Drive C]\nType=fixed\nPath=c\n");
+    EXPECT_NE(failure(dir).find("line 3: the drive's directory " + (dir.Path() / "c").string() +
+                                " is not a directory"),
+              std::string::npos)
+        << failure(dir);
+  }
+  try {
+    Machine::Open("");
+    ADD_FAILURE() << "opened an empty path";
+  } catch (const MachineError& e) {
+    EXPECT_STREQ(e.what(), "The machine directory is an empty path");
   }
 }
 
@@ -295,6 +417,19 @@ TEST_F(MachineTest, OneProcessAtATimeHoldsTheLock) {
   waitpid(pid, nullptr, 0);
   EXPECT_TRUE(MachineLock::TryAcquire(machine_));
   for (const int fd : {toParent[0], toParent[1], toChild[0], toChild[1]}) close(fd);
+}
+
+TEST_F(MachineTest, TheLockFileIsNeverFollowed) {
+  fs::create_symlink(dir_.Path() / "outside" / "x", dir_.Path() / "tarnwick.lock");
+  try {
+    MachineLock::TryAcquire(machine_);
+    ADD_FAILURE() << "locked through a link";
+  } catch (const MachineError& e) {
+    EXPECT_NE(std::string(e.what()).find("tarnwick.lock: the lock file is a symbolic link"),
+              std::string::npos)
+        << e.what();
+  }
+  EXPECT_FALSE(fs::exists(dir_.Path() / "outside" / "x"));
 }
 
 }  // namespace

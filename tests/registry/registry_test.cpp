@@ -99,6 +99,21 @@ TEST_F(RegistryTest, RootKeysMapToTheMachineFilesAndCurrentUserIsTheDefaultUser)
   EXPECT_FALSE(fs::exists(Windows("USER.DA0")));  // there was no file to keep
 }
 
+TEST_F(RegistryTest, AMachineFileBehindALinkLeadingNowhereIsNotTakenForAMissingOne) {
+  fs::remove(Windows("SYSTEM.DAT"));
+  fs::create_symlink(dir_ / "elsewhere.dat", Windows("SYSTEM.DAT"));
+  try {
+    NewRegistry();
+    FAIL() << "opened the registry with SYSTEM.DAT out of reach";
+  } catch (const RegistryFileError& e) {
+    EXPECT_NE(std::string(e.what()).find("C:\\WINDOWS\\SYSTEM.DAT: it or its backup is reached "
+                                         "through a symbolic link"),
+              std::string::npos)
+        << e.what();
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "elsewhere.dat"));
+}
+
 TEST_F(RegistryTest, OpenWithCreationAlsoForReadsAndAbsentValuesReadEmpty) {
   auto registry = NewRegistry();
   RegistryAccessor accessor(*registry);
@@ -215,10 +230,17 @@ TEST_F(RegistryTest, WritesBeyondWindowsLimitsFailWithTheDesignTexts) {
     accessor.WriteInteger("OnRoot", 1);  // a file's root holds no values
     FAIL();
   } catch (const RegistryError& e) {
-    EXPECT_STREQ(e.what(), "Failed to set data for 'OnRoot'");
+    EXPECT_STREQ(e.what(), "Failed to set data for 'OnRoot': the root of a file holds no values");
   }
   ASSERT_TRUE(accessor.OpenKey("Software", true));
-  EXPECT_THROW(accessor.WriteBinaryData("Big", std::vector<uint8_t>(16301)), RegistryError);
+  try {
+    accessor.WriteString("UserIcon", "C:\\" + std::string(20000, 'x'));
+    FAIL() << "wrote a value over the limit";
+  } catch (const RegistryError& e) {
+    EXPECT_STREQ(e.what(),
+                 "Failed to set data for 'UserIcon': the data takes 20003 bytes; Windows 95 keeps "
+                 "at most 16300 bytes in one value");
+  }
   EXPECT_THROW(accessor.WriteValue("Dword", kRegDword, {1, 2}), RegistryError);
   EXPECT_THROW(accessor.WriteString(longName, "x"), RegistryError);
   accessor.WriteBinaryData("Fits", std::vector<uint8_t>(16300));
@@ -390,7 +412,11 @@ TEST_F(RegistryTest, AWriteThatCannotReachItsFileFailsAndIsNotLost) {
     accessor.WriteInteger("Mode", 3);
     FAIL() << "a write whose file cannot be written succeeded";
   } catch (const RegistryError& e) {
-    EXPECT_STREQ(e.what(), "Failed to set data for 'Mode'");
+    // The reason names the file, the step and the system's reason.
+    const std::string what = e.what();
+    EXPECT_TRUE(what.starts_with("Failed to set data for 'Mode': " + Windows("Hives").string() +
+                                 "/x.pol: cannot open its folder: No such file"))
+        << what;
   }
   EXPECT_EQ(accessor.ReadInteger("Mode"), 3);
   EXPECT_FALSE(accessor.FlushKey());

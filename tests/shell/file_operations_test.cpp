@@ -350,5 +350,23 @@ TEST_F(FileOperationsTest, DeleteReportsWhatTheRecycleBinRefusesAndDeletesAtOnce
   EXPECT_EQ(Read("d/Setup/setup.exe"), "setup");
 }
 
+TEST_F(FileOperationsTest, DeleteAtOnceKeepsReadOnlyFilesAndNeverFollowsLinks) {
+  Write("a/Floppy/sub/file.txt", "floppy");
+  Write("a/Floppy/locked.txt", "locked");
+  Write("outside/keep.txt", "keep");
+  fs::permissions(Host("a/Floppy/locked.txt"), fs::perms::owner_read);
+  EXPECT_EQ(DeleteDirectoryTree(machine(), "A:\\Floppy", true, nullptr), kFileOpFailed);
+  ASSERT_EQ(prompter_.Records().size(), 1u);
+  EXPECT_TRUE(prompter_.Records()[0].text.contains("locked.txt: the file is read-only"))
+      << prompter_.Records()[0].text.toStdString();
+  EXPECT_EQ(Read("a/Floppy/sub/file.txt"), "floppy");  // nothing was deleted
+
+  fs::permissions(Host("a/Floppy/locked.txt"), fs::perms::owner_write, fs::perm_options::add);
+  fs::create_directory_symlink(Host("outside"), Host("a/Floppy/sub/link"));
+  EXPECT_EQ(DeleteDirectoryTree(machine(), "A:\\Floppy", true, nullptr), kFileOpSuccess);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(Host("a/Floppy"))));
+  EXPECT_EQ(Read("outside/keep.txt"), "keep");
+}
+
 }  // namespace
 }  // namespace tarnwick

@@ -360,6 +360,25 @@ TEST_F(TarnwickPolicyTest, AProgramNamedLikeAKeyOfTheMachineIsRefusedAndTheKeyKe
   }
 }
 
+TEST_F(TarnwickPolicyTest, AReadOnlyPolicyFileIsKeptAndTheErrorSaysWhy) {
+  Ok({"add-user", "ann"});
+  const fs::path policy = Windows("Tarnex.pol");
+  const std::string before = Slurp(policy);
+  fs::permissions(policy, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  const ProgramRun result = Tool({"set", "ann", "NoRun", "1"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("The policy file C:\\WINDOWS\\Tarnex.pol could not be written: " +
+                            policy.string() + ": the file is read-only"),
+            std::string::npos)
+      << result.err;
+  EXPECT_EQ(Slurp(policy), before);
+
+  const ProgramRun empty = RunProgram({kTool, "--machine", "", "users"});
+  EXPECT_NE(empty.status, 0);
+  EXPECT_EQ(empty.err.find("filesystem error"), std::string::npos) << empty.err;
+}
+
 TEST_F(TarnwickPolicyTest, HelpAndMalformedCommandLines) {
   const ProgramRun help = RunProgram({kTool, "--help"});
   EXPECT_EQ(help.status, 0);

@@ -90,6 +90,22 @@ TEST_F(TarnwickRegTest, ImportCreatesTheFileAndExportGivesTheTextBack) {
   EXPECT_NE(exported.out.find("[Software\\Types]"), std::string::npos);
 }
 
+TEST_F(TarnwickRegTest, ImportIntoAFolderNamedThroughALinkAndOverALink) {
+  Put("in.reg", kText);
+  fs::create_directory(dir_ / "real");
+  fs::create_directory_symlink("real", dir_ / "named");
+  Put("other.reg", "REGEDIT4\r\n\r\n[Other]\r\n\r\n");
+  ASSERT_EQ(Tool({"import", Path("other.reg"), Path("other.dat")}).status, 0);
+  const std::string other = Slurp(dir_ / "other.dat");
+  fs::create_symlink("../other.dat", dir_ / "real" / "USER.DAT");
+  ProgramRun import = Tool({"import", Path("in.reg"), Path("named/USER.DAT")});
+  ASSERT_EQ(import.status, 0) << import.err;
+  // The link in the file's place gives way to the file; what it pointed to stays.
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir_ / "real" / "USER.DAT")));
+  EXPECT_EQ(Slurp(dir_ / "other.dat"), other);
+  EXPECT_NE(Tool({"export", Path("named/USER.DAT")}).out.find("[Other]"), std::string::npos);
+}
+
 // A genuine Windows Me hive, as text and back: the same text, and cregexport sees the same tree.
 TEST_F(TarnwickRegTest, AGenuineHiveSurvivesExportAndImport) {
   const std::string hive = tarnwick::testing::Fixture("creg/winme_USER.DAT").string();

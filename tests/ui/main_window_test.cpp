@@ -432,6 +432,19 @@ TEST_F(MainWindowPagesTest, FolderCommandsTakeAFileNodesFolderExceptRemoveItem) 
   Find<QPushButton>("btnAddFolder")->click();
   EXPECT_EQ(Messages().back(), "An error occurred creating the new directory");
 
+  // A read-only file stays, as on Windows 95.
+  const std::filesystem::path link = programs / "MS-DOS Prompt.lnk";
+  std::filesystem::permissions(link, std::filesystem::perms::owner_read);
+  SelectNode(QStringLiteral("MS-DOS Prompt.lnk"));
+  prompter_.Queue(QMessageBox::Yes);
+  Find<QPushButton>("btnRemoveItem")->click();
+  const std::string shown = Messages().back().toStdString();
+  EXPECT_TRUE(shown.starts_with("Error deleting file ")) << shown;
+  EXPECT_TRUE(shown.ends_with("\n\nThe file is read-only.")) << shown;
+  EXPECT_TRUE(std::filesystem::exists(link));
+  std::filesystem::permissions(link, std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add);
+
   // Remove Item deletes the file itself, then the root folder into the Recycle Bin.
   SelectNode(QStringLiteral("MS-DOS Prompt.lnk"));
   prompter_.Queue(QMessageBox::Yes);

@@ -138,8 +138,11 @@ int Run(const CommandLine& line) {
   } catch (const std::exception& e) {
     failure = e.what();
   }
-  if (!UnloadPolicyFile())
-    failure = "The policy file " + Cp1252ToUtf8(PolicyFilePath()) + " could not be written";
+  if (!UnloadPolicyFile()) {
+    const std::string& why = registry.LastWriteError();
+    failure = "The policy file " + Cp1252ToUtf8(PolicyFilePath()) + " could not be written" +
+              (why.empty() ? "" : ": " + why);
+  }
   try {
     batch.Finish();
   } catch (const RegistryFileError& e) {

@@ -147,7 +147,9 @@ int ImportFile(const std::string& regFile, const fs::path& file, const std::stri
   } catch (const Regedit4Error& e) {
     return Fail(regFile + ", " + e.what());
   }
-  WriteRegistryFile(file, *tree);
+  // The folder named on the command line, its links resolved here: the write follows none.
+  const fs::path folder = fs::canonical(file.has_parent_path() ? file.parent_path() : ".", ec);
+  WriteRegistryFile(ec ? file : folder / file.filename(), *tree);
   return 0;
 }
 
