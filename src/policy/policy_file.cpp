@@ -28,10 +28,9 @@ PolicyPaths& Paths() {
   return paths;
 }
 
+// Also a file that the open write batch is to create.
 bool PolicyFileExists() {
-  const auto host = PolicyRegistry().GetMachine().HostPath(PolicyFilePath());
-  std::error_code error;
-  return host && std::filesystem::exists(*host, error);
+  return PolicyRegistry().FileExists(PolicyFilePath());
 }
 
 // Why an existing policy file did not attach: what is wrong with its contents, as far as that
