@@ -318,6 +318,16 @@ void Registry::Impl::Flush() {
   WriteEach([](const Hive&) { return true; });
 }
 
+void Registry::Impl::DiscardChanges() {
+  unattached_.clear();
+  ForEachHive([](Hive& hive) {
+    if (!hive.dirty) return;
+    hive.root = HostFileExists(hive.hostPath) ? ReadRegistryFile(hive.hostPath)
+                                              : std::make_unique<RegNode>();
+    hive.dirty = hive.batched = false;
+  });
+}
+
 // Only the files changed in this batch: one whose write failed before is not tried at every end
 // of a batch (an action that changed nothing), but again once it changes, or at a flush.
 void Registry::Impl::CloseBatch() {
@@ -347,6 +357,10 @@ const Machine& Registry::GetMachine() const {
 
 void Registry::Flush() {
   impl_->Flush();
+}
+
+void Registry::DiscardChanges() {
+  impl_->DiscardChanges();
 }
 
 bool Registry::FileExists(std::string_view windowsFile) const {

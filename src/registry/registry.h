@@ -47,6 +47,11 @@ class Registry {
   // changed and the changes stay in memory. The destructor tries once more.
   void Flush();
 
+  // Forgets every change not yet written, so that no file changes: each changed tree is read
+  // from its file again, and hives saved or detached in the open write batch are dropped. For a
+  // command that failed half way.
+  void DiscardChanges();
+
   // Whether the file (a Windows path) exists on the machine, or is a hive saved or detached in the
   // open write batch, which its end writes.
   bool FileExists(std::string_view windowsFile) const;

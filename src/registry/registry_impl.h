@@ -61,6 +61,7 @@ class Registry::Impl {
   // Writes every changed file; throws RegistryFileError for the first that failed after trying
   // all of them.
   void Flush();
+  void DiscardChanges();
 
   void OpenBatch() { ++batchDepth_; }
   // Closes a batch; the outermost one writes the files changed while it was open, throwing as

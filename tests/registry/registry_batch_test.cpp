@@ -3,7 +3,9 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
+#include "base/file_io.h"
 #include "registry/creg_file.h"
 #include "registry/registry.h"
 #include "support/file_replacements.h"
@@ -70,6 +72,61 @@ TEST(RegistryWriteBatch, ChangesReachEachFileOnceWhenTheOutermostBatchEnds) {
   // Without a batch every write lands at once, as before.
   WriteDword(registry, RootKey::LocalMachine, "Software\\Tarnwick", "V0", 7);
   EXPECT_EQ(replaced.Take(), (std::map<std::string, int>{{"SYSTEM.DAT", 1}}));
+}
+
+TEST(RegistryWriteBatch, DiscardedChangesReachNoFile) {
+  test::TestMachine machine;
+  WriteRegistryFile(machine.Host("c/WINDOWS/Tarnex.pol"), RegNode());
+  const std::vector<uint8_t> policy = ReadWholeFile(machine.Host("c/WINDOWS/Tarnex.pol"), 1 << 20);
+  Registry registry(machine.Get());
+  RegistryAccessor reg(registry);
+  reg.SetRootKey(RootKey::LocalMachine);
+  ASSERT_TRUE(reg.LoadKey("TARNEX", "C:\\WINDOWS\\Tarnex.pol"));
+  {
+    RegistryWriteBatch batch(registry);
+    WriteDword(registry, RootKey::LocalMachine, "TARNEX\\Users\\bob", "NoRun", 1);
+    WriteDword(registry, RootKey::LocalMachine, "Software\\Tarnwick", "V", 1);
+    ASSERT_TRUE(reg.SaveKey("Software", "C:\\WINDOWS\\new.dat"));
+    EXPECT_TRUE(registry.FileExists("C:\\WINDOWS\\new.dat"));
+    registry.DiscardChanges();
+    batch.Finish();
+  }
+  registry.Flush();
+  EXPECT_FALSE(registry.FileExists("C:\\WINDOWS\\new.dat"));
+  EXPECT_FALSE(fs::exists(machine.Host("c/WINDOWS/SYSTEM.DAT")));
+  EXPECT_EQ(ReadWholeFile(machine.Host("c/WINDOWS/Tarnex.pol"), 1 << 20), policy);
+  EXPECT_FALSE(reg.KeyExists("TARNEX\\Users"));
+  EXPECT_FALSE(reg.KeyExists("Software"));
+}
+
+// A key saved as a new file inside a batch is written with the batch, and attaching that file
+// before takes the tree it will hold.
+TEST(RegistryWriteBatch, AFileSavedInABatchIsWrittenWithItAndCanBeAttached) {
+  test::TestMachine machine;
+  Registry registry(machine.Get());
+  testing::FileReplacements replaced(machine.Host("c/WINDOWS"));
+  RegistryAccessor reg(registry);
+  reg.SetRootKey(RootKey::LocalMachine);
+  {
+    RegistryWriteBatch batch(registry);
+    WriteDword(registry, RootKey::LocalMachine, "Plain\\Users\\ann", "NoRun", 1);
+    ASSERT_TRUE(reg.SaveKey("Plain", "C:\\WINDOWS\\Tarnex.pol"));
+    EXPECT_FALSE(reg.SaveKey("Plain", "C:\\WINDOWS\\Tarnex.pol"));
+    ASSERT_TRUE(reg.DeleteKey("Plain"));
+    EXPECT_FALSE(fs::exists(machine.Host("c/WINDOWS/Tarnex.pol")));
+    ASSERT_TRUE(reg.LoadKey("TARNEX", "C:\\WINDOWS\\Tarnex.pol"));
+    WriteDword(registry, RootKey::LocalMachine, "TARNEX\\Users\\ann", "NoFind", 1);
+    ASSERT_TRUE(reg.UnLoadKey("TARNEX"));
+    EXPECT_TRUE(replaced.Take().empty());
+    batch.Finish();
+  }
+  EXPECT_EQ(replaced.Take(), (std::map<std::string, int>{{"SYSTEM.DAT", 1}, {"Tarnex.pol", 1}}));
+  const std::unique_ptr<RegNode> policy = ReadRegistryFile(machine.Host("c/WINDOWS/Tarnex.pol"));
+  const RegNode* ann = policy->FindSubkey("Users")->FindSubkey("ann");
+  ASSERT_NE(ann, nullptr);
+  EXPECT_NE(ann->FindValue("NoRun"), nullptr);
+  EXPECT_NE(ann->FindValue("NoFind"), nullptr);
+  EXPECT_EQ(ReadRegistryFile(machine.Host("c/WINDOWS/SYSTEM.DAT"))->FindSubkey("Plain"), nullptr);
 }
 
 TEST(RegistryWriteBatch, AFileThatCannotBeWrittenIsReportedAndAllAreWrittenByALaterFlush) {

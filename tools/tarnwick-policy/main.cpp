@@ -131,6 +131,8 @@ int Run(const CommandLine& line) {
   }
   if (!UnloadPolicyFile())
     failure = "The policy file " + Cp1252ToUtf8(PolicyFilePath()) + " could not be written";
+  // A command that failed changes no file.
+  if (failure) registry.DiscardChanges();
   try {
     batch.Finish();
   } catch (const RegistryFileError& e) {
