@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "registry/registry.h"
 #include "support/file_replacements.h"
 #include "support/independent_readers.h"
+#include "support/run_program.h"
 #include "support/test_machine.h"
 
 namespace tarnwick {
@@ -127,6 +130,36 @@ TEST(RegistryWriteBatch, AFileSavedInABatchIsWrittenWithItAndCanBeAttached) {
   EXPECT_NE(ann->FindValue("NoRun"), nullptr);
   EXPECT_NE(ann->FindValue("NoFind"), nullptr);
   EXPECT_EQ(ReadRegistryFile(machine.Host("c/WINDOWS/SYSTEM.DAT"))->FindSubkey("Plain"), nullptr);
+}
+
+// SYSTEM.DAT with a NUL byte in a key name: the reader takes it, the writer refuses it.
+TEST(RegistryWriteBatch, OnlyAFileThatReadsCleanlyBecomesTheBackup) {
+  test::TestMachine machine;
+  const fs::path system = machine.Host("c/WINDOWS/SYSTEM.DAT");
+  const fs::path backup = machine.Host("c/WINDOWS/SYSTEM.DA0");
+  RegNode tree;
+  tree.AddSubkey("Damaged");
+  tree.AddSubkey("Software");
+  WriteRegistryFile(system, tree);
+  std::vector<uint8_t> bytes = ReadWholeFile(system, 1 << 20);
+  const std::string_view name = "Damaged";
+  const auto at = std::search(bytes.begin(), bytes.end(), name.begin(), name.end());
+  ASSERT_NE(at, bytes.end());
+  at[3] = 0;
+  std::ofstream(system, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  machine.Write("c/WINDOWS/SYSTEM.DA0", "the last good backup");
+
+  Registry registry(machine.Get());
+  EXPECT_THROW(WriteDword(registry, RootKey::LocalMachine, "Software", "V", 1), RegistryError);
+  EXPECT_EQ(ReadWholeFile(system, 1 << 20), bytes);
+  // Once the bad key is gone the file is written, but the damaged one does not replace the backup.
+  registry.ChangeFileTrees([](RegNode& changed, RegNode&) {
+    ASSERT_TRUE(changed.RemoveSubkey(std::string_view("Dam\0ged", 7)));
+  });
+  EXPECT_EQ(ReadRegistryFile(system)->subkeys.size(), 1u);
+  EXPECT_EQ(testing::Slurp(backup), "the last good backup");
 }
 
 TEST(RegistryWriteBatch, AFileThatCannotBeWrittenIsReportedAndAllAreWrittenByALaterFlush) {
