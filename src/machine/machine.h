@@ -89,15 +89,23 @@ class Machine {
   std::vector<DriveInfo> drives_;
 };
 
-// The single lock of a machine: one program at a time administers it.
+// The single lock of a machine: one program at a time administers it, and no two machines write
+// one disk at once. Besides the machine directory's lock file it locks the host directory of each
+// fixed drive (by device and inode, so two paths to one disk meet).
 class MachineLock {
  public:
-  // Empty when another process holds the lock.
+  // Empty when another process holds the machine's lock. Throws MachineError when the lock file
+  // cannot be made, or a fixed drive's directory is locked by a program on another machine. Under
+  // the lock, completes a change of several files that a kill interrupted and removes the
+  // temporary files a kill left beside the registry files.
   static std::optional<MachineLock> TryAcquire(const Machine& machine);
 
  private:
   explicit MachineLock(UniqueFd fd) : fd_(std::move(fd)) {}
+  void LockDrives(const Machine& machine);
+
   UniqueFd fd_;
+  std::vector<UniqueFd> drives_;
 };
 
 }  // namespace tarnwick

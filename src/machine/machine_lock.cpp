@@ -1,13 +1,56 @@
 #include <cerrno>
 #include <cstring>
+#include <set>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include "machine/file_commit.h"
 #include "machine/machine.h"
+#include "machine/win_path.h"
 
 namespace tarnwick {
+
+namespace {
+
+int Flock(int fd, int operation) {
+  int result = 0;
+  do {
+    result = ::flock(fd, operation);
+  } while (result != 0 && errno == EINTR);
+  return result;
+}
+
+// Under the lock nobody else writes: a commit that a kill interrupted is finished, and the
+// temporary files of registry files that a kill left are removed.
+void RecoverFiles(const Machine& machine) {
+  try {
+    CompleteFileCommit(machine.Directory());
+  } catch (const FileWriteError& e) {
+    throw MachineError(std::string("An unfinished change cannot be completed: ") + e.what());
+  }
+  const std::string windows = AddTrailingBackslash(machine.WindowsDirectory());
+  const std::string records[] = {kCommitRecordName};
+  RemoveTemporaryFiles(machine.Directory(), records);
+  const std::string registryFiles[] = {"SYSTEM.DAT", "USER.DAT", "SYSTEM.DA0", "USER.DA0",
+                                       "Tarnex.pol"};
+  if (const auto dir = machine.HostPath(windows)) RemoveTemporaryFiles(*dir, registryFiles);
+  const std::string profileFiles[] = {"user.dat"};
+  if (const auto profiles = machine.HostPath(windows + "Profiles")) {
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(*profiles, ec), end; !ec && it != end;
+         it.increment(ec)) {
+      if (it->is_directory(ec) && !it->is_symlink(ec)) {
+        RemoveTemporaryFiles(it->path(), profileFiles);
+      }
+    }
+  }
+}
+
+}  // namespace
 
 std::optional<MachineLock> MachineLock::TryAcquire(const Machine& machine) {
   const std::filesystem::path file = machine.Directory() / "tarnwick.lock";
@@ -18,13 +61,40 @@ std::optional<MachineLock> MachineLock::TryAcquire(const Machine& machine) {
                        "the machine");
   }
   if (!fd.Valid()) throw MachineError(file.string() + ": " + std::strerror(errno));
-  int result = 0;
-  do {
-    result = ::flock(fd.Get(), LOCK_EX | LOCK_NB);
-  } while (result != 0 && errno == EINTR);
-  if (result == 0) return MachineLock(std::move(fd));
-  if (errno == EWOULDBLOCK) return std::nullopt;
-  throw MachineError(file.string() + ": " + std::strerror(errno));
+  if (Flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) return std::nullopt;
+    throw MachineError(file.string() + ": " + std::strerror(errno));
+  }
+  MachineLock lock(std::move(fd));
+  lock.LockDrives(machine);
+  RecoverFiles(machine);
+  return lock;
+}
+
+void MachineLock::LockDrives(const Machine& machine) {
+  std::set<std::pair<dev_t, ino_t>> locked;
+  for (const DriveInfo& drive : machine.Drives()) {
+    if (drive.type != DriveType::Fixed || !drive.HasMedium()) continue;
+    UniqueFd dir(::open(drive.hostDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const std::string name = std::string(1, drive.letter) + ": (" + drive.hostDir.string() + ")";
+    if (!dir.Valid()) {
+      if (errno == ENOENT) continue;  // nothing there to write
+      throw MachineError("Drive " + name + " cannot be locked: " + std::strerror(errno));
+    }
+    struct stat info {};
+    if (::fstat(dir.Get(), &info) != 0) {
+      throw MachineError("Drive " + name + " cannot be locked: " + std::strerror(errno));
+    }
+    if (!locked.insert({info.st_dev, info.st_ino}).second) continue;  // another letter, one disk
+    if (Flock(dir.Get(), LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EWOULDBLOCK) {
+        throw MachineError("Drive " + name +
+                           " is in use by another Tarnwick program; close it and try again");
+      }
+      throw MachineError("Drive " + name + " cannot be locked: " + std::strerror(errno));
+    }
+    drives_.push_back(std::move(dir));
+  }
 }
 
 }  // namespace tarnwick

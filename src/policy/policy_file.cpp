@@ -32,8 +32,8 @@ PolicyPaths& Paths() {
   return paths;
 }
 
-// Throws PolicyFileError when something stands at the file's place that cannot be reached, so
-// that it is never taken for a missing file.
+// Also a file that the open write batch is to create. Throws PolicyFileError when something stands
+// at the file's place that cannot be reached, so that it is never taken for a missing file.
 bool PolicyFileExists() {
   const PathLookup lookup = PolicyRegistry().GetMachine().LookUp(PolicyFilePath());
   const std::string unreachable =
@@ -43,6 +43,7 @@ bool PolicyFileExists() {
                           "it is a symbolic link leading outside its drive or to nothing");
   }
   if (lookup.status != PathStatus::Found) return false;
+  if (PolicyRegistry().FileExists(PolicyFilePath())) return true;
   std::error_code error;
   const std::filesystem::file_status status = std::filesystem::status(lookup.host, error);
   if (error && status.type() != std::filesystem::file_type::not_found) {

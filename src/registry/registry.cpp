@@ -1,12 +1,13 @@
 #include "registry/registry.h"
 
-#include <exception>
+#include <algorithm>
+#include <span>
 #include <system_error>
 #include <utility>
 
 #include "base/file_io.h"
-#include "machine/atomic_file.h"
 #include "machine/cp1252.h"
+#include "machine/file_commit.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "registry/creg_file.h"
@@ -31,7 +32,7 @@ std::string JoinPath(const std::vector<std::string>& names) {
   return path;
 }
 
-bool FileExists(const fs::path& file) {
+bool HostFileExists(const fs::path& file) {
   std::error_code ec;
   return fs::symlink_status(file, ec).type() != fs::file_type::not_found;
 }
@@ -40,8 +41,19 @@ std::vector<uint8_t> ReadBytes(const fs::path& file) {
   try {
     return ReadWholeFile(file, kMaxRegistryFileSize);
   } catch (const FileReadError& e) {
-    throw RegistryFileError(std::string(e.what()) + " (to keep a copy of it)");
+    throw RegistryFileError(e.what());
   }
+}
+
+// A file that we could have written ourselves: one that reads but cannot be written again (a name
+// the writer refuses) never replaces a backup.
+bool ReadsCleanly(std::span<const uint8_t> bytes, const std::string& fileName) {
+  try {
+    EncodeRegistryFile(*DecodeRegistryFile(bytes, fileName), fileName);
+  } catch (const RegistryFileError&) {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -72,8 +84,12 @@ Registry::Impl::Hive Registry::Impl::OpenMachineFile(const std::string& fileName
   }
   hive.hostPath = std::move(host.host);
   hive.backupPath = std::move(backup.host);
-  hive.root =
-      FileExists(hive.hostPath) ? ReadRegistryFile(hive.hostPath) : std::make_unique<RegNode>();
+  if (HostFileExists(hive.hostPath)) {
+    hive.original = ReadBytes(hive.hostPath);
+    hive.root = DecodeRegistryFile(hive.original, hive.hostPath.string());
+  } else {
+    hive.root = std::make_unique<RegNode>();
+  }
   return hive;
 }
 
@@ -154,7 +170,23 @@ bool Registry::Impl::IsInUse(const fs::path& hostPath) const {
   for (const Mount& mount : mounts_) {
     if (same(mount.hive)) return true;
   }
-  return false;
+  return std::ranges::any_of(unattached_, same);
+}
+
+std::list<Registry::Impl::Hive>::iterator Registry::Impl::FindUnattached(const fs::path& hostPath) {
+  return std::ranges::find_if(unattached_, [&](const Hive& hive) {
+    std::error_code ec;
+    return hive.hostPath == hostPath || fs::equivalent(hive.hostPath, hostPath, ec);
+  });
+}
+
+bool Registry::Impl::FileExists(std::string_view windowsFile) const {
+  const std::optional<fs::path> host = machine_.HostPath(windowsFile);
+  if (!host) return false;
+  std::error_code ec;
+  return HostFileExists(*host) || std::ranges::any_of(unattached_, [&](const Hive& hive) {
+           return hive.hostPath == *host || fs::equivalent(hive.hostPath, *host, ec);
+         });
 }
 
 bool Registry::Impl::LoadKey(RootKey root, std::string_view key, std::string_view windowsFile) {
@@ -162,7 +194,14 @@ bool Registry::Impl::LoadKey(RootKey root, std::string_view key, std::string_vie
   const std::vector<std::string> names = SplitWindowsPath(key);
   if (names.size() != 1 || !IsValidKeyName(names[0]) || Locate(root, key, false)) return false;
   std::optional<fs::path> host = machine_.HostPath(windowsFile);
-  if (!host || !FileExists(*host) || IsInUse(*host)) return false;
+  if (!host) return false;
+  // A file the open batch has yet to write is taken as it will be.
+  if (const auto waiting = FindUnattached(*host); waiting != unattached_.end()) {
+    mounts_.push_back({root, names[0], std::move(*waiting)});
+    unattached_.erase(waiting);
+    return true;
+  }
+  if (!HostFileExists(*host) || IsInUse(*host)) return false;
   Mount mount{root, names[0], {}};
   mount.hive.windowsPath = std::string(windowsFile);
   mount.hive.hostPath = *host;
@@ -179,10 +218,16 @@ bool Registry::Impl::UnLoadKey(RootKey root, std::string_view key) {
   const std::vector<std::string> names = SplitWindowsPath(key);
   Mount* mount = names.size() == 1 ? FindMount(root, names[0]) : nullptr;
   if (!mount) return false;
-  try {
-    if (mount->hive.dirty) Write(mount->hive);
-  } catch (const RegistryFileError&) {
-    return false;  // stays attached: its changes are not lost
+  if (mount->hive.dirty && InBatch()) {
+    // Written with the batch's other files, as one.
+    mount->hive.batched = true;
+    unattached_.push_back(std::move(mount->hive));
+  } else if (mount->hive.dirty) {
+    try {
+      Commit({&mount->hive});
+    } catch (const RegistryFileError&) {
+      return false;  // stays attached: its changes are not lost
+    }
   }
   mounts_.remove_if([&](const Mount& m) { return &m == mount; });
   return true;
@@ -193,43 +238,64 @@ bool Registry::Impl::SaveKey(RootKey root, std::string_view key, std::string_vie
   // A file's root holds no values: a key with values cannot be saved without losing them.
   if (!at || !at->node->values.empty()) return false;
   std::optional<fs::path> host = machine_.HostPath(windowsFile);
-  if (!host || FileExists(*host)) return false;
-  std::unique_ptr<RegNode> tree = at->node->Clone();
-  tree->name.clear();
-  tree->storedHash.reset();
+  if (!host || HostFileExists(*host) || IsInUse(*host)) return false;
+  Hive hive;
+  hive.windowsPath = std::string(windowsFile);
+  hive.hostPath = *host;
+  hive.root = at->node->Clone();
+  hive.root->name.clear();
+  hive.root->storedHash.reset();
+  hive.dirty = true;
   try {
-    WriteRegistryFile(*host, *tree);
+    if (!InBatch()) {
+      Commit({&hive});
+      return true;
+    }
+    EncodeRegistryFile(*hive.root, host->string());  // fails now, not at the batch's end
   } catch (const RegistryFileError& e) {
     lastWriteError_ = e.what();
     return false;
   }
+  hive.batched = true;
+  unattached_.push_back(std::move(hive));
   return true;
 }
 
-void Registry::Impl::Write(Hive& hive) {
+void Registry::Impl::Commit(const std::vector<Hive*>& hives) {
+  std::vector<std::vector<uint8_t>> encoded;
   try {
-    WriteHive(hive);
+    for (const Hive* hive : hives) {
+      encoded.push_back(EncodeRegistryFile(*hive->root, hive->hostPath.string()));
+    }
   } catch (const RegistryFileError& e) {
     lastWriteError_ = e.what();
     throw;
   }
-}
-
-void Registry::Impl::WriteHive(Hive& hive) {
-  if (hive.backupPath && !hive.backedUp) {
-    if (FileExists(hive.hostPath)) {
-      try {
-        // Windows keeps its registry files read-only and writes them all the same.
-        WriteFileAtomically(*hive.backupPath, ReadBytes(hive.hostPath), ReadOnlyFiles::Replace);
-      } catch (const FileWriteError& e) {
-        throw RegistryFileError(e.what());
+  try {
+    FileCommit commit(machine_.Directory());
+    for (size_t i = 0; i < hives.size(); ++i) {
+      const Hive& hive = *hives[i];
+      if (hive.backupPath && !hive.backedUp && !hive.original.empty() &&
+          ReadsCleanly(hive.original, hive.hostPath.string())) {
+        commit.Stage(*hive.backupPath, hive.original, ReadOnlyFiles::Replace);
       }
+      // Windows keeps its registry files read-only and writes them all the same.
+      commit.Stage(hive.hostPath, encoded[i],
+                   hive.backupPath ? ReadOnlyFiles::Replace : ReadOnlyFiles::Refuse);
     }
-    hive.backedUp = true;
+    commit.Commit();
+  } catch (const FileWriteError& e) {
+    lastWriteError_ = e.what();
+    throw RegistryFileError(e.what());
   }
-  WriteRegistryFile(hive.hostPath, *hive.root,
-                    hive.backupPath ? ReadOnlyFiles::Replace : ReadOnlyFiles::Refuse);
-  hive.dirty = false;
+  for (Hive* hive : hives) {
+    hive->dirty = false;
+    if (hive->backupPath) {
+      hive->backedUp = true;
+      hive->original = {};
+    }
+  }
+  unattached_.remove_if([](const Hive& hive) { return !hive.dirty; });
 }
 
 bool Registry::Impl::Save(Hive& hive) {
@@ -239,7 +305,7 @@ bool Registry::Impl::Save(Hive& hive) {
     return true;
   }
   try {
-    Write(hive);
+    Commit({&hive});
   } catch (const RegistryFileError&) {
     return false;
   }
@@ -251,24 +317,30 @@ void Registry::Impl::ForEachHive(Visit visit) {
   visit(system_);
   visit(user_);
   for (Mount& mount : mounts_) visit(mount.hive);
+  for (Hive& hive : unattached_) visit(hive);
 }
 
 template <typename Select>
 void Registry::Impl::WriteEach(Select take) {
-  std::exception_ptr first;
+  std::vector<Hive*> hives;
   ForEachHive([&](Hive& hive) {
-    if (!take(hive) || !hive.dirty) return;
-    try {
-      Write(hive);
-    } catch (const RegistryFileError&) {
-      if (!first) first = std::current_exception();
-    }
+    if (take(hive) && hive.dirty) hives.push_back(&hive);
   });
-  if (first) std::rethrow_exception(first);
+  if (!hives.empty()) Commit(hives);
 }
 
 void Registry::Impl::Flush() {
   WriteEach([](const Hive&) { return true; });
+}
+
+void Registry::Impl::DiscardChanges() {
+  unattached_.clear();
+  ForEachHive([](Hive& hive) {
+    if (!hive.dirty) return;
+    hive.root = HostFileExists(hive.hostPath) ? ReadRegistryFile(hive.hostPath)
+                                              : std::make_unique<RegNode>();
+    hive.dirty = hive.batched = false;
+  });
 }
 
 // Only the files changed in this batch: one whose write failed before is not tried at every end
@@ -312,6 +384,14 @@ void Registry::Flush() {
 
 void Registry::WritePending() {
   impl_->WriteBatched();
+}
+
+void Registry::DiscardChanges() {
+  impl_->DiscardChanges();
+}
+
+bool Registry::FileExists(std::string_view windowsFile) const {
+  return impl_->FileExists(windowsFile);
 }
 
 const RegNode& Registry::FileTree(RootKey root) const {

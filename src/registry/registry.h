@@ -41,15 +41,25 @@ class Registry {
 
   const Machine& GetMachine() const;
 
-  // Writes every changed file (atomically): those whose write failed before, and those a write
-  // batch holds back. Throws RegistryFileError when a file cannot be written; its changes stay in
-  // memory. The destructor tries once more.
+  // Writes every changed file: those whose write failed before, and those a write batch holds
+  // back, as one commit (all of them or, after a kill at any moment and the next MachineLock,
+  // none). Throws RegistryFileError when a file cannot be encoded or written; then no file has
+  // changed and the changes stay in memory. The destructor tries once more.
   void Flush();
   // Inside a write batch: writes now every file changed since the batch opened or since the last
   // call, as the end of the batch would, and the batch stays open. Throws RegistryFileError for
   // the first file that could not be written, after trying all of them; the batch's end does not
   // try those again (a flush does, or their next change). Outside a batch nothing is pending.
   void WritePending();
+
+  // Forgets every change not yet written, so that no file changes: each changed tree is read
+  // from its file again, and hives saved or detached in the open write batch are dropped. For a
+  // command that failed half way.
+  void DiscardChanges();
+
+  // Whether the file (a Windows path) exists on the machine, or is a hive saved or detached in the
+  // open write batch, which its end writes.
+  bool FileExists(std::string_view windowsFile) const;
 
   // The trees of the machine's own files, without attached hives: SYSTEM.DAT's for
   // HKEY_LOCAL_MACHINE, USER.DAT's for HKEY_USERS and HKEY_CURRENT_USER.
@@ -77,9 +87,10 @@ struct RegDataInfo {
 
 // Gathers the changes of one action so that each changed file is written once. While at least one
 // batch of the registry is open, changes stay in memory; when the outermost batch finishes, every
-// file changed while it was open is written (atomically, after its backup). Batches nest: an inner
-// one finishing writes nothing. Detaching a hive and saving a key as a new file still write at
-// once. The batch must end before its registry does.
+// file changed while it was open is written, as one commit with the backups. Batches nest: an inner
+// one finishing writes nothing. A hive detached or a key saved as a new file inside the batch is
+// written at its end too; attaching that file again takes the tree it will hold. The batch must
+// end before its registry does.
 class RegistryWriteBatch {
  public:
   explicit RegistryWriteBatch(Registry& registry);
@@ -89,9 +100,9 @@ class RegistryWriteBatch {
   RegistryWriteBatch(const RegistryWriteBatch&) = delete;
   RegistryWriteBatch& operator=(const RegistryWriteBatch&) = delete;
 
-  // Ends the batch; calling it again does nothing. Throws RegistryFileError for the first file
-  // that could not be written, after trying all of them: their changes stay in memory and are
-  // written by a later flush, or when the file next changes.
+  // Ends the batch; calling it again does nothing. Throws RegistryFileError when a file cannot be
+  // encoded or written: then none of them is, and the changes stay in memory to be written by a
+  // later flush, or when a file next changes.
   void Finish();
 
  private:

@@ -23,9 +23,11 @@ class Registry::Impl {
     std::unique_ptr<RegNode> root;
     bool dirty = false;    // the file lacks changes
     bool batched = false;  // changed while a write batch was open
-    // SYSTEM.DAT and USER.DAT: where the file is kept before the run's first change.
+    // SYSTEM.DAT and USER.DAT: where the file is kept before the run's first change, and the
+    // bytes read, which become that backup.
     std::optional<std::filesystem::path> backupPath;
     bool backedUp = false;
+    std::vector<uint8_t> original;
   };
 
   // A key and the file it lives in.
@@ -49,6 +51,8 @@ class Registry::Impl {
   bool LoadKey(RootKey root, std::string_view key, std::string_view windowsFile);
   bool UnLoadKey(RootKey root, std::string_view key);
   bool SaveKey(RootKey root, std::string_view key, std::string_view windowsFile);
+  // Whether the file exists, or a hive saved in the open write batch is to create it.
+  bool FileExists(std::string_view windowsFile) const;
 
   // Writes the hive's file when it has changed, or inside a write batch leaves that to the batch's
   // end. False when the write failed: the change stays in memory and is written again at the next
@@ -57,6 +61,7 @@ class Registry::Impl {
   // Writes every changed file; throws RegistryFileError for the first that failed after trying
   // all of them.
   void Flush();
+  void DiscardChanges();
 
   // Why the last file write failed: the file, the step and the system's reason.
   const std::string& LastWriteError() const { return lastWriteError_; }
@@ -82,9 +87,11 @@ class Registry::Impl {
   Hive* RootHive(RootKey root);
   Mount* FindMount(RootKey root, std::string_view name);
   bool IsInUse(const std::filesystem::path& hostPath) const;
-  // Write records why it failed; WriteHive writes.
-  void Write(Hive& hive);
-  void WriteHive(Hive& hive);
+  std::list<Hive>::iterator FindUnattached(const std::filesystem::path& hostPath);
+  // Writes the files of hives as one commit, each SYSTEM.DAT and USER.DAT after its backup. Every
+  // file is encoded first: when one cannot be, or the commit fails, no file changes and the hives
+  // stay dirty. Records why a commit failed.
+  void Commit(const std::vector<Hive*>& hives);
   template <typename Visit>
   void ForEachHive(Visit visit);
   // Writes each dirty hive that take(hive) selects, as Flush describes.
@@ -95,6 +102,8 @@ class Registry::Impl {
   Hive system_;
   Hive user_;
   std::list<Mount> mounts_;  // attach order
+  // Hives detached or saved as new files in a write batch, written at its end.
+  std::list<Hive> unattached_;
   int batchDepth_ = 0;
   std::string lastWriteError_;
 };

@@ -368,8 +368,7 @@ TEST_F(TarnwickPolicyTest, AReadOnlyPolicyFileIsKeptAndTheErrorSaysWhy) {
                   fs::perm_options::remove);
   const ProgramRun result = Tool({"set", "ann", "NoRun", "1"});
   EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.err.find("The policy file C:\\WINDOWS\\Tarnex.pol could not be written: " +
-                            policy.string() + ": the file is read-only"),
+  EXPECT_NE(result.err.find("could not be written: " + policy.string() + ": the file is read-only"),
             std::string::npos)
       << result.err;
   EXPECT_EQ(Slurp(policy), before);

@@ -143,10 +143,12 @@ int Run(const CommandLine& line) {
     failure = "The policy file " + Cp1252ToUtf8(PolicyFilePath()) + " could not be written" +
               (why.empty() ? "" : ": " + why);
   }
+  // A command that failed changes no file.
+  if (failure) registry.DiscardChanges();
   try {
     batch.Finish();
   } catch (const RegistryFileError& e) {
-    if (!failure) failure = e.what();
+    if (!failure) failure = std::string("The changes could not be written: ") + e.what();
   }
   // All or nothing: a failed command prints no part of its output.
   if (failure) return Fail(*failure);

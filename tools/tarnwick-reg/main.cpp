@@ -14,6 +14,7 @@
 #include "base/file_io.h"
 #include "base/text.h"
 #include "machine/cp1252.h"
+#include "machine/file_lock.h"
 #include "machine/machine.h"
 #include "machine_registry.h"
 #include "registry/creg_file.h"
@@ -136,8 +137,34 @@ int ExportFile(const fs::path& file, const std::string& root) {
   return Finish();
 }
 
+// The machine directory that holds file: the nearest one above it with a machine.ini.
+std::optional<fs::path> MachineDirectoryOf(const fs::path& file) {
+  std::error_code ec;
+  fs::path dir = fs::canonical(fs::absolute(file).parent_path(), ec);
+  if (ec) return std::nullopt;
+  for (;; dir = dir.parent_path()) {
+    if (fs::is_regular_file(dir / "machine.ini", ec)) return dir;
+    if (dir == dir.root_path()) return std::nullopt;
+  }
+}
+
 int ImportFile(const std::string& regFile, const fs::path& file, const std::string& root) {
   const std::string text = ReadText(regFile);
+  // A file of a machine is locked as the machine is; any other file on its own.
+  std::optional<MachineLock> machineLock;
+  std::optional<FileLock> fileLock;
+  if (const std::optional<fs::path> dir = MachineDirectoryOf(file)) {
+    machineLock = MachineLock::TryAcquire(Machine::Open(*dir));
+    if (!machineLock) {
+      return Fail("Tarnwick is running on the machine in " + dir->string() +
+                  "; close it and try again");
+    }
+  } else {
+    fileLock = FileLock::TryAcquire(file);
+    if (!fileLock) {
+      return Fail(file.string() + " is in use by another Tarnwick program; close it and try again");
+    }
+  }
   std::error_code ec;
   std::unique_ptr<RegNode> tree = fs::exists(fs::symlink_status(file, ec))
                                       ? ReadRegistryFile(file)
