@@ -5,6 +5,7 @@
 #include <system_error>
 #include <utility>
 
+#include "base/bytes.h"
 #include "base/file_io.h"
 #include "machine/cp1252.h"
 #include "machine/file_commit.h"
@@ -47,13 +48,17 @@ std::vector<uint8_t> ReadBytes(const fs::path& file) {
 
 // A file that we could have written ourselves: one that reads but cannot be written again (a name
 // the writer refuses) never replaces a backup.
+// A file fit to be the backup: it decodes and encodes again, and its data blocks tile it to its
+// end, as Windows writes it (bytes after the last block are forgiven when reading, not kept).
 bool ReadsCleanly(std::span<const uint8_t> bytes, const std::string& fileName) {
   try {
     EncodeRegistryFile(*DecodeRegistryFile(bytes, fileName), fileName);
   } catch (const RegistryFileError&) {
     return false;
   }
-  return true;
+  size_t end = Get32(bytes, 0x08);
+  for (uint16_t block = Get16(bytes, 0x10); block > 0; --block) end += Get32(bytes, end + 4);
+  return end == bytes.size();
 }
 
 }  // namespace

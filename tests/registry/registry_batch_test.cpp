@@ -182,6 +182,22 @@ TEST(RegistryWriteBatch, OnlyAFileThatReadsCleanlyBecomesTheBackup) {
   EXPECT_EQ(testing::Slurp(backup), "the last good backup");
 }
 
+// The reader forgives bytes after the last data block; such a file is no backup.
+TEST(RegistryWriteBatch, AFileWithBytesAfterItsLastBlockIsNoBackup) {
+  test::TestMachine machine;
+  const fs::path system = machine.Host("c/WINDOWS/SYSTEM.DAT");
+  RegNode tree;
+  tree.AddSubkey("Software");
+  WriteRegistryFile(system, tree);
+  std::ofstream(system, std::ios::binary | std::ios::app) << std::string(1000, '\x5A');
+  machine.Write("c/WINDOWS/SYSTEM.DA0", "the last good backup");
+
+  Registry registry(machine.Get());
+  WriteDword(registry, RootKey::LocalMachine, "Software", "V", 1);
+  EXPECT_NE(ReadRegistryFile(system)->FindSubkey("Software")->FindValue("V"), nullptr);
+  EXPECT_EQ(testing::Slurp(machine.Host("c/WINDOWS/SYSTEM.DA0")), "the last good backup");
+}
+
 TEST(RegistryWriteBatch, AFileThatCannotBeWrittenIsReportedAndAllAreWrittenByALaterFlush) {
   test::TestMachine machine;
   machine.MakeDir("c/WINDOWS/Hives");
