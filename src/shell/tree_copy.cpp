@@ -1,15 +1,19 @@
 #include "shell/tree_copy.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QProgressDialog>
-#include <QSaveFile>
 #include <algorithm>
 #include <limits>
+#include <span>
 #include <system_error>
 #include <vector>
 
+#include "machine/atomic_file.h"
 #include "machine/host_dir.h"
 #include "machine/win_path.h"
 #include "shell/file_operations.h"
@@ -172,9 +176,11 @@ int TreeCopy::CopyFolder(const fs::path& from, const fs::path& to) {
         return Advance(UnitsBelow(from)) ? kFileOpSuccess : kFileOpCancelled;
       mergeAllFolders_ = answer == ReplaceAnswer::YesToAll;
     }
-  } else if (!fs::create_directory(target, ec)) {
-    return Fail(kFileOpFailed, QStringLiteral("Cannot create the folder %1: %2.")
-                                   .arg(Name(target), QString::fromStdString(ec.message())));
+  } else if (const int error = MakeDirectoryAt(HoldParentNoFollow(target)); error != 0) {
+    // Made in the folder that was checked: a link swapped in meanwhile is refused.
+    return Fail(kFileOpFailed,
+                QStringLiteral("Cannot create the folder %1: %2.")
+                    .arg(Name(target), QString::fromStdString(WalkErrorText(error))));
   }
   return CopyContents(from, target);
 }
@@ -218,33 +224,34 @@ int TreeCopy::CopyFile(const fs::path& from, const fs::path& to) {
                 QStringLiteral("Cannot copy %1: Cannot read from the source file or disk.")
                     .arg(Name(from)));
   }
-  // A symbolic link is replaced, never written through: it may lead off the drive.
-  if (fs::is_symlink(fs::symlink_status(target, ec)) && !fs::remove(target, ec)) {
-    return Fail(kFileOpFailed, QStringLiteral("Cannot copy %1: %2.")
-                                   .arg(Name(from), QString::fromStdString(ec.message())));
-  }
-  // The copy replaces an existing file only once it is complete.
-  QSaveFile out(Q(target));
-  if (!out.open(QIODevice::WriteOnly)) {
-    return Fail(kFileOpFailed,
-                QStringLiteral("Cannot copy %1: %2").arg(Name(from), out.errorString()));
-  }
+  // The whole copy is written at once into the folder that was checked, replacing a link in its
+  // place, never writing through it: a link may lead off the drive.
+  QByteArray bytes;
   for (;;) {
     const QByteArray chunk = in.read(kChunk);
     if (chunk.isEmpty()) break;
-    if (out.write(chunk) != chunk.size()) break;
-    if (!Advance(static_cast<uint64_t>(chunk.size()))) {
-      out.cancelWriting();
-      return kFileOpCancelled;
-    }
+    bytes += chunk;
+    if (!Advance(static_cast<uint64_t>(chunk.size()))) return kFileOpCancelled;
   }
-  if (in.error() != QFileDevice::NoError || !out.commit()) {
+  if (in.error() != QFileDevice::NoError) {
     return Fail(kFileOpFailed,
-                QStringLiteral("Cannot copy %1: %2")
-                    .arg(Name(from), in.error() != QFileDevice::NoError ? in.errorString()
-                                                                        : out.errorString()));
+                QStringLiteral("Cannot copy %1: %2").arg(Name(from), in.errorString()));
   }
-  fs::last_write_time(target, fs::last_write_time(from, ec), ec);
+  const HeldPath held = HoldParentNoFollow(target);
+  try {
+    WriteFileAtomically(
+        held, std::span(reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size()));
+  } catch (const FileWriteError& e) {
+    return Fail(
+        kFileOpFailed,
+        QStringLiteral("Cannot copy %1: %2").arg(Name(from), QString::fromStdString(e.what())));
+  }
+  // The copy keeps the source's write time, as the shell's copy does.
+  struct stat source {};
+  if (::stat(from.c_str(), &source) == 0) {
+    const timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
+    ::utimensat(held.dir.Get(), held.name.c_str(), times, AT_SYMLINK_NOFOLLOW);
+  }
   return Advance(1) ? kFileOpSuccess : kFileOpCancelled;
 }
 

@@ -7,7 +7,9 @@
 #include <QProgressDialog>
 #include <QThread>
 #include <QTimer>
+#include <functional>
 #include <iterator>
+#include <utility>
 
 #include "formats/recycle_bin.h"
 #include "shell/scripted_prompter.h"
@@ -204,6 +206,36 @@ TEST_F(FileOperationsTest, CopyReplacesSymbolicLinksInsteadOfWritingThroughThem)
   EXPECT_FALSE(fs::is_symlink(Host("c/B/file.txt")));
   EXPECT_EQ(Read("c/B/file.txt"), "new");
   EXPECT_EQ(Read("c/B/FILE2.TXT"), "two");
+}
+
+// Another program puts a link to a folder outside the drive in the destination folder's place
+// while the question is open: the copy goes into no folder reached through it.
+class SwappingPrompter : public ScriptedPrompter {
+ public:
+  std::function<void()> swap;
+  ReplaceAnswer AskReplace(QWidget* owner, const QString& text) override {
+    if (swap) std::exchange(swap, nullptr)();
+    return ScriptedPrompter::AskReplace(owner, text);
+  }
+};
+
+TEST(FileOperations, AFolderSwappedForALinkDuringTheCopyTakesNothing) {
+  test::TestMachine machine("[Drive C]\nType=fixed\nPath=c\n");
+  machine.Write("c/A/Sub/one.txt", "new");
+  machine.Write("c/A/Sub/two.txt", "two");
+  machine.Write("c/B/Sub/one.txt", "old");
+  fs::create_directories(machine.Host("outside"));
+  SwappingPrompter prompter;
+  prompter.swap = [&] {
+    fs::rename(machine.Host("c/B/Sub"), machine.Host("c/B/Sub.real"));
+    fs::create_directory_symlink(machine.Host("outside"), machine.Host("c/B/Sub"));
+  };
+  prompter.Queue(ReplaceAnswer::Yes);  // the folder Sub
+  prompter.Queue(ReplaceAnswer::Yes);  // one.txt
+  PrompterGuard guard(prompter);
+  EXPECT_EQ(CopyDirectoryTree(machine.Get(), "C:\\A", "C:\\B", nullptr), kFileOpFailed);
+  EXPECT_TRUE(fs::is_empty(machine.Host("outside")));
+  EXPECT_EQ(ReadText(machine.Host("c/B/Sub.real/one.txt")), "old");
 }
 
 TEST_F(FileOperationsTest, CancelInTheProgressWindowLeavesNoPartialFile) {
