@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/text.h"
+
 namespace tarnwick {
 
 namespace {
@@ -45,6 +47,14 @@ bool IsValidComponent(std::string_view name) {
     return static_cast<unsigned char>(c) < 0x20 ||
            std::string_view("<>:\"|?*").find(c) != std::string_view::npos;
   });
+}
+
+bool IsDeviceName(std::string_view name) {
+  std::string base = UpperAscii(name.substr(0, name.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+  return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) &&
+         base[3] >= '1' && base[3] <= '9';
 }
 
 std::vector<std::string> SplitWindowsPath(std::string_view path) {

@@ -24,6 +24,9 @@ std::string RemoveFileExt(std::string_view path);
 // A name Windows accepts for a file or directory: no control characters, none of <>:"|?*, and
 // not made of dots only.
 bool IsValidComponent(std::string_view name);
+// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9: names of devices in every directory, whatever the
+// extension, so no file or directory can have them.
+bool IsDeviceName(std::string_view name);
 
 // Components between "\" separators, empty ones dropped.
 std::vector<std::string> SplitWindowsPath(std::string_view path);

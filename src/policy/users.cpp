@@ -78,16 +78,6 @@ void MakeDirectoryLevel(const Machine& machine, const std::string& windowsPath, 
 constexpr std::string_view kProfileFile = "\\user.dat";
 constexpr size_t kMaxPath = 259;
 
-// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices in every directory, whatever the
-// extension: such a profile directory cannot be made.
-bool IsDeviceName(std::string_view name) {
-  std::string base = UpperAscii(name.substr(0, name.find('.')));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
-  return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) &&
-         base[3] >= '1' && base[3] <= '9';
-}
-
 }  // namespace
 
 std::optional<std::string> RefusedUserName(std::string_view name, const TUsers* accounts) {

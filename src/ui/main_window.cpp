@@ -76,15 +76,6 @@ int32_t DriveBit(const QString& itemText) {
   return int32_t{1} << (letter.unicode() - 'A');
 }
 
-// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, with or without an extension.
-bool IsDeviceName(const std::string& name) {
-  std::string base = UpperAscii(name.substr(0, name.find('.')));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
-  return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) &&
-         base[3] >= '1' && base[3] <= '9';
-}
-
 // Why Windows 95 could not create the folder name as path (its last component); empty when it
 // could. Win32 drops trailing dots and blanks, so such a name would make another folder.
 QString NewFolderRefusal(const std::string& name, const std::string& path) {

@@ -9,6 +9,8 @@
 #include <QTest>
 #include <fstream>
 #include <functional>
+#include <optional>
+#include <vector>
 
 #include "base/bytes.h"
 #include "controls/error_box.h"
@@ -49,9 +51,9 @@ class CheckingPrompter : public ScriptedPrompter {
   std::function<void()> onMessage;
 };
 
-// A DWORD as the file on disk holds it; empty when absent.
-std::optional<uint32_t> DwordOnDisk(const std::filesystem::path& file, std::string_view key,
-                                    std::string_view name) {
+// The data of a value as the file on disk holds it; empty when absent.
+std::optional<std::vector<uint8_t>> DataOnDisk(const std::filesystem::path& file,
+                                               std::string_view key, std::string_view name) {
   const std::unique_ptr<RegNode> root = ReadRegistryFile(file);
   const RegNode* node = root.get();
   for (const std::string& part : SplitWindowsPath(key)) {
@@ -59,20 +61,22 @@ std::optional<uint32_t> DwordOnDisk(const std::filesystem::path& file, std::stri
     node = node->FindSubkey(part);
   }
   const RegValue* value = node != nullptr ? node->FindValue(name) : nullptr;
-  if (value == nullptr || value->data.size() != 4) return std::nullopt;
-  return Get32(value->data, 0);
+  if (value == nullptr) return std::nullopt;
+  return value->data;
+}
+
+// A DWORD as the file on disk holds it; empty when absent.
+std::optional<uint32_t> DwordOnDisk(const std::filesystem::path& file, std::string_view key,
+                                    std::string_view name) {
+  const auto data = DataOnDisk(file, key, name);
+  if (!data || data->size() != 4) return std::nullopt;
+  return Get32(*data, 0);
 }
 
 std::string TextOnDisk(const std::filesystem::path& file, std::string_view key,
                        std::string_view name) {
-  const std::unique_ptr<RegNode> root = ReadRegistryFile(file);
-  const RegNode* node = root.get();
-  for (const std::string& part : SplitWindowsPath(key)) {
-    if (node == nullptr) break;
-    node = node->FindSubkey(part);
-  }
-  const RegValue* value = node != nullptr ? node->FindValue(name) : nullptr;
-  return value != nullptr ? std::string(value->data.begin(), value->data.end()) : std::string();
+  const auto data = DataOnDisk(file, key, name);
+  return data ? std::string(data->begin(), data->end()) : std::string();
 }
 
 // The started program on a machine with the users Ann and Bob, the switch off.
