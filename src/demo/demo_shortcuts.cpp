@@ -4,7 +4,7 @@
 #include <string>
 #include <system_error>
 
-#include "formats/shell_link.h"
+#include "formats/shell_link_write.h"
 #include "machine/atomic_file.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"

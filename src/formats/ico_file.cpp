@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
+#include <string_view>
 #include <unordered_map>
 
+#include "base/byte_reader.h"
 #include "base/bytes.h"
 
 namespace tarnwick {
@@ -34,17 +36,17 @@ struct DibLayout {
   size_t maskRow = 0;
 };
 
-std::optional<DibLayout> ParseDib(std::span<const uint8_t> image) {
-  if (image.size() < 40) return std::nullopt;
-  const uint32_t headerSize = Get32(image, 0);
+std::optional<DibLayout> ParseDib(std::span<const uint8_t> image) try {
+  const ByteReader dib(image);
+  const uint32_t headerSize = dib.U32At(0);
   if (headerSize != 40 && headerSize != 108 && headerSize != 124) return std::nullopt;
-  if (image.size() < headerSize) return std::nullopt;
-  const auto width = static_cast<int32_t>(Get32(image, 4));
-  const auto fullHeight = static_cast<int32_t>(Get32(image, 8));
-  const uint16_t planes = Get16(image, 12);
-  const uint16_t bpp = Get16(image, 14);
-  const uint32_t compression = Get32(image, 16);
-  const uint32_t coloursUsed = Get32(image, 32);
+  if (!dib.Has(0, headerSize)) return std::nullopt;
+  const auto width = static_cast<int32_t>(dib.U32At(4));
+  const auto fullHeight = static_cast<int32_t>(dib.U32At(8));
+  const uint16_t planes = dib.U16At(12);
+  const uint16_t bpp = dib.U16At(14);
+  const uint32_t compression = dib.U32At(16);
+  const uint32_t coloursUsed = dib.U32At(32);
   if (width <= 0 || width > kMaxIconSide) return std::nullopt;
   if (fullHeight <= 0 || fullHeight % 2 != 0 || fullHeight / 2 > kMaxIconSide) return std::nullopt;
   if (planes != 1) return std::nullopt;
@@ -58,13 +60,9 @@ std::optional<DibLayout> ParseDib(std::span<const uint8_t> image) {
   if (compression == 3) {
     if (bpp != 16 && bpp != 32) return std::nullopt;
     d.bitfields = true;
-    if (headerSize == 40) {
-      if (image.size() < 52) return std::nullopt;
-      for (int i = 0; i < 3; ++i) d.masks[i] = Get32(image, 40 + 4 * i);
-      pos += 12;
-    } else {
-      for (int i = 0; i < 4; ++i) d.masks[i] = Get32(image, 40 + 4 * i);
-    }
+    const int masks = headerSize == 40 ? 3 : 4;  // three follow the short header
+    for (int i = 0; i < masks; ++i) d.masks[i] = dib.U32At(40 + 4 * i);
+    if (headerSize == 40) pos += 12;
   } else if (compression != 0) {
     return std::nullopt;
   } else if (bpp == 16) {
@@ -92,6 +90,8 @@ std::optional<DibLayout> ParseDib(std::span<const uint8_t> image) {
   d.colourOffset = static_cast<size_t>(pos);
   d.maskOffset = d.colourOffset + d.colourRow * d.height;
   return d;
+} catch (const ByteRangeError&) {
+  return std::nullopt;
 }
 
 uint32_t Channel(uint32_t pixel, uint32_t mask) {
@@ -123,15 +123,16 @@ IcoImageInfo InspectIconImage(std::span<const uint8_t> image) {
   info.size = image.size();
   if (IsPng(image)) {
     info.png = true;
-    if (image.size() < 0x1A || !std::equal(image.begin() + 0x0C, image.begin() + 0x10, "IHDR")) {
+    const ByteReader png(image);
+    if (!png.Has(0, 0x1A) || !std::ranges::equal(png.BytesAt(0x0C, 4), std::string_view("IHDR"))) {
       return info;
     }
-    const uint32_t w = GetBe32(image, 0x10);
-    const uint32_t h = GetBe32(image, 0x14);
+    const uint32_t w = png.U32BigEndianAt(0x10);
+    const uint32_t h = png.U32BigEndianAt(0x14);
     if (w == 0 || h == 0 || w > kMaxIconSide || h > kMaxIconSide) return info;
     info.width = static_cast<int>(w);
     info.height = static_cast<int>(h);
-    info.bitCount = PngBitCount(image[0x18], image[0x19]);
+    info.bitCount = PngBitCount(png.U8At(0x18), png.U8At(0x19));
     info.usable = true;
     return info;
   }
@@ -144,25 +145,26 @@ IcoImageInfo InspectIconImage(std::span<const uint8_t> image) {
   return info;
 }
 
-std::optional<std::vector<IcoImageInfo>> ReadIcoDirectory(std::span<const uint8_t> file) {
-  if (file.size() < kIconDirSize) return std::nullopt;
-  if (Get16(file, 0) != 0 || Get16(file, 2) != 1) return std::nullopt;
-  const size_t count = Get16(file, 4);
+std::optional<std::vector<IcoImageInfo>> ReadIcoDirectory(std::span<const uint8_t> file) try {
+  const ByteReader ico(file);
+  if (ico.U16At(0) != 0 || ico.U16At(2) != 1) return std::nullopt;
+  const size_t count = ico.U16At(4);
   if (count < 1 || count > kMaxIconImages) return std::nullopt;
   const size_t dataStart = kIconDirSize + kIconEntrySize * count;
-  if (dataStart > file.size()) return std::nullopt;
   std::vector<IcoImageInfo> images;
   images.reserve(count);
   for (size_t i = 0; i < count; ++i) {
     const size_t entry = kIconDirSize + kIconEntrySize * i;
-    const uint64_t size = Get32(file, entry + 8);
-    const uint64_t offset = Get32(file, entry + 12);
-    if (size == 0 || offset < dataStart || offset + size > file.size()) return std::nullopt;
-    IcoImageInfo info = InspectIconImage(file.subspan(offset, size));
-    info.offset = static_cast<size_t>(offset);
+    const uint32_t size = ico.U32At(entry + 8);
+    const uint32_t offset = ico.U32At(entry + 12);
+    if (size == 0 || offset < dataStart) return std::nullopt;
+    IcoImageInfo info = InspectIconImage(ico.BytesAt(offset, size));
+    info.offset = offset;
     images.push_back(info);
   }
   return images;
+} catch (const ByteRangeError&) {
+  return std::nullopt;
 }
 
 std::optional<size_t> ChooseIconImage(const std::vector<IcoImageInfo>& images, int want,
@@ -193,7 +195,8 @@ std::optional<size_t> ChooseIconImage(const std::vector<IcoImageInfo>& images, i
   return deeper ? deeper : shallowest;
 }
 
-std::optional<RgbaImage> DecodeDibIcon(std::span<const uint8_t> image) {
+std::optional<RgbaImage> DecodeDibIcon(std::span<const uint8_t> image) try {
+  const ByteReader dib(image);
   const auto layout = ParseDib(image);
   if (!layout) return std::nullopt;
   const DibLayout& d = *layout;
@@ -208,19 +211,20 @@ std::optional<RgbaImage> DecodeDibIcon(std::span<const uint8_t> image) {
       uint32_t argb = 0;
       if (d.bpp <= 8) {
         const size_t bit = static_cast<size_t>(x) * d.bpp;
-        const uint8_t byte = image[row + bit / 8];
+        const uint8_t byte = dib.U8At(row + bit / 8);
         const unsigned index = (byte >> (8 - d.bpp - bit % 8)) & ((1u << d.bpp) - 1);
         if (index < d.paletteCount) {
-          argb = 0xFF000000u | (Get32(image, d.paletteOffset + 4 * index) & 0x00FFFFFF);
+          argb = 0xFF000000u | (dib.U32At(d.paletteOffset + 4 * index) & 0x00FFFFFF);
         } else {
           argb = 0xFF000000u;
         }
       } else if (d.bpp == 24) {
         const size_t at = row + static_cast<size_t>(x) * 3;
-        argb = 0xFF000000u | (image[at + 2] << 16) | (image[at + 1] << 8) | image[at];
+        const auto bgr = dib.BytesAt(at, 3);
+        argb = 0xFF000000u | (bgr[2] << 16) | (bgr[1] << 8) | bgr[0];
       } else {
-        const uint32_t px = d.bpp == 16 ? Get16(image, row + static_cast<size_t>(x) * 2)
-                                        : Get32(image, row + static_cast<size_t>(x) * 4);
+        const uint32_t px = d.bpp == 16 ? dib.U16At(row + static_cast<size_t>(x) * 2)
+                                        : dib.U32At(row + static_cast<size_t>(x) * 4);
         const uint32_t a = Channel(px, d.masks[3]);
         anyAlpha = anyAlpha || a != 0;
         argb = (a << 24) | (Channel(px, d.masks[0]) << 16) | (Channel(px, d.masks[1]) << 8) |
@@ -233,12 +237,14 @@ std::optional<RgbaImage> DecodeDibIcon(std::span<const uint8_t> image) {
   for (int y = 0; y < d.height; ++y) {
     const size_t row = d.maskOffset + d.maskRow * static_cast<size_t>(d.height - 1 - y);
     for (int x = 0; x < d.width; ++x) {
-      const bool transparent = (image[row + x / 8] >> (7 - x % 8)) & 1;
+      const bool transparent = (dib.U8At(row + x / 8) >> (7 - x % 8)) & 1;
       uint32_t& px = out.pixels[static_cast<size_t>(y) * d.width + x];
       px = transparent ? 0 : (px | 0xFF000000u);
     }
   }
   return out;
+} catch (const ByteRangeError&) {
+  return std::nullopt;
 }
 
 std::optional<IconPicture> LoadIconPicture(std::span<const uint8_t> icoFile, int want,

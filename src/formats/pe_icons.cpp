@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "base/byte_reader.h"
 #include "base/bytes.h"
 #include "formats/ico_file.h"
 
@@ -44,9 +45,11 @@ struct Section {
   uint32_t rawPointer = 0;
 };
 
+// Reads the resource directory of a PE file. Reads outside the file or the resource section
+// throw ByteRangeError: the file is damaged.
 class PeReader {
  public:
-  explicit PeReader(std::span<const uint8_t> file) : file_(file) {}
+  explicit PeReader(const ByteReader& file) : file_(file) {}
 
   std::optional<Resources> Read(uint64_t peHeader);
 
@@ -58,8 +61,8 @@ class PeReader {
   // The file offset of an RVA range lying inside one section's raw data and the file.
   std::optional<uint64_t> Map(uint32_t rva, uint64_t length, const Section** in = nullptr) const;
   std::optional<std::vector<Entry>> Directory(uint32_t offset);
-  // The length of a name string lying in the region.
-  std::optional<uint64_t> NameLength(uint32_t offset) const;
+  // The UTF-16 units of a name string lying in the region.
+  ByteReader NameUnits(uint32_t offset) const;
   // A name string, charged to nameBudget_.
   std::optional<std::u16string> Name(uint32_t offset);
   // Levels two and three below a type, with the names of named entries when withNames; false on
@@ -68,10 +71,10 @@ class PeReader {
   bool Names(uint32_t typeTarget, bool withNames, Add add);
   std::optional<Blob> Data(uint32_t offset) const;
 
-  std::span<const uint8_t> file_;
+  ByteReader file_;
   std::vector<Section> sections_;
-  uint64_t base_ = 0;    // file offset of the resource directory
-  uint64_t region_ = 0;  // bytes of it that can be read
+  // The resource directory to the end of its section or the file: what can be read of it.
+  ByteReader region_{std::span<const uint8_t>()};
   // Names differ within a type, so their strings cannot share bytes: decoding more name bytes
   // than the region holds means entries share a string, each copy a new allocation.
   uint64_t nameBudget_ = 0;
@@ -84,7 +87,7 @@ std::optional<uint64_t> PeReader::Map(uint32_t rva, uint64_t length, const Secti
     const uint64_t delta = rva - s.virtualAddress;
     if (!Fits(delta, length, s.rawSize)) return std::nullopt;
     const uint64_t offset = uint64_t{s.rawPointer} + delta;
-    if (!Fits(offset, length, file_.size())) return std::nullopt;
+    if (!file_.Has(offset, length)) return std::nullopt;
     if (in) *in = &s;
     return offset;
   }
@@ -93,44 +96,37 @@ std::optional<uint64_t> PeReader::Map(uint32_t rva, uint64_t length, const Secti
 
 std::optional<std::vector<PeReader::Entry>> PeReader::Directory(uint32_t offset) {
   if (!visited_.insert(offset).second) return std::nullopt;  // loops and shared tables
-  if (!Fits(offset, 16, region_)) return std::nullopt;
-  const uint64_t count =
-      uint64_t{Get16(file_, base_ + offset + 12)} + Get16(file_, base_ + offset + 14);
-  if (!Fits(uint64_t{offset} + 16, count * 8, region_)) return std::nullopt;
+  const ByteReader header = region_.Sub(offset, 16);
+  const size_t count = size_t{header.U16At(12)} + header.U16At(14);
+  ByteReader table = region_.Sub(size_t{offset} + 16, count * 8);
   std::vector<Entry> entries(count);
-  for (uint64_t i = 0; i < count; ++i) {
-    const uint64_t at = base_ + offset + 16 + 8 * i;
-    entries[i] = {Get32(file_, at), Get32(file_, at + 4)};
-  }
+  for (Entry& entry : entries) entry = {table.U32(), table.U32()};
   return entries;
 }
 
-std::optional<uint64_t> PeReader::NameLength(uint32_t offset) const {
-  if (!Fits(offset, 2, region_)) return std::nullopt;
-  const uint64_t length = Get16(file_, base_ + offset);
-  if (!Fits(uint64_t{offset} + 2, 2 * length, region_)) return std::nullopt;
-  return length;
+ByteReader PeReader::NameUnits(uint32_t offset) const {
+  return region_.Sub(size_t{offset} + 2, 2 * size_t{region_.U16At(offset)});
 }
 
 std::optional<std::u16string> PeReader::Name(uint32_t offset) {
-  const auto length = NameLength(offset);
-  if (!length || 2 + 2 * *length > nameBudget_) return std::nullopt;
-  nameBudget_ -= 2 + 2 * *length;
+  const ByteReader units = NameUnits(offset);
+  if (2 + units.Size() > nameBudget_) return std::nullopt;
+  nameBudget_ -= 2 + units.Size();
   std::u16string name;
-  for (uint64_t i = 0; i < *length; ++i) {
-    name.push_back(static_cast<char16_t>(Get16(file_, base_ + offset + 2 + 2 * i)));
+  for (size_t at = 0; at < units.Size(); at += 2) {
+    name.push_back(static_cast<char16_t>(units.U16At(at)));
   }
   return name;
 }
 
 std::optional<Blob> PeReader::Data(uint32_t offset) const {
-  if (!Fits(offset, 16, region_)) return std::nullopt;
-  const uint32_t rva = Get32(file_, base_ + offset);
-  const uint32_t size = Get32(file_, base_ + offset + 4);
-  if (size > file_.size()) return std::nullopt;
+  const ByteReader entry = region_.Sub(offset, 16);
+  const uint32_t rva = entry.U32At(0);
+  const uint32_t size = entry.U32At(4);
+  if (size > file_.Size()) return std::nullopt;
   Blob blob;
   if (size <= kMaxIconResourceSize) {
-    if (const auto at = Map(rva, size)) blob.data = file_.subspan(*at, size);
+    if (const auto at = Map(rva, size)) blob.data = file_.BytesAt(*at, size);
   }
   return blob;
 }
@@ -146,7 +142,7 @@ bool PeReader::Names(uint32_t typeTarget, bool withNames, Add add) {
     if (!(n.name & kSubdirectory)) {
       key.id = static_cast<uint16_t>(n.name);
     } else if (!withNames) {
-      if (!NameLength(n.name & ~kSubdirectory)) return false;
+      NameUnits(n.name & ~kSubdirectory);  // only checked to lie in the region
     } else {
       auto name = Name(n.name & ~kSubdirectory);
       if (!name) return false;
@@ -168,39 +164,37 @@ bool PeReader::Names(uint32_t typeTarget, bool withNames, Add add) {
 }
 
 std::optional<Resources> PeReader::Read(uint64_t pe) {
-  const uint64_t optional = pe + 24;
-  const uint16_t sectionCount = Get16(file_, pe + 6);
-  const uint16_t optionalSize = Get16(file_, pe + 20);
-  if (optionalSize < 2 || !Fits(optional, optionalSize, file_.size())) return std::nullopt;
-  const uint16_t magic = Get16(file_, optional);
+  const ByteReader header = file_.Sub(pe, 24);
+  const uint16_t sectionCount = header.U16At(6);
+  const uint16_t optionalSize = header.U16At(20);
+  const ByteReader optional = file_.Sub(pe + 24, optionalSize);
+  const uint16_t magic = optional.U16At(0);
   if (magic != 0x10B && magic != 0x20B) return std::nullopt;
   const uint32_t countField = magic == 0x10B ? 0x5C : 0x6C;
   const uint32_t directories = magic == 0x10B ? 0x60 : 0x70;
   if (optionalSize < directories) return std::nullopt;
   const uint64_t usable =
-      std::min<uint64_t>(Get32(file_, optional + countField), (optionalSize - directories) / 8);
+      std::min<uint64_t>(optional.U32At(countField), (optionalSize - directories) / 8);
   if (usable < 3) return Resources{};
-  const uint32_t resourceRva = Get32(file_, optional + directories + 16);
-  const uint32_t resourceSize = Get32(file_, optional + directories + 20);
+  const uint32_t resourceRva = optional.U32At(directories + 16);
+  const uint32_t resourceSize = optional.U32At(directories + 20);
   if (resourceRva == 0 || resourceSize == 0) return Resources{};
 
   if (sectionCount > kMaxSections) return std::nullopt;
-  const uint64_t table = optional + optionalSize;
-  if (!Fits(table, uint64_t{sectionCount} * 40, file_.size())) return std::nullopt;
-  for (uint64_t i = 0; i < sectionCount; ++i) {
-    const uint64_t at = table + 40 * i;
-    Section s{Get32(file_, at + 12), Get32(file_, at + 8), Get32(file_, at + 16),
-              Get32(file_, at + 20)};
+  const ByteReader table = file_.Sub(pe + 24 + optionalSize, size_t{sectionCount} * 40);
+  for (size_t i = 0; i < sectionCount; ++i) {
+    const ByteReader entry = table.Sub(40 * i, 40);
+    Section s{entry.U32At(12), entry.U32At(8), entry.U32At(16), entry.U32At(20)};
     if (s.span == 0) s.span = s.rawSize;
     sections_.push_back(s);
   }
   const Section* section = nullptr;
   const auto base = Map(resourceRva, 16, &section);
   if (!base) return std::nullopt;
-  base_ = *base;
-  region_ =
-      std::min<uint64_t>(uint64_t{section->rawPointer} + section->rawSize, file_.size()) - base_;
-  nameBudget_ = region_;
+  const uint64_t end =
+      std::min<uint64_t>(uint64_t{section->rawPointer} + section->rawSize, file_.Size());
+  region_ = file_.Sub(*base, end - *base);
+  nameBudget_ = region_.Size();
 
   const auto types = Directory(0);
   if (!types) return std::nullopt;
@@ -231,42 +225,42 @@ std::optional<Resources> PeReader::Read(uint64_t pe) {
 
 // ---- NE ----
 
-std::optional<Resources> ReadNe(std::span<const uint8_t> file, uint64_t ne) {
-  if (!Fits(ne, 0x40, file.size())) return std::nullopt;
-  const uint64_t table = ne + Get16(file, ne + 0x24);
-  const uint64_t end = ne + Get16(file, ne + 0x26);  // the resident-name table follows it
+std::optional<Resources> ReadNe(const ByteReader& file, uint64_t ne) {
+  const ByteReader header = file.Sub(ne, 0x40);
+  const uint64_t table = ne + header.U16At(0x24);
+  const uint64_t end = ne + header.U16At(0x26);  // the resident-name table follows it
   if (table == end) return Resources{};
-  if (end < table || end > file.size() || end - table < 2) return std::nullopt;
-  const unsigned shift = Get16(file, table);
+  if (end < table) return std::nullopt;
+  ByteReader resources = file.Sub(table, end - table);
+  const unsigned shift = resources.U16();
   if (shift > 15) return std::nullopt;
   Resources res;
-  uint64_t pos = table + 2;
   while (true) {
-    if (!Fits(pos, 2, end)) return std::nullopt;
-    const uint16_t type = Get16(file, pos);
+    const uint16_t type = resources.U16();
     if (type == 0) break;
-    if (!Fits(pos, 8, end)) return std::nullopt;
-    const uint16_t count = Get16(file, pos + 2);
-    pos += 8;
-    if (!Fits(pos, uint64_t{count} * 12, end)) return std::nullopt;
-    for (uint16_t i = 0; i < count; ++i, pos += 12) {
-      const uint64_t offset = uint64_t{Get16(file, pos)} << shift;
-      const uint64_t length = uint64_t{Get16(file, pos + 2)} << shift;
-      const uint16_t id = Get16(file, pos + 6);
+    const uint16_t count = resources.U16();
+    resources.Skip(4);
+    ByteReader entries = resources.Sub(resources.Position(), size_t{count} * 12);
+    resources.Skip(entries.Size());
+    for (uint16_t i = 0; i < count; ++i) {
+      const uint64_t offset = uint64_t{entries.U16()} << shift;
+      const uint64_t length = uint64_t{entries.U16()} << shift;
+      entries.Skip(2);
+      const uint16_t id = entries.U16();
+      entries.Skip(4);
       Blob blob;
-      if (offset < file.size() && length > 0) {
+      if (offset < file.Size() && length > 0) {
         // The last resource may lack its padding: clamp rather than fail.
-        const uint64_t available = std::min<uint64_t>(length, file.size() - offset);
-        if (available <= kMaxIconResourceSize) blob.data = file.subspan(offset, available);
+        const uint64_t available = std::min<uint64_t>(length, file.Size() - offset);
+        if (available <= kMaxIconResourceSize) blob.data = file.BytesAt(offset, available);
       }
       if (type == (0x8000 | kRtGroupIcon)) {
         ExeIconGroup group;
         if (id & 0x8000) {
           group.id = static_cast<uint16_t>(id & 0x7FFF);
         } else {
-          const uint64_t at = table + id;
-          if (!Fits(at, 1, end) || !Fits(at + 1, file[at], end)) return std::nullopt;
-          for (uint8_t c = 0; c < file[at]; ++c) group.name.push_back(file[at + 1 + c]);
+          const auto name = resources.BytesAt(size_t{id} + 1, resources.U8At(id));
+          group.name.assign(name.begin(), name.end());
         }
         res.groups.push_back(std::move(group));
         res.groupData.push_back(blob);
@@ -279,22 +273,23 @@ std::optional<Resources> ReadNe(std::span<const uint8_t> file, uint64_t ne) {
 }
 
 // Empty when the file is damaged; no groups for a program without icon resources.
-std::optional<Resources> ReadResources(std::span<const uint8_t> file) {
-  if (file.size() < 64 || file[0] != 'M' || file[1] != 'Z') return std::nullopt;
-  const uint64_t header = Get32(file, 0x3C);
-  if (!Fits(header, 2, file.size())) {
+std::optional<Resources> ReadResources(std::span<const uint8_t> bytes) try {
+  const ByteReader file(bytes);
+  if (file.Size() < 64 || file.U8At(0) != 'M' || file.U8At(1) != 'Z') return std::nullopt;
+  const uint64_t header = file.U32At(0x3C);
+  if (!file.Has(header, 2)) {
     // A relocation table at 0x40 or later announces a new header, which is missing here.
-    if (Get16(file, 0x18) >= 0x40) return std::nullopt;
+    if (file.U16At(0x18) >= 0x40) return std::nullopt;
     return Resources{};
   }
-  if (file[header] == 'N' && file[header + 1] == 'E') return ReadNe(file, header);
-  if (file[header] != 'P' || file[header + 1] != 'E') {
-    return Resources{};  // MS-DOS, LE, LX: no icon resources
-  }
-  if (!Fits(header, 24, file.size()) || file[header + 2] != 0 || file[header + 3] != 0) {
-    return std::nullopt;
-  }
+  const uint8_t first = file.U8At(header);
+  const uint8_t second = file.U8At(header + 1);
+  if (first == 'N' && second == 'E') return ReadNe(file, header);
+  if (first != 'P' || second != 'E') return Resources{};  // MS-DOS, LE, LX: no icon resources
+  if (file.U8At(header + 2) != 0 || file.U8At(header + 3) != 0) return std::nullopt;
   return PeReader(file).Read(header);
+} catch (const ByteRangeError&) {
+  return std::nullopt;
 }
 
 std::optional<std::span<const uint8_t>> FindImage(const Resources& res, uint16_t id,
@@ -311,26 +306,27 @@ std::optional<std::span<const uint8_t>> FindImage(const Resources& res, uint16_t
 
 // The images of a group rebuilt as an icon file. Entries of a group may share one image, so the
 // images kept are limited to the executable's size: no genuine group holds more.
-std::optional<std::vector<uint8_t>> BuildIco(const Resources& res, size_t group, size_t fileSize) {
+std::optional<std::vector<uint8_t>> BuildIco(const Resources& res, size_t group,
+                                             size_t fileSize) try {
   const auto data = res.groupData[group].data;
-  if (!data || data->size() < kGroupDirSize) return std::nullopt;
-  const std::span<const uint8_t> dir = *data;
-  const size_t count = Get16(dir, 4);
-  if (Get16(dir, 0) != 0 || Get16(dir, 2) != 1 || count < 1 || count > kMaxIconImages ||
-      kGroupDirSize + kGroupEntrySize * count > dir.size()) {
+  if (!data) return std::nullopt;
+  const ByteReader dir(*data);
+  const size_t count = dir.U16At(4);
+  if (dir.U16At(0) != 0 || dir.U16At(2) != 1 || count < 1 || count > kMaxIconImages) {
     return std::nullopt;
   }
+  const ByteReader entries = dir.Sub(kGroupDirSize, kGroupEntrySize * count);
   std::vector<std::pair<std::span<const uint8_t>, std::span<const uint8_t>>> kept;
   size_t imageBytes = 0;
   for (size_t i = 0; i < count; ++i) {
-    const auto entry = dir.subspan(kGroupDirSize + kGroupEntrySize * i, kGroupEntrySize);
-    auto image = FindImage(res, Get16(entry, 12), res.groups[group].language);
+    const ByteReader entry = entries.Sub(kGroupEntrySize * i, kGroupEntrySize);
+    auto image = FindImage(res, entry.U16At(12), res.groups[group].language);
     if (!image || image->empty()) continue;
-    const uint32_t declared = Get32(entry, 8);
+    const uint32_t declared = entry.U32At(8);
     if (declared > 0 && declared < image->size()) image = image->first(declared);  // NE padding
     imageBytes += image->size();
     if (imageBytes > fileSize) return std::nullopt;
-    kept.emplace_back(entry, *image);
+    kept.emplace_back(entry.BytesAt(0, kGroupEntrySize), *image);
   }
   if (kept.empty()) return std::nullopt;
   std::vector<uint8_t> out{0, 0, 1, 0, static_cast<uint8_t>(kept.size()), 0};
@@ -343,6 +339,8 @@ std::optional<std::vector<uint8_t>> BuildIco(const Resources& res, size_t group,
   }
   for (const auto& [entry, image] : kept) out.insert(out.end(), image.begin(), image.end());
   return out;
+} catch (const ByteRangeError&) {
+  return std::nullopt;
 }
 
 }  // namespace

@@ -10,11 +10,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <system_error>
 
+#include "base/byte_reader.h"
 #include "base/bytes.h"
 #include "base/file_io.h"
 #include "machine/atomic_file.h"
@@ -28,7 +28,6 @@ namespace tarnwick {
 
 namespace {
 
-constexpr uint64_t kFileTimeOfUnixEpoch = 116444736000000000ULL;
 constexpr uint32_t kHostClusterSize = 4096;
 constexpr size_t kLiveCountOffset = 4;
 constexpr size_t kNextIndexOffset = 8;
@@ -52,32 +51,31 @@ std::string Hex(size_t value) {
   return "0x" + std::string(buffer, end);
 }
 
-RecycleRecord ParseRecord(std::span<const uint8_t> record, size_t offset, RecycleIndex& index) {
+RecycleRecord ParseRecord(const ByteReader& record, RecycleIndex& index) {
   RecycleRecord result;
-  result.index = Get32(record, kIndexOffset);
-  result.drive = Get32(record, kDriveOffset);
-  result.deletionTime = Get64(record, kTimeOffset);
-  result.size = Get32(record, kSizeOffset);
+  result.index = record.U32At(kIndexOffset);
+  result.drive = record.U32At(kDriveOffset);
+  result.deletionTime = record.U64At(kTimeOffset);
+  result.size = record.U32At(kSizeOffset);
+  const auto where = [&] { return "record at " + Hex(record.Origin()); };
   if (result.drive > kNetworkHomeDrive) {
-    index.damage.push_back("record at " + Hex(offset) + ": drive number " +
-                           std::to_string(result.drive) + " is out of range");
+    index.damage.push_back(where() + ": drive number " + std::to_string(result.drive) +
+                           " is out of range");
   }
 
-  const auto field = record.first(kPathField);
+  const auto field = record.BytesAt(0, kPathField);
   result.gone = field[0] == 0;
   const auto begin = field.begin() + (result.gone ? 1 : 0);
   const auto end = std::find(begin, field.end(), uint8_t{0});
-  if (end == field.end()) {
-    index.damage.push_back("record at " + Hex(offset) + ": the path has no end");
-  }
+  if (end == field.end()) index.damage.push_back(where() + ": the path has no end");
   if (result.gone && result.drive < kNetworkHomeDrive) {
     result.path.push_back(static_cast<char>('A' + result.drive));
   }
   result.path.append(begin, end);
 
-  if (record.size() == kUnicodeRecordSize) {
-    for (size_t at = kUnicodeOffset; at + 1 < record.size(); at += 2) {
-      const auto unit = static_cast<char16_t>(Get16(record, at));
+  if (record.Size() == kUnicodeRecordSize) {
+    for (size_t at = kUnicodeOffset; record.Has(at, 2); at += 2) {
+      const auto unit = static_cast<char16_t>(record.U16At(at));
       if (unit == 0) break;
       result.unicodePath.push_back(unit);
     }
@@ -289,24 +287,18 @@ std::string MovedSoFar(size_t moved, size_t total) {
 
 }  // namespace
 
-uint64_t FileTimeNow() {
-  using Ticks = std::chrono::duration<int64_t, std::ratio<1, 10'000'000>>;
-  const auto since =
-      std::chrono::duration_cast<Ticks>(std::chrono::system_clock::now().time_since_epoch());
-  return kFileTimeOfUnixEpoch + static_cast<uint64_t>(since.count());
-}
-
 RecycleIndex ParseRecycleIndex(std::span<const uint8_t> bytes) {
   if (bytes.size() < kInfoHeaderSize) {
     throw RecycleBinError("not a recycle bin index: " + std::to_string(bytes.size()) +
                           " bytes are shorter than the header");
   }
+  ByteReader file(bytes);
   RecycleIndex index;
-  index.version = Get32(bytes, 0);
-  index.liveCount = Get32(bytes, kLiveCountOffset);
-  index.nextIndex = Get32(bytes, kNextIndexOffset);
-  index.recordSize = Get32(bytes, kRecordSizeOffset);
-  index.totalSize = Get32(bytes, kTotalSizeOffset);
+  index.version = file.U32At(0);
+  index.liveCount = file.U32At(kLiveCountOffset);
+  index.nextIndex = file.U32At(kNextIndexOffset);
+  index.recordSize = file.U32At(kRecordSizeOffset);
+  index.totalSize = file.U32At(kTotalSizeOffset);
   const uint32_t v = index.version;
   const bool known = (index.recordSize == kAnsiRecordSize && (v == 0 || v == 4 || v == 5)) ||
                      (index.recordSize == kUnicodeRecordSize && (v == 2 || v == 5));
@@ -322,7 +314,7 @@ RecycleIndex ParseRecycleIndex(std::span<const uint8_t> bytes) {
   index.records.reserve(count);
   for (size_t i = 0; i < count; ++i) {
     const size_t offset = kInfoHeaderSize + i * index.recordSize;
-    index.records.push_back(ParseRecord(bytes.subspan(offset, index.recordSize), offset, index));
+    index.records.push_back(ParseRecord(file.Sub(offset, index.recordSize), index));
   }
   return index;
 }

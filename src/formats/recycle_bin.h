@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "base/win_time.h"
 
 namespace tarnwick {
 
@@ -20,9 +21,6 @@ inline constexpr uint32_t kInfoHeaderSize = 20;
 inline constexpr uint32_t kAnsiRecordSize = 280;
 inline constexpr uint32_t kUnicodeRecordSize = 800;
 inline constexpr size_t kMaxRecycledPath = 259;  // ANSI bytes; the field holds a NUL as well
-
-// FILETIME: 100 ns ticks since 1601-01-01 UTC.
-uint64_t FileTimeNow();
 
 struct RecycleRecord {
   std::string path;            // original path, ANSI; a gone entry's drive letter is put back

@@ -1,22 +1,12 @@
 #include "formats/shell_link.h"
 
-#include <fcntl.h>
-#include <linux/msdos_fs.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <ctime>
-#include <system_error>
 
+#include "base/byte_reader.h"
 #include "base/bytes.h"
-#include "machine/atomic_file.h"
+#include "base/text.h"
 #include "machine/cp1252.h"
-#include "machine/machine.h"
-#include "machine/short_name.h"
-#include "machine/win_path.h"
 
 namespace tarnwick {
 
@@ -49,10 +39,6 @@ constexpr size_t kMaxItems = 2 + kMaxShellPath / 2;
 constexpr size_t kMaxExtraBlocks = 64;
 constexpr size_t kMaxLinkFileSize = 1 << 20;
 constexpr uint16_t kShowNormal = 1;
-constexpr uint32_t kAttributeReadOnly = 0x01;
-constexpr uint32_t kAttributeDirectory = 0x10;
-constexpr uint32_t kAttributeArchive = 0x20;
-constexpr int64_t kFileTimeEpochOffset = 11644473600;  // seconds from 1601 to 1970
 
 // ---- Text ----
 
@@ -78,91 +64,49 @@ void DropTrailingNuls(std::string& text) {
   while (!text.empty() && text.back() == '\0') text.pop_back();
 }
 
-// ---- Bounds-checked reading ----
+// ---- Reading ----
 
-// A window [begin, end) of the file; every access is checked against it.
-class Window {
- public:
-  Window(std::span<const uint8_t> file, size_t begin, size_t end)
-      : file_(file), begin_(begin), end_(end) {}
+[[noreturn]] void Fail(const ByteReader& part, const std::string& what, size_t offset) {
+  throw ShellLinkError(what, part.Origin() + offset);
+}
 
-  size_t Size() const { return end_ - begin_; }
+bool Equals(const ByteReader& part, size_t offset, std::span<const uint8_t> bytes) {
+  return std::ranges::equal(part.BytesAt(offset, bytes.size()), bytes);
+}
 
-  [[noreturn]] void Fail(const std::string& what, size_t offset) const {
-    throw ShellLinkError(what, begin_ + offset);
-  }
+std::string Text(std::span<const uint8_t> bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
 
-  void Need(size_t offset, size_t length, const char* what) const {
-    if (offset > Size() || length > Size() - offset)
-      Fail(std::string(what) + " past its end", offset);
-  }
+// A NUL-terminated ANSI string starting at offset; end receives the offset after the NUL.
+std::optional<std::string> FindAnsi(const ByteReader& part, size_t offset, size_t* end = nullptr) {
+  if (offset >= part.Size()) return std::nullopt;
+  const auto rest = part.BytesAt(offset, part.Size() - offset);
+  const auto nul = std::ranges::find(rest, 0);
+  if (nul == rest.end()) return std::nullopt;
+  if (end != nullptr) *end = offset + (nul - rest.begin()) + 1;
+  return std::string(rest.begin(), nul);
+}
 
-  uint8_t U8(size_t offset, const char* what) const {
-    Need(offset, 1, what);
-    return file_[begin_ + offset];
-  }
-  uint16_t U16(size_t offset, const char* what) const {
-    Need(offset, 2, what);
-    return Get16(file_, begin_ + offset);
-  }
-  uint32_t U32(size_t offset, const char* what) const {
-    Need(offset, 4, what);
-    return Get32(file_, begin_ + offset);
-  }
-  uint64_t U64(size_t offset, const char* what) const {
-    Need(offset, 8, what);
-    return Get64(file_, begin_ + offset);
-  }
-  bool Equals(size_t offset, std::span<const uint8_t> bytes, const char* what) const {
-    Need(offset, bytes.size(), what);
-    return std::equal(bytes.begin(), bytes.end(), file_.begin() + begin_ + offset);
-  }
+std::string Ansi(const ByteReader& part, size_t offset, const char* what, size_t* end = nullptr) {
+  auto text = FindAnsi(part, offset, end);
+  if (!text) Fail(part, std::string(what) + " without its terminator", offset);
+  return *text;
+}
 
-  Window Sub(size_t offset, size_t length, const char* what) const {
-    Need(offset, length, what);
-    return Window(file_, begin_ + offset, begin_ + offset + length);
-  }
-
-  // A NUL-terminated ANSI string starting at offset; end receives the offset after the NUL.
-  std::optional<std::string> FindAnsi(size_t offset, size_t* end = nullptr) const {
-    if (offset >= Size()) return std::nullopt;
-    const auto first = file_.begin() + begin_ + offset;
-    const auto last = file_.begin() + end_;
-    const auto nul = std::find(first, last, 0);
-    if (nul == last) return std::nullopt;
-    if (end != nullptr) *end = offset + (nul - first) + 1;
-    return std::string(first, nul);
-  }
-  std::string Ansi(size_t offset, const char* what, size_t* end = nullptr) const {
-    auto text = FindAnsi(offset, end);
-    if (!text) Fail(std::string(what) + " without its terminator", offset);
-    return *text;
-  }
-  // A UTF-16LE string ended by a wide NUL, converted to ANSI.
-  std::string Wide(size_t offset, const char* what, size_t* end = nullptr) const {
-    std::u16string wide;
-    for (size_t at = offset;; at += 2) {
-      if (at > Size() || Size() - at < 2)
-        Fail(std::string(what) + " without its terminator", offset);
-      const char16_t unit = U16(at, what);
-      if (unit == 0) {
-        if (end != nullptr) *end = at + 2;
-        return WideToAnsi(wide);
-      }
-      wide.push_back(unit);
+// A UTF-16LE string ended by a wide NUL, converted to ANSI.
+std::string Wide(const ByteReader& part, size_t offset, const char* what, size_t* end = nullptr) {
+  std::u16string wide;
+  for (size_t at = offset;; at += 2) {
+    if (!part.Has(at, 2)) Fail(part, std::string(what) + " without its terminator", offset);
+    const char16_t unit = part.U16At(at);
+    if (unit == 0) {
+      if (end != nullptr) *end = at + 2;
+      return WideToAnsi(wide);
     }
+    wide.push_back(unit);
   }
-  std::string Bytes(size_t offset, size_t length, const char* what) const {
-    Need(offset, length, what);
-    const auto first = file_.begin() + begin_ + offset;
-    return std::string(first, first + length);
-  }
-
- private:
-  std::span<const uint8_t> file_;
-  size_t begin_;
-  size_t end_;
-};
+}
 
 // ---- Item list ----
 
@@ -174,33 +118,33 @@ struct Item {
   ShellLinkEntry entry;
 };
 
-ShellLinkEntry ReadFileEntry(const Window& item, uint8_t type) {
-  if (item.Size() < kFileEntryFixedSize) item.Fail("file entry item too short", 0);
+ShellLinkEntry ReadFileEntry(const ByteReader& item, uint8_t type) {
+  if (item.Size() < kFileEntryFixedSize) Fail(item, "file entry item too short", 0);
   ShellLinkEntry entry;
   entry.directory = (type & 0x01) != 0;
-  entry.size = item.U32(4, "file size");
-  entry.dosDate = item.U16(8, "file date");
-  entry.dosTime = item.U16(10, "file time");
-  entry.attributes = item.U16(12, "file attributes");
+  entry.size = item.U32At(4);
+  entry.dosDate = item.U16At(8);
+  entry.dosTime = item.U16At(10);
+  entry.attributes = item.U16At(12);
   const bool unicode = (type & 0x04) != 0;
   size_t next = 0;
-  const std::string primary = unicode ? item.Wide(kFileEntryFixedSize, "item name", &next)
-                                      : item.Ansi(kFileEntryFixedSize, "item name", &next);
+  const std::string primary = unicode ? Wide(item, kFileEntryFixedSize, "item name", &next)
+                                      : Ansi(item, kFileEntryFixedSize, "item name", &next);
 
   // Windows XP and later: the 8.3 name, then an extension block holding the long name.
   const size_t block = (next + 1) & ~size_t{1};
   if (block <= item.Size() && item.Size() - block >= 8) {
-    const uint16_t blockSize = item.U16(block, "extension block");
+    const uint16_t blockSize = item.U16At(block);
     if (blockSize >= 8 && blockSize <= item.Size() - block &&
-        item.U32(block + 4, "extension block") == kExtensionSignature) {
-      const Window extension = item.Sub(block, blockSize, "extension block");
-      const uint16_t version = extension.U16(2, "extension version");
+        item.U32At(block + 4) == kExtensionSignature) {
+      const ByteReader extension = item.Sub(block, blockSize);
+      const uint16_t version = extension.U16At(2);
       size_t nameOffset = 18;
       if (version >= 7) nameOffset += 18;
       if (version >= 3) nameOffset += 2;
       if (version >= 9) nameOffset += 4;
       if (version >= 8) nameOffset += 4;
-      entry.longName = version >= 3 ? extension.Wide(nameOffset, "long name") : primary;
+      entry.longName = version >= 3 ? Wide(extension, nameOffset, "long name") : primary;
       entry.shortName = EqualsIgnoreCase(primary, entry.longName) ? std::string() : primary;
       return entry;
     }
@@ -208,22 +152,22 @@ ShellLinkEntry ReadFileEntry(const Window& item, uint8_t type) {
   // Windows 95 layout: long name, then the 8.3 alias (empty when the long name is 8.3).
   entry.longName = primary;
   if (next < item.Size()) {
-    entry.shortName = unicode ? item.Wide(next, "item alias") : item.Ansi(next, "item alias");
+    entry.shortName = unicode ? Wide(item, next, "item alias") : Ansi(item, next, "item alias");
   }
   return entry;
 }
 
-Item ReadItem(const Window& item) {
+Item ReadItem(const ByteReader& item) {
   Item result;
-  const uint8_t type = item.U8(2, "item type");
+  const uint8_t type = item.U8At(2);
   if (type == kRootItem) {
-    if (item.Size() >= 20 && item.Equals(4, kMyComputerClsid, "root item")) {
+    if (item.Size() >= 20 && Equals(item, 4, kMyComputerClsid)) {
       result.kind = ItemKind::MyComputer;
     }
   } else if ((type & 0x70) == 0x20) {
     // Volume items of later systems may carry other data; only a name ending in the field counts.
-    const Window field = item.Sub(3, std::min(item.Size() - 3, kVolumeNameField), "volume item");
-    if (auto name = field.FindAnsi(0)) {
+    const ByteReader field = item.Sub(3, std::min(item.Size() - 3, kVolumeNameField));
+    if (auto name = FindAnsi(field, 0)) {
       result.kind = ItemKind::Volume;
       result.volumeName = *name;
     }
@@ -234,23 +178,23 @@ Item ReadItem(const Window& item) {
   return result;
 }
 
-void ReadIdList(const Window& list, ShellLink& link) {
+void ReadIdList(const ByteReader& list, ShellLink& link) {
   std::vector<Item> items;
   size_t offset = 0;
   bool terminated = false;
   while (offset < list.Size()) {
-    const uint16_t size = list.U16(offset, "item size");
+    const uint16_t size = list.U16At(offset);
     if (size == 0) {
       offset += 2;
       terminated = true;
       break;
     }
-    if (size < 3) list.Fail("item too short", offset);
-    if (items.size() >= kMaxItems) list.Fail("too many items", offset);
-    items.push_back(ReadItem(list.Sub(offset, size, "item")));
+    if (size < 3) Fail(list, "item too short", offset);
+    if (items.size() >= kMaxItems) Fail(list, "too many items", offset);
+    items.push_back(ReadItem(list.Sub(offset, size)));
     offset += size;
   }
-  if (terminated && offset != list.Size()) list.Fail("data after the item list's end", offset);
+  if (terminated && offset != list.Size()) Fail(list, "data after the item list's end", offset);
 
   if (items.size() < 2 || items[0].kind != ItemKind::MyComputer ||
       items[1].kind != ItemKind::Volume) {
@@ -273,85 +217,85 @@ void ReadIdList(const Window& list, ShellLink& link) {
 // ---- Link info ----
 
 // An offset inside link info that must point past its header.
-size_t LinkInfoOffset(const Window& info, size_t field, size_t headerSize, const char* what) {
-  const uint32_t offset = info.U32(field, what);
+size_t LinkInfoOffset(const ByteReader& info, size_t field, size_t headerSize, const char* what) {
+  const uint32_t offset = info.U32At(field);
   if (offset < headerSize || offset >= info.Size())
-    info.Fail(std::string(what) + " out of range", field);
+    Fail(info, std::string(what) + " out of range", field);
   return offset;
 }
 
-std::optional<size_t> UnicodeOffset(const Window& info, size_t field, size_t headerSize,
+std::optional<size_t> UnicodeOffset(const ByteReader& info, size_t field, size_t headerSize,
                                     const char* what) {
-  if (headerSize < kLinkInfoUnicodeHeaderSize || info.U32(field, what) == 0) return std::nullopt;
+  if (headerSize < kLinkInfoUnicodeHeaderSize || info.U32At(field) == 0) return std::nullopt;
   return LinkInfoOffset(info, field, headerSize, what);
 }
 
-ShellLinkVolume ReadVolumeId(const Window& info, size_t offset) {
-  const uint32_t size = info.U32(offset, "volume ID size");
-  if (size <= kVolumeIdHeaderSize) info.Fail("volume ID too short", offset);
-  const Window volume = info.Sub(offset, size, "volume ID");
+ShellLinkVolume ReadVolumeId(const ByteReader& info, size_t offset) {
+  const uint32_t size = info.U32At(offset);
+  if (size <= kVolumeIdHeaderSize) Fail(info, "volume ID too short", offset);
+  const ByteReader volume = info.Sub(offset, size);
   ShellLinkVolume result;
-  result.driveType = volume.U32(4, "drive type");
-  result.serial = volume.U32(8, "drive serial");
-  const uint32_t labelOffset = volume.U32(0x0C, "volume label offset");
+  result.driveType = volume.U32At(4);
+  result.serial = volume.U32At(8);
+  const uint32_t labelOffset = volume.U32At(0x0C);
   if (labelOffset == 0x14) {
-    const uint32_t unicodeOffset = volume.U32(0x10, "volume label offset");
+    const uint32_t unicodeOffset = volume.U32At(0x10);
     if (unicodeOffset < 0x14 || unicodeOffset >= size)
-      volume.Fail("volume label out of range", 0x10);
-    result.label = volume.Wide(unicodeOffset, "volume label");
+      Fail(volume, "volume label out of range", 0x10);
+    result.label = Wide(volume, unicodeOffset, "volume label");
   } else {
     if (labelOffset < kVolumeIdHeaderSize || labelOffset >= size) {
-      volume.Fail("volume label out of range", 0x0C);
+      Fail(volume, "volume label out of range", 0x0C);
     }
-    result.label = volume.Ansi(labelOffset, "volume label");
+    result.label = Ansi(volume, labelOffset, "volume label");
   }
   return result;
 }
 
-std::string ReadNetworkName(const Window& info, size_t offset) {
-  const uint32_t size = info.U32(offset, "network link size");
-  if (size < kNetworkLinkHeaderSize) info.Fail("network link too short", offset);
-  const Window net = info.Sub(offset, size, "network link");
-  const uint32_t flags = net.U32(4, "network link flags");
-  const uint32_t nameOffset = net.U32(8, "network name offset");
+std::string ReadNetworkName(const ByteReader& info, size_t offset) {
+  const uint32_t size = info.U32At(offset);
+  if (size < kNetworkLinkHeaderSize) Fail(info, "network link too short", offset);
+  const ByteReader net = info.Sub(offset, size);
+  const uint32_t flags = net.U32At(4);
+  const uint32_t nameOffset = net.U32At(8);
   if (nameOffset < kNetworkLinkHeaderSize || nameOffset >= size) {
-    net.Fail("network name out of range", 8);
+    Fail(net, "network name out of range", 8);
   }
-  std::string name = net.Ansi(nameOffset, "network name");
+  std::string name = Ansi(net, nameOffset, "network name");
   if ((flags & 0x1) != 0) {
-    const uint32_t deviceOffset = net.U32(0x0C, "device name offset");
+    const uint32_t deviceOffset = net.U32At(0x0C);
     if (deviceOffset < kNetworkLinkHeaderSize || deviceOffset >= size) {
-      net.Fail("device name out of range", 0x0C);
+      Fail(net, "device name out of range", 0x0C);
     }
-    net.Ansi(deviceOffset, "device name");
+    Ansi(net, deviceOffset, "device name");
   }
   if (nameOffset > kNetworkLinkHeaderSize) {
     for (size_t field : {size_t{0x14}, size_t{0x18}}) {
-      const uint32_t unicodeOffset = net.U32(field, "network Unicode offset");
+      const uint32_t unicodeOffset = net.U32At(field);
       if (unicodeOffset == 0) continue;
       if (unicodeOffset < kNetworkLinkHeaderSize || unicodeOffset >= size) {
-        net.Fail("network Unicode offset out of range", field);
+        Fail(net, "network Unicode offset out of range", field);
       }
-      std::string text = net.Wide(unicodeOffset, "network Unicode name");
+      std::string text = Wide(net, unicodeOffset, "network Unicode name");
       if (field == 0x14) name = std::move(text);
     }
   }
   return name;
 }
 
-void ReadLinkInfo(const Window& info, ShellLink& link) {
-  const uint32_t headerSize = info.U32(4, "link info header size");
+void ReadLinkInfo(const ByteReader& info, ShellLink& link) {
+  const uint32_t headerSize = info.U32At(4);
   if (headerSize < kLinkInfoHeaderSize || headerSize > info.Size() ||
       (headerSize > kLinkInfoHeaderSize && headerSize < kLinkInfoUnicodeHeaderSize)) {
-    info.Fail("bad link info header size", 4);
+    Fail(info, "bad link info header size", 4);
   }
-  const uint32_t flags = info.U32(8, "link info flags");
+  const uint32_t flags = info.U32At(8);
   std::optional<std::string> base;
   if ((flags & 0x1) != 0) {
     link.volume = ReadVolumeId(info, LinkInfoOffset(info, 0x0C, headerSize, "volume ID offset"));
-    base = info.Ansi(LinkInfoOffset(info, 0x10, headerSize, "local path offset"), "local path");
+    base = Ansi(info, LinkInfoOffset(info, 0x10, headerSize, "local path offset"), "local path");
     if (auto unicode = UnicodeOffset(info, 0x1C, headerSize, "Unicode local path offset")) {
-      base = info.Wide(*unicode, "Unicode local path");
+      base = Wide(info, *unicode, "Unicode local path");
     }
   }
   if ((flags & 0x2) != 0) {
@@ -360,9 +304,9 @@ void ReadLinkInfo(const Window& info, ShellLink& link) {
     if (!base) base = std::move(net);
   }
   std::string suffix =
-      info.Ansi(LinkInfoOffset(info, 0x18, headerSize, "path suffix offset"), "path suffix");
+      Ansi(info, LinkInfoOffset(info, 0x18, headerSize, "path suffix offset"), "path suffix");
   if (auto unicode = UnicodeOffset(info, 0x20, headerSize, "Unicode path suffix offset")) {
-    suffix = info.Wide(*unicode, "Unicode path suffix");
+    suffix = Wide(info, *unicode, "Unicode path suffix");
   }
   if (!base) return;
   if (suffix.empty()) {
@@ -376,27 +320,27 @@ void ReadLinkInfo(const Window& info, ShellLink& link) {
 
 // ---- Extra data ----
 
-std::string ReadEnvironmentBlock(const Window& block) {
-  const Window ansi = block.Sub(8, 260, "environment block");
-  const Window wide = block.Sub(8 + 260, 520, "environment block");
-  std::string text = ansi.FindAnsi(0).value_or(ansi.Bytes(0, 260, "environment block"));
+std::string ReadEnvironmentBlock(const ByteReader& block) {
+  const ByteReader ansi = block.Sub(8, 260);
+  const ByteReader wide = block.Sub(8 + 260, 520);
+  std::string text = FindAnsi(ansi, 0).value_or(Text(ansi.BytesAt(0, 260)));
   std::u16string unicode;
   for (size_t at = 0; at < wide.Size(); at += 2) {
-    const char16_t unit = wide.U16(at, "environment block");
+    const char16_t unit = wide.U16At(at);
     if (unit == 0) break;
     unicode.push_back(unit);
   }
   return unicode.empty() ? text : WideToAnsi(unicode);
 }
 
-void ReadExtraData(const Window& file, size_t offset, ShellLink& link) {
+void ReadExtraData(const ByteReader& file, size_t offset, ShellLink& link) {
   for (size_t blocks = 0; offset < file.Size(); ++blocks) {
-    if (blocks > kMaxExtraBlocks) file.Fail("too many extra data blocks", offset);
-    const uint32_t size = file.U32(offset, "extra data block size");
+    if (blocks > kMaxExtraBlocks) Fail(file, "too many extra data blocks", offset);
+    const uint32_t size = file.U32At(offset);
     if (size < 4) return;  // terminal block
-    if (size < 8) file.Fail("extra data block too short", offset);
-    const Window block = file.Sub(offset, size, "extra data block");
-    const uint32_t signature = block.U32(4, "extra data signature");
+    if (size < 8) Fail(file, "extra data block too short", offset);
+    const ByteReader block = file.Sub(offset, size);
+    const uint32_t signature = block.U32At(4);
     if (size == kEnvironmentBlockSize && signature == kEnvironmentBlock) {
       link.environmentTarget = ReadEnvironmentBlock(block);
     } else if (size == kEnvironmentBlockSize && signature == kIconEnvironmentBlock) {
@@ -531,166 +475,6 @@ std::vector<uint8_t> EncodeLinkInfo(const ShellLinkTarget& target, std::string_v
   return info;
 }
 
-// ---- Target facts from the host ----
-
-uint64_t FileTime(int64_t seconds, uint32_t nanoseconds) {
-  if (seconds < -kFileTimeEpochOffset) return 0;
-  return static_cast<uint64_t>(seconds + kFileTimeEpochOffset) * 10000000u + nanoseconds / 100;
-}
-
-std::pair<uint16_t, uint16_t> DosDateTime(int64_t seconds) {
-  const std::time_t time = static_cast<std::time_t>(seconds);
-  std::tm utc{};
-  if (gmtime_r(&time, &utc) == nullptr || utc.tm_year < 80) return {(1 << 5) | 1, 0};
-  const int year = std::min(utc.tm_year - 80, 127);
-  const auto date = static_cast<uint16_t>((year << 9) | ((utc.tm_mon + 1) << 5) | utc.tm_mday);
-  const auto time16 =
-      static_cast<uint16_t>((utc.tm_hour << 11) | (utc.tm_min << 5) | (utc.tm_sec / 2));
-  return {date, time16};
-}
-
-struct HostFacts {
-  bool directory = false;
-  uint64_t size = 0;
-  uint32_t attributes = 0;
-  uint64_t creationTime = 0;
-  uint64_t accessTime = 0;
-  uint64_t writeTime = 0;
-  int64_t writeSeconds = 0;
-};
-
-std::optional<HostFacts> ReadHostFacts(const fs::path& path) {
-  struct statx info {};
-  if (::statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &info) != 0) {
-    return std::nullopt;
-  }
-  HostFacts facts;
-  facts.directory = S_ISDIR(info.stx_mode);
-  facts.size = facts.directory ? 0 : info.stx_size;
-  facts.writeSeconds = info.stx_mtime.tv_sec;
-  facts.writeTime = FileTime(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
-  facts.accessTime = FileTime(info.stx_atime.tv_sec, info.stx_atime.tv_nsec);
-  facts.creationTime = (info.stx_mask & STATX_BTIME) != 0
-                           ? FileTime(info.stx_btime.tv_sec, info.stx_btime.tv_nsec)
-                           : facts.writeTime;
-
-  // A vfat mount knows the real DOS attributes.
-  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  uint32_t dosAttributes = 0;
-  if (fd.Valid() && ::ioctl(fd.Get(), FAT_IOCTL_GET_ATTRIBUTES, &dosAttributes) == 0) {
-    facts.attributes = dosAttributes & 0xFF;
-  } else {
-    facts.attributes = facts.directory ? kAttributeDirectory : kAttributeArchive;
-    if ((info.stx_mode & S_IWUSR) == 0) facts.attributes |= kAttributeReadOnly;
-  }
-  return facts;
-}
-
-uint32_t Win32DriveType(DriveType type) {
-  switch (type) {
-    case DriveType::Removable:
-      return 2;
-    case DriveType::Fixed:
-      return 3;
-    case DriveType::Remote:
-      return 4;
-    case DriveType::CdRom:
-      return 5;
-    case DriveType::RamDisk:
-      return 6;
-  }
-  return 0;
-}
-
-// The drive of a path's root: its letter, or the network drive whose remote name it is.
-const DriveInfo* RootDrive(const Machine& machine, const MachinePath& path) {
-  if (path.root.size() == 2) return machine.FindDrive(path.root[0]);
-  for (const DriveInfo& drive : machine.Drives()) {
-    if (!drive.remoteName.empty() && EqualsIgnoreCase(drive.remoteName, path.root)) return &drive;
-  }
-  return nullptr;
-}
-
-std::optional<ShellLinkTarget> DescribeTarget(const Machine& machine, const MachinePath& path) {
-  const DriveInfo* drive = RootDrive(machine, path);
-  if (drive == nullptr) return std::nullopt;
-  ShellLinkTarget target;
-  if (path.root.size() != 2) target.networkName = drive->remoteName;
-  target.drive = drive->letter;
-  target.volume = {Win32DriveType(drive->type), drive->serial, drive->label};
-  for (const MachinePathComponent& component : path.components) {
-    const auto facts = ReadHostFacts(component.hostPath);
-    if (!facts) return std::nullopt;
-    const auto [date, time] = DosDateTime(facts->writeSeconds);
-    target.entries.push_back({component.longName,
-                              component.shortName == component.longName ? "" : component.shortName,
-                              facts->directory, static_cast<uint32_t>(facts->size), date, time,
-                              static_cast<uint16_t>(facts->attributes)});
-  }
-  const auto facts = ReadHostFacts(path.HostPath());
-  if (!facts) return std::nullopt;
-  target.attributes = facts->attributes;
-  target.creationTime = facts->creationTime;
-  target.accessTime = facts->accessTime;
-  target.writeTime = facts->writeTime;
-  target.fileSize = static_cast<uint32_t>(facts->size);
-  return target;
-}
-
-// ---- Resolving ----
-
-// Joins a relative path onto a folder, folding "." and ".."; empty when it climbs above the root.
-std::optional<std::string> JoinRelative(std::string_view folder, std::string_view relative) {
-  if (folder.size() < 2 || folder[1] != ':') return std::nullopt;
-  std::vector<std::string> parts = SplitWindowsPath(folder.substr(2));
-  for (const std::string& part : SplitWindowsPath(relative)) {
-    if (part == ".") continue;
-    if (part == "..") {
-      if (parts.empty()) return std::nullopt;
-      parts.pop_back();
-    } else {
-      parts.push_back(part);
-    }
-  }
-  std::string path(folder.substr(0, 2));
-  for (const std::string& part : parts) path.append("\\").append(part);
-  return path;
-}
-
-// Expands the variables Windows 95 sets: %windir%, %SystemRoot%, %SystemDrive%, %ProgramFiles%.
-std::string ExpandVariables(const Machine& machine, std::string_view text) {
-  const std::string& windows = machine.WindowsDirectory();
-  const std::string drive = windows.substr(0, 2);
-  const std::pair<std::string_view, std::string> variables[] = {
-      {"%windir%", windows},
-      {"%SystemRoot%", windows},
-      {"%SystemDrive%", drive},
-      {"%ProgramFiles%", drive + "\\Program Files"},
-  };
-  std::string result;
-  size_t at = 0;
-  while (at < text.size()) {
-    bool replaced = false;
-    for (const auto& [name, value] : variables) {
-      if (EqualsIgnoreCase(text.substr(at, name.size()), name)) {
-        result += value;
-        at += name.size();
-        replaced = true;
-        break;
-      }
-    }
-    if (!replaced) result.push_back(text[at++]);
-  }
-  return result;
-}
-
-std::optional<std::string> ExistingShortPath(const Machine& machine, std::string_view path) {
-  if (path.empty() || path.size() >= kMaxShellPath) return std::nullopt;
-  auto shortPath = ShortPathName(machine, path);
-  if (!shortPath || shortPath->size() >= kMaxShellPath) return std::nullopt;
-  return shortPath;
-}
-
 }  // namespace
 
 ShellLinkError::ShellLinkError(const std::string& what, size_t offset)
@@ -765,34 +549,33 @@ std::string ShellLink::IconPath() const {
   return iconLocation;
 }
 
-ShellLink DecodeShellLink(std::span<const uint8_t> bytes) {
-  const Window file(bytes, 0, bytes.size());
-  if (bytes.size() < kHeaderSize || file.U32(0, "header") != kHeaderSize ||
-      !file.Equals(4, kLinkClsid, "header")) {
+ShellLink DecodeShellLink(std::span<const uint8_t> bytes) try {
+  const ByteReader file(bytes);
+  if (bytes.size() < kHeaderSize || file.U32At(0) != kHeaderSize || !Equals(file, 4, kLinkClsid)) {
     throw ShellLinkError("not a shell link", 0);
   }
   ShellLink link;
-  link.linkFlags = file.U32(0x14, "header");
-  link.fileAttributes = file.U32(0x18, "header");
-  link.creationTime = file.U64(0x1C, "header");
-  link.accessTime = file.U64(0x24, "header");
-  link.writeTime = file.U64(0x2C, "header");
-  link.fileSize = file.U32(0x34, "header");
-  link.iconIndex = static_cast<int32_t>(file.U32(0x38, "header"));
-  link.showCommand = file.U32(0x3C, "header");
+  link.linkFlags = file.U32At(0x14);
+  link.fileAttributes = file.U32At(0x18);
+  link.creationTime = file.U64At(0x1C);
+  link.accessTime = file.U64At(0x24);
+  link.writeTime = file.U64At(0x2C);
+  link.fileSize = file.U32At(0x34);
+  link.iconIndex = static_cast<int32_t>(file.U32At(0x38));
+  link.showCommand = file.U32At(0x3C);
   if (link.showCommand != 3 && link.showCommand != 7) link.showCommand = kShowNormal;
-  link.hotKey = file.U16(0x40, "header");
+  link.hotKey = file.U16At(0x40);
 
   size_t offset = kHeaderSize;
   if ((link.linkFlags & kLinkHasIdList) != 0) {
-    const uint16_t size = file.U16(offset, "item list size");
-    ReadIdList(file.Sub(offset + 2, size, "item list"), link);
+    const uint16_t size = file.U16At(offset);
+    ReadIdList(file.Sub(offset + 2, size), link);
     offset += 2 + size;
   }
   if ((link.linkFlags & kLinkHasLinkInfo) != 0) {
-    const uint32_t size = file.U32(offset, "link info size");
-    if (size < kLinkInfoHeaderSize) file.Fail("link info too short", offset);
-    ReadLinkInfo(file.Sub(offset, size, "link info"), link);
+    const uint32_t size = file.U32At(offset);
+    if (size < kLinkInfoHeaderSize) Fail(file, "link info too short", offset);
+    ReadLinkInfo(file.Sub(offset, size), link);
     offset += size;
   }
   const bool unicode = (link.linkFlags & kLinkIsUnicode) != 0;
@@ -805,21 +588,23 @@ ShellLink DecodeShellLink(std::span<const uint8_t> bytes) {
   };
   for (const auto& [flag, text] : strings) {
     if ((link.linkFlags & flag) == 0) continue;
-    const size_t count = file.U16(offset, "string length");
+    const size_t count = file.U16At(offset);
     const size_t length = count * (unicode ? 2 : 1);
-    const Window data = file.Sub(offset + 2, length, "string");
+    const ByteReader data = file.Sub(offset + 2, length);
     if (unicode) {
       std::u16string wide;
-      for (size_t i = 0; i < count; ++i) wide.push_back(data.U16(i * 2, "string"));
+      for (size_t i = 0; i < count; ++i) wide.push_back(data.U16At(i * 2));
       *text = WideToAnsi(wide);
     } else {
-      *text = data.Bytes(0, length, "string");
+      *text = Text(data.BytesAt(0, length));
     }
     DropTrailingNuls(*text);
     offset += 2 + length;
   }
   ReadExtraData(file, offset, link);
   return link;
+} catch (const ByteRangeError& e) {
+  throw ShellLinkError("a field runs past the end of its part", e.Offset());
 }
 
 ShellLink ReadShellLinkFile(const fs::path& hostFile) {
@@ -830,64 +615,6 @@ ShellLink ReadShellLinkFile(const fs::path& hostFile) {
     throw ShellLinkError(e);
   }
   return DecodeShellLink(bytes);
-}
-
-int32_t WriteShellLinkFile(const Machine& machine, std::string_view target,
-                           std::string_view linkFile, std::string_view description,
-                           std::string_view iconFile) {
-  if (linkFile.size() >= kMaxShellPath || target.size() >= kMaxShellPath ||
-      description.size() >= kMaxShellPath || iconFile.size() >= kMaxShellPath) {
-    return kShellInvalidArgument;
-  }
-  const std::string name = ExtractFileName(linkFile);
-  if (name.empty()) return kShellInvalidArgument;
-  const auto folder = LocateMachinePath(machine, ExtractFilePath(linkFile));
-  if (!folder) return kShellPathNotFound;
-  const auto targetPath = LocateMachinePath(machine, target);
-  if (!targetPath) return kShellFileNotFound;
-  const auto hostFile = machine.HostPath(AddTrailingBackslash(folder->LongPath()) + name);
-  if (!hostFile) return kShellPathNotFound;
-  std::error_code ec;
-  if (fs::is_directory(*hostFile, ec)) return kShellInvalidArgument;
-
-  NewShellLink link;
-  const auto described = DescribeTarget(machine, *targetPath);
-  if (!described) return kShellInvalidArgument;
-  link.target = *described;
-  link.description = description;
-  link.iconLocation = iconFile;
-  try {
-    WriteFileAtomically(*hostFile, EncodeShellLink(link));
-  } catch (const ShellLinkEncodeError&) {
-    return kShellInvalidArgument;
-  } catch (const FileWriteError&) {
-    return kShellWriteFault;
-  }
-  return kShellOk;
-}
-
-std::string ResolveShellLinkFile(const Machine& machine, std::string_view linkFile) {
-  if (linkFile.size() >= kMaxShellPath) return {};
-  const auto located = LocateMachinePath(machine, linkFile);
-  if (!located) return {};
-  ShellLink link;
-  try {
-    link = ReadShellLinkFile(located->HostPath());
-  } catch (const ShellLinkError&) {
-    return {};
-  }
-  std::vector<std::string> candidates = {link.TargetPath(), link.idListPath.value_or("")};
-  if ((link.linkFlags & kLinkHasExpString) != 0 && !link.environmentTarget.empty()) {
-    candidates.push_back(ExpandVariables(machine, link.environmentTarget));
-  }
-  if (!link.relativePath.empty()) {
-    const std::string folder = ExtractFilePath(located->LongPath());
-    if (auto joined = JoinRelative(folder, link.relativePath)) candidates.push_back(*joined);
-  }
-  for (const std::string& candidate : candidates) {
-    if (auto shortPath = ExistingShortPath(machine, candidate)) return *shortPath;
-  }
-  return {};
 }
 
 }  // namespace tarnwick

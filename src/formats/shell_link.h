@@ -1,4 +1,6 @@
-// Shell links (.lnk): written as the Windows 95 shell writes them, read whoever wrote them.
+// Shell links (.lnk): the bytes of a link and the record they hold, written as the Windows 95
+// shell writes them, read whoever wrote them. Writing a link to a file of a machine is in
+// shell_link_write.h, finding the target of one in shell_link_resolve.h.
 #pragma once
 
 #include <cstddef>
@@ -7,23 +9,12 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "base/error.h"
 #include "base/file_io.h"
 
 namespace tarnwick {
-
-class Machine;
-
-// Shell result codes: zero or positive is success.
-inline constexpr int32_t kShellOk = 0;
-inline constexpr int32_t kShellFail = static_cast<int32_t>(0x80004005);             // E_FAIL
-inline constexpr int32_t kShellInvalidArgument = static_cast<int32_t>(0x80070057);  // E_INVALIDARG
-inline constexpr int32_t kShellFileNotFound = static_cast<int32_t>(0x80070002);
-inline constexpr int32_t kShellPathNotFound = static_cast<int32_t>(0x80070003);
-inline constexpr int32_t kShellWriteFault = static_cast<int32_t>(0x8003001D);  // STG_E_WRITEFAULT
 
 // Paths, descriptions and link file names are limited to MAX_PATH including the terminator.
 inline constexpr size_t kMaxShellPath = 260;
@@ -148,18 +139,5 @@ struct ShellLink {
 ShellLink DecodeShellLink(std::span<const uint8_t> bytes);
 // Reads and decodes a link file of at most 1 MiB; throws ShellLinkError.
 ShellLink ReadShellLinkFile(const std::filesystem::path& hostFile);
-
-// Writes linkFile (a Windows path whose folder exists) as a link to the existing target, both
-// on the machine. A UNC target (\\SERVER\SHARE\...) is linked with its network location when
-// a network drive of the machine has that remote name. Returns a shell result code; nothing is
-// written on failure.
-int32_t WriteShellLinkFile(const Machine& machine, std::string_view target,
-                           std::string_view linkFile, std::string_view description,
-                           std::string_view iconFile);
-
-// The short (8.3) path of the target of a link on the machine: its recorded path when that
-// exists, else its relative path taken from the link's folder. Empty when neither exists or the
-// link is damaged.
-std::string ResolveShellLinkFile(const Machine& machine, std::string_view linkFile);
 
 }  // namespace tarnwick

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "base/bytes.h"
+#include "base/byte_reader.h"
 #include "registry/creg_file.h"
 #include "registry/creg_format.h"
 #include "registry/registry_limits.h"
@@ -28,12 +28,16 @@ std::string Hex(uint64_t value) {
 class Decoder {
  public:
   Decoder(std::span<const uint8_t> bytes, const std::string& fileName)
-      : bytes_(bytes), fileName_(fileName) {}
+      : file_(bytes), fileName_(fileName) {}
 
   std::unique_ptr<RegNode> Decode() {
-    ReadHeaders();
-    IndexDataBlocks();
-    return ReadTree();
+    try {
+      ReadHeaders();
+      IndexDataBlocks();
+      return ReadTree();
+    } catch (const ByteRangeError& e) {
+      Fail("a field at " + Hex(e.Offset()) + " runs past the end of the file");
+    }
   }
 
  private:
@@ -48,39 +52,39 @@ class Decoder {
   }
 
   void ReadHeaders() {
-    if (bytes_.size() < kFileHeaderSize + kRgknHeaderSize) {
-      Fail("the file is too short to hold the headers (" + std::to_string(bytes_.size()) +
+    if (file_.Size() < kFileHeaderSize + kRgknHeaderSize) {
+      Fail("the file is too short to hold the headers (" + std::to_string(file_.Size()) +
            " bytes)");
     }
     if (!HasSignature(0, "CREG")) Fail("no CREG signature at the start");
     if (!HasSignature(kRgknOffset, "RGKN")) Fail("no RGKN signature at offset 0x20");
-    rgknSize_ = Get32(bytes_, kRgknOffset + 4);
-    if (rgknSize_ < kRgknHeaderSize + kEntrySize || rgknSize_ > bytes_.size() - kRgknOffset) {
+    rgknSize_ = file_.U32At(kRgknOffset + 4);
+    if (rgknSize_ < kRgknHeaderSize + kEntrySize || rgknSize_ > file_.Size() - kRgknOffset) {
       Fail("the key navigation block size " + Hex(rgknSize_) + " is out of range");
     }
-    uint32_t root = Get32(bytes_, kRgknOffset + 8);
+    uint32_t root = file_.U32At(kRgknOffset + 8);
     if (root != kRootEntry) Fail("the root key offset is " + Hex(root) + ", not 0x20");
-    firstBlock_ = Get32(bytes_, 8);
-    blockCount_ = Get16(bytes_, 0x10);
-    if (firstBlock_ < kRgknOffset + rgknSize_ || firstBlock_ > bytes_.size()) {
+    firstBlock_ = file_.U32At(8);
+    blockCount_ = file_.U16At(0x10);
+    if (firstBlock_ < kRgknOffset + rgknSize_ || firstBlock_ > file_.Size()) {
       Fail("the first data block offset " + Hex(firstBlock_) + " is out of range");
     }
   }
 
   bool HasSignature(size_t at, std::string_view signature) const {
-    return std::equal(signature.begin(), signature.end(), bytes_.begin() + at,
-                      [](char c, uint8_t b) { return static_cast<uint8_t>(c) == b; });
+    return std::ranges::equal(file_.BytesAt(at, signature.size()), signature,
+                              [](uint8_t b, char c) { return static_cast<uint8_t>(c) == b; });
   }
 
   void IndexDataBlocks() {
     size_t at = firstBlock_;
     for (size_t block = 0; block < blockCount_; ++block) {
       auto name = [block] { return "data block " + std::to_string(block); };
-      if (bytes_.size() - at < kBlockHeaderSize) Fail(name() + " runs past the end of the file");
+      if (file_.Size() - at < kBlockHeaderSize) Fail(name() + " runs past the end of the file");
       if (!HasSignature(at, "RGDB")) Fail(name() + " has no RGDB signature at " + Hex(at));
-      uint32_t size = Get32(bytes_, at + 4);
+      uint32_t size = file_.U32At(at + 4);
       if (size < kBlockHeaderSize) Fail(name() + " has the impossible size " + Hex(size));
-      if (size > bytes_.size() - at) Fail(name() + " runs past the end of the file");
+      if (size > file_.Size() - at) Fail(name() + " runs past the end of the file");
       IndexRecords(block, at, at + size);
       at += size;
     }
@@ -93,13 +97,13 @@ class Decoder {
         return "the record at " + Hex(at) + " in data block " + std::to_string(block);
       };
       if (end - at < kKeyRecordHeaderSize) Fail(where() + " is cut off by the block end");
-      uint32_t size = Get32(bytes_, at);
+      uint32_t size = file_.U32At(at);
       if (size < kKeyRecordHeaderSize || size > end - at) {
         Fail(where() + " has the impossible size " + Hex(size));
       }
-      uint16_t keyNumber = Get16(bytes_, at + 4);
+      uint16_t keyNumber = file_.U16At(at + 4);
       if (keyNumber != kNoId) {
-        uint16_t recordBlock = Get16(bytes_, at + 6);
+        uint16_t recordBlock = file_.U16At(at + 6);
         if (recordBlock != block) {
           Fail(where() + " claims block number " + std::to_string(recordBlock));
         }
@@ -145,13 +149,13 @@ class Decoder {
   }
 
   uint32_t EntryField(uint32_t entry, size_t field) const {
-    return Get32(bytes_, kRgknOffset + entry + field);
+    return file_.U32At(kRgknOffset + entry + field);
   }
 
   void ReadKey(uint32_t entry, RegNode& key) {
     key.storedHash = EntryField(entry, 0x04);
     uint32_t id =
-        Get16(bytes_, kRgknOffset + entry + 0x1A) << 16 | Get16(bytes_, kRgknOffset + entry + 0x18);
+        file_.U16At(kRgknOffset + entry + 0x1A) << 16 | file_.U16At(kRgknOffset + entry + 0x18);
     auto found = records_.find(id);
     if (found == records_.end()) {
       Fail("the key entry at " + Hex(entry) + " has no record (block " + std::to_string(id >> 16) +
@@ -166,8 +170,8 @@ class Decoder {
     }
     record.owner = entry;
     size_t end = record.offset + record.size;
-    size_t nameLength = Get16(bytes_, record.offset + 0x0C);
-    size_t valueCount = Get16(bytes_, record.offset + 0x0E);
+    size_t nameLength = file_.U16At(record.offset + 0x0C);
+    size_t valueCount = file_.U16At(record.offset + 0x0E);
     size_t at = record.offset + kKeyRecordHeaderSize;
     if (nameLength > end - at) Fail(where() + " has a name longer than the record");
     key.name = Text(at, nameLength);
@@ -179,9 +183,9 @@ class Decoder {
       };
       if (end - at < kValueRecordHeaderSize) overrun();
       RegValue& v = key.values.emplace_back();
-      v.type = Get32(bytes_, at);
-      size_t valueNameLength = Get16(bytes_, at + 0x08);
-      size_t dataLength = Get16(bytes_, at + 0x0A);
+      v.type = file_.U32At(at);
+      size_t valueNameLength = file_.U16At(at + 0x08);
+      size_t dataLength = file_.U16At(at + 0x0A);
       at += kValueRecordHeaderSize;
       if (valueNameLength + dataLength > end - at) overrun();
       if (dataLength > kMaxRegDataSize) {
@@ -190,16 +194,18 @@ class Decoder {
       }
       v.name = Text(at, valueNameLength);
       at += valueNameLength;
-      v.data.assign(bytes_.begin() + at, bytes_.begin() + at + dataLength);
+      const auto data = file_.BytesAt(at, dataLength);
+      v.data.assign(data.begin(), data.end());
       at += dataLength;
     }
   }
 
   std::string Text(size_t at, size_t length) const {
-    return std::string(reinterpret_cast<const char*>(bytes_.data() + at), length);
+    const auto text = file_.BytesAt(at, length);
+    return std::string(text.begin(), text.end());
   }
 
-  std::span<const uint8_t> bytes_;
+  ByteReader file_;
   const std::string& fileName_;
   uint32_t rgknSize_ = 0;
   uint32_t firstBlock_ = 0;

@@ -5,7 +5,7 @@
 #include <system_error>
 #include <utility>
 
-#include "base/bytes.h"
+#include "base/byte_reader.h"
 #include "base/file_io.h"
 #include "machine/cp1252.h"
 #include "machine/file_commit.h"
@@ -56,8 +56,9 @@ bool ReadsCleanly(std::span<const uint8_t> bytes, const std::string& fileName) {
   } catch (const RegistryFileError&) {
     return false;
   }
-  size_t end = Get32(bytes, 0x08);
-  for (uint16_t block = Get16(bytes, 0x10); block > 0; --block) end += Get32(bytes, end + 4);
+  const ByteReader file(bytes);
+  size_t end = file.U32At(0x08);
+  for (uint16_t block = file.U16At(0x10); block > 0; --block) end += file.U32At(end + 4);
   return end == bytes.size();
 }
 

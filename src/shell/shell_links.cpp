@@ -1,6 +1,7 @@
 #include "shell/shell_links.h"
 
-#include "formats/shell_link.h"
+#include "formats/shell_link_resolve.h"
+#include "formats/shell_link_write.h"
 
 namespace tarnwick {
 

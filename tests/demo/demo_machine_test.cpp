@@ -4,6 +4,7 @@
 
 #include "demo/demo_shortcuts.h"
 #include "formats/shell_link.h"
+#include "formats/shell_link_resolve.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "registry/creg_file.h"

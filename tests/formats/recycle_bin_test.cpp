@@ -18,6 +18,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "base/win_time.h"
 #include "machine/cp1252.h"
 #include "support/fixtures.h"
 
@@ -107,7 +108,7 @@ std::vector<std::string> Entries(const std::string& listing) {
 }
 
 std::string UtcText(uint64_t filetime) {
-  const time_t seconds = static_cast<time_t>(filetime / 10'000'000 - 11'644'473'600LL);
+  const time_t seconds = static_cast<time_t>(UnixSecondsFromFileTime(filetime));
   tm parts{};
   gmtime_r(&seconds, &parts);
   char text[32];

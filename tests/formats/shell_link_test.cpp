@@ -1,4 +1,5 @@
 #include "formats/shell_link.h"
+#include "formats/shell_link_resolve.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include "demo/project_icons.h"
 #include "formats/ico_file.h"
 #include "formats/pe_test_builder.h"
-#include "formats/shell_link.h"
+#include "formats/shell_link_write.h"
 #include "machine/machine.h"
 #include "registry/registry.h"
 #include "support/temp_machine_dir.h"

@@ -1,0 +1,153 @@
+#include "formats/shell_link_write.h"
+
+#include <fcntl.h>
+#include <linux/msdos_fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+
+#include <optional>
+#include <system_error>
+
+#include "base/file_io.h"
+#include "base/win_time.h"
+#include "formats/shell_link.h"
+#include "machine/atomic_file.h"
+#include "machine/machine.h"
+#include "machine/short_name.h"
+#include "machine/win_path.h"
+
+namespace tarnwick {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kAttributeReadOnly = 0x01;
+constexpr uint32_t kAttributeDirectory = 0x10;
+constexpr uint32_t kAttributeArchive = 0x20;
+
+struct HostFacts {
+  bool directory = false;
+  uint64_t size = 0;
+  uint32_t attributes = 0;
+  uint64_t creationTime = 0;
+  uint64_t accessTime = 0;
+  uint64_t writeTime = 0;
+  int64_t writeSeconds = 0;
+};
+
+std::optional<HostFacts> ReadHostFacts(const fs::path& path) {
+  struct statx info {};
+  if (::statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &info) != 0) {
+    return std::nullopt;
+  }
+  HostFacts facts;
+  facts.directory = S_ISDIR(info.stx_mode);
+  facts.size = facts.directory ? 0 : info.stx_size;
+  facts.writeSeconds = info.stx_mtime.tv_sec;
+  facts.writeTime = FileTimeFromUnix(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
+  facts.accessTime = FileTimeFromUnix(info.stx_atime.tv_sec, info.stx_atime.tv_nsec);
+  facts.creationTime = (info.stx_mask & STATX_BTIME) != 0
+                           ? FileTimeFromUnix(info.stx_btime.tv_sec, info.stx_btime.tv_nsec)
+                           : facts.writeTime;
+
+  // A vfat mount knows the real DOS attributes.
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  uint32_t dosAttributes = 0;
+  if (fd.Valid() && ::ioctl(fd.Get(), FAT_IOCTL_GET_ATTRIBUTES, &dosAttributes) == 0) {
+    facts.attributes = dosAttributes & 0xFF;
+  } else {
+    facts.attributes = facts.directory ? kAttributeDirectory : kAttributeArchive;
+    if ((info.stx_mode & S_IWUSR) == 0) facts.attributes |= kAttributeReadOnly;
+  }
+  return facts;
+}
+
+uint32_t Win32DriveType(DriveType type) {
+  switch (type) {
+    case DriveType::Removable:
+      return 2;
+    case DriveType::Fixed:
+      return 3;
+    case DriveType::Remote:
+      return 4;
+    case DriveType::CdRom:
+      return 5;
+    case DriveType::RamDisk:
+      return 6;
+  }
+  return 0;
+}
+
+// The drive of a path's root: its letter, or the network drive whose remote name it is.
+const DriveInfo* RootDrive(const Machine& machine, const MachinePath& path) {
+  if (path.root.size() == 2) return machine.FindDrive(path.root[0]);
+  for (const DriveInfo& drive : machine.Drives()) {
+    if (!drive.remoteName.empty() && EqualsIgnoreCase(drive.remoteName, path.root)) return &drive;
+  }
+  return nullptr;
+}
+
+std::optional<ShellLinkTarget> DescribeTarget(const Machine& machine, const MachinePath& path) {
+  const DriveInfo* drive = RootDrive(machine, path);
+  if (drive == nullptr) return std::nullopt;
+  ShellLinkTarget target;
+  if (path.root.size() != 2) target.networkName = drive->remoteName;
+  target.drive = drive->letter;
+  target.volume = {Win32DriveType(drive->type), drive->serial, drive->label};
+  for (const MachinePathComponent& component : path.components) {
+    const auto facts = ReadHostFacts(component.hostPath);
+    if (!facts) return std::nullopt;
+    const DosDateTime written = DosDateTimeFromUnix(facts->writeSeconds);
+    target.entries.push_back({component.longName,
+                              component.shortName == component.longName ? "" : component.shortName,
+                              facts->directory, static_cast<uint32_t>(facts->size), written.date,
+                              written.time, static_cast<uint16_t>(facts->attributes)});
+  }
+  const auto facts = ReadHostFacts(path.HostPath());
+  if (!facts) return std::nullopt;
+  target.attributes = facts->attributes;
+  target.creationTime = facts->creationTime;
+  target.accessTime = facts->accessTime;
+  target.writeTime = facts->writeTime;
+  target.fileSize = static_cast<uint32_t>(facts->size);
+  return target;
+}
+
+}  // namespace
+
+int32_t WriteShellLinkFile(const Machine& machine, std::string_view target,
+                           std::string_view linkFile, std::string_view description,
+                           std::string_view iconFile) {
+  if (linkFile.size() >= kMaxShellPath || target.size() >= kMaxShellPath ||
+      description.size() >= kMaxShellPath || iconFile.size() >= kMaxShellPath) {
+    return kShellInvalidArgument;
+  }
+  const std::string name = ExtractFileName(linkFile);
+  if (name.empty()) return kShellInvalidArgument;
+  const auto folder = LocateMachinePath(machine, ExtractFilePath(linkFile));
+  if (!folder) return kShellPathNotFound;
+  const auto targetPath = LocateMachinePath(machine, target);
+  if (!targetPath) return kShellFileNotFound;
+  const auto hostFile = machine.HostPath(AddTrailingBackslash(folder->LongPath()) + name);
+  if (!hostFile) return kShellPathNotFound;
+  std::error_code ec;
+  if (fs::is_directory(*hostFile, ec)) return kShellInvalidArgument;
+
+  NewShellLink link;
+  const auto described = DescribeTarget(machine, *targetPath);
+  if (!described) return kShellInvalidArgument;
+  link.target = *described;
+  link.description = description;
+  link.iconLocation = iconFile;
+  try {
+    WriteFileAtomically(*hostFile, EncodeShellLink(link));
+  } catch (const ShellLinkEncodeError&) {
+    return kShellInvalidArgument;
+  } catch (const FileWriteError&) {
+    return kShellWriteFault;
+  }
+  return kShellOk;
+}
+
+}  // namespace tarnwick
