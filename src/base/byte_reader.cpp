@@ -34,14 +34,21 @@ uint32_t ByteReader::U32BigEndianAt(size_t at) const {
          static_cast<uint32_t>(b[2]) << 8 | static_cast<uint32_t>(b[3]);
 }
 
+uint16_t ByteReader::U16() {
+  const uint16_t value = U16At(position_);
+  position_ += 2;
+  return value;
+}
+
+uint32_t ByteReader::U32() {
+  const uint32_t value = U32At(position_);
+  position_ += 4;
+  return value;
+}
+
 void ByteReader::Skip(size_t count) {
   Take(position_, count);
   position_ += count;
-}
-
-void ByteReader::Seek(size_t at) {
-  if (at > bytes_.size()) throw ByteRangeError(origin_ + at, 0);
-  position_ = at;
 }
 
 }  // namespace tarnwick

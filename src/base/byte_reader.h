@@ -31,7 +31,6 @@ class ByteReader {
   // Where this reader's first byte lies in the outermost reader's bytes.
   size_t Origin() const { return origin_; }
   size_t Position() const { return position_; }
-  size_t Remaining() const { return bytes_.size() - position_; }
   bool Has(size_t at, size_t count) const {
     return at <= bytes_.size() && count <= bytes_.size() - at;
   }
@@ -47,24 +46,14 @@ class ByteReader {
     return ByteReader(Take(at, count), origin_ + at);
   }
 
-  uint8_t U8() { return Advance(U8At(position_), 1); }
-  uint16_t U16() { return Advance(U16At(position_), 2); }
-  uint32_t U32() { return Advance(U32At(position_), 4); }
-  uint64_t U64() { return Advance(U64At(position_), 8); }
-  std::span<const uint8_t> Bytes(size_t count) { return Advance(Take(position_, count), count); }
+  uint16_t U16();
+  uint32_t U32();
   void Skip(size_t count);
-  // Moves the cursor to at, which may be the end.
-  void Seek(size_t at);
 
  private:
   ByteReader(std::span<const uint8_t> bytes, size_t origin) : bytes_(bytes), origin_(origin) {}
 
   std::span<const uint8_t> Take(size_t at, size_t count) const;
-  template <typename T>
-  T Advance(T value, size_t count) {
-    position_ += count;
-    return value;
-  }
 
   std::span<const uint8_t> bytes_;
   size_t origin_ = 0;

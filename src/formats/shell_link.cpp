@@ -133,9 +133,9 @@ ShellLinkEntry ReadFileEntry(const ByteReader& item, uint8_t type) {
 
   // Windows XP and later: the 8.3 name, then an extension block holding the long name.
   const size_t block = (next + 1) & ~size_t{1};
-  if (block <= item.Size() && item.Size() - block >= 8) {
+  if (item.Has(block, 8)) {
     const uint16_t blockSize = item.U16At(block);
-    if (blockSize >= 8 && blockSize <= item.Size() - block &&
+    if (blockSize >= 8 && item.Has(block, blockSize) &&
         item.U32At(block + 4) == kExtensionSignature) {
       const ByteReader extension = item.Sub(block, blockSize);
       const uint16_t version = extension.U16At(2);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <utility>
 
+#include "base/byte_reader.h"
 #include "base/text.h"
 #include "machine/cp1252.h"
 #include "registry/registry_limits.h"
@@ -86,8 +87,7 @@ std::string ValueLine(const RegValue& value) {
   if (text) {
     line += Quote(*text);
   } else if (value.type == kRegDword && value.data.size() == 4) {
-    uint32_t number = value.data[0] | value.data[1] << 8 | value.data[2] << 16 |
-                      static_cast<uint32_t>(value.data[3]) << 24;
+    const uint32_t number = ByteReader(value.data).U32At(0);
     char digits[16];
     std::snprintf(digits, sizeof digits, "dword:%08x", number);
     line += digits;
