@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "base/file_io.h"
+#include "base/text.h"
 #include "base/win_time.h"
 #include "formats/shell_link.h"
 #include "machine/atomic_file.h"
