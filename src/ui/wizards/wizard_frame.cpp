@@ -50,23 +50,9 @@ void WizardFrame::UpdateButtons(bool nextIsDefault) {
   }
 }
 
-bool WizardFrame::LeavePage(QWidget*) {
-  return true;
-}
-
-bool WizardFrame::Skipped(QWidget*) const {
-  return false;
-}
-
-bool WizardFrame::NextAllowed(QWidget*) const {
-  return true;
-}
-
 void WizardFrame::FocusPage(QWidget*) {
   (controls_.finish->isEnabled() ? controls_.finish : controls_.next)->setFocus();
 }
-
-void WizardFrame::PageShown(QWidget*, bool) {}
 
 void WizardFrame::cmdFinishClick() {
   accept();

@@ -38,21 +38,19 @@ class WizardFrame : public QDialog {
   // Enables Next by NextAllowed; the wizard calls it when an answer that rule reads changes.
   void UpdateNext();
 
-  const WizardControls& Controls() const { return controls_; }
-
   // Runs once, the first time the window is activated.
   virtual void FormActivate() {}
   // Checks the answers of the page Next leaves; false keeps the page, the wizard having said why.
-  virtual bool LeavePage(QWidget* page);
+  virtual bool LeavePage(QWidget*) { return true; }
   // A page Back and Next pass over.
-  virtual bool Skipped(QWidget* page) const;
+  virtual bool Skipped(QWidget*) const { return false; }
   // Whether Next is enabled on a page other than the last.
-  virtual bool NextAllowed(QWidget* page) const;
+  virtual bool NextAllowed(QWidget*) const { return true; }
   // Where the focus goes when it was not on an enabled button: the enabled one of Finish and
   // Next, so that Return keeps pressing it.
   virtual void FocusPage(QWidget* page);
   // After a page was shown and the focus set.
-  virtual void PageShown(QWidget* page, bool forward);
+  virtual void PageShown(QWidget*, bool /*forward*/) {}
   // Finish closes with the OK result.
   virtual void cmdFinishClick();
 
