@@ -7,7 +7,7 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "machine/win_path.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
 #include "shell/machine_dir.h"
@@ -24,10 +24,11 @@ std::string ShortcutNameFromPath(std::string_view path) {
   return name;
 }
 
-TfrmCreateShortcut::TfrmCreateShortcut(QWidget* owner)
+TfrmCreateShortcut::TfrmCreateShortcut(QWidget* owner, const PolicyStore& store)
     : WizardFrame(owner),
       ui_(std::make_unique<Ui::TfrmCreateShortcut>()),
-      machine_(PolicyRegistry().GetMachine()) {
+      store_(store),
+      machine_(store.GetMachine()) {
   ui_->setupUi(this);
   AttachFrame({ui_->PageControl1, ui_->cmdHelp, ui_->cmdCancel, ui_->cmdBack, ui_->cmdNext,
                ui_->cmdFinish});
@@ -101,7 +102,7 @@ void TfrmCreateShortcut::cmdFinishClick() {
 void TfrmCreateShortcut::btnBrowseClick() {
   std::string initialFolder;
   try {
-    initialFolder = ProgramFilesFolder(machine_);
+    initialFolder = ProgramFilesFolder(store_);
   } catch (const Error&) {
     // A setting that is not text only costs the chooser its starting folder.
   }

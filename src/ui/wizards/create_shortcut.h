@@ -15,6 +15,7 @@ class TfrmCreateShortcut;
 namespace tarnwick {
 
 class Machine;
+class PolicyStore;
 
 // The name a shortcut to the file gets: its file name without extension, the first letter upper
 // case.
@@ -36,7 +37,7 @@ class TfrmCreateShortcut : public WizardFrame {
       "A shortcut name cannot contain control characters or any of the following characters: "
       "\\ / : * ? \" < > |";
 
-  explicit TfrmCreateShortcut(QWidget* owner = nullptr);
+  TfrmCreateShortcut(QWidget* owner, const PolicyStore& store);
   ~TfrmCreateShortcut() override;
 
   // txtCommandLine and txtShortcutName exactly as typed, in code page 1252; empty when the text
@@ -54,6 +55,7 @@ class TfrmCreateShortcut : public WizardFrame {
   void btnBrowseClick();
 
   std::unique_ptr<Ui::TfrmCreateShortcut> ui_;
+  const PolicyStore& store_;
   const Machine& machine_;
 };
 

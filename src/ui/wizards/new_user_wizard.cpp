@@ -12,7 +12,7 @@
 #include "demo/project_icons.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
@@ -24,8 +24,6 @@
 #include "ui_new_user_wizard.h"
 
 namespace tarnwick {
-
-std::string SelectedIconFile;
 
 namespace {
 
@@ -105,11 +103,12 @@ std::string ProgramOfCommandLine(const Machine& machine, std::string_view comman
 
 }  // namespace
 
-TfrmWizard::TfrmWizard(QWidget* owner, TUsers& users)
+TfrmWizard::TfrmWizard(QWidget* owner, TUsers& users, std::string& iconFile)
     : WizardFrame(owner, Qt::WindowContextHelpButtonHint),
       ui_(std::make_unique<Ui::TfrmWizard>()),
       users_(users),
-      machine_(PolicyRegistry().GetMachine()),
+      iconFile_(iconFile),
+      machine_(users.Store().GetMachine()),
       programFolder_(AddTrailingBackslash(ExtractFilePath(machine_.ProgramPath()))) {
   ui_->setupUi(this);
   AttachFrame({ui_->PageControl1, ui_->cmdHelp, ui_->cmdCancel, ui_->cmdBack, ui_->cmdNext,
@@ -166,8 +165,8 @@ void TfrmWizard::ShowDecorations() {
 }
 
 void TfrmWizard::FormCreate() {
-  if (!SelectedIconFile.empty()) {
-    ui_->imgUserIcon->setPixmap(PictureFile(machine_, SelectedIconFile));
+  if (!iconFile_.empty()) {
+    ui_->imgUserIcon->setPixmap(PictureFile(machine_, iconFile_));
   }
   ui_->lstviewIcons->SetDirectory(programFolder_ + "UserIcon");
   if (ui_->lstviewIcons->count() > 0) {
@@ -192,7 +191,7 @@ void TfrmWizard::FormCreate() {
 }
 
 void TfrmWizard::AddStartupPrograms() {
-  RegistryAccessor registry(PolicyRegistry());
+  RegistryAccessor registry(users_.Store().GetRegistry());
   registry.SetRootKey(RootKey::LocalMachine);
   if (!registry.OpenKey("Software\\Microsoft\\Windows\\CurrentVersion\\Run", true)) return;
   const std::vector<std::string> names = registry.GetValueNames();
@@ -221,7 +220,7 @@ bool TfrmWizard::LeavePage(QWidget* page) {
     return false;
   }
   // Finish adds the trimmed name: the page checks that one, by the account store's own rule.
-  if (const auto refused = RefusedUserName(Trim(*name), &users_)) {
+  if (const auto refused = RefusedUserName(machine_, Trim(*name), &users_)) {
     ShowMessage(this, MessageKind::Plain, QString::fromStdString(*refused));
     return false;
   }
@@ -272,12 +271,11 @@ void TfrmWizard::LoadUserIcon(const std::string& path) {
   const QPixmap picture = PictureFile(machine_, path);
   if (!picture.isNull()) {
     ui_->imgUserIcon->setPixmap(picture);
-    SelectedIconFile = path;
+    iconFile_ = path;
     return;
   }
   ShowMessage(this, MessageKind::Warning, QStringLiteral("The selected file is not an icon file"));
-  ui_->imgUserIcon->setPixmap(SelectedIconFile.empty() ? QPixmap()
-                                                       : PictureFile(machine_, SelectedIconFile));
+  ui_->imgUserIcon->setPixmap(iconFile_.empty() ? QPixmap() : PictureFile(machine_, iconFile_));
 }
 
 void TfrmWizard::btnAddApplicationClick() {
@@ -336,7 +334,7 @@ void TfrmWizard::lstviewUsersChange() {
 void TfrmWizard::BuildSummary() {
   QStringList lines;
   lines << QStringLiteral("  User Information:") << kIndent + "Name:  " + ui_->txtName->text()
-        << kIndent + "Icon File:  " + FromAnsi(SelectedIconFile) << QStringLiteral(" ");
+        << kIndent + "Icon File:  " + FromAnsi(iconFile_) << QStringLiteral(" ");
 
   QStringList drives;
   const QListWidget& driveList = *ui_->lstHideDrives;
@@ -388,7 +386,7 @@ void TfrmWizard::BuildSummary() {
 NewUserAnswers TfrmWizard::Answers() const {
   NewUserAnswers answers;
   answers.name = ToAnsi(ui_->txtName->text()).value_or("");
-  answers.iconFile = SelectedIconFile;
+  answers.iconFile = iconFile_;
   answers.noRun = ui_->chkNoRun->isChecked();
   answers.noFind = ui_->chkNoFind->isChecked();
   answers.noSettings = ui_->chkNoSettings->isChecked();
@@ -422,7 +420,7 @@ void TfrmWizard::cmdFinishClick() {
   // over the wizard's owner. It is not thrown on through the button's signal.
   std::exception_ptr failure;
   try {
-    SelectedIconFile = CreateNewUser(Answers(), users_, this);
+    iconFile_ = CreateNewUser(Answers(), users_, this);
   } catch (...) {
     failure = std::current_exception();
   }

@@ -5,7 +5,6 @@
 #include "base/text.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
-#include "policy/policy_file.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
@@ -36,10 +35,10 @@ QPixmap IconFilePicture(const Machine& machine, const std::string& path) {
 
 }  // namespace
 
-TfrmWelcomeWizard::TfrmWelcomeWizard(QWidget* owner)
+TfrmWelcomeWizard::TfrmWelcomeWizard(QWidget* owner, const Machine& machine)
     : WizardFrame(owner, Qt::WindowContextHelpButtonHint),
       ui_(std::make_unique<Ui::TfrmWelcomeWizard>()),
-      machine_(PolicyRegistry().GetMachine()),
+      machine_(machine),
       userIconFolder_(AddTrailingBackslash(ExtractFilePath(machine_.ProgramPath())) + "UserIcon") {
   ui_->setupUi(this);
   // Back leaves Finish the default button.
@@ -89,7 +88,7 @@ bool TfrmWelcomeWizard::LeavePage(QWidget* page) {
     return false;
   }
   // The name is handed over as typed and becomes the first account: the account store's rule.
-  if (const auto refused = RefusedUserName(*name, nullptr)) {
+  if (const auto refused = RefusedUserName(machine_, *name, nullptr)) {
     ShowMessage(this, MessageKind::Plain, QString::fromStdString(*refused));
     return false;
   }

@@ -12,8 +12,9 @@
 #include <QTest>
 #include <map>
 #include <set>
+#include <string>
 
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "shell/scripted_prompter.h"
 #include "support/policy_test_machine.h"
@@ -130,8 +131,9 @@ class WizardFrameTest : public ::testing::Test {
   }
 
   testing::PolicyMachine machine_;
-  AttachedPolicyFile file_;
-  TUsers users_;
+  AttachedPolicyFile file_{machine_.Store()};
+  TUsers users_{machine_.Store()};
+  std::string icon_;
   ScriptedPrompter prompter_;
   PrompterGuard guard_{prompter_};
 };
@@ -139,17 +141,17 @@ class WizardFrameTest : public ::testing::Test {
 TEST_F(WizardFrameTest, EachWizardIsDrivenByKeysAloneWithItsButtonsInStep) {
   {
     SCOPED_TRACE("new user");
-    TfrmWizard wizard(nullptr, users_);
+    TfrmWizard wizard(nullptr, users_, icon_);
     Walk(wizard, 0, QStringLiteral("Cleo"));
   }
   {
     SCOPED_TRACE("welcome");
-    TfrmWelcomeWizard wizard;
+    TfrmWelcomeWizard wizard(nullptr, machine_.GetMachine());
     Walk(wizard, 1, QStringLiteral("Cleo"));
   }
   {
     SCOPED_TRACE("create shortcut");
-    TfrmCreateShortcut wizard;
+    TfrmCreateShortcut wizard(nullptr, machine_.Store());
     Walk(wizard, 0, QStringLiteral("C:\\WINDOWS\\NOTEPAD.EXE"));
   }
 }
