@@ -1,14 +1,11 @@
 #include "ui/wizards/create_shortcut.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 #include <algorithm>
 #include <optional>
 #include <string_view>
 
 #include "base/error.h"
 #include "base/text.h"
-#include "controls/help_window.h"
 #include "machine/win_path.h"
 #include "policy/policy_store.h"
 #include "registry/registry.h"
@@ -28,24 +25,14 @@ std::string ShortcutNameFromPath(std::string_view path) {
 }
 
 TfrmCreateShortcut::TfrmCreateShortcut(QWidget* owner, const PolicyStore& store)
-    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : WizardFrame(owner),
       ui_(std::make_unique<Ui::TfrmCreateShortcut>()),
       store_(store),
       machine_(store.GetMachine()) {
   ui_->setupUi(this);
-  setFixedSize(size());
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
-
-  connect(ui_->cmdNext, &QPushButton::clicked, this, &TfrmCreateShortcut::cmdNextClick);
-  connect(ui_->cmdBack, &QPushButton::clicked, this, &TfrmCreateShortcut::cmdBackClick);
-  connect(ui_->cmdHelp, &QPushButton::clicked, this, &TfrmCreateShortcut::cmdHelpClick);
-  connect(ui_->cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
-  connect(ui_->cmdFinish, &QPushButton::clicked, this, &TfrmCreateShortcut::cmdFinishClick);
+  AttachFrame({ui_->PageControl1, ui_->cmdHelp, ui_->cmdCancel, ui_->cmdBack, ui_->cmdNext,
+               ui_->cmdFinish});
   connect(ui_->btnBrowse, &QPushButton::clicked, this, &TfrmCreateShortcut::btnBrowseClick);
-  FormCreate();
 }
 
 TfrmCreateShortcut::~TfrmCreateShortcut() = default;
@@ -58,81 +45,35 @@ std::string TfrmCreateShortcut::ShortcutName() const {
   return ToAnsi(ui_->txtShortcutName->text()).value_or(std::string());
 }
 
-void TfrmCreateShortcut::FormCreate() {
-  ui_->PageControl1->setCurrentWidget(ui_->pageCommand);
-  ui_->cmdFinish->setEnabled(false);
-  ui_->cmdBack->setEnabled(false);
-  ui_->cmdNext->setEnabled(true);
-  ui_->cmdNext->setDefault(true);
-}
-
-bool TfrmCreateShortcut::event(QEvent* event) {
-  if (event->type() == QEvent::WindowActivate) FormActivate();
-  return QDialog::event(event);
-}
-
 void TfrmCreateShortcut::FormActivate() {
-  if (activated_) return;
-  activated_ = true;
   ui_->txtCommandLine->setFocus();
 }
 
-void TfrmCreateShortcut::cmdNextClick() {
-  QStackedWidget& pages = *ui_->PageControl1;
-  if (pages.currentWidget() == ui_->pageCommand) {
-    const QString text = ui_->txtCommandLine->text();
-    const std::optional<std::string> target = ToAnsi(text);
-    if (!target) {
-      ShowMessage(this, MessageKind::Information, QString::fromUtf8(kCommandLineNotAnsi));
-      return;
-    }
-    // The whole text names the file: arguments after it make it a name no file has.
-    if (!ExistingFile(machine_, *target)) {
-      ShowMessage(this, MessageKind::Information,
-                  QStringLiteral("The file ") + text + QStringLiteral(" cannot be found."));
-      return;
-    }
-    ui_->txtShortcutName->setText(FromAnsi(ShortcutNameFromPath(*target)));
+bool TfrmCreateShortcut::LeavePage(QWidget* page) {
+  if (page != ui_->pageCommand) return true;
+  const QString text = ui_->txtCommandLine->text();
+  const std::optional<std::string> target = ToAnsi(text);
+  if (!target) {
+    ShowMessage(this, MessageKind::Information, QString::fromUtf8(kCommandLineNotAnsi));
+    return false;
   }
-  QWidget* const before = focusWidget();
-  pages.setCurrentIndex(pages.currentIndex() + 1);
-  ui_->cmdBack->setEnabled(true);
-  if (pages.currentIndex() == pages.count() - 1) {
-    ui_->cmdFinish->setEnabled(true);
-    ui_->cmdFinish->setDefault(true);
-    ui_->cmdNext->setEnabled(false);
+  // The whole text names the file: arguments after it make it a name no file has.
+  if (!ExistingFile(machine_, *target)) {
+    ShowMessage(this, MessageKind::Information,
+                QStringLiteral("The file ") + text + QStringLiteral(" cannot be found."));
+    return false;
   }
-  KeepFocusReachable(before);
+  ui_->txtShortcutName->setText(FromAnsi(ShortcutNameFromPath(*target)));
+  return true;
 }
 
-void TfrmCreateShortcut::cmdBackClick() {
-  QWidget* const before = focusWidget();
-  QStackedWidget& pages = *ui_->PageControl1;
-  pages.setCurrentIndex(pages.currentIndex() - 1);
-  ui_->cmdNext->setEnabled(true);
-  ui_->cmdNext->setDefault(true);
-  ui_->cmdFinish->setEnabled(false);
-  if (pages.currentIndex() == 0) ui_->cmdBack->setEnabled(false);
-  KeepFocusReachable(before);
-}
-
-void TfrmCreateShortcut::KeepFocusReachable(QWidget* before) {
-  // A button that had the focus keeps it while it is enabled; any other focus, left on the page
-  // that was hidden, goes to the new page's edit box, where Return presses the default button.
-  const bool button = before == ui_->cmdCancel || before == ui_->cmdBack ||
-                      before == ui_->cmdNext || before == ui_->cmdFinish;
-  if (button && before->isEnabled()) {
-    before->setFocus();
-  } else if (ui_->PageControl1->currentWidget() == ui_->pageName) {
+void TfrmCreateShortcut::FocusPage(QWidget* page) {
+  if (page == ui_->pageName) {
     ui_->txtShortcutName->setFocus();
     ui_->txtShortcutName->selectAll();
   } else {
     ui_->txtCommandLine->setFocus();
   }
-}
-
-void TfrmCreateShortcut::cmdHelpClick() {
-  ShowHelpContents(this);
 }
 
 void TfrmCreateShortcut::cmdFinishClick() {

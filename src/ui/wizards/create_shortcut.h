@@ -2,10 +2,11 @@
 // nothing; its caller makes the shortcut from the answers.
 #pragma once
 
-#include <QDialog>
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "ui/wizards/wizard_frame.h"
 
 namespace Ui {
 class TfrmCreateShortcut;
@@ -20,7 +21,7 @@ class PolicyStore;
 // case.
 std::string ShortcutNameFromPath(std::string_view path);
 
-class TfrmCreateShortcut : public QDialog {
+class TfrmCreateShortcut : public WizardFrame {
   Q_OBJECT
 
  public:
@@ -44,23 +45,18 @@ class TfrmCreateShortcut : public QDialog {
   std::string CommandLine() const;
   std::string ShortcutName() const;
 
- protected:
-  bool event(QEvent* event) override;
-
  private:
-  void FormCreate();
-  void FormActivate();
-  void cmdNextClick();
-  void cmdBackClick();
-  void KeepFocusReachable(QWidget* before);
-  void cmdHelpClick();
-  void cmdFinishClick();
+  void FormActivate() override;
+  // The command line must name an existing file; it proposes the shortcut's name.
+  bool LeavePage(QWidget* page) override;
+  // The page's edit box, where Return presses the default button.
+  void FocusPage(QWidget* page) override;
+  void cmdFinishClick() override;
   void btnBrowseClick();
 
   std::unique_ptr<Ui::TfrmCreateShortcut> ui_;
   const PolicyStore& store_;
   const Machine& machine_;
-  bool activated_ = false;
 };
 
 }  // namespace tarnwick

@@ -1,18 +1,13 @@
 #include "ui/wizards/new_user_wizard.h"
 
-#include <QEvent>
 #include <QGraphicsDropShadowEffect>
-#include <QGuiApplication>
 #include <QPainter>
-#include <QScreen>
 #include <QSignalBlocker>
-#include <algorithm>
 #include <exception>
 #include <initializer_list>
 
 #include "base/text.h"
 #include "controls/glyphs.h"
-#include "controls/help_window.h"
 #include "controls/look.h"
 #include "demo/project_icons.h"
 #include "machine/machine.h"
@@ -106,29 +101,18 @@ std::string ProgramOfCommandLine(const Machine& machine, std::string_view comman
   return name;
 }
 
-bool IsButton(const QWidget* widget, std::initializer_list<const QWidget*> buttons) {
-  for (const QWidget* button : buttons) {
-    if (widget == button) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 TfrmWizard::TfrmWizard(QWidget* owner, TUsers& users, std::string& iconFile)
-    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                         Qt::WindowSystemMenuHint | Qt::WindowContextHelpButtonHint |
-                         Qt::WindowCloseButtonHint),
+    : WizardFrame(owner, Qt::WindowContextHelpButtonHint),
       ui_(std::make_unique<Ui::TfrmWizard>()),
       users_(users),
       iconFile_(iconFile),
       machine_(users.Store().GetMachine()),
       programFolder_(AddTrailingBackslash(ExtractFilePath(machine_.ProgramPath()))) {
   ui_->setupUi(this);
-  setFixedSize(size());
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
+  AttachFrame({ui_->PageControl1, ui_->cmdHelp, ui_->cmdCancel, ui_->cmdBack, ui_->cmdNext,
+               ui_->cmdFinish});
   UseSerif(ui_->lblTitle);
   UseSerif(ui_->lblFinish);
   AddShadow(ui_->lblTitle);
@@ -149,12 +133,7 @@ TfrmWizard::TfrmWizard(QWidget* owner, TUsers& users, std::string& iconFile)
   ui_->fvStartFolder->SetMachine(machine_);
   ui_->fvStartFolder->SetReadOnly(true);
 
-  connect(ui_->cmdNext, &QPushButton::clicked, this, &TfrmWizard::cmdNextClick);
-  connect(ui_->cmdBack, &QPushButton::clicked, this, &TfrmWizard::cmdBackClick);
-  connect(ui_->cmdHelp, &QPushButton::clicked, this, &TfrmWizard::cmdHelpClick);
-  connect(ui_->cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
-  connect(ui_->cmdFinish, &QPushButton::clicked, this, &TfrmWizard::cmdFinishClick);
-  connect(ui_->txtName, &QLineEdit::textChanged, this, &TfrmWizard::txtNameChange);
+  connect(ui_->txtName, &QLineEdit::textChanged, this, &TfrmWizard::UpdateNext);
   connect(ui_->lstviewIcons, &QListWidget::itemSelectionChanged, this,
           &TfrmWizard::lstviewIconsChange);
   connect(ui_->cmdBrowseIcon, &QPushButton::clicked, this, &TfrmWizard::cmdBrowseIconClick);
@@ -165,7 +144,7 @@ TfrmWizard::TfrmWizard(QWidget* owner, TUsers& users, std::string& iconFile)
           &TfrmWizard::lstviewUsersChange);
   for (const QRadioButton* choice :
        {ui_->btnEmptyStartMenu, ui_->btnOwnStartMenu, ui_->btnShareStartMenu}) {
-    connect(choice, &QRadioButton::toggled, this, &TfrmWizard::UpdateStartMenuNext);
+    connect(choice, &QRadioButton::toggled, this, &TfrmWizard::UpdateNext);
   }
   FormCreate();
 }
@@ -186,12 +165,6 @@ void TfrmWizard::ShowDecorations() {
 }
 
 void TfrmWizard::FormCreate() {
-  ui_->PageControl1->setCurrentIndex(0);
-  ui_->cmdFinish->setEnabled(false);
-  ui_->cmdNext->setEnabled(false);
-  ui_->cmdNext->setDefault(true);
-  ui_->cmdBack->setEnabled(false);
-
   if (!iconFile_.empty()) {
     ui_->imgUserIcon->setPixmap(PictureFile(machine_, iconFile_));
   }
@@ -235,84 +208,43 @@ void TfrmWizard::AddApplicationEntry(AllowedAppEntry entry) {
   apps_.push_back(std::move(entry));
 }
 
-bool TfrmWizard::event(QEvent* event) {
-  if (event->type() == QEvent::WindowActivate) FormActivate();
-  return QDialog::event(event);
-}
-
 void TfrmWizard::FormActivate() {
-  if (activated_) return;
-  activated_ = true;
   ui_->txtName->setFocus();
 }
 
-void TfrmWizard::txtNameChange() {
-  const QString text = ui_->txtName->text();
-  const std::optional<std::string> name = ToAnsi(text);
-  ui_->cmdNext->setEnabled(name ? !Trim(*name).empty() : !text.trimmed().isEmpty());
-}
-
-void TfrmWizard::cmdNextClick() {
-  QStackedWidget& pages = *ui_->PageControl1;
-  const bool skip =
-      pages.currentWidget() == ui_->PageApplications && ui_->chkRunListed->isChecked();
-  if (pages.currentWidget() == ui_->PageName) {
-    const std::optional<std::string> name = ToAnsi(ui_->txtName->text());
-    if (!name) {
-      ShowMessage(this, MessageKind::Plain, QString::fromUtf8(TfrmWelcomeWizard::kNameNotAnsi));
-      return;
-    }
-    // Finish adds the trimmed name: the page checks that one, by the account store's own rule.
-    if (const auto refused = RefusedUserName(machine_, Trim(*name), &users_)) {
-      ShowMessage(this, MessageKind::Plain, QString::fromStdString(*refused));
-      return;
-    }
+bool TfrmWizard::LeavePage(QWidget* page) {
+  if (page != ui_->PageName) return true;
+  const std::optional<std::string> name = ToAnsi(ui_->txtName->text());
+  if (!name) {
+    ShowMessage(this, MessageKind::Plain, QString::fromUtf8(TfrmWelcomeWizard::kNameNotAnsi));
+    return false;
   }
-  QWidget* const before = focusWidget();
-  pages.setCurrentIndex(std::min(pages.currentIndex() + (skip ? 2 : 1), pages.count() - 1));
-  ui_->cmdBack->setEnabled(true);
-  if (pages.currentIndex() == pages.count() - 1) {
-    ui_->cmdFinish->setEnabled(true);
-    ui_->cmdFinish->setDefault(true);
-    ui_->cmdNext->setEnabled(false);
+  // Finish adds the trimmed name: the page checks that one, by the account store's own rule.
+  if (const auto refused = RefusedUserName(machine_, Trim(*name), &users_)) {
+    ShowMessage(this, MessageKind::Plain, QString::fromStdString(*refused));
+    return false;
   }
-  if (pages.currentWidget() == ui_->PageFinish) BuildSummary();
-  UpdateStartMenuNext();
-  KeepFocusReachable(before);
+  return true;
 }
 
-void TfrmWizard::cmdBackClick() {
-  QStackedWidget& pages = *ui_->PageControl1;
-  const bool skip = pages.currentWidget() == ui_->PageFinish && ui_->chkRunListed->isChecked();
-  QWidget* const before = focusWidget();
-  pages.setCurrentIndex(std::max(pages.currentIndex() - (skip ? 2 : 1), 0));
-  ui_->cmdNext->setEnabled(true);
-  ui_->cmdNext->setDefault(true);
-  ui_->cmdFinish->setEnabled(false);
-  if (pages.currentIndex() == 0) ui_->cmdBack->setEnabled(false);
-  UpdateStartMenuNext();
-  KeepFocusReachable(before);
+bool TfrmWizard::Skipped(QWidget* page) const {
+  return page == ui_->PageStartMenu && ui_->chkRunListed->isChecked();
 }
 
-void TfrmWizard::UpdateStartMenuNext() {
-  if (ui_->PageControl1->currentWidget() != ui_->PageStartMenu) return;
-  ui_->cmdNext->setEnabled(ui_->btnEmptyStartMenu->isChecked() ||
-                           !ui_->lstviewUsers->selectedItems().isEmpty());
-}
-
-void TfrmWizard::KeepFocusReachable(QWidget* before) {
-  // A button that had the focus keeps it while it is enabled; any other focus, left on the page
-  // that was hidden, goes to the default button, so that Return keeps pressing it.
-  if (IsButton(before, {ui_->cmdCancel, ui_->cmdBack, ui_->cmdNext, ui_->cmdFinish}) &&
-      before->isEnabled()) {
-    before->setFocus();
-  } else {
-    (ui_->cmdFinish->isEnabled() ? ui_->cmdFinish : ui_->cmdNext)->setFocus();
+bool TfrmWizard::NextAllowed(QWidget* page) const {
+  if (page == ui_->PageName) {
+    const QString text = ui_->txtName->text();
+    const std::optional<std::string> name = ToAnsi(text);
+    return name ? !Trim(*name).empty() : !text.trimmed().isEmpty();
   }
+  if (page == ui_->PageStartMenu) {
+    return ui_->btnEmptyStartMenu->isChecked() || !ui_->lstviewUsers->selectedItems().isEmpty();
+  }
+  return true;
 }
 
-void TfrmWizard::cmdHelpClick() {
-  ShowHelpContents(this);
+void TfrmWizard::PageShown(QWidget* page, bool) {
+  if (page == ui_->PageFinish) BuildSummary();
 }
 
 void TfrmWizard::lstviewIconsChange() {
@@ -389,7 +321,7 @@ void TfrmWizard::FillUserList() {
 }
 
 void TfrmWizard::lstviewUsersChange() {
-  UpdateStartMenuNext();
+  UpdateNext();
   const QList<QListWidgetItem*> selected = ui_->lstviewUsers->selectedItems();
   if (selected.isEmpty()) return;
   const std::optional<std::string> name = ToAnsi(selected.front()->text());

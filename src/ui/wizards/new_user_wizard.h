@@ -1,13 +1,13 @@
 // The new-user wizard: seven pages of answers for a new account; Finish makes the account.
 #pragma once
 
-#include <QDialog>
 #include <QPixmap>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "ui/wizards/new_user_creation.h"
+#include "ui/wizards/wizard_frame.h"
 
 namespace Ui {
 class TfrmWizard;
@@ -18,7 +18,7 @@ namespace tarnwick {
 class Machine;
 class TUsers;
 
-class TfrmWizard : public QDialog {
+class TfrmWizard : public WizardFrame {
   Q_OBJECT
 
  public:
@@ -31,18 +31,19 @@ class TfrmWizard : public QDialog {
   // What Finish hands over, read from the controls; Windows text in code page 1252.
   NewUserAnswers Answers() const;
 
- protected:
-  bool event(QEvent* event) override;
-
  private:
   void FormCreate();
-  void FormActivate();
-  void cmdNextClick();
-  void cmdBackClick();
-  void KeepFocusReachable(QWidget* before);
-  void cmdHelpClick();
-  void cmdFinishClick();
-  void txtNameChange();
+  void FormActivate() override;
+  // The name page refuses a name the account store would refuse.
+  bool LeavePage(QWidget* page) override;
+  // The Program-folder page when only listed applications may run: the folder is then built from
+  // the allowed list.
+  bool Skipped(QWidget* page) const override;
+  // Next needs a name on the name page, and on the Program-folder page a user to copy from or
+  // share with unless the folder is to be empty.
+  bool NextAllowed(QWidget* page) const override;
+  void PageShown(QWidget* page, bool forward) override;
+  void cmdFinishClick() override;
   void lstviewIconsChange();
   void lstviewIconsClick();
   void cmdBrowseIconClick();
@@ -51,9 +52,6 @@ class TfrmWizard : public QDialog {
   void btnAddApplicationClick();
   void btnRemoveApplicationClick();
   void lstviewUsersChange();
-  // On the Program-folder page Next needs a user to copy from or share with, unless the folder
-  // is to be empty.
-  void UpdateStartMenuNext();
   void BuildSummary();
   void FillUserList();
   // The machine's start-up programs, last value first, as entries without a TAllowedApp.
@@ -69,7 +67,6 @@ class TfrmWizard : public QDialog {
   // One entry per row of lstAllowedApplications.
   std::vector<AllowedAppEntry> apps_;
   std::vector<QPixmap> SmallUsers;
-  bool activated_ = false;
 };
 
 }  // namespace tarnwick

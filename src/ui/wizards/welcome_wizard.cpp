@@ -1,11 +1,8 @@
 #include "ui/wizards/welcome_wizard.h"
 
 #include <QGraphicsDropShadowEffect>
-#include <QGuiApplication>
-#include <QScreen>
 
 #include "base/text.h"
-#include "controls/help_window.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/users.h"
@@ -39,17 +36,15 @@ QPixmap IconFilePicture(const Machine& machine, const std::string& path) {
 }  // namespace
 
 TfrmWelcomeWizard::TfrmWelcomeWizard(QWidget* owner, const Machine& machine)
-    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                         Qt::WindowSystemMenuHint | Qt::WindowContextHelpButtonHint |
-                         Qt::WindowCloseButtonHint),
+    : WizardFrame(owner, Qt::WindowContextHelpButtonHint),
       ui_(std::make_unique<Ui::TfrmWelcomeWizard>()),
       machine_(machine),
       userIconFolder_(AddTrailingBackslash(ExtractFilePath(machine_.ProgramPath())) + "UserIcon") {
   ui_->setupUi(this);
-  setFixedSize(size());
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
+  // Back leaves Finish the default button.
+  AttachFrame(
+      {ui_->PageControl1, ui_->cmdHelp, ui_->cmdCancel, ui_->cmdBack, ui_->cmdNext, ui_->cmdFinish},
+      DefaultAfterBack::Unchanged);
   QFont serif = ui_->lblFinish->font();
   serif.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Nimbus Roman"),
                      QStringLiteral("DejaVu Serif")});
@@ -59,11 +54,6 @@ TfrmWelcomeWizard::TfrmWelcomeWizard(QWidget* owner, const Machine& machine)
   AddShadow(ui_->lblFinish);
   ui_->lstviewIcons->SetMachine(machine_);
 
-  connect(ui_->cmdNext, &QPushButton::clicked, this, &TfrmWelcomeWizard::cmdNextClick);
-  connect(ui_->cmdBack, &QPushButton::clicked, this, &TfrmWelcomeWizard::cmdBackClick);
-  connect(ui_->cmdHelp, &QPushButton::clicked, this, &TfrmWelcomeWizard::cmdHelpClick);
-  connect(ui_->cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
-  connect(ui_->cmdFinish, &QPushButton::clicked, this, &QDialog::accept);
   connect(ui_->cmdBrowseIcon, &QPushButton::clicked, this, &TfrmWelcomeWizard::cmdBrowseIconClick);
   connect(ui_->lstviewIcons, &QListWidget::itemSelectionChanged, this,
           &TfrmWelcomeWizard::lstviewIconsChange);
@@ -73,11 +63,6 @@ TfrmWelcomeWizard::TfrmWelcomeWizard(QWidget* owner, const Machine& machine)
 TfrmWelcomeWizard::~TfrmWelcomeWizard() = default;
 
 void TfrmWelcomeWizard::FormCreate() {
-  ui_->PageControl1->setCurrentIndex(0);
-  ui_->cmdFinish->setEnabled(false);
-  ui_->cmdNext->setEnabled(true);
-  ui_->cmdNext->setDefault(true);
-  ui_->cmdBack->setEnabled(false);
   ui_->cmdNext->setFocus();
 
   setWindowTitle(QStringLiteral("Welcome Wizard"));
@@ -91,62 +76,27 @@ std::optional<std::string> TfrmWelcomeWizard::UserName() const {
   return ToAnsi(ui_->txtName->text());
 }
 
-void TfrmWelcomeWizard::cmdNextClick() {
-  QStackedWidget& pages = *ui_->PageControl1;
-  if (pages.currentWidget() == ui_->PageName) {
-    const std::optional<std::string> name = UserName();
-    if (name && Trim(*name).empty()) {
-      ShowMessage(this, MessageKind::Plain, QStringLiteral("You must enter a user name"));
-      return;
-    }
-    if (!name) {
-      ShowMessage(this, MessageKind::Plain, QString::fromUtf8(kNameNotAnsi));
-      return;
-    }
-    // The name is handed over as typed and becomes the first account: the account store's rule.
-    if (const auto refused = RefusedUserName(machine_, *name, nullptr)) {
-      ShowMessage(this, MessageKind::Plain, QString::fromStdString(*refused));
-      return;
-    }
+bool TfrmWelcomeWizard::LeavePage(QWidget* page) {
+  if (page != ui_->PageName) return true;
+  const std::optional<std::string> name = UserName();
+  if (name && Trim(*name).empty()) {
+    ShowMessage(this, MessageKind::Plain, QStringLiteral("You must enter a user name"));
+    return false;
   }
-  QWidget* const before = focusWidget();
-  pages.setCurrentIndex(pages.currentIndex() + 1);
-  ui_->cmdBack->setEnabled(true);
-  if (pages.currentIndex() == pages.count() - 1) {
-    ui_->cmdFinish->setEnabled(true);
-    ui_->cmdFinish->setDefault(true);
-    ui_->cmdNext->setEnabled(false);
+  if (!name) {
+    ShowMessage(this, MessageKind::Plain, QString::fromUtf8(kNameNotAnsi));
+    return false;
   }
-  if (pages.currentWidget() == ui_->PageName) {
-    ui_->txtName->setFocus();
-  } else {
-    KeepFocusReachable(before);
+  // The name is handed over as typed and becomes the first account: the account store's rule.
+  if (const auto refused = RefusedUserName(machine_, *name, nullptr)) {
+    ShowMessage(this, MessageKind::Plain, QString::fromStdString(*refused));
+    return false;
   }
+  return true;
 }
 
-void TfrmWelcomeWizard::KeepFocusReachable(QWidget* before) {
-  // A button that had the focus keeps it while it is enabled; any other focus, left on the page
-  // that was hidden, goes to the default button, so that Return keeps pressing it.
-  const bool button = before == ui_->cmdHelp || before == ui_->cmdCancel ||
-                      before == ui_->cmdBack || before == ui_->cmdNext || before == ui_->cmdFinish;
-  if (button && before->isEnabled()) {
-    before->setFocus();
-  } else {
-    (ui_->cmdFinish->isEnabled() ? ui_->cmdFinish : ui_->cmdNext)->setFocus();
-  }
-}
-
-void TfrmWelcomeWizard::cmdBackClick() {
-  QWidget* const before = focusWidget();
-  ui_->PageControl1->setCurrentIndex(ui_->PageControl1->currentIndex() - 1);
-  ui_->cmdNext->setEnabled(true);
-  ui_->cmdFinish->setEnabled(false);
-  if (ui_->PageControl1->currentIndex() == 0) ui_->cmdBack->setEnabled(false);
-  KeepFocusReachable(before);
-}
-
-void TfrmWelcomeWizard::cmdHelpClick() {
-  ShowHelpContents(this);
+void TfrmWelcomeWizard::PageShown(QWidget* page, bool forward) {
+  if (forward && page == ui_->PageName) ui_->txtName->setFocus();
 }
 
 void TfrmWelcomeWizard::cmdBrowseIconClick() {

@@ -2,11 +2,12 @@
 // nothing; its caller makes the account from the answers.
 #pragma once
 
-#include <QDialog>
 #include <QString>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "ui/wizards/wizard_frame.h"
 
 namespace Ui {
 class TfrmWelcomeWizard;
@@ -16,7 +17,7 @@ namespace tarnwick {
 
 class Machine;
 
-class TfrmWelcomeWizard : public QDialog {
+class TfrmWelcomeWizard : public WizardFrame {
   Q_OBJECT
 
  public:
@@ -36,10 +37,10 @@ class TfrmWelcomeWizard : public QDialog {
 
  private:
   void FormCreate();
-  void cmdNextClick();
-  void cmdBackClick();
-  void KeepFocusReachable(QWidget* before);
-  void cmdHelpClick();
+  // The name page refuses a blank name and one the account store would refuse.
+  bool LeavePage(QWidget* page) override;
+  // Next onto the name page puts the focus in the name box.
+  void PageShown(QWidget* page, bool forward) override;
   void cmdBrowseIconClick();
   void lstviewIconsChange();
   // Shows the icon file and makes it the choice; on failure warns and shows the earlier choice.
