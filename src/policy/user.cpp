@@ -6,8 +6,8 @@
 #include "base/error.h"
 #include "machine/cp1252.h"
 #include "machine/win_path.h"
-#include "policy/policy_file.h"
 #include "policy/policy_keys.h"
+#include "policy/policy_store.h"
 #include "registry/registry.h"
 
 namespace tarnwick {
@@ -41,9 +41,9 @@ constexpr int kMaxAppNumber = 1000;
 // fails with the store's error.
 class OpenedKey {
  public:
-  explicit OpenedKey(const std::string& path) : reg_(PolicyRegistry()) {
+  OpenedKey(const PolicyStore& store, const std::string& path) : reg_(store.GetRegistry()) {
     reg_.SetRootKey(RootKey::LocalMachine);
-    reg_.OpenKey(path, !PolicyReadOnly());
+    reg_.OpenKey(path, !store.PolicyReadOnly());
   }
   RegistryAccessor* operator->() { return &reg_; }
 
@@ -71,20 +71,20 @@ void CheckAllowedAppName(std::string_view app) {
 }  // namespace
 
 std::string TUser::KeyPath(std::string_view relativeKey) const {
-  std::string path = UsersKeyPath() + "\\" + name_ + "\\";
+  std::string path = store_.UsersKeyPath() + "\\" + name_ + "\\";
   path += relativeKey;
   return path;
 }
 
 std::string TUser::ReadText(std::string_view relativeKey, std::string_view valueName) const {
-  OpenedKey key(KeyPath(relativeKey));
+  OpenedKey key(store_, KeyPath(relativeKey));
   return key->ReadString(valueName);
 }
 
 void TUser::WriteText(std::string_view relativeKey, std::string_view valueName, std::string_view v,
                       bool deleteWhenEmpty) {
   CheckNoControlCharacters(v, "'" + Cp1252ToUtf8(valueName) + "'");
-  OpenedKey key(KeyPath(relativeKey));
+  OpenedKey key(store_, KeyPath(relativeKey));
   if (v.empty() && deleteWhenEmpty) {
     key->DeleteValue(valueName);
   } else {
@@ -94,7 +94,7 @@ void TUser::WriteText(std::string_view relativeKey, std::string_view valueName, 
 
 int32_t TUser::Restriction(RestrictionId id) const {
   const RestrictionInfo& restriction = GetRestriction(id);
-  OpenedKey key(KeyPath(restriction.key));
+  OpenedKey key(store_, KeyPath(restriction.key));
   return key->ReadInteger(restriction.valueNames.front());
 }
 
@@ -102,20 +102,20 @@ void TUser::SetRestriction(RestrictionId id, int32_t v) {
   if (v != 0 && v != 1) return;
   const RestrictionInfo& restriction = GetRestriction(id);
   {
-    OpenedKey key(KeyPath(restriction.key));
+    OpenedKey key(store_, KeyPath(restriction.key));
     for (std::string_view valueName : restriction.valueNames) key->WriteInteger(valueName, v);
   }
   for (RestrictionId next : restriction.cascade) SetRestriction(next, v);
 }
 
 int32_t TUser::NoDrives() const {
-  OpenedKey key(KeyPath(kExplorerKey));
+  OpenedKey key(store_, KeyPath(kExplorerKey));
   return key->ReadInteger("NoDrives");
 }
 
 void TUser::SetNoDrives(int32_t v) {
   if (v < 0) return;
-  OpenedKey key(KeyPath(kExplorerKey));
+  OpenedKey key(store_, KeyPath(kExplorerKey));
   key->WriteInteger("NoDrives", v);
 }
 
@@ -134,20 +134,20 @@ void TUser::SetUserIcon(std::string_view v) {
 }
 
 std::string TUser::ProfilePath() const {
-  OpenedKey key(std::string(kProfileListKey) + name_);
+  OpenedKey key(store_, std::string(kProfileListKey) + name_);
   return key->ReadString(kProfileImagePath);
 }
 
 void TUser::AddAllowedApp(std::string_view app) {
   CheckAllowedAppName(app);
-  OpenedKey key(KeyPath(kRestrictRun));
+  OpenedKey key(store_, KeyPath(kRestrictRun));
   int number = 0;
   while (number < kMaxAppNumber && !key->ReadString(std::to_string(number)).empty()) ++number;
   key->WriteString(std::to_string(number), app);
 }
 
 bool TUser::RemoveAllowedApp(std::string_view app) {
-  OpenedKey key(KeyPath(kRestrictRun));
+  OpenedKey key(store_, KeyPath(kRestrictRun));
   const std::string wanted = UpperAscii(app);
   for (const std::string& valueName : key->GetValueNames()) {
     if (UpperAscii(key->ReadString(valueName)) == wanted) return key->DeleteValue(valueName);
@@ -158,7 +158,7 @@ bool TUser::RemoveAllowedApp(std::string_view app) {
 std::vector<AllowedApp>& TUser::GetAllowedApps(std::vector<AllowedApp>& list) const {
   list.clear();
   const std::string path = KeyPath(kRestrictRun);
-  OpenedKey key(path);
+  OpenedKey key(store_, path);
   const std::vector<std::string> valueNames = key->GetValueNames();
   for (auto it = valueNames.rbegin(); it != valueNames.rend(); ++it) {
     std::string text = key->ReadString(*it);

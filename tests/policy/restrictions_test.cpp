@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "base/text.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/user.h"
 #include "support/independent_readers.h"
 #include "support/policy_test_machine.h"
@@ -59,8 +59,8 @@ TEST(RestrictionsTest, EveryRestrictionWritesTheValuesItClaimsAndReadsBack) {
   };
   const auto setAll = [&](bool on) {
     for (const RestrictionInfo& restriction : Restrictions()) {
-      TUser(setUser(restriction)).SetRestriction(restriction.id, on ? 1 : 0);
-      TUser applied(applyUser(restriction));
+      TUser(machine.Store(), setUser(restriction)).SetRestriction(restriction.id, on ? 1 : 0);
+      TUser applied(machine.Store(), applyUser(restriction));
       const RestrictionSetting setting[] = {{restriction.id, on}};
       ApplyRestrictions(applied, setting);
       EXPECT_EQ(applied.Restriction(restriction.id), on ? 1 : 0) << restriction.name;
@@ -73,9 +73,9 @@ TEST(RestrictionsTest, EveryRestrictionWritesTheValuesItClaimsAndReadsBack) {
     }
   };
   for (const bool on : {true, false}) {
-    LoadPolicyFile();
+    machine.Store().LoadPolicyFile();
     setAll(on);
-    UnloadPolicyFile();
+    machine.Store().UnloadPolicyFile();
     for (const auto& output : {testing::ReadWithCregexport(machine.PolicyFile()),
                                testing::ReadWithParseWin32Registry(machine.PolicyFile())}) {
       ASSERT_TRUE(output.ok()) << output.diagnostics;
