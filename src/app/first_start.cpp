@@ -9,6 +9,7 @@
 #include "controls/wait_cursor.h"
 #include "policy/activation.h"
 #include "policy/policy_store.h"
+#include "policy/restrictions.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/prompts.h"
@@ -58,15 +59,17 @@ void SetUpAccount(TUser& user) {
   user.AddAllowedApp("tarnex.exe");
   user.AddAllowedApp("twtray.exe");
 
-  user.SetNoRun(0);
-  user.SetNoFind(0);
-  user.SetNoDesktop(0);
-  user.SetNoSetFolders(0);
-  user.SetNoSetTaskbar(0);
-  user.SetDisableRegistryTools(0);
-  user.SetNoDOS(0);
-  user.SetNoRealMode(0);
-  user.SetNoConfigure(0);
+  const RestrictionSetting off[] = {
+      {RestrictionId::NoRun, false},
+      {RestrictionId::NoFind, false},
+      {RestrictionId::NoDesktop, false},
+      {RestrictionId::NoSetFolders, false},
+      {RestrictionId::DisableRegistryTools, false},
+      {RestrictionId::NoDOS, false},
+      {RestrictionId::NoRealMode, false},
+      {RestrictionId::NoConfigure, false},
+  };
+  ApplyRestrictions(user, off);
 }
 
 // The tray companion in the policy file's machine entry, the name at the next logon prompt.

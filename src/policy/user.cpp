@@ -1,6 +1,7 @@
 #include "policy/user.h"
 
 #include <algorithm>
+#include <array>
 
 #include "base/error.h"
 #include "machine/cp1252.h"
@@ -13,19 +14,24 @@ namespace tarnwick {
 
 namespace {
 
-constexpr std::string_view kExplorer =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
-constexpr std::string_view kSystem =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-constexpr std::string_view kNetwork =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Network";
-constexpr std::string_view kWinOldApp =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\WinOldApp";
-constexpr std::string_view kPreferences = "Software\\Family\\Preferences";
 constexpr std::string_view kShellFolders =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 constexpr std::string_view kRestrictRun =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\RestrictRun";
+
+struct FolderValue {
+  std::string_view name;
+  bool deleteWhenEmpty;
+};
+
+// Indexed by FolderKind.
+constexpr std::array<FolderValue, 5> kFolderValues = {{
+    {"Programs", false},
+    {"Start Menu", true},
+    {"Desktop", false},
+    {"Favorites", false},
+    {"Recent", true},
+}};
 
 // The allowed-program list is probed up to this number; past it the number is taken regardless.
 constexpr int kMaxAppNumber = 1000;
@@ -70,18 +76,6 @@ std::string TUser::KeyPath(std::string_view relativeKey) const {
   return path;
 }
 
-int32_t TUser::ReadFlag(std::string_view relativeKey, std::string_view valueName) const {
-  OpenedKey key(store_, KeyPath(relativeKey));
-  return key->ReadInteger(valueName);
-}
-
-void TUser::WriteFlag(std::string_view relativeKey,
-                      std::initializer_list<std::string_view> valueNames, int32_t v) {
-  if (v != 0 && v != 1) return;
-  OpenedKey key(store_, KeyPath(relativeKey));
-  for (std::string_view valueName : valueNames) key->WriteInteger(valueName, v);
-}
-
 std::string TUser::ReadText(std::string_view relativeKey, std::string_view valueName) const {
   OpenedKey key(store_, KeyPath(relativeKey));
   return key->ReadString(valueName);
@@ -98,146 +92,45 @@ void TUser::WriteText(std::string_view relativeKey, std::string_view valueName, 
   }
 }
 
-int32_t TUser::NoRun() const {
-  return ReadFlag(kExplorer, "NoRun");
-}
-void TUser::SetNoRun(int32_t v) {
-  WriteFlag(kExplorer, {"NoRun"}, v);
-}
-int32_t TUser::NoFind() const {
-  return ReadFlag(kExplorer, "NoFind");
-}
-void TUser::SetNoFind(int32_t v) {
-  WriteFlag(kExplorer, {"NoFind"}, v);
-}
-int32_t TUser::NoDesktop() const {
-  return ReadFlag(kExplorer, "NoDesktop");
-}
-void TUser::SetNoDesktop(int32_t v) {
-  WriteFlag(kExplorer, {"NoDesktop"}, v);
-}
-int32_t TUser::NoSetFolders() const {
-  return ReadFlag(kExplorer, "NoSetFolders");
-}
-void TUser::SetNoSetFolders(int32_t v) {
-  WriteFlag(kExplorer, {"NoSetFolders"}, v);
-}
-void TUser::SetNoSetTaskbar(int32_t v) {
-  WriteFlag(kExplorer, {"NoSetTaskbar"}, v);
-}
-int32_t TUser::RestrictRun() const {
-  return ReadFlag(kExplorer, "RestrictRun");
-}
-void TUser::SetRestrictRun(int32_t v) {
-  WriteFlag(kExplorer, {"RestrictRun"}, v);
-}
-int32_t TUser::NoPrinterChanges() const {
-  return ReadFlag(kExplorer, "NoAddPrinter");
-}
-void TUser::SetNoPrinterChanges(int32_t v) {
-  WriteFlag(kExplorer, {"NoAddPrinter", "NoDeletePrinter"}, v);
-}
-int32_t TUser::DisableRegistryTools() const {
-  return ReadFlag(kSystem, "DisableRegistryTools");
-}
-void TUser::SetDisableRegistryTools(int32_t v) {
-  WriteFlag(kSystem, {"DisableRegistryTools"}, v);
-}
-int32_t TUser::NoDispSettingsPage() const {
-  return ReadFlag(kSystem, "NoDispSettingsPage");
-}
-void TUser::SetNoDispSettingsPage(int32_t v) {
-  WriteFlag(kSystem, {"NoDispSettingsPage"}, v);
-}
-int32_t TUser::NoSystemPages() const {
-  return ReadFlag(kSystem, "NoDevMgrPage");
-}
-void TUser::SetNoSystemPages(int32_t v) {
-  WriteFlag(kSystem, {"NoDevMgrPage", "NoFileSysPage", "NoVirtMemPage"}, v);
-}
-int32_t TUser::NoPasswordPages() const {
-  return ReadFlag(kSystem, "NoProfilePage");
-}
-void TUser::SetNoPasswordPages(int32_t v) {
-  WriteFlag(kSystem, {"NoProfilePage", "NoAdminPage"}, v);
-}
-int32_t TUser::NoNetSetup() const {
-  return ReadFlag(kNetwork, "NoNetSetup");
-}
-void TUser::SetNoNetSetup(int32_t v) {
-  WriteFlag(kNetwork, {"NoNetSetup"}, v);
-}
-int32_t TUser::NoDOS() const {
-  return ReadFlag(kWinOldApp, "Disabled");
-}
-void TUser::SetNoDOS(int32_t v) {
-  WriteFlag(kWinOldApp, {"Disabled"}, v);
-}
-int32_t TUser::NoRealMode() const {
-  return ReadFlag(kWinOldApp, "NoRealMode");
-}
-void TUser::SetNoRealMode(int32_t v) {
-  WriteFlag(kWinOldApp, {"NoRealMode"}, v);
-}
-int32_t TUser::NoConfigure() const {
-  return ReadFlag(kPreferences, "NoConfigure");
+int32_t TUser::Restriction(RestrictionId id) const {
+  const RestrictionInfo& restriction = GetRestriction(id);
+  OpenedKey key(store_, KeyPath(restriction.key));
+  return key->ReadInteger(restriction.valueNames.front());
 }
 
-void TUser::SetNoConfigure(int32_t v) {
+void TUser::SetRestriction(RestrictionId id, int32_t v) {
   if (v != 0 && v != 1) return;
-  WriteFlag(kPreferences, {"NoConfigure"}, v);
-  SetNoDispSettingsPage(v);
-  SetNoPrinterChanges(v);
-  SetNoSystemPages(v);
-  SetNoNetSetup(v);
-  SetNoPasswordPages(v);
+  const RestrictionInfo& restriction = GetRestriction(id);
+  {
+    OpenedKey key(store_, KeyPath(restriction.key));
+    for (std::string_view valueName : restriction.valueNames) key->WriteInteger(valueName, v);
+  }
+  for (RestrictionId next : restriction.cascade) SetRestriction(next, v);
 }
 
 int32_t TUser::NoDrives() const {
-  return ReadFlag(kExplorer, "NoDrives");
+  OpenedKey key(store_, KeyPath(kExplorerKey));
+  return key->ReadInteger("NoDrives");
 }
 
 void TUser::SetNoDrives(int32_t v) {
   if (v < 0) return;
-  OpenedKey key(store_, KeyPath(kExplorer));
+  OpenedKey key(store_, KeyPath(kExplorerKey));
   key->WriteInteger("NoDrives", v);
 }
 
-std::string TUser::ProgramsFolder() const {
-  return ReadText(kShellFolders, "Programs");
+std::string TUser::Folder(FolderKind kind) const {
+  return ReadText(kShellFolders, kFolderValues[static_cast<size_t>(kind)].name);
 }
-void TUser::SetProgramsFolder(std::string_view v) {
-  WriteText(kShellFolders, "Programs", v, false);
-}
-std::string TUser::StartMenuFolder() const {
-  return ReadText(kShellFolders, "Start Menu");
-}
-void TUser::SetStartMenuFolder(std::string_view v) {
-  WriteText(kShellFolders, "Start Menu", v, true);
-}
-std::string TUser::DesktopFolder() const {
-  return ReadText(kShellFolders, "Desktop");
-}
-void TUser::SetDesktopFolder(std::string_view v) {
-  WriteText(kShellFolders, "Desktop", v, false);
-}
-std::string TUser::FavoritesFolder() const {
-  return ReadText(kShellFolders, "Favorites");
-}
-void TUser::SetFavoritesFolder(std::string_view v) {
-  WriteText(kShellFolders, "Favorites", v, false);
-}
-std::string TUser::RecentFolder() const {
-  return ReadText(kShellFolders, "Recent");
-}
-void TUser::SetRecentFolder(std::string_view v) {
-  WriteText(kShellFolders, "Recent", v, true);
+void TUser::SetFolder(FolderKind kind, std::string_view v) {
+  const FolderValue& value = kFolderValues[static_cast<size_t>(kind)];
+  WriteText(kShellFolders, value.name, v, value.deleteWhenEmpty);
 }
 std::string TUser::UserIcon() const {
-  return ReadText(kPreferences, "UserIcon");
+  return ReadText(kPreferencesKey, "UserIcon");
 }
 void TUser::SetUserIcon(std::string_view v) {
-  WriteText(kPreferences, "UserIcon", v, false);
+  WriteText(kPreferencesKey, "UserIcon", v, false);
 }
 
 std::string TUser::ProfilePath() const {

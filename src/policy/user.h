@@ -3,12 +3,16 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "policy/restrictions.h"
+
 namespace tarnwick {
+
+// The special folders of an account, in the order the folders page lists them.
+enum class FolderKind { Programs, StartMenu, Desktop, Favorites, Recent };
 
 // Where an entry of a user's allowed-program list lives.
 struct TAppEntry {
@@ -31,37 +35,43 @@ class TUser {
   const std::string& Name() const { return name_; }
   PolicyStore& Store() const { return store_; }
 
-  // Flags: 1 is on. Setters ignore every value but 0 and 1.
-  int32_t NoRun() const;
-  void SetNoRun(int32_t v);
-  int32_t NoFind() const;
-  void SetNoFind(int32_t v);
-  int32_t NoDesktop() const;
-  void SetNoDesktop(int32_t v);
-  int32_t NoSetFolders() const;
-  void SetNoSetFolders(int32_t v);
-  void SetNoSetTaskbar(int32_t v);
-  int32_t RestrictRun() const;
-  void SetRestrictRun(int32_t v);
-  int32_t NoPrinterChanges() const;
-  void SetNoPrinterChanges(int32_t v);
-  int32_t DisableRegistryTools() const;
-  void SetDisableRegistryTools(int32_t v);
-  int32_t NoDispSettingsPage() const;
-  void SetNoDispSettingsPage(int32_t v);
-  int32_t NoSystemPages() const;
-  void SetNoSystemPages(int32_t v);
-  int32_t NoPasswordPages() const;
-  void SetNoPasswordPages(int32_t v);
-  int32_t NoNetSetup() const;
-  void SetNoNetSetup(int32_t v);
-  int32_t NoDOS() const;
-  void SetNoDOS(int32_t v);
-  int32_t NoRealMode() const;
-  void SetNoRealMode(int32_t v);
+  // Flags: 1 is on. Setters ignore every value but 0 and 1. A setter writes every value name of
+  // its restriction, then sets the restrictions of its cascade; the getter reads the first name.
+  int32_t Restriction(RestrictionId id) const;
+  void SetRestriction(RestrictionId id, int32_t v);
+
+  int32_t NoRun() const { return Restriction(RestrictionId::NoRun); }
+  void SetNoRun(int32_t v) { SetRestriction(RestrictionId::NoRun, v); }
+  int32_t NoFind() const { return Restriction(RestrictionId::NoFind); }
+  void SetNoFind(int32_t v) { SetRestriction(RestrictionId::NoFind, v); }
+  int32_t NoDesktop() const { return Restriction(RestrictionId::NoDesktop); }
+  void SetNoDesktop(int32_t v) { SetRestriction(RestrictionId::NoDesktop, v); }
+  int32_t NoSetFolders() const { return Restriction(RestrictionId::NoSetFolders); }
+  void SetNoSetFolders(int32_t v) { SetRestriction(RestrictionId::NoSetFolders, v); }
+  void SetNoSetTaskbar(int32_t v) { SetRestriction(RestrictionId::NoSetTaskbar, v); }
+  int32_t RestrictRun() const { return Restriction(RestrictionId::RestrictRun); }
+  void SetRestrictRun(int32_t v) { SetRestriction(RestrictionId::RestrictRun, v); }
+  int32_t NoPrinterChanges() const { return Restriction(RestrictionId::NoPrinterChanges); }
+  void SetNoPrinterChanges(int32_t v) { SetRestriction(RestrictionId::NoPrinterChanges, v); }
+  int32_t DisableRegistryTools() const { return Restriction(RestrictionId::DisableRegistryTools); }
+  void SetDisableRegistryTools(int32_t v) {
+    SetRestriction(RestrictionId::DisableRegistryTools, v);
+  }
+  int32_t NoDispSettingsPage() const { return Restriction(RestrictionId::NoDispSettingsPage); }
+  void SetNoDispSettingsPage(int32_t v) { SetRestriction(RestrictionId::NoDispSettingsPage, v); }
+  int32_t NoSystemPages() const { return Restriction(RestrictionId::NoSystemPages); }
+  void SetNoSystemPages(int32_t v) { SetRestriction(RestrictionId::NoSystemPages, v); }
+  int32_t NoPasswordPages() const { return Restriction(RestrictionId::NoPasswordPages); }
+  void SetNoPasswordPages(int32_t v) { SetRestriction(RestrictionId::NoPasswordPages, v); }
+  int32_t NoNetSetup() const { return Restriction(RestrictionId::NoNetSetup); }
+  void SetNoNetSetup(int32_t v) { SetRestriction(RestrictionId::NoNetSetup, v); }
+  int32_t NoDOS() const { return Restriction(RestrictionId::NoDOS); }
+  void SetNoDOS(int32_t v) { SetRestriction(RestrictionId::NoDOS, v); }
+  int32_t NoRealMode() const { return Restriction(RestrictionId::NoRealMode); }
+  void SetNoRealMode(int32_t v) { SetRestriction(RestrictionId::NoRealMode, v); }
   // Also sets the five Control Panel restrictions to v.
-  int32_t NoConfigure() const;
-  void SetNoConfigure(int32_t v);
+  int32_t NoConfigure() const { return Restriction(RestrictionId::NoConfigure); }
+  void SetNoConfigure(int32_t v) { SetRestriction(RestrictionId::NoConfigure, v); }
 
   // Bit n hides drive A + n. The setter ignores negative values.
   int32_t NoDrives() const;
@@ -70,16 +80,19 @@ class TUser {
   // Folder paths and the icon path, stored as given. An empty Start Menu or Recent folder deletes
   // its value; the others store an empty text. A text with a control character throws Error and
   // changes nothing.
-  std::string ProgramsFolder() const;
-  void SetProgramsFolder(std::string_view v);
-  std::string StartMenuFolder() const;
-  void SetStartMenuFolder(std::string_view v);
-  std::string DesktopFolder() const;
-  void SetDesktopFolder(std::string_view v);
-  std::string FavoritesFolder() const;
-  void SetFavoritesFolder(std::string_view v);
-  std::string RecentFolder() const;
-  void SetRecentFolder(std::string_view v);
+  std::string Folder(FolderKind kind) const;
+  void SetFolder(FolderKind kind, std::string_view v);
+
+  std::string ProgramsFolder() const { return Folder(FolderKind::Programs); }
+  void SetProgramsFolder(std::string_view v) { SetFolder(FolderKind::Programs, v); }
+  std::string StartMenuFolder() const { return Folder(FolderKind::StartMenu); }
+  void SetStartMenuFolder(std::string_view v) { SetFolder(FolderKind::StartMenu, v); }
+  std::string DesktopFolder() const { return Folder(FolderKind::Desktop); }
+  void SetDesktopFolder(std::string_view v) { SetFolder(FolderKind::Desktop, v); }
+  std::string FavoritesFolder() const { return Folder(FolderKind::Favorites); }
+  void SetFavoritesFolder(std::string_view v) { SetFolder(FolderKind::Favorites, v); }
+  std::string RecentFolder() const { return Folder(FolderKind::Recent); }
+  void SetRecentFolder(std::string_view v) { SetFolder(FolderKind::Recent, v); }
   std::string UserIcon() const;
   void SetUserIcon(std::string_view v);
 
@@ -97,9 +110,6 @@ class TUser {
 
  private:
   std::string KeyPath(std::string_view relativeKey) const;
-  int32_t ReadFlag(std::string_view relativeKey, std::string_view valueName) const;
-  void WriteFlag(std::string_view relativeKey, std::initializer_list<std::string_view> valueNames,
-                 int32_t v);
   std::string ReadText(std::string_view relativeKey, std::string_view valueName) const;
   void WriteText(std::string_view relativeKey, std::string_view valueName, std::string_view v,
                  bool deleteWhenEmpty);

@@ -8,7 +8,9 @@
 #include <QScreen>
 #include <QTabBar>
 
+#include <array>
 #include <filesystem>
+#include <span>
 #include <string>
 
 #include "app/first_start.h"
@@ -24,6 +26,7 @@
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/policy_store.h"
+#include "policy/restrictions.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
@@ -94,6 +97,39 @@ QString NewFolderRefusal(const std::string& name, const std::string& path) {
         .arg(kMaxRecycledPath);
   }
   return {};
+}
+
+// A restriction switch and the restriction it shows and writes.
+struct RestrictionSwitch {
+  QCheckBox* Ui::TfrmMain::*box;
+  RestrictionId restriction;
+};
+
+// In the order a user is loaded: the Control Panel page, whose switches load before the drives
+// and programs, then the restrictions page.
+constexpr RestrictionSwitch kSwitches[] = {
+    {&Ui::TfrmMain::chkPasswordSettings, RestrictionId::NoPasswordPages},
+    {&Ui::TfrmMain::chkNetSettings, RestrictionId::NoNetSetup},
+    {&Ui::TfrmMain::chkRestrictSystem, RestrictionId::NoSystemPages},
+    {&Ui::TfrmMain::chkPrinters, RestrictionId::NoPrinterChanges},
+    {&Ui::TfrmMain::chkRestrictDisplay, RestrictionId::NoDispSettingsPage},
+    {&Ui::TfrmMain::chkNoRegEdit, RestrictionId::DisableRegistryTools},
+    {&Ui::TfrmMain::chkNoConfigure, RestrictionId::NoConfigure},
+    {&Ui::TfrmMain::chkNoSDOM, RestrictionId::NoRealMode},
+    {&Ui::TfrmMain::chkNoDOS, RestrictionId::NoDOS},
+    {&Ui::TfrmMain::chkNoRun, RestrictionId::NoRun},
+    {&Ui::TfrmMain::chkNoSettings, RestrictionId::NoSetFolders},
+    {&Ui::TfrmMain::chkNoFind, RestrictionId::NoFind},
+    {&Ui::TfrmMain::chkNoDesktop, RestrictionId::NoDesktop},
+};
+constexpr size_t kControlPanelSwitches = 5;
+
+// The folders page's choices, in the order of comboFolders; none for no choice.
+std::optional<FolderKind> FolderKindAt(int index) {
+  constexpr std::array kKinds = {FolderKind::Programs, FolderKind::StartMenu, FolderKind::Desktop,
+                                 FolderKind::Favorites, FolderKind::Recent};
+  if (index < 0 || static_cast<size_t>(index) >= kKinds.size()) return std::nullopt;
+  return kKinds[static_cast<size_t>(index)];
 }
 
 void SetFrameRaised(QFrame* frame, bool raised) {
@@ -321,12 +357,8 @@ void TfrmMain::ClearData() {
   } lower{Clearing_};
   ui_->lblName->clear();
   ui_->imgUserIcon->clear();
-  for (QCheckBox* box : {ui_->chkNoRun, ui_->chkNoFind, ui_->chkNoDesktop, ui_->chkNoSettings,
-                         ui_->chkNoRegEdit, ui_->chkNoDOS, ui_->chkNoSDOM, ui_->chkNoConfigure,
-                         ui_->chkRestrictDisplay, ui_->chkPrinters, ui_->chkRestrictSystem,
-                         ui_->chkNetSettings, ui_->chkPasswordSettings, ui_->chkRestrictApps}) {
-    box->setChecked(false);
-  }
+  for (const RestrictionSwitch& row : kSwitches) (ui_.get()->*row.box)->setChecked(false);
+  ui_->chkRestrictApps->setChecked(false);
   ClearAppList();
   ui_->lstApplications->setEnabled(false);
   ui_->lstHideDrives->clearSelection();
@@ -353,11 +385,13 @@ void TfrmMain::LoadUserData() {
   SetPagesEnabled(true);
   SetElidedText(*ui_->lblSelection, caption);
 
-  ui_->chkPasswordSettings->setChecked(user.NoPasswordPages() == 1);
-  ui_->chkNetSettings->setChecked(user.NoNetSetup() == 1);
-  ui_->chkRestrictSystem->setChecked(user.NoSystemPages() == 1);
-  ui_->chkPrinters->setChecked(user.NoPrinterChanges() == 1);
-  ui_->chkRestrictDisplay->setChecked(user.NoDispSettingsPage() == 1);
+  // Ticking a switch writes its restriction again, companions and cascade included.
+  const auto loadSwitches = [this, &user](std::span<const RestrictionSwitch> rows) {
+    for (const RestrictionSwitch& row : rows) {
+      (ui_.get()->*row.box)->setChecked(user.Restriction(row.restriction) == 1);
+    }
+  };
+  loadSwitches(std::span(kSwitches).first(kControlPanelSwitches));
 
   ui_->lstHideDrives->setEnabled(true);
   ShowDrives(user.NoDrives());
@@ -367,14 +401,7 @@ void TfrmMain::LoadUserData() {
   ui_->lstApplications->setEnabled(restricted);
   FillAppList();
 
-  ui_->chkNoRegEdit->setChecked(user.DisableRegistryTools() == 1);
-  ui_->chkNoConfigure->setChecked(user.NoConfigure() == 1);
-  ui_->chkNoSDOM->setChecked(user.NoRealMode() == 1);
-  ui_->chkNoDOS->setChecked(user.NoDOS() == 1);
-  ui_->chkNoRun->setChecked(user.NoRun() == 1);
-  ui_->chkNoSettings->setChecked(user.NoSetFolders() == 1);
-  ui_->chkNoFind->setChecked(user.NoFind() == 1);
-  ui_->chkNoDesktop->setChecked(user.NoDesktop() == 1);
+  loadSwitches(std::span(kSwitches).subspan(kControlPanelSwitches));
 
   ui_->lblName->setText(FromAnsi(user.Name()));
   RefreshFolderView();
@@ -475,69 +502,17 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- the pages ----
 
-void TfrmMain::ConnectSwitch(QCheckBox* box, void (TfrmMain::*write)(int32_t)) {
-  connect(box, &QCheckBox::toggled, this, [this, write](bool ticked) {
-    if (EditingBlocked()) return;
-    (this->*write)(ticked ? 1 : 0);
-  });
-}
-
+// chkNoRunClick and its kin: each writes its restriction of the current user, with the
+// restriction's companion.
 void TfrmMain::ConnectSwitches() {
-  ConnectSwitch(ui_->chkNoRun, &TfrmMain::WriteNoRun);
-  ConnectSwitch(ui_->chkNoFind, &TfrmMain::WriteNoFind);
-  ConnectSwitch(ui_->chkNoSettings, &TfrmMain::WriteNoSettings);
-  ConnectSwitch(ui_->chkNoDesktop, &TfrmMain::WriteNoDesktop);
-  ConnectSwitch(ui_->chkNoRegEdit, &TfrmMain::WriteNoRegEdit);
-  ConnectSwitch(ui_->chkNoDOS, &TfrmMain::WriteNoDOS);
-  ConnectSwitch(ui_->chkNoSDOM, &TfrmMain::WriteNoSDOM);
-  ConnectSwitch(ui_->chkNoConfigure, &TfrmMain::WriteNoConfigure);
-  ConnectSwitch(ui_->chkRestrictDisplay, &TfrmMain::WriteRestrictDisplay);
-  ConnectSwitch(ui_->chkPrinters, &TfrmMain::WritePrinters);
-  ConnectSwitch(ui_->chkRestrictSystem, &TfrmMain::WriteRestrictSystem);
-  ConnectSwitch(ui_->chkNetSettings, &TfrmMain::WriteNetSettings);
-  ConnectSwitch(ui_->chkPasswordSettings, &TfrmMain::WritePasswordSettings);
-}
-
-// chkNoRunClick and its kin: each writes its property of the current user.
-void TfrmMain::WriteNoRun(int32_t v) {
-  CurrentUser_->SetNoRun(v);
-}
-void TfrmMain::WriteNoFind(int32_t v) {
-  CurrentUser_->SetNoFind(v);
-}
-void TfrmMain::WriteNoSettings(int32_t v) {
-  CurrentUser_->SetNoSetFolders(v);
-  CurrentUser_->SetNoSetTaskbar(v);
-}
-void TfrmMain::WriteNoDesktop(int32_t v) {
-  CurrentUser_->SetNoDesktop(v);
-}
-void TfrmMain::WriteNoRegEdit(int32_t v) {
-  CurrentUser_->SetDisableRegistryTools(v);
-}
-void TfrmMain::WriteNoDOS(int32_t v) {
-  CurrentUser_->SetNoDOS(v);
-}
-void TfrmMain::WriteNoSDOM(int32_t v) {
-  CurrentUser_->SetNoRealMode(v);
-}
-void TfrmMain::WriteNoConfigure(int32_t v) {
-  CurrentUser_->SetNoConfigure(v);
-}
-void TfrmMain::WriteRestrictDisplay(int32_t v) {
-  CurrentUser_->SetNoDispSettingsPage(v);
-}
-void TfrmMain::WritePrinters(int32_t v) {
-  CurrentUser_->SetNoPrinterChanges(v);
-}
-void TfrmMain::WriteRestrictSystem(int32_t v) {
-  CurrentUser_->SetNoSystemPages(v);
-}
-void TfrmMain::WriteNetSettings(int32_t v) {
-  CurrentUser_->SetNoNetSetup(v);
-}
-void TfrmMain::WritePasswordSettings(int32_t v) {
-  CurrentUser_->SetNoPasswordPages(v);
+  for (const RestrictionSwitch& row : kSwitches) {
+    const RestrictionId restriction = row.restriction;
+    connect(ui_.get()->*row.box, &QCheckBox::toggled, this, [this, restriction](bool ticked) {
+      if (EditingBlocked()) return;
+      const RestrictionSetting setting[] = {{restriction, ticked}};
+      ApplyRestrictions(*CurrentUser_, setting);
+    });
+  }
 }
 
 void TfrmMain::chkRestrictAppsClick() {
@@ -583,58 +558,24 @@ void TfrmMain::comboFoldersClick() {
 
 void TfrmMain::RefreshFolderView() {
   if (EditingBlocked()) return;
-  std::string path;
-  switch (ui_->comboFolders->currentIndex()) {
-    case 0:
-      path = CurrentUser_->ProgramsFolder();
-      break;
-    case 1:
-      path = CurrentUser_->StartMenuFolder();
-      break;
-    case 2:
-      path = CurrentUser_->DesktopFolder();
-      break;
-    case 3:
-      path = CurrentUser_->FavoritesFolder();
-      break;
-    case 4:
-      path = CurrentUser_->RecentFolder();
-      break;
-    default:
-      break;
-  }
+  const std::optional<FolderKind> kind = FolderKindAt(ui_->comboFolders->currentIndex());
+  const std::string path = kind ? CurrentUser_->Folder(*kind) : std::string();
   ui_->txtFolderPath->setText(FromAnsi(path));
   if (path.empty()) {
     ui_->fvCustomFolder->Clear();
   } else {
     ui_->fvCustomFolder->SetRootFolder(path);
   }
-  const int item = ui_->comboFolders->currentIndex();
-  const bool editable = item >= 0 && item <= 3;
+  // The Recent folder's items are not edited here.
+  const bool editable = kind && *kind != FolderKind::Recent;
   for (QPushButton* button : {ui_->btnAddShortcut, ui_->btnAddFolder, ui_->btnRemoveItem}) {
     button->setEnabled(editable);
   }
 }
 
 void TfrmMain::SetChosenFolder(const std::string& path) {
-  switch (ui_->comboFolders->currentIndex()) {
-    case 0:
-      CurrentUser_->SetProgramsFolder(path);
-      break;
-    case 1:
-      CurrentUser_->SetStartMenuFolder(path);
-      break;
-    case 2:
-      CurrentUser_->SetDesktopFolder(path);
-      break;
-    case 3:
-      CurrentUser_->SetFavoritesFolder(path);
-      break;
-    case 4:
-      CurrentUser_->SetRecentFolder(path);
-      break;
-    default:
-      break;
+  if (const std::optional<FolderKind> kind = FolderKindAt(ui_->comboFolders->currentIndex())) {
+    CurrentUser_->SetFolder(*kind, path);
   }
 }
 

@@ -17,7 +17,6 @@ namespace Ui {
 class TfrmMain;
 }
 
-class QCheckBox;
 class QTreeWidgetItem;
 
 namespace tarnwick {
@@ -88,7 +87,6 @@ class TfrmMain : public QMainWindow {
   bool TargetExists(const std::string& path);
   void SetChosenFolder(const std::string& path);
   void ConnectSwitches();
-  void ConnectSwitch(QCheckBox* box, void (TfrmMain::*write)(int32_t));
   void lvUsersChange();
   // The pages take edits only while they show a user.
   void SetPagesEnabled(bool enabled);
@@ -103,19 +101,6 @@ class TfrmMain : public QMainWindow {
   void ShowDrives(int32_t mask);
   QString SelectedCaption() const;
   const Machine& GetMachine() const;
-  void WriteNoRun(int32_t v);
-  void WriteNoFind(int32_t v);
-  void WriteNoSettings(int32_t v);
-  void WriteNoDesktop(int32_t v);
-  void WriteNoRegEdit(int32_t v);
-  void WriteNoDOS(int32_t v);
-  void WriteNoSDOM(int32_t v);
-  void WriteNoConfigure(int32_t v);
-  void WriteRestrictDisplay(int32_t v);
-  void WritePrinters(int32_t v);
-  void WriteRestrictSystem(int32_t v);
-  void WriteNetSettings(int32_t v);
-  void WritePasswordSettings(int32_t v);
 
   std::unique_ptr<Ui::TfrmMain> ui_;
   TSingleInstance SingleInstance1;

@@ -7,6 +7,7 @@
 #include "machine/cp1252.h"
 #include "machine/win_path.h"
 #include "policy/activation.h"
+#include "policy/restrictions.h"
 #include "policy/users.h"
 #include "user_properties.h"
 
@@ -29,9 +30,10 @@ TUser& ExistingUser(const TUsers& users, const std::string& name) {
   return *user;
 }
 
-int32_t ParseFlag(const UserProperty& property, const std::string& text) {
+int32_t ParseFlag(const RestrictionInfo& restriction, const std::string& text) {
   if (text != "0" && text != "1") {
-    throw Error(std::string(property.name) + " takes 0 or 1, not \"" + Cp1252ToUtf8(text) + "\"");
+    throw Error(std::string(restriction.name) + " takes 0 or 1, not \"" + Cp1252ToUtf8(text) +
+                "\"");
   }
   return text == "1" ? 1 : 0;
 }
@@ -63,12 +65,17 @@ void CheckWindowsPath(const UserProperty& property, const std::string& text) {
   }
 }
 
+// A REG_DWORD is unsigned, as regedit shows it: a mask of every drive is 4294967295.
 void Show(TUser& user, std::ostream& out) {
+  for (const RestrictionInfo& restriction : Restrictions()) {
+    if (!restriction.shown) continue;
+    out << restriction.name << '=' << static_cast<uint32_t>(user.Restriction(restriction.id))
+        << '\n';
+  }
   for (const UserProperty& property : UserProperties()) {
     if (property.getText != nullptr) {
       out << property.name << '=' << (user.*property.getText)() << '\n';
-    } else if (property.getInteger != nullptr) {
-      // A REG_DWORD is unsigned, as regedit shows it: a mask of every drive is 4294967295.
+    } else {
       out << property.name << '=' << static_cast<uint32_t>((user.*property.getInteger)()) << '\n';
     }
   }
@@ -80,12 +87,13 @@ void Show(TUser& user, std::ostream& out) {
 }
 
 void Set(TUser& user, const std::string& propertyName, const std::string& value) {
+  if (const RestrictionInfo* restriction = FindRestriction(propertyName)) {
+    user.SetRestriction(restriction->id, ParseFlag(*restriction, value));
+    return;
+  }
   const UserProperty* property = FindUserProperty(propertyName);
   if (property == nullptr) throw Error("There is no property named " + Cp1252ToUtf8(propertyName));
   switch (property->kind) {
-    case PropertyKind::Flag:
-      (user.*property->setInteger)(ParseFlag(*property, value));
-      break;
     case PropertyKind::DriveMask:
       (user.*property->setInteger)(ParseDriveMask(value));
       break;

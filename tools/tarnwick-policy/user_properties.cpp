@@ -8,32 +8,12 @@ namespace tarnwick {
 
 namespace {
 
-constexpr UserProperty Flag(std::string_view name, int32_t (TUser::*get)() const,
-                            void (TUser::*set)(int32_t)) {
-  return {name, PropertyKind::Flag, get, set, nullptr, nullptr};
-}
-
 constexpr UserProperty Text(std::string_view name, std::string (TUser::*get)() const,
                             void (TUser::*set)(std::string_view)) {
   return {name, PropertyKind::Text, nullptr, nullptr, get, set};
 }
 
 const std::array kProperties = {
-    Flag("NoRun", &TUser::NoRun, &TUser::SetNoRun),
-    Flag("NoFind", &TUser::NoFind, &TUser::SetNoFind),
-    Flag("NoDesktop", &TUser::NoDesktop, &TUser::SetNoDesktop),
-    Flag("NoSetFolders", &TUser::NoSetFolders, &TUser::SetNoSetFolders),
-    Flag("NoSetTaskbar", nullptr, &TUser::SetNoSetTaskbar),
-    Flag("RestrictRun", &TUser::RestrictRun, &TUser::SetRestrictRun),
-    Flag("NoPrinterChanges", &TUser::NoPrinterChanges, &TUser::SetNoPrinterChanges),
-    Flag("DisableRegistryTools", &TUser::DisableRegistryTools, &TUser::SetDisableRegistryTools),
-    Flag("NoDispSettingsPage", &TUser::NoDispSettingsPage, &TUser::SetNoDispSettingsPage),
-    Flag("NoSystemPages", &TUser::NoSystemPages, &TUser::SetNoSystemPages),
-    Flag("NoPasswordPages", &TUser::NoPasswordPages, &TUser::SetNoPasswordPages),
-    Flag("NoNetSetup", &TUser::NoNetSetup, &TUser::SetNoNetSetup),
-    Flag("NoDOS", &TUser::NoDOS, &TUser::SetNoDOS),
-    Flag("NoRealMode", &TUser::NoRealMode, &TUser::SetNoRealMode),
-    Flag("NoConfigure", &TUser::NoConfigure, &TUser::SetNoConfigure),
     UserProperty{"NoDrives", PropertyKind::DriveMask, &TUser::NoDrives, &TUser::SetNoDrives,
                  nullptr, nullptr},
     Text("ProgramsFolder", &TUser::ProgramsFolder, &TUser::SetProgramsFolder),

@@ -1,4 +1,5 @@
-// The properties of an account by name, as the command line shows and sets them.
+// The properties of an account by name that are not restrictions, as the command line shows and
+// sets them; the restrictions come from their own table.
 #pragma once
 
 #include <cstdint>
@@ -10,12 +11,12 @@
 
 namespace tarnwick {
 
-enum class PropertyKind { Flag, DriveMask, Text };
+enum class PropertyKind { DriveMask, Text };
 
 struct UserProperty {
   std::string_view name;
   PropertyKind kind;
-  // Integer properties; getInteger is null for a property without a getter (NoSetTaskbar).
+  // The drive mask.
   int32_t (TUser::*getInteger)() const = nullptr;
   void (TUser::*setInteger)(int32_t) = nullptr;
   // Text properties.
@@ -23,7 +24,7 @@ struct UserProperty {
   void (TUser::*setText)(std::string_view) = nullptr;
 };
 
-// In the order the policies are listed for a user.
+// In the order they are listed for a user, after the restrictions.
 std::span<const UserProperty> UserProperties();
 // Letters a to z without regard to case; null when there is no such property.
 const UserProperty* FindUserProperty(std::string_view name);

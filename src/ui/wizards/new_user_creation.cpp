@@ -12,6 +12,7 @@
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/policy_store.h"
+#include "policy/restrictions.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
@@ -60,16 +61,19 @@ std::string IconFile(const Machine& machine, std::string_view chosen,
   return icon;
 }
 
+// The restrictions page, top to bottom.
 void SetRestrictions(TUser& user, const NewUserAnswers& answers) {
-  user.SetNoRun(Flag(answers.noRun));
-  user.SetNoFind(Flag(answers.noFind));
-  user.SetNoSetFolders(Flag(answers.noSettings));
-  user.SetNoSetTaskbar(Flag(answers.noSettings));
-  user.SetNoDesktop(Flag(answers.noDesktop));
-  user.SetDisableRegistryTools(Flag(answers.noRegEdit));
-  user.SetNoDOS(Flag(answers.noDOS));
-  user.SetNoRealMode(Flag(answers.noSDOM));
-  user.SetNoConfigure(Flag(answers.restrictSystem));
+  const RestrictionSetting settings[] = {
+      {RestrictionId::NoRun, answers.noRun},
+      {RestrictionId::NoFind, answers.noFind},
+      {RestrictionId::NoSetFolders, answers.noSettings},
+      {RestrictionId::NoDesktop, answers.noDesktop},
+      {RestrictionId::DisableRegistryTools, answers.noRegEdit},
+      {RestrictionId::NoDOS, answers.noDOS},
+      {RestrictionId::NoRealMode, answers.noSDOM},
+      {RestrictionId::NoConfigure, answers.restrictSystem},
+  };
+  ApplyRestrictions(user, settings);
 }
 
 // Bit n for drive A + n, from each entry's first letter.
