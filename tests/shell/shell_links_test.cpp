@@ -190,9 +190,15 @@ TEST_F(ShellLinks, ReplacesAnExistingLink) {
 
 TEST_F(ShellLinks, FailuresWriteNothing) {
   const fs::path desktop = c_ / "WINDOWS/Desktop";
-  EXPECT_THROW(CreateShellLink(*machine_, "C:\\WINDOWS\\MISSING.EXE",
-                               "C:\\WINDOWS\\Desktop\\Missing.lnk", "Missing", ""),
-               Error);
+  try {
+    CreateShellLink(*machine_, "C:\\WINDOWS\\MISSING.EXE", "C:\\WINDOWS\\Desktop\\Missing.lnk",
+                    "Missing", "");
+    ADD_FAILURE() << "written";
+  } catch (const ShellLinkWriteError& e) {
+    EXPECT_STREQ(e.what(),
+                 "The shortcut C:\\WINDOWS\\Desktop\\Missing.lnk cannot be written: its target "
+                 "C:\\WINDOWS\\MISSING.EXE does not exist.");
+  }
   EXPECT_THROW(CreateShellLink(*machine_, "C:\\WINDOWS\\NOTEPAD.EXE",
                                "C:\\WINDOWS\\No Folder\\Notepad.lnk", "Notepad", ""),
                Error);
