@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "shell/scripted_prompter.h"
 #include "support/lnkinfo.h"
@@ -28,8 +28,8 @@ constexpr std::string_view kBoyIcon = "C:\\TARNEX\\UserIcon\\Boy.ico";
 
 class NewUserCreationTest : public ::testing::Test {
  protected:
-  NewUserCreationTest() { LoadPolicyFile(); }
-  ~NewUserCreationTest() override { UnloadPolicyFile(); }
+  NewUserCreationTest() { machine_.Store().LoadPolicyFile(); }
+  ~NewUserCreationTest() override { machine_.Store().UnloadPolicyFile(); }
 
   static NewUserAnswers Answers(std::string name, ProgramFolderChoice choice) {
     NewUserAnswers answers;
@@ -73,7 +73,7 @@ class NewUserCreationTest : public ::testing::Test {
   testing::PolicyMachine machine_;
   ScriptedPrompter prompter_;
   PrompterGuard guard_{prompter_};
-  std::unique_ptr<TUsers> users_ = std::make_unique<TUsers>();
+  std::unique_ptr<TUsers> users_ = std::make_unique<TUsers>(machine_.Store());
 };
 
 TEST_F(NewUserCreationTest, EmptyProgramFolderAccountWithPoliciesAndDesktopLinks) {
@@ -102,7 +102,7 @@ TEST_F(NewUserCreationTest, EmptyProgramFolderAccountWithPoliciesAndDesktopLinks
   EXPECT_EQ(LnkField(link, "Description"), "Shortcut to Kids' Favorites");
   EXPECT_EQ(LnkField(link, "Icon location"), "-");
 
-  ASSERT_TRUE(UnloadPolicyFile());
+  ASSERT_TRUE(machine_.Store().UnloadPolicyFile());
   const std::string user = "Users\\Kids\\Software\\";
   const std::string explorer = user + "Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
   const std::string folders =
