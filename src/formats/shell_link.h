@@ -37,6 +37,12 @@ class ShellLinkEncodeError : public Error {
   using Error::Error;
 };
 
+// A link file that cannot be written: its folder or target is missing, or its name is no file's.
+class ShellLinkWriteError : public Error {
+ public:
+  using Error::Error;
+};
+
 // LinkFlags bits.
 inline constexpr uint32_t kLinkHasIdList = 0x01;
 inline constexpr uint32_t kLinkHasLinkInfo = 0x02;

@@ -48,15 +48,15 @@ std::optional<AllowedApplicationChoice> ChooseAllowedApplication(QWidget* owner,
   if (path.empty()) return std::nullopt;
 
   if (EqualsIgnoreCase(ExtractFileExt(path), ".lnk")) {
-    const std::string link = path;
-    ResolveShellLink(machine, owner, link, path);
-    if (path.empty()) {
+    const std::optional<std::string> target = ResolveShellLink(machine, path);
+    if (!target) {
       ShowMessage(owner, MessageKind::Warning,
-                  QStringLiteral("The shortcut ") + FromAnsi(link) +
+                  QStringLiteral("The shortcut ") + FromAnsi(path) +
                       QStringLiteral(" is damaged or its target cannot be found, so no program "
                                      "was added."));
       return std::nullopt;
     }
+    path = *target;
   }
 
   AllowedApplicationChoice choice;

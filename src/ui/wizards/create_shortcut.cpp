@@ -6,6 +6,7 @@
 
 #include "base/error.h"
 #include "base/text.h"
+#include "controls/error_box.h"
 #include "machine/win_path.h"
 #include "policy/policy_store.h"
 #include "registry/registry.h"
@@ -32,7 +33,8 @@ TfrmCreateShortcut::TfrmCreateShortcut(QWidget* owner, const PolicyStore& store)
   ui_->setupUi(this);
   AttachFrame({ui_->PageControl1, ui_->cmdHelp, ui_->cmdCancel, ui_->cmdBack, ui_->cmdNext,
                ui_->cmdFinish});
-  connect(ui_->btnBrowse, &QPushButton::clicked, this, &TfrmCreateShortcut::btnBrowseClick);
+  ConnectShowingErrors(ui_->btnBrowse, &QPushButton::clicked, this,
+                       &TfrmCreateShortcut::btnBrowseClick);
 }
 
 TfrmCreateShortcut::~TfrmCreateShortcut() = default;

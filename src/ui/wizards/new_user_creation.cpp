@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 
+#include "base/error.h"
 #include "base/text.h"
 #include "controls/wait_cursor.h"
 #include "formats/shell_link.h"
@@ -184,7 +185,12 @@ void MakeUserFolders(const Machine& machine, TUser& user, const std::string& pro
 void MakeShortcut(const Machine& machine, const std::string& target, const std::string& linkFile,
                   const std::string& description, const std::string& icon,
                   std::vector<std::string>& problems) {
-  if (CreateShellLink(machine, target, linkFile, description, icon) >= 0) return;
+  try {
+    CreateShellLink(machine, target, linkFile, description, icon);
+    return;
+  } catch (const Error&) {
+    // Reported with the others once the account is made.
+  }
   std::string problem = "The shortcut " + linkFile + " could not be created.";
   if (linkFile.size() >= kMaxShellPath) {
     problem += " Its path is longer than " + std::to_string(kMaxShellPath - 1) + " characters.";
@@ -247,7 +253,11 @@ void CreateAllowedAppShortcuts(const Machine& machine, const std::vector<Allowed
       if (path.empty()) break;
       path.front() = UpperAscii(path.front());
       const std::string name = RemoveFileExt(ExtractFileName(path));
-      CreateShellLink(machine, path, dir + name + ".lnk", name, "");
+      try {
+        CreateShellLink(machine, path, dir + name + ".lnk", name, "");
+      } catch (const Error&) {
+        // A shortcut that cannot be written is passed over.
+      }
     }
   } catch (...) {
     // A shortcut that fails ends the list; those made stay.

@@ -7,6 +7,7 @@
 #include <initializer_list>
 
 #include "base/text.h"
+#include "controls/error_box.h"
 #include "controls/glyphs.h"
 #include "controls/look.h"
 #include "demo/project_icons.h"
@@ -133,18 +134,20 @@ TfrmWizard::TfrmWizard(QWidget* owner, TUsers& users, std::string& iconFile)
   ui_->fvStartFolder->SetMachine(machine_);
   ui_->fvStartFolder->SetReadOnly(true);
 
-  connect(ui_->txtName, &QLineEdit::textChanged, this, &TfrmWizard::UpdateNext);
-  connect(ui_->lstviewIcons, &QListWidget::itemSelectionChanged, this,
-          &TfrmWizard::lstviewIconsChange);
-  connect(ui_->cmdBrowseIcon, &QPushButton::clicked, this, &TfrmWizard::cmdBrowseIconClick);
-  connect(ui_->btnAddApplication, &QPushButton::clicked, this, &TfrmWizard::btnAddApplicationClick);
-  connect(ui_->btnRemoveApplication, &QPushButton::clicked, this,
-          &TfrmWizard::btnRemoveApplicationClick);
-  connect(ui_->lstviewUsers, &QListWidget::itemSelectionChanged, this,
-          &TfrmWizard::lstviewUsersChange);
+  ConnectShowingErrors(ui_->txtName, &QLineEdit::textChanged, this, &TfrmWizard::UpdateNext);
+  ConnectShowingErrors(ui_->lstviewIcons, &QListWidget::itemSelectionChanged, this,
+                       &TfrmWizard::lstviewIconsChange);
+  ConnectShowingErrors(ui_->cmdBrowseIcon, &QPushButton::clicked, this,
+                       &TfrmWizard::cmdBrowseIconClick);
+  ConnectShowingErrors(ui_->btnAddApplication, &QPushButton::clicked, this,
+                       &TfrmWizard::btnAddApplicationClick);
+  ConnectShowingErrors(ui_->btnRemoveApplication, &QPushButton::clicked, this,
+                       &TfrmWizard::btnRemoveApplicationClick);
+  ConnectShowingErrors(ui_->lstviewUsers, &QListWidget::itemSelectionChanged, this,
+                       &TfrmWizard::lstviewUsersChange);
   for (const QRadioButton* choice :
        {ui_->btnEmptyStartMenu, ui_->btnOwnStartMenu, ui_->btnShareStartMenu}) {
-    connect(choice, &QRadioButton::toggled, this, &TfrmWizard::UpdateNext);
+    ConnectShowingErrors(choice, &QRadioButton::toggled, this, &TfrmWizard::UpdateNext);
   }
   FormCreate();
 }

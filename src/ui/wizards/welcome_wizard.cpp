@@ -3,6 +3,7 @@
 #include <QGraphicsDropShadowEffect>
 
 #include "base/text.h"
+#include "controls/error_box.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/users.h"
@@ -54,9 +55,10 @@ TfrmWelcomeWizard::TfrmWelcomeWizard(QWidget* owner, const Machine& machine)
   AddShadow(ui_->lblFinish);
   ui_->lstviewIcons->SetMachine(machine_);
 
-  connect(ui_->cmdBrowseIcon, &QPushButton::clicked, this, &TfrmWelcomeWizard::cmdBrowseIconClick);
-  connect(ui_->lstviewIcons, &QListWidget::itemSelectionChanged, this,
-          &TfrmWelcomeWizard::lstviewIconsChange);
+  ConnectShowingErrors(ui_->cmdBrowseIcon, &QPushButton::clicked, this,
+                       &TfrmWelcomeWizard::cmdBrowseIconClick);
+  ConnectShowingErrors(ui_->lstviewIcons, &QListWidget::itemSelectionChanged, this,
+                       &TfrmWelcomeWizard::lstviewIconsChange);
   FormCreate();
 }
 

@@ -7,6 +7,7 @@
 #include <QStackedWidget>
 #include <algorithm>
 
+#include "controls/error_box.h"
 #include "controls/help_window.h"
 
 namespace tarnwick {
@@ -22,11 +23,12 @@ void WizardFrame::AttachFrame(const WizardControls& controls, DefaultAfterBack a
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
-  connect(controls_.help, &QPushButton::clicked, this, [this] { ShowHelpContents(this); });
+  ConnectShowingErrors(controls_.help, &QPushButton::clicked, this,
+                       [this] { ShowHelpContents(this); });
   connect(controls_.cancel, &QPushButton::clicked, this, &QDialog::reject);
-  connect(controls_.back, &QPushButton::clicked, this, &WizardFrame::cmdBackClick);
-  connect(controls_.next, &QPushButton::clicked, this, &WizardFrame::cmdNextClick);
-  connect(controls_.finish, &QPushButton::clicked, this, [this] { cmdFinishClick(); });
+  ConnectShowingErrors(controls_.back, &QPushButton::clicked, this, &WizardFrame::cmdBackClick);
+  ConnectShowingErrors(controls_.next, &QPushButton::clicked, this, &WizardFrame::cmdNextClick);
+  ConnectShowingErrors(controls_.finish, &QPushButton::clicked, this, [this] { cmdFinishClick(); });
   controls_.pages->setCurrentIndex(0);
   UpdateButtons(true);
 }
