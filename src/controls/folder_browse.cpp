@@ -1,6 +1,5 @@
 #include "controls/folder_browse.h"
 
-#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -29,96 +28,6 @@ std::string Join(const std::string& folder, const std::string& name) {
 }
 
 }  // namespace
-
-int SpecialFolderNumber(TBrowseRoot root) {
-  const int ordinal = static_cast<int>(root);
-  return root < TBrowseRoot::idDesktopDirectory ? ordinal : ordinal + 4;
-}
-
-uint32_t BrowseFlagWord(const TBrowseFlags& options) {
-  uint32_t word = 0;
-  for (TBrowseFlag flag : options) {
-    switch (flag) {
-      case TBrowseFlag::bfDirectoriesOnly:
-        word |= kReturnOnlyFsDirs;
-        break;
-      case TBrowseFlag::bfDomainOnly:
-        word |= kDontGoBelowDomain;
-        break;
-      case TBrowseFlag::bfAncestors:
-        word |= kReturnFsAncestors;
-        break;
-      case TBrowseFlag::bfComputers:
-        word |= kBrowseForComputer;
-        break;
-      case TBrowseFlag::bfPrinters:
-        word |= kBrowseForPrinter;
-        break;
-    }
-  }
-  return word;
-}
-
-TFolderBrowseDlg::TFolderBrowseDlg(QObject* owner) : QObject(owner) {}
-
-std::string TFolderBrowseDlg::RootPath() const {
-  const std::string windows = machine_->WindowsDirectory();
-  std::string path;
-  switch (root_) {
-    case TBrowseRoot::idPrograms:
-      path = windows + "\\Start Menu\\Programs";
-      break;
-    case TBrowseRoot::idPersonal:
-      path = windows.substr(0, 2) + "\\My Documents";
-      break;
-    case TBrowseRoot::idFavorites:
-      path = windows + "\\Favorites";
-      break;
-    case TBrowseRoot::idStartup:
-      path = windows + "\\Start Menu\\Programs\\StartUp";
-      break;
-    case TBrowseRoot::idRecent:
-      path = windows + "\\Recent";
-      break;
-    case TBrowseRoot::idSendTo:
-      path = windows + "\\SendTo";
-      break;
-    case TBrowseRoot::idStartMenu:
-      path = windows + "\\Start Menu";
-      break;
-    case TBrowseRoot::idDesktopDirectory:
-      path = windows + "\\Desktop";
-      break;
-    case TBrowseRoot::idNetHood:
-      path = windows + "\\NetHood";
-      break;
-    case TBrowseRoot::idFonts:
-      path = windows + "\\Fonts";
-      break;
-    case TBrowseRoot::idTemplates:
-      path = windows + "\\ShellNew";
-      break;
-    default:
-      // The desktop, My Computer and the folders outside the file system: the drives.
-      break;
-  }
-  // A special folder missing on this machine: the tree starts from the drives.
-  return !path.empty() && ExistingDirectory(*machine_, path) ? path : std::string();
-}
-
-bool TFolderBrowseDlg::Execute() {
-  if (machine_ == nullptr) return false;
-  QWidget* owner = qobject_cast<QWidget*>(parent());
-  if (owner == nullptr) owner = QApplication::activeWindow();
-  FolderPickerRequest request;
-  request.title = title_;
-  request.root = RootPath();
-  request.flags = BrowseFlagWord(options_);
-  std::optional<std::string> chosen = Prompter::Current().ChooseFolder(owner, *machine_, request);
-  if (!chosen) return false;
-  directory_ = std::move(*chosen);
-  return true;
-}
 
 FolderBrowseDialog::FolderBrowseDialog(const Machine& machine, const FolderPickerRequest& request,
                                        QWidget* parent)

@@ -1,7 +1,6 @@
 #include "machine/ini_file.h"
 
 #include <fstream>
-#include <sstream>
 
 #include "base/text.h"
 
@@ -101,14 +100,6 @@ IniFile IniFile::Parse(std::string_view text, const std::string& fileName) {
     section->Append({std::string(key), std::string(value), lineNumber});
   }
   return ini;
-}
-
-IniFile IniFile::Read(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  if (in) text << in.rdbuf();
-  if (!in || in.bad()) throw IniError(file.string() + ": cannot be read");
-  return Parse(text.str(), file.string());
 }
 
 std::string IniFile::Format() const {

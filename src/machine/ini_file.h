@@ -54,7 +54,6 @@ class IniFile {
   // section nor "Key=Value", an empty key, a section or key given twice, a control character (a
   // CR, a tab) inside a name, key or value. fileName is only used in error texts.
   static IniFile Parse(std::string_view text, const std::string& fileName);
-  static IniFile Read(const std::filesystem::path& file);
 
   // Throws IniError for a name, key or value that would not read back the same.
   std::string Format() const;

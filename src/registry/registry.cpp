@@ -459,10 +459,6 @@ void RegistryAccessor::SetRootKey(RootKey root) {
   root_ = root;
 }
 
-RootKey RegistryAccessor::GetRootKey() const {
-  return root_;
-}
-
 bool RegistryAccessor::OpenKey(std::string_view path, bool canCreate) {
   CloseKey();
   std::optional<Registry::Impl::Location> at = registry_.GetImpl().Locate(root_, path, canCreate);
@@ -476,14 +472,6 @@ bool RegistryAccessor::OpenKey(std::string_view path, bool canCreate) {
 void RegistryAccessor::CloseKey() {
   open_ = false;
   path_.clear();
-}
-
-bool RegistryAccessor::HasOpenKey() const {
-  return open_;
-}
-
-const std::string& RegistryAccessor::CurrentPath() const {
-  return path_;
 }
 
 void RegistryAccessor::CreateKey(std::string_view path) {
@@ -512,16 +500,6 @@ const RegNode* OpenNode(Registry& registry, RootKey root, bool open, const std::
 }
 
 }  // namespace
-
-bool RegistryAccessor::ValueExists(std::string_view name) const {
-  return ReadValue(name).has_value();
-}
-
-std::optional<RegDataInfo> RegistryAccessor::GetDataInfo(std::string_view name) const {
-  std::optional<RegValue> value = ReadValue(name);
-  if (!value) return std::nullopt;
-  return RegDataInfo{value->type, value->data.size()};
-}
 
 int32_t RegistryAccessor::ReadInteger(std::string_view name) const {
   std::optional<RegValue> value = ReadValue(name);
@@ -564,12 +542,6 @@ void RegistryAccessor::WriteInteger(std::string_view name, int32_t value) {
 // Windows 95 stores REG_SZ text without its closing zero.
 void RegistryAccessor::WriteString(std::string_view name, std::string_view value) {
   WriteValue(name, kRegSz, std::vector<uint8_t>(value.begin(), value.end()));
-}
-
-void RegistryAccessor::WriteExpandString(std::string_view name, std::string_view value) {
-  std::vector<uint8_t> data(value.begin(), value.end());
-  data.push_back(0);
-  WriteValue(name, kRegExpandSz, data);
 }
 
 void RegistryAccessor::WriteBinaryData(std::string_view name, const std::vector<uint8_t>& data) {

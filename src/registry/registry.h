@@ -80,11 +80,6 @@ class Registry {
   std::unique_ptr<Impl> impl_;
 };
 
-struct RegDataInfo {
-  uint32_t type = kRegNone;
-  size_t size = 0;
-};
-
 // Gathers the changes of one action so that each changed file is written once. While at least one
 // batch of the registry is open, changes stay in memory; when the outermost batch finishes, every
 // file changed while it was open is written, as one commit with the backups. Batches nest: an inner
@@ -124,14 +119,11 @@ class RegistryAccessor {
   RegistryAccessor& operator=(const RegistryAccessor&) = delete;
 
   void SetRootKey(RootKey root);  // closes the open key
-  RootKey GetRootKey() const;
 
   // Opens a key, creating missing keys when canCreate. False when it does not exist (and not
   // canCreate) or cannot be created or written. Closes the key open before.
   bool OpenKey(std::string_view path, bool canCreate);
   void CloseKey();
-  bool HasOpenKey() const;
-  const std::string& CurrentPath() const;
 
   // Creates a key without opening it; throws "Failed to create key %s" on failure.
   void CreateKey(std::string_view path);
@@ -144,8 +136,6 @@ class RegistryAccessor {
   // The remaining calls work on the open key; without one, reads find nothing and writes throw
   // "Failed to set data for '%s'". So do writes beyond Windows 95's limits (names of 255 bytes,
   // data of 16,300, about 60 KB per key) and values on a file's root (a root key, a hive's key).
-  bool ValueExists(std::string_view name) const;
-  std::optional<RegDataInfo> GetDataInfo(std::string_view name) const;
   // Absent or without data: 0. REG_DWORD: its value. Another type: "Invalid data type for '%s'"
   // when the data fits in 4 bytes, "Failed to get data for '%s'" when longer.
   int32_t ReadInteger(std::string_view name) const;
@@ -155,9 +145,8 @@ class RegistryAccessor {
   // The raw value, any type; empty when absent.
   std::optional<RegValue> ReadValue(std::string_view name) const;
 
-  void WriteInteger(std::string_view name, int32_t value);                // REG_DWORD, 4 bytes
-  void WriteString(std::string_view name, std::string_view value);        // REG_SZ
-  void WriteExpandString(std::string_view name, std::string_view value);  // REG_EXPAND_SZ
+  void WriteInteger(std::string_view name, int32_t value);          // REG_DWORD, 4 bytes
+  void WriteString(std::string_view name, std::string_view value);  // REG_SZ
   void WriteBinaryData(std::string_view name, const std::vector<uint8_t>& data);
   void WriteValue(std::string_view name, uint32_t type, const std::vector<uint8_t>& data);
   bool DeleteValue(std::string_view name);

@@ -35,48 +35,6 @@ class FolderBrowseTest : public ::testing::Test {
       "[Drive D]\nType=cdrom\n"};
 };
 
-TEST(BrowseFlags, MapToTheShellsBitsAndFolderNumbers) {
-  EXPECT_EQ(BrowseFlagWord({}), 0u);
-  EXPECT_EQ(BrowseFlagWord({TBrowseFlag::bfDirectoriesOnly}), 0x0001u);
-  EXPECT_EQ(BrowseFlagWord({TBrowseFlag::bfDomainOnly, TBrowseFlag::bfAncestors,
-                            TBrowseFlag::bfComputers, TBrowseFlag::bfPrinters}),
-            0x300Au);
-  EXPECT_EQ(SpecialFolderNumber(TBrowseRoot::idDesktop), 0);
-  EXPECT_EQ(SpecialFolderNumber(TBrowseRoot::idStartMenu), 11);
-  EXPECT_EQ(SpecialFolderNumber(TBrowseRoot::idDesktopDirectory), 16);
-  EXPECT_EQ(SpecialFolderNumber(TBrowseRoot::idDrives), 17);
-  EXPECT_EQ(SpecialFolderNumber(TBrowseRoot::idTemplates), 21);
-}
-
-TEST_F(FolderBrowseTest, ExecuteTakesTheChosenFolderAndKeepsItOnCancel) {
-  ScriptedPrompter prompter;
-  PrompterGuard guard(prompter);
-  TFolderBrowseDlg dialog;
-  EXPECT_EQ(dialog.Root(), TBrowseRoot::idDesktopExpanded);
-  EXPECT_TRUE(dialog.Options().empty());
-  dialog.SetMachine(machine_.Get());
-  dialog.SetTitle("Select a Desktop for Anna");
-  dialog.SetRoot(TBrowseRoot::idDrives);
-  dialog.SetOptions({TBrowseFlag::bfDirectoriesOnly});
-  prompter.Queue(std::optional<std::string>("C:\\WINDOWS\\Desktop"));
-  EXPECT_TRUE(dialog.Execute());
-  EXPECT_EQ(dialog.Directory(), "C:\\WINDOWS\\Desktop");
-  prompter.Queue(std::optional<std::string>());
-  EXPECT_FALSE(dialog.Execute());
-  EXPECT_EQ(dialog.Directory(), "C:\\WINDOWS\\Desktop");
-  ASSERT_EQ(prompter.Records().size(), 2u);
-  EXPECT_EQ(prompter.Records()[0].type, PromptRecord::Type::Folder);
-  EXPECT_EQ(prompter.Records()[0].text, "Select a Desktop for Anna");
-}
-
-TEST_F(FolderBrowseTest, WithoutMachineNothingIsShown) {
-  ScriptedPrompter prompter;
-  PrompterGuard guard(prompter);
-  TFolderBrowseDlg dialog;
-  EXPECT_FALSE(dialog.Execute());
-  EXPECT_TRUE(prompter.Records().empty());
-}
-
 TEST_F(FolderBrowseTest, DrivesRootStartsAtMyComputer) {
   FolderPickerRequest request;
   request.title = "Select a Desktop for Anna";
@@ -187,41 +145,6 @@ TEST_F(FolderBrowseTest, NewFolderIsMadeInTheSelectedFolder) {
   EXPECT_TRUE(std::filesystem::is_directory(machine_.Host("c/WINDOWS/New Folder (3)")));
   EXPECT_EQ(ChildTexts(folder),
             QStringList({"Desktop", "new folder (2)", "Start Menu", "New Folder (3)"}));
-}
-
-// Records what the component asks the picker for.
-class RequestRecorder : public ScriptedPrompter {
- public:
-  std::optional<std::string> ChooseFolder(QWidget* owner, const Machine& machine,
-                                          const FolderPickerRequest& request) override {
-    requests.push_back(request);
-    return ScriptedPrompter::ChooseFolder(owner, machine, request);
-  }
-  std::vector<FolderPickerRequest> requests;
-};
-
-TEST_F(FolderBrowseTest, ExecuteAsksForTheRootAndOptionsSet) {
-  RequestRecorder prompter;
-  PrompterGuard guard(prompter);
-  TFolderBrowseDlg dialog;
-  dialog.SetMachine(machine_.Get());
-  dialog.Execute();
-  dialog.SetRoot(TBrowseRoot::idDrives);
-  dialog.SetOptions({TBrowseFlag::bfDirectoriesOnly});
-  dialog.Execute();
-  dialog.SetRoot(TBrowseRoot::idStartMenu);
-  dialog.SetOptions({TBrowseFlag::bfAncestors, TBrowseFlag::bfDomainOnly});
-  dialog.Execute();
-  dialog.SetRoot(TBrowseRoot::idFavorites);  // missing on this machine
-  dialog.Execute();
-  ASSERT_EQ(prompter.requests.size(), 4u);
-  EXPECT_EQ(prompter.requests[0].root, "");
-  EXPECT_EQ(prompter.requests[0].flags, 0u);
-  EXPECT_EQ(prompter.requests[1].root, "");
-  EXPECT_EQ(prompter.requests[1].flags, kReturnOnlyFsDirs);
-  EXPECT_EQ(prompter.requests[2].root, "C:\\WINDOWS\\Start Menu");
-  EXPECT_EQ(prompter.requests[2].flags, kReturnFsAncestors | kDontGoBelowDomain);
-  EXPECT_EQ(prompter.requests[3].root, "");
 }
 
 TEST_F(FolderBrowseTest, EnterTakesTheFolderAndEscapeCancels) {

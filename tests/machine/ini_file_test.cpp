@@ -105,9 +105,5 @@ TEST(IniFileTest, BlanksAndHighBytesInsideAValueAreText) {
   EXPECT_THROW(bad.Format(), IniError);
 }
 
-TEST(IniFileTest, MissingFileIsAnError) {
-  EXPECT_THROW(IniFile::Read("/nonexistent/machine.ini"), IniError);
-}
-
 }  // namespace
 }  // namespace tarnwick
