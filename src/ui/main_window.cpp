@@ -11,8 +11,6 @@
 #include <filesystem>
 #include <string>
 
-#include "app/first_start.h"
-#include "app/program_password.h"
 #include "controls/file_chooser.h"
 #include "controls/folder_browse.h"
 #include "controls/glyphs.h"
@@ -34,6 +32,7 @@
 #include "shell/prompts.h"
 #include "shell/shell_links.h"
 #include "ui/about_box.h"
+#include "ui/program_password.h"
 #include "ui/resources/adduser.xpm"
 #include "ui/resources/off.xpm"
 #include "ui/resources/on.xpm"
@@ -209,7 +208,7 @@ void TfrmMain::FormCreate() {
     QApplication::processEvents();
     LoadPolicyFile();
     Users_ = std::make_unique<TUsers>();
-    if (!CloseRequested_ && Users_->Count() == 0 && !FirstStartSetup(this, *Users_)) {
+    if (!CloseRequested_ && Users_->Count() == 0 && firstStart_ && !firstStart_(this, *Users_)) {
       CloseRequested_ = true;
     }
     if (!CloseRequested_) {
