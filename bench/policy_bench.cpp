@@ -77,7 +77,7 @@ class ThousandUsers {
   }
 
  private:
-  TempMachineDir dir_;
+  test::TempMachineDir dir_;
   Machine machine_;
   std::unique_ptr<Registry> registry_;
 };

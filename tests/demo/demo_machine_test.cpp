@@ -9,7 +9,7 @@
 #include "registry/creg_file.h"
 #include "support/temp_machine_dir.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -153,4 +153,4 @@ TEST(DemoShortcuts, NewMachineHasItsStartMenuShortcuts) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -11,7 +11,7 @@
 
 #include "machine/machine.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -516,4 +516,4 @@ TEST(ShellLinkResolve, ResolvesLinksOtherSystemsWrote) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 TEST(IniFileTest, ReadsSectionsEntriesAndComments) {
@@ -110,4 +110,4 @@ TEST(IniFileTest, MissingFileIsAnError) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

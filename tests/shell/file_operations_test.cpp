@@ -18,7 +18,7 @@
 
 namespace fs = std::filesystem;
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 std::string ReadText(const fs::path& file) {
@@ -401,4 +401,4 @@ TEST_F(FileOperationsTest, DeleteAtOnceKeepsReadOnlyFilesAndNeverFollowsLinks) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

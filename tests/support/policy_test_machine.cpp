@@ -6,7 +6,7 @@
 #include "machine/win_path.h"
 #include "policy/policy_file.h"
 
-namespace tarnwick::testing {
+namespace tarnwick::test {
 
 PolicyMachine::PolicyMachine(std::string_view extraIni) {
   const std::filesystem::path dir = temp_.Path() / "machine";
@@ -92,4 +92,4 @@ std::string SzText(const std::vector<uint8_t>& data) {
   return std::string(data.begin(), data.end());
 }
 
-}  // namespace tarnwick::testing
+}  // namespace tarnwick::test

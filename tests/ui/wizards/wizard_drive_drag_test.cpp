@@ -13,11 +13,11 @@
 #include "support/policy_test_machine.h"
 #include "ui/wizards/new_user_wizard.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 TEST(NewUserWizardDrives, ADragOverTheDrivesIsWhatFinishHandsOver) {
-  testing::PolicyMachine machine;
+  test::PolicyMachine machine;
   AttachedPolicyFile file;
   TUsers users;
   users.AddUser("Ann");
@@ -44,4 +44,4 @@ TEST(NewUserWizardDrives, ADragOverTheDrivesIsWhatFinishHandsOver) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test
