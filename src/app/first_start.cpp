@@ -8,7 +8,7 @@
 #include "base/text.h"
 #include "controls/wait_cursor.h"
 #include "policy/activation.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/prompts.h"
@@ -29,8 +29,8 @@ struct ShellFolders {
 };
 
 // The current Windows user's folders.
-ShellFolders ReadShellFolders() {
-  RegistryAccessor reg(PolicyRegistry());
+ShellFolders ReadShellFolders(Registry& registry) {
+  RegistryAccessor reg(registry);
   reg.SetRootKey(RootKey::CurrentUser);
   reg.OpenKey(kShellFoldersKey, true);
   const auto read = [&reg](std::string_view name) {
@@ -47,7 +47,7 @@ ShellFolders ReadShellFolders() {
 
 // An account with the current folders, the program and its tray allowed, no restriction.
 void SetUpAccount(TUser& user) {
-  const ShellFolders folders = ReadShellFolders();
+  const ShellFolders folders = ReadShellFolders(user.Store().GetRegistry());
   user.SetStartMenuFolder(folders.startMenu);
   user.SetProgramsFolder(folders.programs);
   user.SetDesktopFolder(folders.desktop);
@@ -70,11 +70,11 @@ void SetUpAccount(TUser& user) {
 }
 
 // The tray companion in the policy file's machine entry, the name at the next logon prompt.
-void RegisterLogon(std::string_view name) {
-  RegistryAccessor reg(PolicyRegistry());
+void RegisterLogon(const PolicyStore& store, std::string_view name) {
+  RegistryAccessor reg(store.GetRegistry());
   reg.SetRootKey(RootKey::LocalMachine);
-  reg.OpenKey(HiveKeyName() + std::string(kPolicyRunKey), true);
-  reg.WriteString("TWTray", TrayPath());
+  reg.OpenKey(store.HiveKeyName() + std::string(kPolicyRunKey), true);
+  reg.WriteString("TWTray", TrayPath(store));
   reg.CloseKey();
   reg.OpenKey(kLogonKey, true);
   reg.WriteString("username", name);
@@ -86,9 +86,9 @@ bool FirstStartSetup(QWidget* owner, TUsers& users) {
   std::string name;
   std::string iconFile;
   {
-    TfrmWelcomeWizard wizard(owner);
+    TfrmWelcomeWizard wizard(owner, users.Store().GetMachine());
     if (RunDialog(wizard) != QDialog::Accepted) {
-      TurnActivationOff();
+      TurnActivationOff(users.Store());
       return false;
     }
     const std::optional<std::string> typed = wizard.UserName();
@@ -101,9 +101,9 @@ bool FirstStartSetup(QWidget* owner, TUsers& users) {
   {
     const WaitCursor hourglass;
     SetUpAccount(user);
-    RegisterLogon(name);
+    RegisterLogon(users.Store(), name);
   }
-  TurnActivationOn();
+  TurnActivationOn(users.Store());
   return true;
 }
 

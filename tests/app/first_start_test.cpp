@@ -5,7 +5,7 @@
 #include <QLineEdit>
 
 #include "policy/activation.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "shell/scripted_prompter.h"
 #include "support/dialog_test.h"
@@ -35,7 +35,7 @@ TEST_F(FirstStartTest, MakesTheAdministratorsUnrestrictedAccount) {
     reg.OpenKey("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", true);
     reg.WriteString("Desktop", " C:\\WINDOWS\\Desktop\r\n");
   }
-  TUsers users;
+  TUsers users{machine_.Store()};
   std::string icon;
   prompter_.Queue(Finish(QStringLiteral("Ada Lovelace"), icon));
   ASSERT_TRUE(FirstStartSetup(nullptr, users));
@@ -43,8 +43,8 @@ TEST_F(FirstStartTest, MakesTheAdministratorsUnrestrictedAccount) {
   EXPECT_EQ(users[0].Name(), "Ada Lovelace");
   EXPECT_TRUE(icon.starts_with("C:\\TARNEX\\UserIcon\\")) << icon;
   EXPECT_EQ(users[0].UserIcon(), icon);
-  EXPECT_EQ(ReadActivationState(), ActivationState::On);
-  ASSERT_TRUE(UnloadPolicyFile());
+  EXPECT_EQ(ReadActivationState(machine_.Store()), ActivationState::On);
+  ASSERT_TRUE(machine_.Store().UnloadPolicyFile());
 
   const std::string explorer = std::string(kUserKey) + std::string(kPolicies) + "Explorer";
   const std::string folders =
@@ -98,13 +98,13 @@ TEST_F(FirstStartTest, MakesTheAdministratorsUnrestrictedAccount) {
 }
 
 TEST_F(FirstStartTest, CancelledWizardMakesNoAccountAndTurnsActivationOff) {
-  TurnActivationOn();
-  TUsers users;
+  TurnActivationOn(machine_.Store());
+  TUsers users{machine_.Store()};
   prompter_.Queue([](QDialog&) { return static_cast<int>(QDialog::Rejected); });
   EXPECT_FALSE(FirstStartSetup(nullptr, users));
   EXPECT_EQ(users.Count(), 0u);
-  EXPECT_EQ(ReadActivationState(), ActivationState::Off);
-  ASSERT_TRUE(UnloadPolicyFile());
+  EXPECT_EQ(ReadActivationState(machine_.Store()), ActivationState::Off);
+  ASSERT_TRUE(machine_.Store().UnloadPolicyFile());
   const auto policy = test::ReadWithParseWin32Registry(machine_.PolicyFile());
   ASSERT_TRUE(policy.ok()) << policy.diagnostics;
   for (const auto& key : policy.keys) EXPECT_FALSE(key.path.starts_with("Users\\")) << key.path;

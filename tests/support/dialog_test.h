@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "shell/scripted_prompter.h"
 #include "support/policy_test_machine.h"
 
@@ -46,8 +46,8 @@ class RecordingPrompter : public ScriptedPrompter {
 // answered from prompter_'s script.
 class AttachedPolicyTest : public ::testing::Test {
  protected:
-  AttachedPolicyTest() { LoadPolicyFile(); }
-  ~AttachedPolicyTest() override { UnloadPolicyFile(); }
+  AttachedPolicyTest() { machine_.Store().LoadPolicyFile(); }
+  ~AttachedPolicyTest() override { machine_.Store().UnloadPolicyFile(); }
 
   PolicyMachine machine_;
   ScriptedPrompter prompter_;

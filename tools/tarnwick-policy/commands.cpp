@@ -96,9 +96,9 @@ void Set(TUser& user, const std::string& propertyName, const std::string& value)
   }
 }
 
-void Activation(const std::vector<std::string>& args, std::ostream& out) {
+void Activation(PolicyStore& store, const std::vector<std::string>& args, std::ostream& out) {
   if (args.empty()) {
-    switch (ReadActivationState()) {
+    switch (ReadActivationState(store)) {
       case ActivationState::On:
         out << "on\n";
         break;
@@ -110,9 +110,9 @@ void Activation(const std::vector<std::string>& args, std::ostream& out) {
         break;
     }
   } else if (args[0] == "on") {
-    TurnActivationOn();
+    TurnActivationOn(store);
   } else {
-    TurnActivationOff();
+    TurnActivationOff(store);
   }
 }
 
@@ -134,10 +134,10 @@ bool IsReadingCommand(const std::string& command, const std::vector<std::string>
   return command == "users" || command == "show" || (command == "activation" && args.empty());
 }
 
-void RunCommand(const std::string& command, const std::vector<std::string>& args,
-                std::ostream& out) {
-  if (command == "activation") return Activation(args, out);
-  TUsers users;
+void RunCommand(PolicyStore& store, const std::string& command,
+                const std::vector<std::string>& args, std::ostream& out) {
+  if (command == "activation") return Activation(store, args, out);
+  TUsers users(store);
   if (command == "users") {
     for (size_t i = 0; i < users.Count(); ++i) out << users[i].Name() << '\n';
   } else if (command == "show") {

@@ -9,6 +9,8 @@
 
 namespace tarnwick {
 
+class PolicyStore;
+
 // A command line that names no command or gives a command the wrong arguments.
 class UsageError : public Error {
  public:
@@ -24,7 +26,7 @@ bool IsReadingCommand(const std::string& command, const std::vector<std::string>
 
 // Runs a checked command; arguments and output are code page 1252. Errors are exceptions with
 // UTF-8 texts.
-void RunCommand(const std::string& command, const std::vector<std::string>& args,
-                std::ostream& out);
+void RunCommand(PolicyStore& store, const std::string& command,
+                const std::vector<std::string>& args, std::ostream& out);
 
 }  // namespace tarnwick

@@ -11,7 +11,7 @@
 #include "demo/demo_machine.h"
 #include "machine/cp1252.h"
 #include "machine/machine.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "registry/creg_file.h"
 #include "registry/registry.h"
 
@@ -126,21 +126,21 @@ int Run(const CommandLine& line) {
                 "; close it and try again");
   }
   Registry registry(machine);
-  InitPolicyPaths(registry, IsReadingCommand(line.command, line.args) ? PolicyAccess::ReadOnly
-                                                                      : PolicyAccess::ReadWrite);
+  PolicyStore store(registry, IsReadingCommand(line.command, line.args) ? PolicyAccess::ReadOnly
+                                                                        : PolicyAccess::ReadWrite);
   // The command writes each file it changes once, at its end.
   RegistryWriteBatch batch(registry);
-  LoadPolicyFile();
+  store.LoadPolicyFile();
   std::ostringstream out;
   std::optional<std::string> failure;
   try {
-    RunCommand(line.command, line.args, out);
+    RunCommand(store, line.command, line.args, out);
   } catch (const std::exception& e) {
     failure = e.what();
   }
-  if (!UnloadPolicyFile()) {
+  if (!store.UnloadPolicyFile()) {
     const std::string& why = registry.LastWriteError();
-    failure = "The policy file " + Cp1252ToUtf8(PolicyFilePath()) + " could not be written" +
+    failure = "The policy file " + Cp1252ToUtf8(store.PolicyFilePath()) + " could not be written" +
               (why.empty() ? "" : ": " + why);
   }
   // A command that failed changes no file.

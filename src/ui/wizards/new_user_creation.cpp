@@ -11,7 +11,7 @@
 #include "machine/cp1252.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
@@ -147,7 +147,7 @@ void SetUpProgramFolder(const Machine& machine, TUser& user, const std::string& 
                         const NewUserAnswers& answers, const TUsers& users, QWidget* owner) {
   if (answers.runListed) {
     MakeEmptyProgramFolder(machine, user, profile);
-    CreateAllowedAppShortcuts(answers.apps, profile + "Start Menu\\Programs");
+    CreateAllowedAppShortcuts(machine, answers.apps, profile + "Start Menu\\Programs");
     return;
   }
   if (answers.folderChoice == ProgramFolderChoice::Empty) {
@@ -209,7 +209,7 @@ std::string CreateNewUser(const NewUserAnswers& answers, TUsers& users, QWidget*
     return answers.iconFile;
   }
   TUser& user = users.AddUser(name);
-  const Machine& machine = PolicyRegistry().GetMachine();
+  const Machine& machine = users.Store().GetMachine();
 
   std::vector<std::string> problems;
   const std::string icon = IconFile(machine, answers.iconFile, problems);
@@ -233,10 +233,9 @@ std::string CreateNewUser(const NewUserAnswers& answers, TUsers& users, QWidget*
   return icon;
 }
 
-void CreateAllowedAppShortcuts(const std::vector<AllowedAppEntry>& apps,
+void CreateAllowedAppShortcuts(const Machine& machine, const std::vector<AllowedAppEntry>& apps,
                                const std::string& folder) {
   try {
-    const Machine& machine = PolicyRegistry().GetMachine();
     const std::string dir = AddTrailingBackslash(folder);
     for (const AllowedAppEntry& entry : apps) {
       if (!entry.app || !entry.app->MakeShortcut) continue;

@@ -10,6 +10,7 @@ class QWidget;
 
 namespace tarnwick {
 
+class Machine;
 class TUsers;
 
 // A program added with Add Program: where it is and whether it gets a shortcut.
@@ -30,7 +31,7 @@ enum class ProgramFolderChoice { Empty, Copy, Share };
 // The wizard's answers, Windows text in code page 1252.
 struct NewUserAnswers {
   std::string name;      // txtName as typed
-  std::string iconFile;  // SelectedIconFile
+  std::string iconFile;  // the icon last chosen on the icon page
   bool noRun = false;
   bool noFind = false;
   bool noSettings = false;
@@ -52,15 +53,16 @@ struct NewUserAnswers {
 // only shows "You must enter a name for the user". An error of AddUser (a taken name) is thrown
 // before anything is made; later failures are thrown with what was written left in place.
 // What could not be done (a chosen icon file that has gone, a desktop shortcut that cannot be
-// written) is said in one warning at the end. Returns the icon file the wizard keeps in
-// SelectedIconFile: trimmed, default.ico beside the program when empty or gone, empty when no
-// such file exists (the answers' own text when the name is empty).
+// written) is said in one warning at the end. Returns the icon file the wizard keeps as its
+// choice: trimmed, default.ico beside the program when empty or gone, empty when no such file
+// exists (the answers' own text when the name is empty).
 std::string CreateNewUser(const NewUserAnswers& answers, TUsers& users, QWidget* owner);
 
 // Makes folder + name + ".lnk" for every entry added with Add Program and answered Yes, in list
 // order: the program's path with its first letter in upper case, described by its file name
 // without extension. An entry without any path ends the loop; so does an error, silently, the
 // shortcuts made so far staying. A shortcut that cannot be written is passed over.
-void CreateAllowedAppShortcuts(const std::vector<AllowedAppEntry>& apps, const std::string& folder);
+void CreateAllowedAppShortcuts(const Machine& machine, const std::vector<AllowedAppEntry>& apps,
+                               const std::string& folder);
 
 }  // namespace tarnwick

@@ -17,7 +17,7 @@
 #include "demo/project_icons.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
@@ -29,8 +29,6 @@
 #include "ui_new_user_wizard.h"
 
 namespace tarnwick {
-
-std::string SelectedIconFile;
 
 namespace {
 
@@ -117,13 +115,14 @@ bool IsButton(const QWidget* widget, std::initializer_list<const QWidget*> butto
 
 }  // namespace
 
-TfrmWizard::TfrmWizard(QWidget* owner, TUsers& users)
+TfrmWizard::TfrmWizard(QWidget* owner, TUsers& users, std::string& iconFile)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowContextHelpButtonHint |
                          Qt::WindowCloseButtonHint),
       ui_(std::make_unique<Ui::TfrmWizard>()),
       users_(users),
-      machine_(PolicyRegistry().GetMachine()),
+      iconFile_(iconFile),
+      machine_(users.Store().GetMachine()),
       programFolder_(AddTrailingBackslash(ExtractFilePath(machine_.ProgramPath()))) {
   ui_->setupUi(this);
   setFixedSize(size());
@@ -193,8 +192,8 @@ void TfrmWizard::FormCreate() {
   ui_->cmdNext->setDefault(true);
   ui_->cmdBack->setEnabled(false);
 
-  if (!SelectedIconFile.empty()) {
-    ui_->imgUserIcon->setPixmap(PictureFile(machine_, SelectedIconFile));
+  if (!iconFile_.empty()) {
+    ui_->imgUserIcon->setPixmap(PictureFile(machine_, iconFile_));
   }
   ui_->lstviewIcons->SetDirectory(programFolder_ + "UserIcon");
   if (ui_->lstviewIcons->count() > 0) {
@@ -219,7 +218,7 @@ void TfrmWizard::FormCreate() {
 }
 
 void TfrmWizard::AddStartupPrograms() {
-  RegistryAccessor registry(PolicyRegistry());
+  RegistryAccessor registry(users_.Store().GetRegistry());
   registry.SetRootKey(RootKey::LocalMachine);
   if (!registry.OpenKey("Software\\Microsoft\\Windows\\CurrentVersion\\Run", true)) return;
   const std::vector<std::string> names = registry.GetValueNames();
@@ -264,7 +263,7 @@ void TfrmWizard::cmdNextClick() {
       return;
     }
     // Finish adds the trimmed name: the page checks that one, by the account store's own rule.
-    if (const auto refused = RefusedUserName(Trim(*name), &users_)) {
+    if (const auto refused = RefusedUserName(machine_, Trim(*name), &users_)) {
       ShowMessage(this, MessageKind::Plain, QString::fromStdString(*refused));
       return;
     }
@@ -340,12 +339,11 @@ void TfrmWizard::LoadUserIcon(const std::string& path) {
   const QPixmap picture = PictureFile(machine_, path);
   if (!picture.isNull()) {
     ui_->imgUserIcon->setPixmap(picture);
-    SelectedIconFile = path;
+    iconFile_ = path;
     return;
   }
   ShowMessage(this, MessageKind::Warning, QStringLiteral("The selected file is not an icon file"));
-  ui_->imgUserIcon->setPixmap(SelectedIconFile.empty() ? QPixmap()
-                                                       : PictureFile(machine_, SelectedIconFile));
+  ui_->imgUserIcon->setPixmap(iconFile_.empty() ? QPixmap() : PictureFile(machine_, iconFile_));
 }
 
 void TfrmWizard::btnAddApplicationClick() {
@@ -404,7 +402,7 @@ void TfrmWizard::lstviewUsersChange() {
 void TfrmWizard::BuildSummary() {
   QStringList lines;
   lines << QStringLiteral("  User Information:") << kIndent + "Name:  " + ui_->txtName->text()
-        << kIndent + "Icon File:  " + FromAnsi(SelectedIconFile) << QStringLiteral(" ");
+        << kIndent + "Icon File:  " + FromAnsi(iconFile_) << QStringLiteral(" ");
 
   QStringList drives;
   const QListWidget& driveList = *ui_->lstHideDrives;
@@ -456,7 +454,7 @@ void TfrmWizard::BuildSummary() {
 NewUserAnswers TfrmWizard::Answers() const {
   NewUserAnswers answers;
   answers.name = ToAnsi(ui_->txtName->text()).value_or("");
-  answers.iconFile = SelectedIconFile;
+  answers.iconFile = iconFile_;
   answers.noRun = ui_->chkNoRun->isChecked();
   answers.noFind = ui_->chkNoFind->isChecked();
   answers.noSettings = ui_->chkNoSettings->isChecked();
@@ -490,7 +488,7 @@ void TfrmWizard::cmdFinishClick() {
   // over the wizard's owner. It is not thrown on through the button's signal.
   std::exception_ptr failure;
   try {
-    SelectedIconFile = CreateNewUser(Answers(), users_, this);
+    iconFile_ = CreateNewUser(Answers(), users_, this);
   } catch (...) {
     failure = std::current_exception();
   }

@@ -1,6 +1,6 @@
 #include "ui/wizards/program_files.h"
 
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "registry/registry.h"
 #include "shell/machine_dir.h"
 
@@ -12,12 +12,12 @@ constexpr std::string_view kCurrentVersionKey = "Software\\Microsoft\\Windows\\C
 
 }  // namespace
 
-std::string ProgramFilesFolder(const Machine& machine) {
-  RegistryAccessor reg(PolicyRegistry());
+std::string ProgramFilesFolder(const PolicyStore& store) {
+  RegistryAccessor reg(store.GetRegistry());
   reg.SetRootKey(RootKey::LocalMachine);
   reg.OpenKey(kCurrentVersionKey, false);
   std::string folder = reg.ReadString("ProgramFilesDir");
-  if (folder.empty() || !ExistingDirectory(machine, folder)) return {};
+  if (folder.empty() || !ExistingDirectory(store.GetMachine(), folder)) return {};
   return folder;
 }
 

@@ -7,13 +7,13 @@
 
 namespace tarnwick {
 
-class Machine;
+class PolicyStore;
 
 inline constexpr std::string_view kApplicationFilter =
     "Applications(*.exe,*.com,*.bat,*.pif)|*.exe;*.com;*.bat;*.pif";
 
 // "ProgramFilesDir" of the machine when it names an existing folder; else empty. Throws the
 // registry's error for a value that is not text.
-std::string ProgramFilesFolder(const Machine& machine);
+std::string ProgramFilesFolder(const PolicyStore& store);
 
 }  // namespace tarnwick

@@ -7,7 +7,7 @@
 #include "base/text.h"
 #include "controls/help_window.h"
 #include "machine/machine.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
@@ -24,22 +24,13 @@ constexpr std::string_view kDefaultShellFoldersKey =
 constexpr std::string_view kSystemEntry = "System";
 constexpr int kHelpContext = 605;
 
-std::string& SystemProgramsFolderValue() {
-  static std::string folder;
-  return folder;
-}
-
 }  // namespace
-
-const std::string& SystemProgramsFolder() {
-  return SystemProgramsFolderValue();
-}
 
 TfrmStartTree::TfrmStartTree(QWidget* owner, const TUsers& users)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       ui_(std::make_unique<Ui::TfrmStartTree>()),
-      machine_(PolicyRegistry().GetMachine()),
+      machine_(users.Store().GetMachine()),
       users_(users) {
   ui_->setupUi(this);
   setFixedSize(size());
@@ -66,12 +57,12 @@ void TfrmStartTree::SetBrowseText(const QString& text) {
 
 void TfrmStartTree::FormCreate() {
   {
-    RegistryAccessor reg(PolicyRegistry());
+    RegistryAccessor reg(users_.Store().GetRegistry());
     reg.SetRootKey(RootKey::Users);
     reg.OpenKey(kDefaultShellFoldersKey, true);
-    SystemProgramsFolderValue() = reg.ReadString("Programs");
+    systemPrograms_ = reg.ReadString("Programs");
   }
-  if (ExistingDirectory(machine_, SystemProgramsFolder())) {
+  if (ExistingDirectory(machine_, systemPrograms_)) {
     ui_->lstUsers->addItem(FromAnsi(kSystemEntry));
   }
   for (size_t i = 0; i < users_.Count(); ++i) ui_->lstUsers->addItem(FromAnsi(users_[i].Name()));
@@ -90,7 +81,7 @@ void TfrmStartTree::lstUsersClick() {
   QWidget* owner = isVisible() ? this : parentWidget();
   std::string folder;
   if (EqualsIgnoreCase(entry, kSystemEntry)) {
-    folder = SystemProgramsFolder();
+    folder = systemPrograms_;
   } else if (const TUser* user = users_.FindUser(entry)) {
     folder = user->ProgramsFolder();
   } else {

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "shell/scripted_prompter.h"
 #include "support/dialog_test.h"
@@ -63,7 +63,7 @@ class NewUserCreationTest : public AttachedPolicyTest {
     std::ofstream(host) << "x";
   }
 
-  std::unique_ptr<TUsers> users_ = std::make_unique<TUsers>();
+  std::unique_ptr<TUsers> users_ = std::make_unique<TUsers>(machine_.Store());
 };
 
 TEST_F(NewUserCreationTest, EmptyProgramFolderAccountWithPoliciesAndDesktopLinks) {
@@ -92,7 +92,7 @@ TEST_F(NewUserCreationTest, EmptyProgramFolderAccountWithPoliciesAndDesktopLinks
   EXPECT_EQ(LnkField(link, "Description"), "Shortcut to Kids' Favorites");
   EXPECT_EQ(LnkField(link, "Icon location"), "-");
 
-  ASSERT_TRUE(UnloadPolicyFile());
+  ASSERT_TRUE(machine_.Store().UnloadPolicyFile());
   const std::string user = "Users\\Kids\\Software\\";
   const std::string explorer = user + "Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
   const std::string folders =

@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "controls/folder_view.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
@@ -69,7 +69,7 @@ class StartTreeTest : public ::testing::Test {
     return texts;
   }
   void PutString(RootKey root, std::string_view key, std::string_view name, std::string_view text) {
-    RegistryAccessor reg(PolicyRegistry());
+    RegistryAccessor reg(machine_.GetRegistry());
     reg.SetRootKey(root);
     reg.OpenKey(key, true);
     reg.WriteString(name, text);
@@ -86,8 +86,8 @@ class StartTreeTest : public ::testing::Test {
   }
 
   test::PolicyMachine machine_;
-  AttachedPolicyFile file_;
-  TUsers users_;
+  AttachedPolicyFile file_{machine_.Store()};
+  TUsers users_{machine_.Store()};
   RecordingPrompter prompter_;
   PrompterGuard guard_{prompter_};
 };
@@ -100,7 +100,6 @@ TEST_F(StartTreeTest, SystemStandsForTheDefaultProgramsFolderInAnyCase) {
   const auto* tree = Find<TFolderView>(dialog, "fvTree");
   EXPECT_EQ(dialog.windowTitle(), "Select Application Shortcut");
   EXPECT_EQ(Entries(dialog), QStringList({"System", "Ann", "Bob", "sYSTEM"}));
-  EXPECT_EQ(SystemProgramsFolder(), kPrograms);
   EXPECT_EQ(tree->RootFolder(), kPrograms);
 
   Choose(dialog, "Ann");
