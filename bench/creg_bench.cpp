@@ -14,13 +14,13 @@ namespace tarnwick {
 namespace {
 
 const RegNode& Tree() {
-  static const std::unique_ptr<RegNode> tree = testing::LargeTree();
+  static const std::unique_ptr<RegNode> tree = test::LargeTree();
   return *tree;
 }
 
 void Describe(benchmark::State& state, size_t bytes) {
   state.counters["keys"] = static_cast<double>(Tree().KeyCount() - 1);
-  state.counters["values"] = static_cast<double>(testing::ValueCount(Tree()));
+  state.counters["values"] = static_cast<double>(test::ValueCount(Tree()));
   state.counters["file_bytes"] = static_cast<double>(bytes);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
 }
@@ -59,7 +59,7 @@ BENCHMARK(BM_AddSiblingKeys)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisec
 
 // Decoding and freeing a chain of 200,000 nested keys.
 void BM_DecodeDeepFile(benchmark::State& state) {
-  const std::vector<uint8_t> bytes = EncodeRegistryFile(*testing::DeepTree(200000), "USER.DAT");
+  const std::vector<uint8_t> bytes = EncodeRegistryFile(*test::DeepTree(200000), "USER.DAT");
   for (auto _ : state) benchmark::DoNotOptimize(DecodeRegistryFile(bytes, "USER.DAT"));
   state.counters["file_bytes"] = static_cast<double>(bytes.size());
 }

@@ -37,7 +37,7 @@ class SelfLinkMachine {
 
  private:
   int64_t depth_;
-  TempMachineDir dir_;
+  test::TempMachineDir dir_;
   Machine machine_;
 };
 

@@ -20,7 +20,7 @@ namespace {
 constexpr int kUsers = 1000;
 
 void BM_CreateNewUser(benchmark::State& state) {
-  const TempMachineDir temp;
+  const test::TempMachineDir temp;
   const Machine machine = OpenOrCreateMachine(temp.Path() / "machine");
   Registry registry(machine);
   PolicyStore store(registry);

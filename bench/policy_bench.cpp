@@ -78,7 +78,7 @@ class ThousandUsers {
   }
 
  private:
-  TempMachineDir dir_;
+  test::TempMachineDir dir_;
   Machine machine_;
   std::unique_ptr<Registry> registry_;
   PolicyStore store_;

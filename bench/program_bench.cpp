@@ -21,13 +21,13 @@
 
 #include "../tests/support/temp_machine_dir.h"
 #include "base/file_io.h"
-#include "controls/error_box.h"
 #include "controls/look.h"
 #include "demo/demo_machine.h"
 #include "policy/password_store.h"
 #include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
+#include "shell/error_box.h"
 #include "shell/scripted_prompter.h"
 #include "shell/single_instance.h"
 #include "ui/main_window.h"
@@ -46,7 +46,7 @@ int64_t MonotonicNs() {
 // A demo machine with the password "secret" and kUsers users, each with two switches on that
 // loading writes again (NoRun, and NoConfigure with its five companions).
 const std::filesystem::path& MachineDir() {
-  static TempMachineDir temp;
+  static test::TempMachineDir temp;
   static const std::filesystem::path dir = [] {
     const std::filesystem::path machineDir = temp.Path() / "machine";
     const Machine machine = OpenOrCreateMachine(machineDir);

@@ -9,14 +9,16 @@
 #include <string>
 
 #include "app/describe.h"
-#include "controls/error_box.h"
+#include "app/first_start.h"
 #include "controls/help_window.h"
 #include "controls/look.h"
+#include "controls/real_prompter.h"
 #include "demo/demo_machine.h"
 #include "demo/project_icons.h"
 #include "machine/machine.h"
 #include "policy/policy_store.h"
 #include "registry/registry.h"
+#include "shell/error_box.h"
 #include "shell/prompts.h"
 #include "shell/single_instance.h"
 #include "ui/main_window.h"
@@ -28,6 +30,8 @@ using tarnwick::Machine;
 // The program from the single-instance check to the end of the message loop.
 int RunProgram(int& argc, char** argv, const Machine& machine) {
   tarnwick::TarnwickApplication app(argc, argv);
+  tarnwick::RealPrompter dialogs;
+  const tarnwick::PrompterGuard prompts(dialogs);
   if (!tarnwick::ApplyLook(app)) {
     std::cerr << "tarnwick: MS Sans Serif (package fonts-wine) not found; a look-alike font is "
                  "used, in which some texts may not fit\n";
@@ -51,6 +55,7 @@ int RunProgram(int& argc, char** argv, const Machine& machine) {
   // A later copy brings the first forward here and ends before it shows or touches anything.
   tarnwick::TfrmMain window(*detector, store ? &*store : nullptr);
   if (window.EndsThisCopy()) return 0;
+  window.SetFirstStart(tarnwick::FirstStartSetup);
   try {
     tarnwick::InstallProgramIcons(machine);
   } catch (const std::exception& e) {

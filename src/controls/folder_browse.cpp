@@ -8,12 +8,12 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "controls/error_box.h"
 #include "controls/look.h"
 #include "machine/host_dir.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "shell/ansi_qstring.h"
+#include "shell/error_box.h"
 #include "shell/machine_dir.h"
 
 namespace tarnwick {

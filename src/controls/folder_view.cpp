@@ -1,12 +1,12 @@
 #include "controls/folder_view.h"
 
 #include "controls/control_icons.h"
-#include "controls/error_box.h"
 #include "controls/look.h"
 #include "controls/wait_cursor.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "shell/ansi_qstring.h"
+#include "shell/error_box.h"
 #include "shell/machine_dir.h"
 
 namespace tarnwick {

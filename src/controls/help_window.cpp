@@ -25,8 +25,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "controls/error_box.h"
 #include "controls/look.h"
+#include "shell/error_box.h"
 #include "shell/prompts.h"
 
 namespace tarnwick {

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "base/error.h"
-#include "controls/error_box.h"
+#include "shell/error_box.h"
 
 namespace tarnwick {
 

@@ -1,9 +1,10 @@
 #include "shell/prompts.h"
 
 #include <exception>
+#include <stdexcept>
+#include <utility>
 
-#include "controls/error_box.h"
-#include "controls/real_prompter.h"
+#include "shell/error_box.h"
 
 namespace tarnwick {
 
@@ -12,9 +13,8 @@ namespace {
 Prompter* installed = nullptr;
 
 Prompter& Installed() {
-  if (installed != nullptr) return *installed;
-  static RealPrompter real;
-  return real;
+  if (installed == nullptr) throw std::logic_error("No prompter is installed.");
+  return *installed;
 }
 
 // Writes what is pending before it hands each prompt to the installed prompter.
@@ -69,8 +69,8 @@ Prompter& Prompter::Current() {
   return writingFirst;
 }
 
-void Prompter::Install(Prompter* prompter) {
-  installed = prompter;
+Prompter* Prompter::Install(Prompter* prompter) {
+  return std::exchange(installed, prompter);
 }
 
 void WritePendingChanges() {

@@ -57,13 +57,27 @@ class Prompter {
   // (QDialog::Accepted, Rejected or a form's own code).
   virtual int RunDialog(QDialog& dialog) = 0;
 
-  // The program's prompter: the real dialogs unless a test installed its own. Every prompt made
-  // through it first writes the changes made so far (WritePendingChanges), so that nothing said or
-  // asked waits on unwritten changes; when that fails, the prompt is not shown and the failure is
-  // thrown, except before an error box, which then names the failure too.
+  // The program's prompter: the one installed last (the program installs the real dialogs, a test
+  // its own). Every prompt made through it first writes the changes made so far
+  // (WritePendingChanges), so that nothing said or asked waits on unwritten changes; when that
+  // fails, the prompt is not shown and the failure is thrown, except before an error box, which
+  // then names the failure too.
   static Prompter& Current();
-  // Installs a prompter (not owned); nullptr restores the real dialogs.
-  static void Install(Prompter* prompter);
+  // Installs a prompter (not owned) and returns the one it replaces; with none installed, a
+  // prompt throws std::logic_error.
+  static Prompter* Install(Prompter* prompter);
+};
+
+// Installs a prompter for the lifetime of the guard, then restores the one it replaced.
+class PrompterGuard {
+ public:
+  explicit PrompterGuard(Prompter& prompter) : previous_(Prompter::Install(&prompter)) {}
+  ~PrompterGuard() { Prompter::Install(previous_); }
+  PrompterGuard(const PrompterGuard&) = delete;
+  PrompterGuard& operator=(const PrompterGuard&) = delete;
+
+ private:
+  Prompter* previous_;
 };
 
 // The title of a kind's boxes: Plain "Tarnwick" (the program's title), Warning "Warning",

@@ -50,13 +50,4 @@ class ScriptedPrompter : public Prompter {
   std::vector<PromptRecord> records_;
 };
 
-// Installs a prompter for the lifetime of the guard.
-class PrompterGuard {
- public:
-  explicit PrompterGuard(Prompter& prompter) { Prompter::Install(&prompter); }
-  ~PrompterGuard() { Prompter::Install(nullptr); }
-  PrompterGuard(const PrompterGuard&) = delete;
-  PrompterGuard& operator=(const PrompterGuard&) = delete;
-};
-
 }  // namespace tarnwick

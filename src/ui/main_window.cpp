@@ -13,9 +13,6 @@
 #include <span>
 #include <string>
 
-#include "app/first_start.h"
-#include "app/program_password.h"
-#include "controls/error_box.h"
 #include "controls/file_chooser.h"
 #include "controls/folder_browse.h"
 #include "controls/glyphs.h"
@@ -31,6 +28,7 @@
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
+#include "shell/error_box.h"
 #include "shell/file_icons.h"
 #include "shell/file_operations.h"
 #include "shell/folder_explorer.h"
@@ -38,6 +36,7 @@
 #include "shell/prompts.h"
 #include "shell/shell_links.h"
 #include "ui/about_box.h"
+#include "ui/program_password.h"
 #include "ui/resources/adduser.xpm"
 #include "ui/resources/off.xpm"
 #include "ui/resources/on.xpm"
@@ -258,7 +257,7 @@ void TfrmMain::FormCreate() {
     QApplication::processEvents();
     store_->LoadPolicyFile();
     Users_ = std::make_unique<TUsers>(*store_);
-    if (!CloseRequested_ && Users_->Count() == 0 && !FirstStartSetup(this, *Users_)) {
+    if (!CloseRequested_ && Users_->Count() == 0 && firstStart_ && !firstStart_(this, *Users_)) {
       CloseRequested_ = true;
     }
     if (!CloseRequested_) {

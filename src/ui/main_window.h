@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QPixmap>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +39,11 @@ class TfrmMain : public QMainWindow {
 
   // A later copy of the program: main returns 0 without calling FormCreate.
   bool EndsThisCopy() const { return SingleInstance1.EndsThisCopy(); }
+
+  // The first-start set-up the start runs on an empty user list; false ends the start. Without
+  // one, the start goes on with the empty list.
+  using FirstStart = std::function<bool(QWidget* owner, TUsers& users)>;
+  void SetFirstStart(FirstStart firstStart) { firstStart_ = std::move(firstStart); }
 
   // Start-up: shows the window, asks the password, loads the policy file and the users, runs
   // the first-start set-up on an empty list and selects the first user.
@@ -112,6 +118,7 @@ class TfrmMain : public QMainWindow {
   bool Clearing_ = false;
   bool CloseRequested_ = false;
   bool StartFailed_ = false;
+  FirstStart firstStart_;
   bool starting_ = false;
   bool closed_ = false;
   QTimer Timer1;

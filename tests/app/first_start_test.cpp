@@ -8,27 +8,17 @@
 #include "policy/policy_store.h"
 #include "policy/users.h"
 #include "shell/scripted_prompter.h"
+#include "support/dialog_test.h"
 #include "support/policy_test_machine.h"
 #include "ui/wizards/welcome_wizard.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
-
-using testing::Dword;
-using testing::FindExported;
 
 constexpr std::string_view kUserKey = "Users\\Ada Lovelace\\Software\\Microsoft\\Windows\\";
 constexpr std::string_view kPolicies = "CurrentVersion\\Policies\\";
 
-class FirstStartTest : public ::testing::Test {
- protected:
-  FirstStartTest() { machine_.Store().LoadPolicyFile(); }
-  ~FirstStartTest() override { machine_.Store().UnloadPolicyFile(); }
-
-  testing::PolicyMachine machine_;
-  ScriptedPrompter prompter_;
-  PrompterGuard guard_{prompter_};
-};
+using FirstStartTest = AttachedPolicyTest;
 
 // The wizard closed with Finish after the name was typed; icon receives the icon chosen.
 ScriptedPrompter::DialogScript Finish(const QString& name, std::string& icon) {
@@ -75,8 +65,8 @@ TEST_F(FirstStartTest, MakesTheAdministratorsUnrestrictedAccount) {
       {"Desktop", "C:\\WINDOWS\\Desktop"},       {"Favorites", "C:\\WINDOWS\\Favorites"},
       {"Recent", "C:\\WINDOWS\\Recent"},
   };
-  for (const auto& policy : {testing::ReadWithCregexport(machine_.PolicyFile()),
-                             testing::ReadWithParseWin32Registry(machine_.PolicyFile())}) {
+  for (const auto& policy : {test::ReadWithCregexport(machine_.PolicyFile()),
+                             test::ReadWithParseWin32Registry(machine_.PolicyFile())}) {
     ASSERT_TRUE(policy.ok()) << policy.diagnostics;
     for (const auto& [key, names] : flags) {
       for (const std::string& name : names) {
@@ -88,23 +78,23 @@ TEST_F(FirstStartTest, MakesTheAdministratorsUnrestrictedAccount) {
     for (const auto& [name, path] : paths) {
       const auto* value = FindExported(policy, folders, name);
       ASSERT_NE(value, nullptr) << name;
-      EXPECT_EQ(testing::SzText(value->data), path) << name;
+      EXPECT_EQ(test::SzText(value->data), path) << name;
     }
     const auto* first = FindExported(policy, explorer + "\\RestrictRun", "0");
     const auto* second = FindExported(policy, explorer + "\\RestrictRun", "1");
     ASSERT_TRUE(first && second);
-    EXPECT_EQ(testing::SzText(first->data), "tarnex.exe");
-    EXPECT_EQ(testing::SzText(second->data), "twtray.exe");
+    EXPECT_EQ(test::SzText(first->data), "tarnex.exe");
+    EXPECT_EQ(test::SzText(second->data), "twtray.exe");
     const auto* tray = FindExported(
         policy, "Computers\\.default\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "TWTray");
     ASSERT_NE(tray, nullptr);
-    EXPECT_EQ(testing::SzText(tray->data), "C:\\TARNEX\\TWTray.exe");
+    EXPECT_EQ(test::SzText(tray->data), "C:\\TARNEX\\TWTray.exe");
   }
-  const auto system = testing::ReadWithCregexport(machine_.SystemDat());
+  const auto system = test::ReadWithCregexport(machine_.SystemDat());
   ASSERT_TRUE(system.ok()) << system.diagnostics;
   const auto* username = FindExported(system, "Network\\Logon", "username");
   ASSERT_NE(username, nullptr);
-  EXPECT_EQ(testing::SzText(username->data), "Ada Lovelace");
+  EXPECT_EQ(test::SzText(username->data), "Ada Lovelace");
 }
 
 TEST_F(FirstStartTest, CancelledWizardMakesNoAccountAndTurnsActivationOff) {
@@ -115,10 +105,10 @@ TEST_F(FirstStartTest, CancelledWizardMakesNoAccountAndTurnsActivationOff) {
   EXPECT_EQ(users.Count(), 0u);
   EXPECT_EQ(ReadActivationState(machine_.Store()), ActivationState::Off);
   ASSERT_TRUE(machine_.Store().UnloadPolicyFile());
-  const auto policy = testing::ReadWithParseWin32Registry(machine_.PolicyFile());
+  const auto policy = test::ReadWithParseWin32Registry(machine_.PolicyFile());
   ASSERT_TRUE(policy.ok()) << policy.diagnostics;
   for (const auto& key : policy.keys) EXPECT_FALSE(key.path.starts_with("Users\\")) << key.path;
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

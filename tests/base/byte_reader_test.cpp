@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 constexpr size_t kHuge = std::numeric_limits<size_t>::max();
@@ -78,4 +78,4 @@ TEST(ByteReader, CursorAdvancesAndStopsAtTheEnd) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -7,7 +7,7 @@
 #include <limits>
 #include <utility>
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 constexpr int64_t k1601 = -11644473600;
@@ -46,4 +46,4 @@ TEST(WinTime, DosDateAndTimeOfKnownDatesAndTheEdges) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

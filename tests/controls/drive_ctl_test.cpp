@@ -9,7 +9,7 @@
 
 #include "support/test_machine.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 const char* const kDrives =
@@ -243,4 +243,4 @@ TEST(DriveListLook, MoreDrivesThanRowsScrollOnlyUpAndDown) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -12,7 +12,7 @@
 #include "shell/scripted_prompter.h"
 #include "support/test_machine.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 QStringList Texts(const QListWidget* list) {
@@ -196,4 +196,4 @@ TEST_F(FileChooserTest, FolderThatIsNoDirectoryIsRefused) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -9,7 +9,7 @@
 
 #include "support/test_machine.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 QStringList Captions(const TFileView& view) {
@@ -118,4 +118,4 @@ TEST_F(FileViewTest, ThreeIconFilesShowTheirOwnIconsAtIndexesZeroToTwo) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -11,7 +11,7 @@
 #include "shell/scripted_prompter.h"
 #include "support/test_machine.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 QStringList ChildTexts(const QTreeWidgetItem* node) {
@@ -174,4 +174,4 @@ TEST_F(FolderBrowseTest, EnterTakesTheFolderAndEscapeCancels) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

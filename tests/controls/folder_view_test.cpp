@@ -7,7 +7,7 @@
 
 #include "support/test_machine.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -203,4 +203,4 @@ TEST_F(FolderViewTest, NamesOutsideCodePage1252AreLeftOut) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -24,7 +24,7 @@
 #include "shell/scripted_prompter.h"
 #include "support/look_guard.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 const QString kTopicBase = QStringLiteral("qthelp://org.tarnwick.help/doc/");
@@ -214,4 +214,4 @@ TEST_F(HelpWindowTest, ContentsShowEveryTitleWhole) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

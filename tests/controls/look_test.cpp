@@ -20,7 +20,7 @@
 #include "controls/real_prompter.h"
 #include "support/look_guard.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 TEST(Look, Windows95StylePaletteAndFont) {
@@ -134,4 +134,4 @@ TEST(Look, BitmapResourcesHaveTheirSizes) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -7,7 +7,7 @@
 #include <QElapsedTimer>
 #include <stdexcept>
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 volatile sig_atomic_t earlierHandlerRan = 0;
@@ -58,4 +58,4 @@ TEST(SessionEnd, SigtermAndSighupEndTheSessionOnTheLoopAndTheOldHandlersComeBack
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -10,7 +10,7 @@
 #include "registry/creg_file.h"
 #include "support/temp_machine_dir.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -154,4 +154,4 @@ TEST(DemoShortcuts, NewMachineHasItsStartMenuShortcuts) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -11,7 +11,7 @@
 #include "machine/machine.h"
 #include "support/temp_machine_dir.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -87,4 +87,4 @@ TEST(ProjectIcons, InstalledBesideTheProgramWithoutReplacingFiles) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

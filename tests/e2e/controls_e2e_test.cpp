@@ -16,7 +16,7 @@
 #include "support/run_program.h"
 #include "support/temp_machine_dir.h"
 
-namespace tarnwick::testing {
+namespace tarnwick::test {
 namespace {
 
 // A 32-bit value as both registry readers report it; empty when absent or when they disagree.
@@ -249,4 +249,4 @@ TEST_F(ControlsTest, TheCopysReplaceQuestionIsAnsweredByKeysWithNoProgressWindow
 }
 
 }  // namespace
-}  // namespace tarnwick::testing
+}  // namespace tarnwick::test

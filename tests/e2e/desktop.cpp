@@ -4,7 +4,7 @@
 #include <QRegularExpression>
 #include <QThread>
 
-namespace tarnwick::testing {
+namespace tarnwick::test {
 
 namespace {
 
@@ -135,4 +135,4 @@ std::optional<int> ProgramUnderTest::WaitForExit(std::chrono::milliseconds timeo
   return process_.exitCode();
 }
 
-}  // namespace tarnwick::testing
+}  // namespace tarnwick::test

@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 
-namespace tarnwick::testing {
+namespace tarnwick::test {
 
 using namespace std::chrono_literals;
 
@@ -66,4 +66,4 @@ class ProgramUnderTest {
   QProcess process_;
 };
 
-}  // namespace tarnwick::testing
+}  // namespace tarnwick::test

@@ -19,7 +19,7 @@
 #include "support/temp_machine_dir.h"
 #include "support/unwritable_dir.h"
 
-namespace tarnwick::testing {
+namespace tarnwick::test {
 namespace {
 
 constexpr char kUserKey[] = "Users\\Alice\\Software\\Microsoft\\Windows\\CurrentVersion\\";
@@ -556,4 +556,4 @@ TEST_F(ProgramTest, AFirstStartThatCannotWriteEndsAndFreesTheMachine) {
 }
 
 }  // namespace
-}  // namespace tarnwick::testing
+}  // namespace tarnwick::test

@@ -4,7 +4,7 @@
 
 #include <random>
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 void Put16(std::vector<uint8_t>& out, uint32_t v) {
@@ -255,4 +255,4 @@ TEST(IcoFile, DamagedDirectoriesGiveNoIcon) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

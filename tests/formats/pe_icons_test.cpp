@@ -8,7 +8,7 @@
 #include "formats/ico_file.h"
 #include "formats/pe_test_builder.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 using namespace pe_test;
@@ -356,4 +356,4 @@ TEST(PeIcons, NeResourcesAtBothAlignments) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-namespace tarnwick::pe_test {
+namespace tarnwick::test::pe_test {
 
 inline void Set16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
   if (b.size() < at + 2) b.resize(at + 2, 0);
@@ -152,4 +152,4 @@ inline void AddIcon(std::vector<Resource>& icons, std::vector<Resource>& groups,
   groups.push_back({14, std::move(name), language, std::move(group)});
 }
 
-}  // namespace tarnwick::pe_test
+}  // namespace tarnwick::test::pe_test

@@ -40,7 +40,7 @@ extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* t
   return static_cast<int>(syscall(SYS_renameat2, fromDir, from, toDir, to, flags));
 }
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 constexpr uint64_t kT1 = 125440173302500000;  // 1998-07-04 09:15:30.25 UTC
@@ -150,8 +150,8 @@ std::vector<uint8_t> Index(uint32_t version, uint32_t recordSize,
 }
 
 TEST(RecycleIndexReader, ReadsTheGenuineWindows95IndexAsRifiuti2Does) {
-  const fs::path file = testing::Fixture("recycled/INFO-95-ja-1");
-  SKIP_WITHOUT_FIXTURE(file);
+  const fs::path file = test::Fixture("recycled/INFO-95-ja-1");
+  ASSERT_FIXTURE(file);
   const RecycleIndex index = ReadRecycleIndex(file);
   EXPECT_EQ(index.version, 0u);
   EXPECT_EQ(index.nextIndex, 16u);
@@ -308,8 +308,8 @@ TEST_F(RecycleBinTest, RestoringByHandFromTheIndexGivesBackTheFiles) {
 }
 
 TEST_F(RecycleBinTest, AppendsToAnExistingIndexKeepingItsRecords) {
-  const fs::path genuine = testing::Fixture("recycled/INFO-95-ja-1");
-  SKIP_WITHOUT_FIXTURE(genuine);
+  const fs::path genuine = test::Fixture("recycled/INFO-95-ja-1");
+  ASSERT_FIXTURE(genuine);
   const fs::path driveD = drive().parent_path() / "D";
   fs::create_directories(driveD / "Recycled");
   fs::copy_file(genuine, driveD / "Recycled" / "info");
@@ -518,4 +518,4 @@ TEST_F(RecycleBinTest, PutsTheFileBackWhenTheIndexCannotBeWritten) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

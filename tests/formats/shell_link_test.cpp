@@ -12,7 +12,7 @@
 
 #include "machine/machine.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -517,4 +517,4 @@ TEST(ShellLinkResolve, ResolvesLinksOtherSystemsWrote) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

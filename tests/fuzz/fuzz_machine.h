@@ -77,7 +77,7 @@ class FuzzMachine {
   }
 
  private:
-  TempMachineDir dir_;
+  test::TempMachineDir dir_;
   Machine machine_;
 };
 

@@ -132,7 +132,7 @@ void IconSeeds(const fs::path& root) {
   ico.Add(small);
   ico.Add(several);
 
-  using namespace pe_test;
+  using namespace test::pe_test;
   SeedWriter pe(root, "pe_icons");
   std::vector<Resource> icons;
   std::vector<Resource> groups;
@@ -147,7 +147,7 @@ void IconSeeds(const fs::path& root) {
 
 void RecycleSeeds(const fs::path& root) {
   SeedWriter seeds(root, "recycle_info");
-  TempMachineDir drive;
+  test::TempMachineDir drive;
   drive.WriteFile("Mes documents/R\xC3\xA9sum\xC3\xA9.txt", "text");
   drive.WriteFile("Old Stuff/Pictures/a.bmp", "BM");
   drive.WriteFile("Old Stuff/Pictures/b.bmp", "BM");

@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckRoundTrip(text);
 
   // One machine directory for all runs, with the drive directories the seeds name.
-  static const TempMachineDir dir;
+  static const test::TempMachineDir dir;
   if (!std::filesystem::exists(dir.Path() / "d")) {
     for (const char* drive : {"c/WINDOWS", "c/TARNEX", "d"}) {
       std::filesystem::create_directories(dir.Path() / drive);

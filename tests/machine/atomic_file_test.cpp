@@ -8,7 +8,7 @@
 
 #include "support/temp_machine_dir.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 class AtomicFileTest : public ::testing::Test {
@@ -117,4 +117,4 @@ TEST_F(AtomicFileTest, AReadOnlyFileIsRefusedUnlessTheCallerIsTheRegistry) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 TEST(Cp1252Test, EveryByteSurvivesTheRoundTrip) {
@@ -52,4 +52,4 @@ TEST(Cp1252Test, FoldsCaseAsWindows95DoesForTheWholeCodePage) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -19,11 +19,10 @@
 #include "support/temp_machine_dir.h"
 #include "support/test_machine.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Slurp;
 
 std::vector<uint8_t> Bytes(const std::string& text) {
   return {text.begin(), text.end()};
@@ -204,4 +203,4 @@ TEST(FileLock, KeepsOutMachinesOnTheFilesDiskAndOtherRunsInItsDirectory) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

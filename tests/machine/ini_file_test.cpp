@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 TEST(IniFileTest, ReadsSectionsEntriesAndComments) {
@@ -106,4 +106,4 @@ TEST(IniFileTest, BlanksAndHighBytesInsideAValueAreText) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

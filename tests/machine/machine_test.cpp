@@ -7,7 +7,7 @@
 
 #include "support/temp_machine_dir.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -433,4 +433,4 @@ TEST_F(MachineTest, TheLockFileIsNeverFollowed) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

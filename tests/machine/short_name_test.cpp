@@ -8,7 +8,7 @@
 #include "machine/machine.h"
 #include "support/temp_machine_dir.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -166,4 +166,4 @@ TEST_F(ShortNameOnDisk, SymbolicLinksDoNotLeaveTheDrive) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

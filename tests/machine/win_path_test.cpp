@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 TEST(WinPathTest, AddTrailingBackslashAppendsExactlyOne) {
@@ -36,4 +36,4 @@ TEST(WinPathTest, SplitsNamesAndExtensions) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

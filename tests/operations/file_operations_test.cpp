@@ -16,7 +16,7 @@
 
 namespace fs = std::filesystem;
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 using Texts = std::vector<std::string>;
@@ -285,8 +285,8 @@ TEST_F(FileOperationsTest, DeleteMovesTheTreeIntoTheRecycleBinThatRifiuti2Reads)
   EXPECT_EQ(Read("c/RECYCLED/Dc1.dat"), "anna");
   EXPECT_EQ(Read("c/RECYCLED/Dc2.dat"), "ben");
 
-  const testing::ProgramRun bin =
-      testing::RunProgram({"rifiuti2", "-l", "CP1252", Host("c/RECYCLED/INFO").string()});
+  const test::ProgramRun bin =
+      test::RunProgram({"rifiuti2", "-l", "CP1252", Host("c/RECYCLED/INFO").string()});
   ASSERT_EQ(bin.status, 0) << bin.err;
   for (const char* path : {"C:\\Profiles\\Anna\\Desktop\\note.txt", "C:\\Profiles\\Anna\\user.dat",
                            "C:\\Profiles\\Ben\\user.dat"}) {
@@ -332,4 +332,4 @@ TEST_F(FileOperationsTest, DeleteAtOnceKeepsReadOnlyFilesAndNeverFollowsLinks) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

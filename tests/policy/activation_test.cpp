@@ -6,11 +6,8 @@
 #include "support/independent_readers.h"
 #include "support/policy_test_machine.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
-
-using testing::Dword;
-using testing::Sz;
 
 constexpr std::string_view kLogon = "Network\\Logon";
 constexpr std::string_view kUpdate = "System\\CurrentControlSet\\control\\Update";
@@ -31,10 +28,10 @@ class ActivationTest : public ::testing::Test {
   std::optional<std::string> Text(std::string_view key, std::string_view name) {
     const std::optional<RegValue> value = machine_.Value(key, name);
     if (!value || value->type != kRegSz) return std::nullopt;
-    return testing::SzText(value->data);
+    return test::SzText(value->data);
   }
 
-  testing::PolicyMachine machine_;
+  test::PolicyMachine machine_;
 };
 
 TEST(TrayPathTest, BesideTheProgram) {
@@ -89,13 +86,13 @@ TEST_F(ActivationTest, TurningOnAndOffWritesAndDeletesItsValues) {
 
   // The machine values are in SYSTEM.DAT, the policy entry in Tarnex.pol once saved.
   machine_.Store().UnloadPolicyFile();
-  const testing::ReaderOutput system = testing::ReadWithCregexport(machine_.SystemDat());
+  const test::ReaderOutput system = test::ReadWithCregexport(machine_.SystemDat());
   ASSERT_TRUE(system.ok()) << system.diagnostics;
-  ASSERT_NE(testing::FindExported(system, std::string(kUpdate), "NetworkPath"), nullptr);
-  const testing::ReaderOutput policy = testing::ReadWithParseWin32Registry(machine_.PolicyFile());
+  ASSERT_NE(test::FindExported(system, std::string(kUpdate), "NetworkPath"), nullptr);
+  const test::ReaderOutput policy = test::ReadWithParseWin32Registry(machine_.PolicyFile());
   ASSERT_TRUE(policy.ok()) << policy.diagnostics;
-  EXPECT_NE(testing::FindExported(policy, std::string(kPolicyRun.substr(7)), "TWTray"), nullptr);
+  EXPECT_NE(test::FindExported(policy, std::string(kPolicyRun.substr(7)), "TWTray"), nullptr);
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -7,7 +7,7 @@
 #include "support/independent_readers.h"
 #include "support/policy_test_machine.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 TEST(ScrambleTest, KnownTextWithTheProgramSeed) {
@@ -41,7 +41,7 @@ class PasswordStoreTest : public ::testing::Test {
 
   std::optional<RegValue> Mode() { return machine_.Value("TARNEX\\Config", "Mode"); }
 
-  testing::PolicyMachine machine_;
+  test::PolicyMachine machine_;
 };
 
 TEST_F(PasswordStoreTest, StoredAsScrambledTextAndReadBack) {
@@ -49,10 +49,10 @@ TEST_F(PasswordStoreTest, StoredAsScrambledTextAndReadBack) {
   StorePassword(machine_.Store(), " Secret ");
   ASSERT_TRUE(Mode());
   EXPECT_EQ(Mode()->type, kRegSz);
-  EXPECT_EQ(testing::SzText(Mode()->data), ScrambleText(" Secret ", kScrambleSeed));
+  EXPECT_EQ(test::SzText(Mode()->data), ScrambleText(" Secret ", kScrambleSeed));
   EXPECT_EQ(ReadStoredPassword(machine_.Store()), " Secret ");
   StorePassword(machine_.Store(), "");
-  EXPECT_EQ(testing::SzText(Mode()->data), "");
+  EXPECT_EQ(test::SzText(Mode()->data), "");
   EXPECT_EQ(ReadStoredPassword(machine_.Store()), "");
 }
 
@@ -65,9 +65,9 @@ TEST_F(PasswordStoreTest, PasswordWithAZeroScrambledByteSurvives) {
   EXPECT_EQ(Mode()->data.size(), 3u);
   EXPECT_EQ(ReadStoredPassword(machine_.Store()), "abc");
   machine_.Store().UnloadPolicyFile();
-  const testing::ReaderOutput file = testing::ReadWithCregexport(machine_.PolicyFile());
+  const test::ReaderOutput file = test::ReadWithCregexport(machine_.PolicyFile());
   ASSERT_TRUE(file.ok()) << file.diagnostics;
-  const testing::ExportedValue* mode = testing::FindExported(file, "Config", "Mode");
+  const test::ExportedValue* mode = test::FindExported(file, "Config", "Mode");
   ASSERT_NE(mode, nullptr);
   EXPECT_EQ(mode->type, kRegBinary);
   machine_.Store().LoadPolicyFile();
@@ -79,11 +79,11 @@ TEST_F(PasswordStoreTest, PasswordWithAZeroScrambledByteSurvives) {
 
 TEST_F(PasswordStoreTest, ValueStoredTheOldWayIsRead) {
   const std::string scrambled = ScrambleText("Old", kScrambleSeed);
-  machine_.Put("TARNEX\\Config", "Mode", kRegSz, testing::Sz(scrambled));
+  machine_.Put("TARNEX\\Config", "Mode", kRegSz, test::Sz(scrambled));
   EXPECT_EQ(ReadStoredPassword(machine_.Store()), "Old");
-  machine_.Put("TARNEX\\Config", "Mode", kRegDword, testing::Dword(1));
+  machine_.Put("TARNEX\\Config", "Mode", kRegDword, test::Dword(1));
   EXPECT_THROW(ReadStoredPassword(machine_.Store()), RegistryError);
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -17,11 +17,10 @@
 #include "registry/registry.h"
 #include "support/policy_test_machine.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::PolicyMachine;
 
 std::string Slurp(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -130,4 +129,4 @@ TEST(PolicyStorePathsTest, ALinkSwappedInDuringAddUserNeverLeadsOutside) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -13,14 +13,8 @@
 #include "support/policy_test_machine.h"
 #include "support/temp_machine_dir.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
-
-using testing::FindExported;
-using testing::HasExportedKey;
-using testing::PolicyMachine;
-using testing::ReadWithCregexport;
-using testing::ReadWithParseWin32Registry;
 
 constexpr std::string_view kAnnExplorer =
     "Users\\ann\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
@@ -87,8 +81,8 @@ TEST(PolicyFileTest, LoadNeverDeletesAKeyTheProgramDidNotMake) {
       const AttachedPolicyFile created{machine.Store()};
       TUser(machine.Store(), "ann").SetNoRun(1);
     }
-    machine.Put("TARNEX\\Users\\bob", "x", kRegDword, testing::Dword(1));
-    machine.Put("TARNEX\\Classes", "y", kRegDword, testing::Dword(2));
+    machine.Put("TARNEX\\Users\\bob", "x", kRegDword, test::Dword(1));
+    machine.Put("TARNEX\\Classes", "y", kRegDword, test::Dword(2));
     const std::string policyBefore = fileExists ? Slurp(machine.PolicyFile()) : "";
     EXPECT_THROW(machine.Store().LoadPolicyFile(), PolicyFileError);
     EXPECT_FALSE(machine.Store().PolicyLoaded());
@@ -98,8 +92,8 @@ TEST(PolicyFileTest, LoadNeverDeletesAKeyTheProgramDidNotMake) {
     EXPECT_EQ(std::filesystem::exists(machine.PolicyFile()), fileExists);
   }
   PolicyMachine machine;
-  machine.Put("TARNEX\\Users\\bob", "x", kRegDword, testing::Dword(1));
-  machine.Put("TARNEX", "top", kRegDword, testing::Dword(1));
+  machine.Put("TARNEX\\Users\\bob", "x", kRegDword, test::Dword(1));
+  machine.Put("TARNEX", "top", kRegDword, test::Dword(1));
   EXPECT_THROW(machine.Store().LoadPolicyFile(), PolicyFileError);
   EXPECT_TRUE(machine.Value("TARNEX", "top"));
 }
@@ -172,35 +166,35 @@ TEST(PolicyFileTest, WholeLifeOnDemoMachine) {
   TUser bob(machine.Store(), "Bob");
   bob.SetNoDOS(1);
   // A setter's change is in the file while the hive is still attached.
-  const testing::ReaderOutput attached = ReadWithParseWin32Registry(machine.PolicyFile());
+  const test::ReaderOutput attached = ReadWithParseWin32Registry(machine.PolicyFile());
   ASSERT_TRUE(attached.ok()) << attached.diagnostics;
-  const testing::ExportedValue* drives = FindExported(attached, kAnnExplorer, "NoDrives");
+  const test::ExportedValue* drives = FindExported(attached, kAnnExplorer, "NoDrives");
   ASSERT_NE(drives, nullptr);
-  EXPECT_EQ(drives->data, testing::Dword(4));
+  EXPECT_EQ(drives->data, test::Dword(4));
   EXPECT_TRUE(machine.Store().UnloadPolicyFile());
   EXPECT_FALSE(machine.KeyExists("TARNEX"));
 
   for (const auto& output : {ReadWithCregexport(machine.PolicyFile()),
                              ReadWithParseWin32Registry(machine.PolicyFile())}) {
     ASSERT_TRUE(output.ok()) << output.diagnostics;
-    const testing::ExportedValue* noRun = FindExported(output, kAnnExplorer, "NoRun");
+    const test::ExportedValue* noRun = FindExported(output, kAnnExplorer, "NoRun");
     ASSERT_NE(noRun, nullptr);
     EXPECT_EQ(noRun->type, kRegDword);
-    EXPECT_EQ(noRun->data, testing::Dword(1));
-    const testing::ExportedValue* programs = FindExported(output, kAnnFolders, "Programs");
+    EXPECT_EQ(noRun->data, test::Dword(1));
+    const test::ExportedValue* programs = FindExported(output, kAnnFolders, "Programs");
     ASSERT_NE(programs, nullptr);
     EXPECT_EQ(programs->type, kRegSz);
-    EXPECT_EQ(testing::SzText(programs->data), "C:\\WINDOWS\\Profiles\\ann\\Start Menu\\Programs");
-    const testing::ExportedValue* noDrives = FindExported(output, kAnnExplorer, "NoDrives");
+    EXPECT_EQ(test::SzText(programs->data), "C:\\WINDOWS\\Profiles\\ann\\Start Menu\\Programs");
+    const test::ExportedValue* noDrives = FindExported(output, kAnnExplorer, "NoDrives");
     ASSERT_NE(noDrives, nullptr);
     EXPECT_EQ(noDrives->type, kRegDword);
-    EXPECT_EQ(noDrives->data, testing::Dword(4));
-    const testing::ExportedValue* noDos = FindExported(
+    EXPECT_EQ(noDrives->data, test::Dword(4));
+    const test::ExportedValue* noDos = FindExported(
         output, "Users\\Bob\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\WinOldApp",
         "Disabled");
     ASSERT_NE(noDos, nullptr);
     EXPECT_EQ(noDos->type, kRegDword);
-    EXPECT_EQ(noDos->data, testing::Dword(1));
+    EXPECT_EQ(noDos->data, test::Dword(1));
   }
   EXPECT_FALSE(HasExportedKey(ReadWithCregexport(machine.SystemDat()), "TARNEX"));
 }
@@ -279,7 +273,7 @@ TEST(PolicyFileTest, LeftoverTreeBesideFileGivesWayToTheFile) {
   machine.Store().LoadPolicyFile();
   TUser(machine.Store(), "ann").SetNoFind(1);
   machine.Store().UnloadPolicyFile();
-  machine.Put("TARNEX\\Users\\stale", "x", kRegDword, testing::Dword(1));
+  machine.Put("TARNEX\\Users\\stale", "x", kRegDword, test::Dword(1));
 
   EXPECT_TRUE(machine.Store().LoadPolicyFile());
   TUsers users{machine.Store()};
@@ -288,7 +282,7 @@ TEST(PolicyFileTest, LeftoverTreeBesideFileGivesWayToTheFile) {
   users[0].SetNoDesktop(1);
   machine.Store().UnloadPolicyFile();
   EXPECT_FALSE(machine.KeyExists("TARNEX"));
-  const testing::ReaderOutput file = ReadWithCregexport(machine.PolicyFile());
+  const test::ReaderOutput file = ReadWithCregexport(machine.PolicyFile());
   EXPECT_NE(FindExported(file, kAnnExplorer, "NoDesktop"), nullptr);
   EXPECT_FALSE(HasExportedKey(file, "Users\\stale"));
 }
@@ -329,4 +323,4 @@ TEST(PolicyFileTest, DetachingAFileThatCannotBeSavedThrowsNamingIt) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

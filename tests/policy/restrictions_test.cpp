@@ -12,21 +12,21 @@
 #include "support/independent_readers.h"
 #include "support/policy_test_machine.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
-using testing::Dword;
+using test::Dword;
 
 // (upper-case key path, value name) -> data of every value below one user's key.
 using Values = std::map<std::pair<std::string, std::string>, std::vector<uint8_t>>;
 
-Values UserValues(const testing::ReaderOutput& output, const std::string& user) {
+Values UserValues(const test::ReaderOutput& output, const std::string& user) {
   const std::string prefix = UpperAscii("Users\\" + user + "\\");
   Values values;
-  for (const testing::ExportedKey& key : output.keys) {
+  for (const test::ExportedKey& key : output.keys) {
     const std::string path = UpperAscii(key.path);
     if (!path.starts_with(prefix)) continue;
-    for (const testing::ExportedValue& value : key.values) {
+    for (const test::ExportedValue& value : key.values) {
       EXPECT_EQ(value.type, kRegDword) << key.path << " " << value.name;
       values[{path.substr(prefix.size()), value.name}] = value.data;
     }
@@ -46,7 +46,7 @@ void AddClaimed(const RestrictionInfo& restriction, uint32_t v, Values& values) 
 // it (with its companion): the independent readers find exactly the values it claims, and the
 // user reads back what was set.
 TEST(RestrictionsTest, EveryRestrictionWritesTheValuesItClaimsAndReadsBack) {
-  testing::PolicyMachine machine;
+  test::PolicyMachine machine;
   const auto setUser = [](const RestrictionInfo& r) { return "set" + std::string(r.name); };
   const auto applyUser = [](const RestrictionInfo& r) { return "apply" + std::string(r.name); };
   const auto expected = [](const RestrictionInfo& restriction, bool withCompanion, uint32_t v) {
@@ -76,8 +76,8 @@ TEST(RestrictionsTest, EveryRestrictionWritesTheValuesItClaimsAndReadsBack) {
     machine.Store().LoadPolicyFile();
     setAll(on);
     machine.Store().UnloadPolicyFile();
-    for (const auto& output : {testing::ReadWithCregexport(machine.PolicyFile()),
-                               testing::ReadWithParseWin32Registry(machine.PolicyFile())}) {
+    for (const auto& output : {test::ReadWithCregexport(machine.PolicyFile()),
+                               test::ReadWithParseWin32Registry(machine.PolicyFile())}) {
       ASSERT_TRUE(output.ok()) << output.diagnostics;
       for (const RestrictionInfo& restriction : Restrictions()) {
         EXPECT_EQ(UserValues(output, setUser(restriction)), expected(restriction, false, on))
@@ -99,4 +99,4 @@ TEST(RestrictionsTest, FindRestrictionTakesNamesInAnyCaseAndRejectsOthers) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

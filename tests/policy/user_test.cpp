@@ -8,11 +8,8 @@
 #include "support/independent_readers.h"
 #include "support/policy_test_machine.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
-
-using testing::Dword;
-using testing::Sz;
 
 constexpr std::string_view kUser = "TARNEX\\Users\\ann\\";
 constexpr std::string_view kExplorer =
@@ -67,7 +64,7 @@ class UserTest : public ::testing::Test {
     return texts;
   }
 
-  testing::PolicyMachine machine_;
+  test::PolicyMachine machine_;
   TUser ann_{machine_.Store(), "ann"};
 };
 
@@ -194,13 +191,13 @@ TEST_F(UserTest, EmptyTextsDeleteStartMenuAndRecentButStoreTheOthers) {
     const std::optional<RegValue> value = Value(kFolders, name);
     ASSERT_TRUE(value) << name;
     EXPECT_EQ(value->type, kRegSz);
-    EXPECT_EQ(testing::SzText(value->data), "");
+    EXPECT_EQ(test::SzText(value->data), "");
   }
   ASSERT_TRUE(Value(kPreferences, "UserIcon"));
-  EXPECT_EQ(testing::SzText(Value(kPreferences, "UserIcon")->data), "");
+  EXPECT_EQ(test::SzText(Value(kPreferences, "UserIcon")->data), "");
 
   ann_.SetDesktopFolder("  c:\\no such\\Desktop ");
-  EXPECT_EQ(testing::SzText(Value(kFolders, "Desktop")->data), "  c:\\no such\\Desktop ");
+  EXPECT_EQ(test::SzText(Value(kFolders, "Desktop")->data), "  c:\\no such\\Desktop ");
   ann_.SetUserIcon("C:\\TARNEX\\UserIcon\\cat.ico");
   EXPECT_EQ(ann_.UserIcon(), "C:\\TARNEX\\UserIcon\\cat.ico");
 }
@@ -246,20 +243,20 @@ TEST_F(UserTest, AllowedProgramsAreNumberedAndGapsFilled) {
   ann_.AddAllowedApp("a.exe");
   ann_.AddAllowedApp("b.exe");
   ann_.AddAllowedApp("b.exe");
-  EXPECT_EQ(testing::SzText(Value(kRestrictRun, "0")->data), "a.exe");
-  EXPECT_EQ(testing::SzText(Value(kRestrictRun, "2")->data), "b.exe");
+  EXPECT_EQ(test::SzText(Value(kRestrictRun, "0")->data), "a.exe");
+  EXPECT_EQ(test::SzText(Value(kRestrictRun, "2")->data), "b.exe");
   EXPECT_TRUE(ann_.RemoveAllowedApp("A.EXE"));
   EXPECT_FALSE(Value(kRestrictRun, "0"));
   EXPECT_TRUE(Value(kRestrictRun, "1"));
   ann_.AddAllowedApp("c.exe");
-  EXPECT_EQ(testing::SzText(Value(kRestrictRun, "0")->data), "c.exe");
+  EXPECT_EQ(test::SzText(Value(kRestrictRun, "0")->data), "c.exe");
   // An empty value is free, a blank one taken.
   Put(kRestrictRun, "3", kRegSz, Sz(""));
   Put(kRestrictRun, "4", kRegSz, Sz(" \t"));
   ann_.AddAllowedApp("d.exe");
-  EXPECT_EQ(testing::SzText(Value(kRestrictRun, "3")->data), "d.exe");
+  EXPECT_EQ(test::SzText(Value(kRestrictRun, "3")->data), "d.exe");
   ann_.AddAllowedApp("e.exe");
-  EXPECT_EQ(testing::SzText(Value(kRestrictRun, "5")->data), "e.exe");
+  EXPECT_EQ(test::SzText(Value(kRestrictRun, "5")->data), "e.exe");
 }
 
 TEST_F(UserTest, AllowedProgramNumberStopsAtOneThousand) {
@@ -270,9 +267,9 @@ TEST_F(UserTest, AllowedProgramNumberStopsAtOneThousand) {
     for (int i = 0; i < 1000; ++i) reg.WriteString(std::to_string(i), "x.exe");
   }
   ann_.AddAllowedApp("first.exe");
-  EXPECT_EQ(testing::SzText(Value(kRestrictRun, "1000")->data), "first.exe");
+  EXPECT_EQ(test::SzText(Value(kRestrictRun, "1000")->data), "first.exe");
   ann_.AddAllowedApp("second.exe");
-  EXPECT_EQ(testing::SzText(Value(kRestrictRun, "1000")->data), "second.exe");
+  EXPECT_EQ(test::SzText(Value(kRestrictRun, "1000")->data), "second.exe");
   EXPECT_FALSE(Value(kRestrictRun, "1001"));
 }
 
@@ -352,25 +349,25 @@ TEST_F(UserTest, SetterChangesAreInTheFileAtOnce) {
   ann_.AddAllowedApp("sol.exe");
   ann_.RemoveAllowedApp("SOL.EXE");
   const std::string user = "Users\\ann\\";
-  for (const auto& output : {testing::ReadWithCregexport(machine_.PolicyFile()),
-                             testing::ReadWithParseWin32Registry(machine_.PolicyFile())}) {
+  for (const auto& output : {test::ReadWithCregexport(machine_.PolicyFile()),
+                             test::ReadWithParseWin32Registry(machine_.PolicyFile())}) {
     ASSERT_TRUE(output.ok()) << output.diagnostics;
-    const testing::ExportedValue* admin =
-        testing::FindExported(output, user + std::string(kSystem), "NoAdminPage");
+    const test::ExportedValue* admin =
+        test::FindExported(output, user + std::string(kSystem), "NoAdminPage");
     ASSERT_NE(admin, nullptr);
     EXPECT_EQ(admin->data, Dword(1));
-    const testing::ExportedValue* recent =
-        testing::FindExported(output, user + std::string(kFolders), "Recent");
+    const test::ExportedValue* recent =
+        test::FindExported(output, user + std::string(kFolders), "Recent");
     ASSERT_NE(recent, nullptr);
-    EXPECT_EQ(testing::SzText(recent->data), "C:\\WINDOWS\\Profiles\\ann\\Recent");
-    const testing::ExportedValue* app =
-        testing::FindExported(output, user + std::string(kRestrictRun), "0");
+    EXPECT_EQ(test::SzText(recent->data), "C:\\WINDOWS\\Profiles\\ann\\Recent");
+    const test::ExportedValue* app =
+        test::FindExported(output, user + std::string(kRestrictRun), "0");
     ASSERT_NE(app, nullptr);
-    EXPECT_EQ(testing::SzText(app->data), "calc.exe");
-    EXPECT_EQ(testing::FindExported(output, user + std::string(kFolders), "Start Menu"), nullptr);
-    EXPECT_EQ(testing::FindExported(output, user + std::string(kRestrictRun), "1"), nullptr);
+    EXPECT_EQ(test::SzText(app->data), "calc.exe");
+    EXPECT_EQ(test::FindExported(output, user + std::string(kFolders), "Start Menu"), nullptr);
+    EXPECT_EQ(test::FindExported(output, user + std::string(kRestrictRun), "1"), nullptr);
   }
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -11,10 +11,8 @@
 #include "support/independent_readers.h"
 #include "support/policy_test_machine.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
-
-using testing::Sz;
 
 constexpr std::string_view kProfileList =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ProfileList\\";
@@ -35,7 +33,7 @@ class UsersTest : public ::testing::Test {
     return names;
   }
 
-  testing::PolicyMachine machine_;
+  test::PolicyMachine machine_;
 };
 
 TEST_F(UsersTest, NoUsersKeyGivesAnEmptyListAndTheKey) {
@@ -74,18 +72,18 @@ TEST_F(UsersTest, AddUserMakesTheProfileWindowsNeeds) {
       machine_.Value(std::string(kProfileList) + "carl", "ProfileImagePath");
   ASSERT_TRUE(profile);
   EXPECT_EQ(profile->type, kRegSz);
-  EXPECT_EQ(testing::SzText(profile->data), "C:\\WINDOWS\\Profiles\\carl");
+  EXPECT_EQ(test::SzText(profile->data), "C:\\WINDOWS\\Profiles\\carl");
   EXPECT_EQ(carl.ProfilePath(), "C:\\WINDOWS\\Profiles\\carl");
   EXPECT_TRUE(std::filesystem::is_directory(machine_.Host("C:\\WINDOWS\\Profiles\\carl")));
 
   // user.dat is the default user's tree, as both independent readers see it.
   const std::filesystem::path userDatFile = machine_.Host("C:\\WINDOWS\\Profiles\\carl\\user.dat");
-  const testing::ReaderOutput userDat = testing::ReadWithCregexport(userDatFile);
+  const test::ReaderOutput userDat = test::ReadWithCregexport(userDatFile);
   ASSERT_TRUE(userDat.ok()) << userDat.diagnostics;
-  const testing::ReaderOutput userDatOfMachine =
-      testing::ReadWithCregexport(machine_.Host("C:\\WINDOWS\\USER.DAT"));
-  std::vector<testing::ExportedKey> defaultUser;
-  for (testing::ExportedKey key : userDatOfMachine.keys) {
+  const test::ReaderOutput userDatOfMachine =
+      test::ReadWithCregexport(machine_.Host("C:\\WINDOWS\\USER.DAT"));
+  std::vector<test::ExportedKey> defaultUser;
+  for (test::ExportedKey key : userDatOfMachine.keys) {
     if (EqualsIgnoreCase(key.path, ".Default")) {
       key.path.clear();
     } else if (EqualsIgnoreCase(key.path.substr(0, 9), ".Default\\")) {
@@ -97,7 +95,7 @@ TEST_F(UsersTest, AddUserMakesTheProfileWindowsNeeds) {
   }
   EXPECT_GT(defaultUser.size(), 3u);
   EXPECT_EQ(userDat.keys, defaultUser);
-  const testing::ReaderOutput userDatPerl = testing::ReadWithParseWin32Registry(userDatFile);
+  const test::ReaderOutput userDatPerl = test::ReadWithParseWin32Registry(userDatFile);
   ASSERT_TRUE(userDatPerl.ok()) << userDatPerl.diagnostics;
   EXPECT_EQ(userDatPerl.keys, defaultUser);
 
@@ -270,4 +268,4 @@ TEST_F(UsersTest, RemoveUserOfANameThatIsNoKeyNameDeletesNothing) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -7,7 +7,7 @@
 #include "registry/creg_file.h"
 #include "registry/creg_test_trees.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 // File offsets in the reference file: RGKN entries at 0x20 + their RGKN offset.
@@ -18,7 +18,7 @@ constexpr size_t kSoftwareRecord = kBlock + 0x20;
 constexpr size_t kEmptyRecord = kSoftwareRecord + 0x41;
 
 std::vector<uint8_t> Reference() {
-  return EncodeRegistryFile(*testing::ReferenceTree(), "f");
+  return EncodeRegistryFile(*test::ReferenceTree(), "f");
 }
 
 void ExpectDamaged(const std::vector<uint8_t>& bytes, const std::string& detail) {
@@ -44,7 +44,7 @@ TEST(CregDamage, TruncatedAnywhere) {
   for (size_t size = 0; size < small.size(); ++size) {
     ExpectDamaged(std::vector<uint8_t>(small.begin(), small.begin() + size), "");
   }
-  std::vector<uint8_t> large = EncodeRegistryFile(*testing::LargeTree(), "f");
+  std::vector<uint8_t> large = EncodeRegistryFile(*test::LargeTree(), "f");
   for (size_t size = 0; size < large.size(); size += 9973) {
     ExpectDamaged(std::vector<uint8_t>(large.begin(), large.begin() + size), "");
   }
@@ -116,7 +116,7 @@ TEST(CregDamage, AmplifyingRecords) {
 // Random damage anywhere: decoding either succeeds or reports the damage, and never reads out of
 // bounds (the sanitizers watch) or throws anything else.
 TEST(CregDamage, RandomCorruptionIsReportedOrHarmless) {
-  auto tree = testing::ReferenceTree();
+  auto tree = test::ReferenceTree();
   RegNode& many = tree->AddSubkey("Many");
   for (int i = 0; i < 300; ++i) many.AddSubkey("K" + std::to_string(i)).SetValue("v", kRegSz, {});
   const std::vector<uint8_t> good = EncodeRegistryFile(*tree, "f");
@@ -140,4 +140,4 @@ TEST(CregDamage, RandomCorruptionIsReportedOrHarmless) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

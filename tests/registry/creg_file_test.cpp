@@ -11,12 +11,8 @@
 #include "registry/registry_limits.h"
 #include "support/temp_machine_dir.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
-
-using testing::Bytes;
-using testing::LargeTree;
-using testing::ReferenceTree;
 
 // The reference encoding from the format notes: these lines, zeros elsewhere, 0x3020 bytes.
 constexpr const char* kReferenceDump = R"(
@@ -99,7 +95,7 @@ TEST(CregCodec, StoredHashesSurviveAndNewKeysGetTheAsciiSum) {
 // keeps to its own stack.
 TEST(CregCodec, AChain200000KeysDeepRoundTripsAndFrees) {
   constexpr size_t kDepth = 200000;
-  std::vector<uint8_t> file = EncodeRegistryFile(*testing::DeepTree(kDepth), "USER.DAT");
+  std::vector<uint8_t> file = EncodeRegistryFile(*test::DeepTree(kDepth), "USER.DAT");
   std::unique_ptr<RegNode> back = DecodeRegistryFile(file, "USER.DAT");
   EXPECT_EQ(back->KeyCount(), kDepth + 1);
   std::unique_ptr<RegNode> copy = back->Clone();
@@ -257,4 +253,4 @@ TEST_F(CregFileTest, ErrorsNameTheFile) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -9,15 +9,10 @@
 #include "support/independent_readers.h"
 #include "support/temp_machine_dir.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
-using testing::ExportTree;
-using testing::FirstDifference;
-using testing::ReadWithCregexport;
-using testing::ReadWithParseWin32Registry;
-
-const std::filesystem::path kFixtures = testing::Fixture("creg");
+const std::filesystem::path kFixtures = test::Fixture("creg");
 
 class CregInteropTest : public ::testing::Test {
  protected:
@@ -27,11 +22,11 @@ class CregInteropTest : public ::testing::Test {
   // Writes the tree and requires both readers to see exactly it.
   void ExpectBothReadersSee(const RegNode& root, const std::filesystem::path& file) {
     WriteRegistryFile(file, root);
-    std::vector<testing::ExportedKey> expected = ExportTree(root);
-    testing::ReaderOutput creg = ReadWithCregexport(file);
+    std::vector<test::ExportedKey> expected = ExportTree(root);
+    test::ReaderOutput creg = ReadWithCregexport(file);
     EXPECT_TRUE(creg.ok()) << creg.diagnostics;
     EXPECT_EQ(FirstDifference(creg.keys, expected), "") << "cregexport on " << file;
-    testing::ReaderOutput perl = ReadWithParseWin32Registry(file);
+    test::ReaderOutput perl = ReadWithParseWin32Registry(file);
     EXPECT_TRUE(perl.ok()) << perl.diagnostics;
     EXPECT_EQ(FirstDifference(perl.keys, expected), "") << "Parse::Win32Registry on " << file;
   }
@@ -39,19 +34,19 @@ class CregInteropTest : public ::testing::Test {
 
 TEST_F(CregInteropTest, SmallTreesReadBackExactly) {
   ExpectBothReadersSee(RegNode(), dir_ / "empty.pol");
-  ExpectBothReadersSee(*testing::ReferenceTree(), dir_ / "USER.DAT");
+  ExpectBothReadersSee(*test::ReferenceTree(), dir_ / "USER.DAT");
   EXPECT_EQ(
       ReadWithCregexport(dir_ / "USER.DAT").keys,
-      (std::vector<testing::ExportedKey>{
+      (std::vector<test::ExportedKey>{
           {""},
           {"Software", {{"", kRegSz, {'D', 'e', 'm', 'o'}}, {"NoRun", kRegDword, {1, 0, 0, 0}}}},
           {"Software\\Empty"}}));
 }
 
 TEST_F(CregInteropTest, LargeTreeOverManyBlocksReadsBackExactly) {
-  auto tree = testing::LargeTree();
+  auto tree = test::LargeTree();
   ASSERT_GE(tree->KeyCount(), 5001u);
-  ASSERT_GE(testing::ValueCount(*tree), 20000u);
+  ASSERT_GE(test::ValueCount(*tree), 20000u);
   ExpectBothReadersSee(*tree, dir_ / "SYSTEM.DAT");
   EXPECT_TRUE(SameTree(*ReadRegistryFile(dir_ / "SYSTEM.DAT"), *tree));
 }
@@ -63,15 +58,15 @@ void ExpectSameHashes(const RegNode& a, const RegNode& b) {
 }
 
 TEST_F(CregInteropTest, GenuineWindowsMeHiveReadsAsBothReadersReadIt) {
-  SKIP_WITHOUT_FIXTURE(kFixtures);
+  ASSERT_FIXTURE(kFixtures);
   std::filesystem::path original = kFixtures / "winme_USER.DAT";
   auto tree = ReadRegistryFile(original);
-  std::vector<testing::ExportedKey> ours = ExportTree(*tree);
+  std::vector<test::ExportedKey> ours = ExportTree(*tree);
   EXPECT_EQ(ours.size(), 1u + 787u);
-  testing::ReaderOutput creg = ReadWithCregexport(original);
+  test::ReaderOutput creg = ReadWithCregexport(original);
   ASSERT_TRUE(creg.ok()) << creg.diagnostics;
   EXPECT_EQ(FirstDifference(creg.keys, ours), "");
-  testing::ReaderOutput perl = ReadWithParseWin32Registry(original);
+  test::ReaderOutput perl = ReadWithParseWin32Registry(original);
   ASSERT_TRUE(perl.ok()) << perl.diagnostics;
   EXPECT_EQ(FirstDifference(perl.keys, ours), "");
 
@@ -85,10 +80,10 @@ TEST_F(CregInteropTest, GenuineWindowsMeHiveReadsAsBothReadersReadIt) {
 TEST_F(CregInteropTest, HandMadeSamplesReadAsParseWin32RegistryReadsThem) {
   for (const char* name : {"win95_entry_tests.rf", "win95_iter_tests.rf", "win95_key_tests.rf",
                            "win95_value_tests.rf"}) {
-    SKIP_WITHOUT_FIXTURE(kFixtures);
+    ASSERT_FIXTURE(kFixtures);
     SCOPED_TRACE(name);
     auto tree = ReadRegistryFile(kFixtures / name);
-    testing::ReaderOutput perl = ReadWithParseWin32Registry(kFixtures / name);
+    test::ReaderOutput perl = ReadWithParseWin32Registry(kFixtures / name);
     ASSERT_TRUE(perl.ok()) << perl.diagnostics;
     EXPECT_EQ(FirstDifference(perl.keys, ExportTree(*tree)), "");
   }
@@ -107,7 +102,7 @@ TEST_F(CregInteropTest, HandMadeSamplesReadAsParseWin32RegistryReadsThem) {
 }
 
 TEST_F(CregInteropTest, DamagedSampleIsReportedByName) {
-  SKIP_WITHOUT_FIXTURE(kFixtures);
+  ASSERT_FIXTURE(kFixtures);
   try {
     ReadRegistryFile(kFixtures / "win95_error_tests.rf");
     ADD_FAILURE() << "damaged sample accepted";
@@ -121,4 +116,4 @@ TEST_F(CregInteropTest, DamagedSampleIsReportedByName) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

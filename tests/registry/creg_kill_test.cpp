@@ -13,7 +13,7 @@
 #include "registry/creg_test_trees.h"
 #include "support/independent_readers.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 std::unique_ptr<RegNode> Tree(int generation) {
@@ -24,7 +24,7 @@ std::unique_ptr<RegNode> Tree(int generation) {
   size_t n = 0;
   for (int i = 0; i < 800 + generation * 50; ++i) {
     RegNode& key = software.AddSubkey("Key " + std::to_string(i));
-    for (int v = 0; v < 3; ++v) testing::AddSampleValue(key, n++, random);
+    for (int v = 0; v < 3; ++v) test::AddSampleValue(key, n++, random);
   }
   return root;
 }
@@ -51,11 +51,11 @@ TEST(CregKill, KilledWriterLeavesOldOrNewFile) {
   // one in flight.
   constexpr int kTrees = 3;
   std::vector<std::unique_ptr<RegNode>> trees;
-  std::vector<std::vector<testing::ExportedKey>> exported;
+  std::vector<std::vector<test::ExportedKey>> exported;
   std::vector<std::vector<uint8_t>> encoded;
   for (int t = 0; t < kTrees; ++t) {
     trees.push_back(Tree(t));
-    exported.push_back(testing::ExportTree(*trees.back()));
+    exported.push_back(test::ExportTree(*trees.back()));
     encoded.push_back(EncodeRegistryFile(*trees.back(), file.string()));
   }
 
@@ -114,7 +114,7 @@ TEST(CregKill, KilledWriterLeavesOldOrNewFile) {
     ASSERT_TRUE(SameTree(*now, *trees[which])) << "round " << round << ", writes " << completed;
     if (which == next) ++interrupted;
     if (round % 5 == 0) {
-      testing::ReaderOutput creg = testing::ReadWithCregexport(file);
+      test::ReaderOutput creg = test::ReadWithCregexport(file);
       EXPECT_TRUE(creg.ok()) << creg.diagnostics;
       EXPECT_TRUE(creg.keys == exported[which]) << "round " << round;
     }
@@ -125,4 +125,4 @@ TEST(CregKill, KilledWriterLeavesOldOrNewFile) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -11,7 +11,7 @@
 
 #include "registry/reg_tree.h"
 
-namespace tarnwick::testing {
+namespace tarnwick::test {
 
 inline std::vector<uint8_t> Bytes(std::string_view text) {
   return std::vector<uint8_t>(text.begin(), text.end());
@@ -124,4 +124,4 @@ inline std::unique_ptr<RegNode> ReferenceTree() {
   return root;
 }
 
-}  // namespace tarnwick::testing
+}  // namespace tarnwick::test

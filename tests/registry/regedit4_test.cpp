@@ -5,7 +5,7 @@
 #include <sstream>
 #include <streambuf>
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 std::vector<uint8_t> Bytes(std::string_view text) {
@@ -328,4 +328,4 @@ TEST(Regedit4Test, RootKeyPathsGoOnAndComeOff) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -15,7 +15,7 @@
 #include "support/run_program.h"
 #include "support/test_machine.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -32,7 +32,7 @@ TEST(RegistryWriteBatch, ChangesReachEachFileOnceWhenTheOutermostBatchEnds) {
   test::TestMachine machine;
   WriteRegistryFile(machine.Host("c/WINDOWS/Tarnex.pol"), RegNode());
   Registry registry(machine.Get());
-  testing::FileReplacements replaced(machine.Host("c/WINDOWS"));
+  test::FileReplacements replaced(machine.Host("c/WINDOWS"));
   RegistryAccessor reg(registry);
   reg.SetRootKey(RootKey::LocalMachine);
   ASSERT_TRUE(reg.LoadKey("TARNEX", "C:\\WINDOWS\\Tarnex.pol"));
@@ -64,13 +64,12 @@ TEST(RegistryWriteBatch, ChangesReachEachFileOnceWhenTheOutermostBatchEnds) {
                 ->data,
             (std::vector<uint8_t>{1, 0, 0, 0}));
 
-  const testing::ReaderOutput creg =
-      testing::ReadWithCregexport(machine.Host("c/WINDOWS/SYSTEM.DAT"));
+  const test::ReaderOutput creg = test::ReadWithCregexport(machine.Host("c/WINDOWS/SYSTEM.DAT"));
   ASSERT_TRUE(creg.ok()) << creg.diagnostics;
   ASSERT_EQ(creg.keys.size(), 3u);
   EXPECT_EQ(creg.keys[2].path, "Software\\Tarnwick");
   ASSERT_EQ(creg.keys[2].values.size(), 13u);
-  EXPECT_EQ(creg.keys[2].values[12], (testing::ExportedValue{"V12", kRegDword, {12, 0, 0, 0}}));
+  EXPECT_EQ(creg.keys[2].values[12], (test::ExportedValue{"V12", kRegDword, {12, 0, 0, 0}}));
 
   // Without a batch every write lands at once, as before.
   WriteDword(registry, RootKey::LocalMachine, "Software\\Tarnwick", "V0", 7);
@@ -80,7 +79,7 @@ TEST(RegistryWriteBatch, ChangesReachEachFileOnceWhenTheOutermostBatchEnds) {
 TEST(RegistryWriteBatch, WritePendingWritesWhatTheBatchHoldsAndTheBatchGoesOn) {
   test::TestMachine machine;
   Registry registry(machine.Get());
-  testing::FileReplacements replaced(machine.Host("c/WINDOWS"));
+  test::FileReplacements replaced(machine.Host("c/WINDOWS"));
   RegistryWriteBatch batch(registry);
   WriteDword(registry, RootKey::LocalMachine, "Software", "A", 1);
   WriteDword(registry, RootKey::LocalMachine, "Software", "B", 2);
@@ -127,7 +126,7 @@ TEST(RegistryWriteBatch, DiscardedChangesReachNoFile) {
 TEST(RegistryWriteBatch, AFileSavedInABatchIsWrittenWithItAndCanBeAttached) {
   test::TestMachine machine;
   Registry registry(machine.Get());
-  testing::FileReplacements replaced(machine.Host("c/WINDOWS"));
+  test::FileReplacements replaced(machine.Host("c/WINDOWS"));
   RegistryAccessor reg(registry);
   reg.SetRootKey(RootKey::LocalMachine);
   {
@@ -179,7 +178,7 @@ TEST(RegistryWriteBatch, OnlyAFileThatReadsCleanlyBecomesTheBackup) {
     ASSERT_TRUE(changed.RemoveSubkey(std::string_view("Dam\0ged", 7)));
   });
   EXPECT_EQ(ReadRegistryFile(system)->subkeys.size(), 1u);
-  EXPECT_EQ(testing::Slurp(backup), "the last good backup");
+  EXPECT_EQ(test::Slurp(backup), "the last good backup");
 }
 
 // The reader forgives bytes after the last data block; such a file is no backup.
@@ -195,7 +194,7 @@ TEST(RegistryWriteBatch, AFileWithBytesAfterItsLastBlockIsNoBackup) {
   Registry registry(machine.Get());
   WriteDword(registry, RootKey::LocalMachine, "Software", "V", 1);
   EXPECT_NE(ReadRegistryFile(system)->FindSubkey("Software")->FindValue("V"), nullptr);
-  EXPECT_EQ(testing::Slurp(machine.Host("c/WINDOWS/SYSTEM.DA0")), "the last good backup");
+  EXPECT_EQ(test::Slurp(machine.Host("c/WINDOWS/SYSTEM.DA0")), "the last good backup");
 }
 
 TEST(RegistryWriteBatch, AFileThatCannotBeWrittenIsReportedAndAllAreWrittenByALaterFlush) {
@@ -241,4 +240,4 @@ TEST(RegistryWriteBatch, AFileThatCannotBeWrittenIsReportedAndAllAreWrittenByALa
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -11,12 +11,10 @@
 #include "support/fixtures.h"
 #include "support/independent_readers.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ExportedKey;
-using testing::ExportedValue;
 
 ExportedKey Key(std::string path) {
   return {std::move(path), {}};
@@ -70,10 +68,10 @@ class RegistryTest : public ::testing::Test {
 };
 
 void ExpectReadersSee(const fs::path& file, const std::vector<ExportedKey>& expected) {
-  testing::ReaderOutput creg = testing::ReadWithCregexport(file);
+  test::ReaderOutput creg = test::ReadWithCregexport(file);
   ASSERT_TRUE(creg.ok()) << creg.diagnostics;
   EXPECT_EQ(creg.keys, expected);
-  testing::ReaderOutput perl = testing::ReadWithParseWin32Registry(file);
+  test::ReaderOutput perl = test::ReadWithParseWin32Registry(file);
   ASSERT_TRUE(perl.ok()) << perl.diagnostics;
   EXPECT_EQ(perl.keys, expected);
 }
@@ -304,8 +302,8 @@ TEST_F(RegistryTest, MachineFilesAreKeptAsDa0BeforeTheFirstChangeOfARun) {
 
 // A genuine Windows Me USER.DAT as the machine's: one change, and the rest of the file is intact.
 TEST_F(RegistryTest, AGenuineUserDatTakesAChangeAndKeepsEverythingElse) {
-  const fs::path genuine = testing::Fixture("creg/winme_USER.DAT");
-  SKIP_WITHOUT_FIXTURE(genuine);
+  const fs::path genuine = test::Fixture("creg/winme_USER.DAT");
+  ASSERT_FIXTURE(genuine);
   fs::copy_file(genuine, Windows("USER.DAT"));
   {
     auto registry = NewRegistry();
@@ -318,7 +316,7 @@ TEST_F(RegistryTest, AGenuineUserDatTakesAChangeAndKeepsEverythingElse) {
       ->AddSubkey("Software")
       .AddSubkey("Tarnwick")
       .SetValue("Mode", kRegSz, Bytes("on"));
-  ExpectReadersSee(Windows("USER.DAT"), testing::ExportTree(*expected));
+  ExpectReadersSee(Windows("USER.DAT"), test::ExportTree(*expected));
   EXPECT_EQ(FileBytes(Windows("USER.DA0")), FileBytes(genuine));
 }
 
@@ -452,4 +450,4 @@ TEST_F(RegistryTest, SaveKeyWritesANewFileOfTheKeysTree) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

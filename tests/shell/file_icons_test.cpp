@@ -15,7 +15,7 @@
 #include "registry/registry.h"
 #include "support/temp_machine_dir.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -284,4 +284,4 @@ TEST_F(FileIconsTest, FileClassesOfTheRegistry) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -16,7 +16,7 @@
 
 namespace fs = std::filesystem;
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 std::string ReadText(const fs::path& file) {
@@ -192,4 +192,4 @@ TEST(FileOperations, TheProgressWindowNeverCoversAQuestionOrAnError) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -11,7 +11,7 @@
 #include "formats/shell_link.h"
 #include "machine/machine.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -224,4 +224,4 @@ TEST_F(ShellLinks, ResolveFailsWithAnEmptyPath) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -9,7 +9,7 @@
 
 #include "support/test_machine.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 constexpr int kOnlyCopy = 3;
@@ -131,4 +131,4 @@ TEST_F(SingleInstanceTest, SecondCopyEndsAlsoWhenTheFirstHasNoWindowThroughItsDe
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

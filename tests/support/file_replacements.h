@@ -12,7 +12,7 @@
 
 #include "base/file_io.h"
 
-namespace tarnwick::testing {
+namespace tarnwick::test {
 
 class FileReplacements {
  public:
@@ -38,4 +38,4 @@ class FileReplacements {
   UniqueFd fd_;
 };
 
-}  // namespace tarnwick::testing
+}  // namespace tarnwick::test

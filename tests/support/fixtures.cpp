@@ -1,6 +1,6 @@
 #include "support/fixtures.h"
 
-namespace tarnwick::testing {
+namespace tarnwick::test {
 
 const std::filesystem::path& FixturesDir() {
   static const std::filesystem::path dir = TARNWICK_FIXTURES_DIR;
@@ -11,4 +11,4 @@ std::filesystem::path Fixture(const std::filesystem::path& relative) {
   return FixturesDir() / relative;
 }
 
-}  // namespace tarnwick::testing
+}  // namespace tarnwick::test

@@ -15,7 +15,7 @@
 
 extern char** environ;
 
-namespace tarnwick::testing {
+namespace tarnwick::test {
 namespace {
 
 struct RunResult {
@@ -340,4 +340,4 @@ void PrintTo(const ExportedKey& key, std::ostream* out) {
   }
 }
 
-}  // namespace tarnwick::testing
+}  // namespace tarnwick::test

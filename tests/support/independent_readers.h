@@ -20,7 +20,7 @@
 
 #include "registry/reg_tree.h"
 
-namespace tarnwick::testing {
+namespace tarnwick::test {
 
 struct ExportedValue {
   std::string name;
@@ -57,4 +57,4 @@ std::string FirstDifference(const std::vector<ExportedKey>& got,
 void PrintTo(const ExportedValue& value, std::ostream* out);
 void PrintTo(const ExportedKey& key, std::ostream* out);
 
-}  // namespace tarnwick::testing
+}  // namespace tarnwick::test

@@ -4,7 +4,7 @@
 
 #include "support/run_program.h"
 
-namespace tarnwick::testing {
+namespace tarnwick::test {
 
 std::string Lnkinfo(const std::filesystem::path& link) {
   const ProgramRun run = RunProgram({"lnkinfo", link.string()});
@@ -30,4 +30,4 @@ std::string LnkField(std::string_view out, std::string_view field) {
   return "-";
 }
 
-}  // namespace tarnwick::testing
+}  // namespace tarnwick::test

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace tarnwick::testing {
+namespace tarnwick::test {
 
 // lnkinfo's whole output; a failed gtest expectation when lnkinfo refuses the file.
 std::string Lnkinfo(const std::filesystem::path& link);
@@ -13,4 +13,4 @@ std::string Lnkinfo(const std::filesystem::path& link);
 // One field of that output ("Local path", "Description", "Icon location"); "-" when absent.
 std::string LnkField(std::string_view out, std::string_view field);
 
-}  // namespace tarnwick::testing
+}  // namespace tarnwick::test

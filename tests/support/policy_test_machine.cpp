@@ -5,7 +5,7 @@
 #include "demo/demo_machine.h"
 #include "machine/win_path.h"
 
-namespace tarnwick::testing {
+namespace tarnwick::test {
 
 PolicyMachine::PolicyMachine(std::string_view extraIni) {
   const std::filesystem::path dir = temp_.Path() / "machine";
@@ -97,4 +97,4 @@ std::string SzText(const std::vector<uint8_t>& data) {
   return std::string(data.begin(), data.end());
 }
 
-}  // namespace tarnwick::testing
+}  // namespace tarnwick::test

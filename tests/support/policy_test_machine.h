@@ -16,7 +16,7 @@
 #include "support/independent_readers.h"
 #include "support/temp_machine_dir.h"
 
-namespace tarnwick::testing {
+namespace tarnwick::test {
 
 class PolicyMachine {
  public:
@@ -63,4 +63,4 @@ std::vector<uint8_t> Sz(std::string_view text);  // with its terminating zero
 // REG_SZ data as text; a closing zero, which Windows 95 does not store, shows as '\0'.
 std::string SzText(const std::vector<uint8_t>& data);
 
-}  // namespace tarnwick::testing
+}  // namespace tarnwick::test

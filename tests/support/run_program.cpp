@@ -12,7 +12,7 @@
 
 extern char** environ;
 
-namespace tarnwick::testing {
+namespace tarnwick::test {
 
 namespace fs = std::filesystem;
 
@@ -57,4 +57,4 @@ ProgramRun RunProgram(std::vector<std::string> args, const fs::path& input) {
   return run;
 }
 
-}  // namespace tarnwick::testing
+}  // namespace tarnwick::test

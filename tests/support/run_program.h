@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace tarnwick::testing {
+namespace tarnwick::test {
 
 struct ProgramRun {
   int status = -1;  // the exit status; -1 when the program did not start or did not exit
@@ -19,4 +19,4 @@ ProgramRun RunProgram(std::vector<std::string> args, const std::filesystem::path
 
 std::string Slurp(const std::filesystem::path& file);
 
-}  // namespace tarnwick::testing
+}  // namespace tarnwick::test

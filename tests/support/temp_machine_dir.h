@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace tarnwick {
+namespace tarnwick::test {
 
 class TempMachineDir {
  public:
@@ -41,4 +41,4 @@ class TempMachineDir {
   std::filesystem::path path_;
 };
 
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -12,7 +12,7 @@
 
 #include "support/run_program.h"
 
-namespace tarnwick::testing {
+namespace tarnwick::test {
 
 class UnwritableDir {
  public:
@@ -40,4 +40,4 @@ class UnwritableDir {
   std::filesystem::path dir_;
 };
 
-}  // namespace tarnwick::testing
+}  // namespace tarnwick::test

@@ -9,6 +9,7 @@
 
 #include "support/run_program.h"
 
+namespace tarnwick::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -20,7 +21,7 @@ struct Output {
 
 Output RunTarnwick(std::vector<std::string> args) {
   args.insert(args.begin(), TARNWICK_PROGRAM);
-  const tarnwick::testing::ProgramRun run = tarnwick::testing::RunProgram(std::move(args));
+  const ProgramRun run = RunProgram(std::move(args));
   return {run.status, run.out + run.err};
 }
 
@@ -85,3 +86,4 @@ TEST_F(DescribeTest, HelpAndVersionExitWithStatusZero) {
 }
 
 }  // namespace
+}  // namespace tarnwick::test

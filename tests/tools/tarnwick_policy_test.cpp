@@ -16,13 +16,10 @@
 #include "support/policy_test_machine.h"
 #include "support/run_program.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ProgramRun;
-using testing::RunProgram;
-using testing::Slurp;
 
 // The text cregexport prints for one key, up to the next key.
 std::string KeyBlock(const std::string& exported, const std::string& keyPath) {
@@ -90,7 +87,7 @@ TEST_F(TarnwickPolicyTest, StoryOnAFreshDemoMachine) {
   ASSERT_EQ(created.status, 0) << created.err;
   EXPECT_NE(created.err.find("demo machine"), std::string::npos);
   // Each command writes each file it changes once.
-  testing::FileReplacements replaced(Windows(""));
+  test::FileReplacements replaced(Windows(""));
   Ok({"add-user", "Bob"});
   EXPECT_EQ(replaced.Take(),
             (std::map<std::string, int>{{"SYSTEM.DA0", 1}, {"SYSTEM.DAT", 1}, {"Tarnex.pol", 1}}));
@@ -350,12 +347,12 @@ TEST_F(TarnwickPolicyTest, AProgramNamedLikeAKeyOfTheMachineIsRefusedAndTheKeyKe
     EXPECT_EQ(Slurp(Windows("SYSTEM.DAT")), system) << program;
     EXPECT_FALSE(fs::exists(Windows("SYSTEM.DA0"))) << program;
     EXPECT_FALSE(fs::exists(Windows("Tarnex.pol"))) << program;
-    for (const testing::ReaderOutput& read :
-         {testing::ReadWithCregexport(Windows("SYSTEM.DAT")),
-          testing::ReadWithParseWin32Registry(Windows("SYSTEM.DAT"))}) {
+    for (const test::ReaderOutput& read :
+         {test::ReadWithCregexport(Windows("SYSTEM.DAT")),
+          test::ReadWithParseWin32Registry(Windows("SYSTEM.DAT"))}) {
       ASSERT_TRUE(read.ok()) << read.diagnostics;
-      EXPECT_TRUE(testing::HasExportedKey(read, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion"));
-      EXPECT_TRUE(testing::HasExportedKey(read, "Network\\Logon"));
+      EXPECT_TRUE(test::HasExportedKey(read, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion"));
+      EXPECT_TRUE(test::HasExportedKey(read, "Network\\Logon"));
     }
   }
 }
@@ -390,4 +387,4 @@ TEST_F(TarnwickPolicyTest, HelpAndMalformedCommandLines) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -13,12 +13,10 @@
 #include "support/independent_readers.h"
 #include "support/run_program.h"
 
+namespace tarnwick::test {
 namespace {
 
 namespace fs = std::filesystem;
-using tarnwick::testing::ProgramRun;
-using tarnwick::testing::RunProgram;
-using tarnwick::testing::Slurp;
 
 class TarnwickRegTest : public ::testing::Test {
  protected:
@@ -108,8 +106,8 @@ TEST_F(TarnwickRegTest, ImportIntoAFolderNamedThroughALinkAndOverALink) {
 
 // A genuine Windows Me hive, as text and back: the same text, and cregexport sees the same tree.
 TEST_F(TarnwickRegTest, AGenuineHiveSurvivesExportAndImport) {
-  const std::string hive = tarnwick::testing::Fixture("creg/winme_USER.DAT").string();
-  SKIP_WITHOUT_FIXTURE(hive);
+  const std::string hive = Fixture("creg/winme_USER.DAT").string();
+  ASSERT_FIXTURE(hive);
   ProgramRun first = Tool({"export", hive});
   ASSERT_EQ(first.status, 0) << first.err;
   EXPECT_NE(first.out.find("\r\n[.DEFAULT\\Control Panel]\r\n"), std::string::npos);
@@ -257,11 +255,10 @@ TEST_F(TarnwickRegTest, AMachineTakesRegeditTextAndGivesItBack) {
   EXPECT_EQ(onMachine({"export"}).out, all.out);
 
   // Both independent readers see in SYSTEM.DAT exactly the tree we hold.
-  const auto expected = tarnwick::testing::ExportTree(*tarnwick::ReadRegistryFile(system));
-  for (const auto& read : {tarnwick::testing::ReadWithCregexport(system),
-                           tarnwick::testing::ReadWithParseWin32Registry(system)}) {
+  const auto expected = ExportTree(*tarnwick::ReadRegistryFile(system));
+  for (const auto& read : {ReadWithCregexport(system), ReadWithParseWin32Registry(system)}) {
     ASSERT_TRUE(read.ok()) << read.diagnostics;
-    EXPECT_EQ(tarnwick::testing::FirstDifference(read.keys, expected), "");
+    EXPECT_EQ(FirstDifference(read.keys, expected), "");
   }
 
   // HKEY_CURRENT_USER and HKEY_CLASSES_ROOT are keys of the two files.
@@ -296,3 +293,4 @@ TEST_F(TarnwickRegTest, AMachineTakesRegeditTextAndGivesItBack) {
 }
 
 }  // namespace
+}  // namespace tarnwick::test

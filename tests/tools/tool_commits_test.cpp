@@ -17,13 +17,10 @@
 #include "support/run_program.h"
 #include "support/temp_machine_dir.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ProgramRun;
-using testing::RunProgram;
-using testing::Slurp;
 
 ProgramRun Policy(const fs::path& machine, std::vector<std::string> args) {
   args.insert(args.begin(), {TARNWICK_POLICY_PROGRAM, "--machine", machine.string()});
@@ -189,4 +186,4 @@ TEST(ToolCommits, AFailingCommandChangesNoFileNorTheBackup) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

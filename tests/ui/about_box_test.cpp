@@ -4,7 +4,7 @@
 
 #include <QLabel>
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 TEST(AboutBox, ShowsTheVersionOnceBesideTheName) {
@@ -18,4 +18,4 @@ TEST(AboutBox, ShowsTheVersionOnceBesideTheName) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -15,8 +15,6 @@
 #include <QToolButton>
 #include <QToolTip>
 
-#include "app/change_password_form.h"
-#include "app/password_form.h"
 #include "controls/look.h"
 #include "policy/password_store.h"
 #include "policy/policy_store.h"
@@ -26,13 +24,15 @@
 #include "support/look_guard.h"
 #include "support/policy_test_machine.h"
 #include "ui/about_box.h"
+#include "ui/change_password_form.h"
 #include "ui/main_window.h"
+#include "ui/password_form.h"
 #include "ui/wizards/create_shortcut.h"
 #include "ui/wizards/new_user_wizard.h"
 #include "ui/wizards/start_tree.h"
 #include "ui/wizards/welcome_wizard.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 QString Named(const QWidget& widget, const QString& text) {
@@ -107,7 +107,7 @@ class WindowsFitTest : public ::testing::Test {
   }
 
   test::LookGuard look_;
-  testing::PolicyMachine machine_;
+  test::PolicyMachine machine_;
   ScriptedPrompter prompter_;
   PrompterGuard guard_{prompter_};
 };
@@ -211,4 +211,4 @@ TEST_F(WindowsFitTest, WizardPagesShowEveryText) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

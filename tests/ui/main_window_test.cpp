@@ -29,7 +29,7 @@
 #include "support/policy_test_machine.h"
 #include "support/run_program.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 constexpr std::string_view kExplorer =
@@ -107,7 +107,7 @@ class MainWindowTest : public ::testing::Test {
     return texts;
   }
 
-  testing::PolicyMachine machine_;
+  test::PolicyMachine machine_;
   ScriptedPrompter prompter_;
   PrompterGuard guard_{prompter_};
   TInstanceDetector detector_{machine_.GetMachine()};
@@ -356,7 +356,7 @@ TEST_F(MainWindowTest, ADamagedPolicyFileIsShownOnceAndLeftAsItWas) {
   ASSERT_EQ(prompter_.Records().size(), 1u);
   EXPECT_EQ(prompter_.Records()[0].kind, MessageKind::Error);
   EXPECT_TRUE(prompter_.Records()[0].text.contains("C:\\WINDOWS\\Tarnex.pol"));
-  EXPECT_EQ(testing::Slurp(machine_.PolicyFile()), "not a hive");
+  EXPECT_EQ(test::Slurp(machine_.PolicyFile()), "not a hive");
 }
 
 // Ann with the demo machine's Programs folder and three allowed programs, the switch off.
@@ -564,4 +564,4 @@ TEST_F(MainWindowPagesTest, RecentFolderDisablesTheItemButtonsAndExploreOpensThe
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -13,18 +13,18 @@
 #include <vector>
 
 #include "base/bytes.h"
-#include "controls/error_box.h"
 #include "machine/win_path.h"
 #include "policy/password_store.h"
 #include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/creg_file.h"
+#include "shell/error_box.h"
 #include "shell/scripted_prompter.h"
 #include "support/policy_test_machine.h"
 #include "support/unwritable_dir.h"
 #include "ui/main_window.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 // Events delivered while it lives are actions whose writes are gathered, as in the program.
@@ -109,7 +109,7 @@ class WritesBeforePromptsTest : public ::testing::Test {
     return DwordOnDisk(machine_.SystemDat(), "Network\\Logon", "UserProfiles");
   }
 
-  testing::PolicyMachine machine_;
+  test::PolicyMachine machine_;
   CheckingPrompter prompter_;
   PrompterGuard guard_{prompter_};
   TInstanceDetector detector_{machine_.GetMachine()};
@@ -141,7 +141,7 @@ TEST_F(WritesBeforePromptsTest, ASwitchThatCannotBeWrittenKeepsItsLookAndShowsTh
   const QPoint place = image->pos();
   {
     const EventsAreActions actions(machine_.GetRegistry());
-    const testing::UnwritableDir windows(machine_.Host("C:\\WINDOWS"));
+    const test::UnwritableDir windows(machine_.Host("C:\\WINDOWS"));
     QTest::mouseClick(image, Qt::LeftButton);
   }
   EXPECT_EQ(frame->frameShadow(), QFrame::Sunken);
@@ -174,7 +174,7 @@ TEST_F(WritesBeforePromptsTest, ANewIconIsInThePolicyFileBeforeTheBoxThatRefuses
 TEST_F(WritesBeforePromptsTest, AnIconThatCannotBeWrittenLeavesThePictureAsItWas) {
   {
     const EventsAreActions actions(machine_.GetRegistry());
-    const testing::UnwritableDir windows(machine_.Host("C:\\WINDOWS"));
+    const test::UnwritableDir windows(machine_.Host("C:\\WINDOWS"));
     prompter_.Queue(std::optional<std::string>("C:\\TARNEX\\UserIcon\\Cat.ico"));
     QTest::mouseClick(Find<QLabel>("imgUserIcon"), Qt::LeftButton);
   }
@@ -190,7 +190,7 @@ TEST_F(WritesBeforePromptsTest, AnIconThatCannotBeWrittenLeavesThePictureAsItWas
 // names the failure too, once.
 TEST_F(WritesBeforePromptsTest, AFailedWriteStopsAMessageAndJoinsAnErrorBox) {
   const EventsAreActions actions(machine_.GetRegistry());
-  const testing::UnwritableDir windows(machine_.Host("C:\\WINDOWS"));
+  const test::UnwritableDir windows(machine_.Host("C:\\WINDOWS"));
   QObject receiver;
   bool refused = false;
   QMetaObject::invokeMethod(
@@ -215,4 +215,4 @@ TEST_F(WritesBeforePromptsTest, AFailedWriteStopsAMessageAndJoinsAnErrorBox) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -16,8 +16,6 @@
 #include <QTreeWidget>
 #include <cstdio>
 
-#include "app/change_password_form.h"
-#include "app/password_form.h"
 #include "controls/drive_ctl.h"
 #include "controls/file_chooser.h"
 #include "controls/file_view.h"
@@ -35,7 +33,9 @@
 #include "shell/scripted_prompter.h"
 #include "shell/single_instance.h"
 #include "ui/about_box.h"
+#include "ui/change_password_form.h"
 #include "ui/main_window.h"
+#include "ui/password_form.h"
 #include "ui/wizards/create_shortcut.h"
 #include "ui/wizards/new_user_wizard.h"
 #include "ui/wizards/start_tree.h"
@@ -190,6 +190,8 @@ int main(int argc, char** argv) {
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  RealPrompter dialogs;
+  const PrompterGuard prompts(dialogs);
   if (!ApplyLook(app)) {
     std::fprintf(stderr, "tarnwick-gallery: MS Sans Serif (package fonts-wine) not found\n");
   }

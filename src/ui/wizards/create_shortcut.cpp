@@ -6,11 +6,11 @@
 
 #include "base/error.h"
 #include "base/text.h"
-#include "controls/error_box.h"
 #include "machine/win_path.h"
 #include "policy/policy_store.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
+#include "shell/error_box.h"
 #include "shell/machine_dir.h"
 #include "shell/prompts.h"
 #include "ui/wizards/program_files.h"

@@ -7,7 +7,6 @@
 #include <initializer_list>
 
 #include "base/text.h"
-#include "controls/error_box.h"
 #include "controls/glyphs.h"
 #include "controls/look.h"
 #include "demo/project_icons.h"
@@ -17,6 +16,7 @@
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
+#include "shell/error_box.h"
 #include "shell/file_icons.h"
 #include "shell/machine_dir.h"
 #include "shell/prompts.h"

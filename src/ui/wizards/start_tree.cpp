@@ -5,13 +5,13 @@
 #include <string_view>
 
 #include "base/text.h"
-#include "controls/error_box.h"
 #include "controls/help_window.h"
 #include "machine/machine.h"
 #include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
+#include "shell/error_box.h"
 #include "shell/machine_dir.h"
 #include "shell/prompts.h"
 #include "ui_start_tree.h"

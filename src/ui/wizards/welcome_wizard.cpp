@@ -3,12 +3,12 @@
 #include <QGraphicsDropShadowEffect>
 
 #include "base/text.h"
-#include "controls/error_box.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
+#include "shell/error_box.h"
 #include "shell/file_icons.h"
 #include "shell/prompts.h"
 #include "ui_welcome_wizard.h"

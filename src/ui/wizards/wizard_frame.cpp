@@ -7,8 +7,8 @@
 #include <QStackedWidget>
 #include <algorithm>
 
-#include "controls/error_box.h"
 #include "controls/help_window.h"
+#include "shell/error_box.h"
 
 namespace tarnwick {
 

@@ -14,33 +14,16 @@
 #include "registry/registry.h"
 #include "shell/scripted_prompter.h"
 #include "shell/shell_links.h"
+#include "support/dialog_test.h"
 #include "support/lnkinfo.h"
 #include "support/policy_test_machine.h"
 #include "ui/wizards/add_shortcut.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 constexpr const char* kDesktop = "C:\\WINDOWS\\Desktop";
 constexpr const char* kNotepad = "C:\\WINDOWS\\NOTEPAD.EXE";
-
-// Keeps the file chooser's requests.
-class ChooserPrompter : public ScriptedPrompter {
- public:
-  std::optional<std::string> ChooseFile(QWidget* owner, const Machine& machine,
-                                        const FileChooserRequest& request) override {
-    requests.push_back(request);
-    return ScriptedPrompter::ChooseFile(owner, machine, request);
-  }
-  std::vector<FileChooserRequest> requests;
-};
-
-template <typename T>
-T* Find(const QDialog& dialog, const char* name) {
-  T* widget = dialog.findChild<T*>(QString::fromLatin1(name));
-  EXPECT_NE(widget, nullptr) << name;
-  return widget;
-}
 
 QString Text(const QDialog& dialog, const char* edit) {
   return Find<QLineEdit>(dialog, edit)->text();
@@ -81,13 +64,13 @@ class CreateShortcutTest : public ::testing::Test {
     return texts;
   }
   std::string Lnk(const std::string& windowsPath, std::string_view field) const {
-    return testing::LnkField(testing::Lnkinfo(machine_.Host(windowsPath)), field);
+    return test::LnkField(test::Lnkinfo(machine_.Host(windowsPath)), field);
   }
 
-  testing::PolicyMachine machine_;
+  test::PolicyMachine machine_;
   AttachedPolicyFile file_{machine_.Store()};
   TUsers users_{machine_.Store()};
-  ChooserPrompter prompter_;
+  RecordingPrompter prompter_;
   PrompterGuard guard_{prompter_};
 };
 
@@ -175,7 +158,7 @@ class NetworkShortcutTest : public ::testing::Test {
     return texts;
   }
 
-  testing::PolicyMachine machine_{"[Drive N]\nType=remote\nPath=c\nRemoteName=\\\\SERVER\\SHARE\n"};
+  test::PolicyMachine machine_{"[Drive N]\nType=remote\nPath=c\nRemoteName=\\\\SERVER\\SHARE\n"};
   AttachedPolicyFile file_{machine_.Store()};
   ScriptedPrompter prompter_;
   PrompterGuard guard_{prompter_};
@@ -187,9 +170,9 @@ TEST_F(NetworkShortcutTest, AUncTargetIsLinkedWithItsNetworkLocation) {
   const std::string link = CreateShortcutWithWizard(machine_.Store(), kDesktop, nullptr);
   EXPECT_EQ(link, std::string(kDesktop) + "\\Pad.lnk");
   EXPECT_TRUE(Messages().empty());
-  const std::string shown = testing::Lnkinfo(machine_.Host(link));
-  EXPECT_EQ(testing::LnkField(shown, "Network path"), "\\\\SERVER\\SHARE\\WINDOWS\\NOTEPAD.EXE");
-  EXPECT_EQ(testing::LnkField(shown, "Description"), "Pad");
+  const std::string shown = test::Lnkinfo(machine_.Host(link));
+  EXPECT_EQ(test::LnkField(shown, "Network path"), "\\\\SERVER\\SHARE\\WINDOWS\\NOTEPAD.EXE");
+  EXPECT_EQ(test::LnkField(shown, "Description"), "Pad");
   EXPECT_EQ(ResolveShellLink(machine_.GetMachine(), link),
             "\\\\SERVER\\SHARE\\WINDOWS\\NOTEPAD.EXE");
 
@@ -288,4 +271,4 @@ TEST_F(CreateShortcutTest, AMissingFolderIsReportedBeforeAnyDialog) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -9,28 +9,21 @@
 #include "policy/policy_store.h"
 #include "policy/users.h"
 #include "shell/scripted_prompter.h"
+#include "support/dialog_test.h"
 #include "support/lnkinfo.h"
 #include "support/policy_test_machine.h"
 #include "support/run_program.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Dword;
-using testing::FindExported;
-using testing::LnkField;
-using testing::Lnkinfo;
-using testing::SzText;
 
 constexpr std::string_view kProfiles = "C:\\WINDOWS\\Profiles\\";
 constexpr std::string_view kBoyIcon = "C:\\TARNEX\\UserIcon\\Boy.ico";
 
-class NewUserCreationTest : public ::testing::Test {
+class NewUserCreationTest : public AttachedPolicyTest {
  protected:
-  NewUserCreationTest() { machine_.Store().LoadPolicyFile(); }
-  ~NewUserCreationTest() override { machine_.Store().UnloadPolicyFile(); }
-
   static NewUserAnswers Answers(std::string name, ProgramFolderChoice choice) {
     NewUserAnswers answers;
     answers.name = std::move(name);
@@ -70,9 +63,6 @@ class NewUserCreationTest : public ::testing::Test {
     std::ofstream(host) << "x";
   }
 
-  testing::PolicyMachine machine_;
-  ScriptedPrompter prompter_;
-  PrompterGuard guard_{prompter_};
   std::unique_ptr<TUsers> users_ = std::make_unique<TUsers>(machine_.Store());
 };
 
@@ -117,8 +107,8 @@ TEST_F(NewUserCreationTest, EmptyProgramFolderAccountWithPoliciesAndDesktopLinks
       {"NoRun", 1},     {"NoFind", 0},      {"NoSetFolders", 1}, {"NoSetTaskbar", 1},
       {"NoDesktop", 0}, {"RestrictRun", 0}, {"NoDrives", 5}};
   const std::string allowed[] = {"NOTEPAD.EXE", "NOTEPAD.EXE", "Tarnex.exe", "TWTray.exe"};
-  for (const auto& policy : {testing::ReadWithCregexport(machine_.PolicyFile()),
-                             testing::ReadWithParseWin32Registry(machine_.PolicyFile())}) {
+  for (const auto& policy : {test::ReadWithCregexport(machine_.PolicyFile()),
+                             test::ReadWithParseWin32Registry(machine_.PolicyFile())}) {
     ASSERT_TRUE(policy.ok()) << policy.diagnostics;
     for (const auto& [name, path] : texts) {
       const auto* value = FindExported(policy, folders, name);
@@ -328,4 +318,4 @@ TEST_F(NewUserCreationTest, BlankOrTakenNamesMakeNothing) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

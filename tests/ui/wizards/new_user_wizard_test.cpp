@@ -16,9 +16,10 @@
 #include "policy/policy_store.h"
 #include "policy/users.h"
 #include "shell/scripted_prompter.h"
+#include "support/dialog_test.h"
 #include "support/policy_test_machine.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 constexpr std::string_view kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -31,12 +32,6 @@ class NewUserWizardTest : public ::testing::Test {
     users_.AddUser("Bob");
   }
 
-  template <typename T>
-  T* Find(const TfrmWizard& wizard, const char* name) {
-    T* widget = wizard.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
-  }
   void Click(const TfrmWizard& wizard, const char* button, int times = 1) {
     for (int i = 0; i < times; ++i) Find<QPushButton>(wizard, button)->click();
   }
@@ -63,7 +58,7 @@ class NewUserWizardTest : public ::testing::Test {
     return texts;
   }
 
-  testing::PolicyMachine machine_;
+  test::PolicyMachine machine_;
   std::string icon_;  // the icon choice the program keeps between wizards
   AttachedPolicyFile file_{machine_.Store()};
   TUsers users_{machine_.Store()};
@@ -226,9 +221,9 @@ TEST_F(NewUserWizardTest, ReturnPressesNextFromTheFirstActivationOn) {
 }
 
 TEST_F(NewUserWizardTest, StartupProgramsComeLastValueFirstAndCanBeRemoved) {
-  machine_.Put(kRunKey, "Tray", kRegSz, testing::Sz("C:\\TARNEX\\twtray.EXE"));
-  machine_.Put(kRunKey, "Blank", kRegSz, testing::Sz(" \t "));
-  machine_.Put(kRunKey, "Tool", kRegSz, testing::Sz(" D:TOOL.EXE "));
+  machine_.Put(kRunKey, "Tray", kRegSz, test::Sz("C:\\TARNEX\\twtray.EXE"));
+  machine_.Put(kRunKey, "Blank", kRegSz, test::Sz(" \t "));
+  machine_.Put(kRunKey, "Tool", kRegSz, test::Sz(" D:TOOL.EXE "));
   TfrmWizard wizard(nullptr, users_, icon_);
   EXPECT_EQ(Entries(wizard), (QStringList{"TOOL.EXE", "SYSTRAY.EXE"}));
   for (const AllowedAppEntry& entry : wizard.Answers().apps) EXPECT_FALSE(entry.app.has_value());
@@ -252,7 +247,7 @@ TEST_F(NewUserWizardTest, StartupCommandLinesGiveTheProgramsFileName) {
       {"NoExt", "C:\\Program Files\\Accessories\\MSPAINT"},
       {"Unclosed", "\"C:\\TARNEX\\TWTray.exe"},
       {"Empty", "\"\" /x"}};
-  for (const auto& [name, line] : lines) machine_.Put(kRunKey, name, kRegSz, testing::Sz(line));
+  for (const auto& [name, line] : lines) machine_.Put(kRunKey, name, kRegSz, test::Sz(line));
   TfrmWizard wizard(nullptr, users_, icon_);
   EXPECT_EQ(Entries(wizard), (QStringList{"MSPAINT.exe", "WORDPAD.EXE", "RUNDLL.EXE",
                                           "WINZIP32.EXE", "SYSTRAY.EXE"}));
@@ -285,4 +280,4 @@ TEST_F(NewUserWizardTest, ANameTakenMeanwhileClosesTheWizardBeforeTheError) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -15,38 +15,14 @@
 #include "shell/ansi_qstring.h"
 #include "shell/scripted_prompter.h"
 #include "shell/shell_links.h"
+#include "support/dialog_test.h"
 #include "support/policy_test_machine.h"
 #include "ui/wizards/choose_allowed_application.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 constexpr const char* kPrograms = "C:\\WINDOWS\\Start Menu\\Programs";
-
-// Keeps the file chooser's requests.
-class ChooserPrompter : public ScriptedPrompter {
- public:
-  std::optional<std::string> ChooseFile(QWidget* owner, const Machine& machine,
-                                        const FileChooserRequest& request) override {
-    requests.push_back(request);
-    return ScriptedPrompter::ChooseFile(owner, machine, request);
-  }
-  QMessageBox::StandardButton Message(QWidget* owner, MessageKind kind, const QString& title,
-                                      const QString& text,
-                                      QMessageBox::StandardButtons buttons) override {
-    owners.push_back(owner);
-    return ScriptedPrompter::Message(owner, kind, title, text, buttons);
-  }
-  std::vector<FileChooserRequest> requests;
-  std::vector<QWidget*> owners;  // of the message boxes
-};
-
-template <typename T>
-T* Find(const QDialog& dialog, const char* name) {
-  T* widget = dialog.findChild<T*>(QString::fromLatin1(name));
-  EXPECT_NE(widget, nullptr) << name;
-  return widget;
-}
 
 QStringList Entries(const QDialog& dialog) {
   const auto* list = Find<QComboBox>(dialog, "lstUsers");
@@ -109,10 +85,10 @@ class StartTreeTest : public ::testing::Test {
     return user;
   }
 
-  testing::PolicyMachine machine_;
+  test::PolicyMachine machine_;
   AttachedPolicyFile file_{machine_.Store()};
   TUsers users_{machine_.Store()};
-  ChooserPrompter prompter_;
+  RecordingPrompter prompter_;
   PrompterGuard guard_{prompter_};
 };
 
@@ -255,4 +231,4 @@ TEST_F(StartTreeTest, BrowsingResolvesATypedShortcutAndCancelMeansNoShortcut) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

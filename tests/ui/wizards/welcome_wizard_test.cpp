@@ -11,30 +11,14 @@
 
 #include "controls/file_view.h"
 #include "shell/scripted_prompter.h"
+#include "support/dialog_test.h"
 #include "support/policy_test_machine.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
-
-// Keeps the file chooser's requests.
-class ChooserPrompter : public ScriptedPrompter {
- public:
-  std::optional<std::string> ChooseFile(QWidget* owner, const Machine& machine,
-                                        const FileChooserRequest& request) override {
-    requests.push_back(request);
-    return ScriptedPrompter::ChooseFile(owner, machine, request);
-  }
-  std::vector<FileChooserRequest> requests;
-};
 
 class WelcomeWizardTest : public ::testing::Test {
  protected:
-  template <typename T>
-  T* Find(const TfrmWelcomeWizard& wizard, const char* name) {
-    T* widget = wizard.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
-  }
   QPushButton* Button(const TfrmWelcomeWizard& wizard, const char* name) {
     return Find<QPushButton>(wizard, name);
   }
@@ -52,8 +36,8 @@ class WelcomeWizardTest : public ::testing::Test {
     std::ofstream(machine_.Host(windowsPath), std::ios::binary) << bytes;
   }
 
-  testing::PolicyMachine machine_;
-  ChooserPrompter prompter_;
+  test::PolicyMachine machine_;
+  RecordingPrompter prompter_;
   PrompterGuard guard_{prompter_};
 };
 
@@ -158,4 +142,4 @@ TEST_F(WelcomeWizardTest, WithoutIconsAFailedIconLeavesTheChoiceEmpty) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -13,11 +13,11 @@
 #include "support/policy_test_machine.h"
 #include "ui/wizards/new_user_wizard.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 TEST(NewUserWizardDrives, ADragOverTheDrivesIsWhatFinishHandsOver) {
-  testing::PolicyMachine machine;
+  test::PolicyMachine machine;
   AttachedPolicyFile file{machine.Store()};
   TUsers users{machine.Store()};
   users.AddUser("Ann");
@@ -45,4 +45,4 @@ TEST(NewUserWizardDrives, ADragOverTheDrivesIsWhatFinishHandsOver) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -22,7 +22,7 @@
 #include "ui/wizards/new_user_wizard.h"
 #include "ui/wizards/welcome_wizard.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 // Each wizard driven by keys alone, as a person meets it: Return through every page to the last,
@@ -130,7 +130,7 @@ class WizardFrameTest : public ::testing::Test {
     EXPECT_FALSE(wizard.isVisible());
   }
 
-  testing::PolicyMachine machine_;
+  test::PolicyMachine machine_;
   AttachedPolicyFile file_{machine_.Store()};
   TUsers users_{machine_.Store()};
   std::string icon_;
@@ -157,4 +157,4 @@ TEST_F(WizardFrameTest, EachWizardIsDrivenByKeysAloneWithItsButtonsInStep) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -1,4 +1,4 @@
-#include "app/program_password.h"
+#include "ui/program_password.h"
 
 #include <gtest/gtest.h>
 
@@ -7,15 +7,15 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "app/change_password_form.h"
-#include "app/password_form.h"
 #include "policy/password_store.h"
 #include "policy/policy_store.h"
 #include "policy/scramble.h"
 #include "shell/scripted_prompter.h"
 #include "support/policy_test_machine.h"
+#include "ui/change_password_form.h"
+#include "ui/password_form.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 const char* const kInvalid = "The Password you entered is invalid";
@@ -81,7 +81,7 @@ class ProgramPasswordTest : public ::testing::Test {
     EXPECT_FALSE(machine_.KeyExists("TARNEX"));
   }
 
-  testing::PolicyMachine machine_;
+  test::PolicyMachine machine_;
   ScriptedPrompter prompter_;
   PrompterGuard guard_;
   QStringList labels_;
@@ -125,13 +125,12 @@ TEST_F(ProgramPasswordTest, FirstPasswordStoredWhenRepeatedExactly) {
   ExpectDetached();
 
   const std::string scrambled = ScrambleText(" Caf\xE9", kScrambleSeed);
-  for (const testing::ReaderOutput& file :
-       {testing::ReadWithCregexport(machine_.PolicyFile()),
-        testing::ReadWithParseWin32Registry(machine_.PolicyFile())}) {
+  for (const test::ReaderOutput& file : {test::ReadWithCregexport(machine_.PolicyFile()),
+                                         test::ReadWithParseWin32Registry(machine_.PolicyFile())}) {
     ASSERT_TRUE(file.ok()) << file.diagnostics;
-    const testing::ExportedValue* mode = testing::FindExported(file, "Config", "Mode");
+    const test::ExportedValue* mode = test::FindExported(file, "Config", "Mode");
     ASSERT_NE(mode, nullptr);
-    EXPECT_EQ(testing::SzText(mode->data).substr(0, scrambled.size()), scrambled);
+    EXPECT_EQ(test::SzText(mode->data).substr(0, scrambled.size()), scrambled);
   }
   machine_.Restart();
   Type(" CAF\u00E9");
@@ -159,7 +158,7 @@ TEST_F(ProgramPasswordTest, ThreeMismatchesEndTheStartAndAnEmptyPasswordIsNone) 
     const AttachedPolicyFile attached{machine_.Store()};
     const std::optional<RegValue> mode = machine_.Value("TARNEX\\Config", "Mode");
     ASSERT_TRUE(mode);
-    EXPECT_EQ(testing::SzText(mode->data).find_first_not_of('\0'), std::string::npos);
+    EXPECT_EQ(test::SzText(mode->data).find_first_not_of('\0'), std::string::npos);
   }
   labels_.clear();
   Type(QString());
@@ -187,7 +186,7 @@ TEST_F(ProgramPasswordTest, CharacterOutsideTheCodePageIsAskedAgain) {
 TEST_F(ProgramPasswordTest, ReadErrorStillDetachesThePolicyFile) {
   {
     const AttachedPolicyFile attached{machine_.Store()};
-    machine_.Put("TARNEX\\Config", "Mode", kRegDword, testing::Dword(7));
+    machine_.Put("TARNEX\\Config", "Mode", kRegDword, test::Dword(7));
   }
   EXPECT_THROW(AskPasswordAtStart(nullptr, machine_.Store()), RegistryError);
   ExpectDetached();
@@ -266,4 +265,4 @@ TEST(PasswordFormsTest, ReturnAcceptsEscapeCancelsTabRunsFieldsThenButtons) {
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

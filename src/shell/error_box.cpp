@@ -1,4 +1,4 @@
-#include "controls/error_box.h"
+#include "shell/error_box.h"
 
 #include "registry/registry.h"
 #include "shell/prompts.h"

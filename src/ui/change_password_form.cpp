@@ -1,4 +1,4 @@
-#include "app/change_password_form.h"
+#include "ui/change_password_form.h"
 
 #include "ui_change_password_form.h"
 

@@ -1,4 +1,4 @@
-#include "controls/error_box.h"
+#include "shell/error_box.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@
 #include "support/file_replacements.h"
 #include "support/test_machine.h"
 
-namespace tarnwick {
+namespace tarnwick::test {
 namespace {
 
 TEST(ErrorBox, ShowsTheTextOfAnExceptionAHandlerDidNotHandle) {
@@ -90,7 +90,7 @@ TEST(ErrorBox, AnEventWritesEachChangedFileOnceWhenDoneAndShowsAWriteThatFails) 
   Registry registry(machine.Get());
   ASSERT_NE(ApplicationRegistry::App(), nullptr) << "the tests run in another application";
   const ApplicationRegistry set(registry);
-  testing::FileReplacements replaced(machine.Host("c/WINDOWS"));
+  test::FileReplacements replaced(machine.Host("c/WINDOWS"));
 
   QObject receiver;
   std::map<std::string, int> during;
@@ -134,4 +134,4 @@ TEST(ErrorBox, AnEventWritesEachChangedFileOnceWhenDoneAndShowsAWriteThatFails) 
 }
 
 }  // namespace
-}  // namespace tarnwick
+}  // namespace tarnwick::test

@@ -1,4 +1,4 @@
-#include "app/password_form.h"
+#include "ui/password_form.h"
 
 #include <QScreen>
 

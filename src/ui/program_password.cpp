@@ -1,4 +1,4 @@
-#include "app/program_password.h"
+#include "ui/program_password.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -6,14 +6,14 @@
 #include <optional>
 #include <string>
 
-#include "app/change_password_form.h"
-#include "app/password_form.h"
 #include "base/text.h"
 #include "machine/cp1252.h"
 #include "policy/password_store.h"
 #include "policy/policy_store.h"
 #include "shell/ansi_qstring.h"
 #include "shell/prompts.h"
+#include "ui/change_password_form.h"
+#include "ui/password_form.h"
 
 namespace tarnwick {
 
