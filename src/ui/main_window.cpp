@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "account/account.h"
 #include "app/first_start.h"
 #include "app/program_password.h"
 #include "controls/file_chooser.h"
@@ -38,6 +39,7 @@
 #include "ui/resources/off.xpm"
 #include "ui/resources/on.xpm"
 #include "ui/resources/removeuser.xpm"
+#include "ui/window_account_shell.h"
 #include "ui/wizards/add_shortcut.h"
 #include "ui/wizards/choose_allowed_application.h"
 #include "ui/wizards/new_user_wizard.h"
@@ -909,21 +911,21 @@ void TfrmMain::RemoveUser1Click() {
     return;
   }
   const std::string profile = user->ProfilePath();
+  bool deleteProfile = false;
   try {
-    if (ShowMessage(this, MessageKind::Confirm,
+    deleteProfile =
+        ShowMessage(this, MessageKind::Confirm,
                     QStringLiteral("Do you want to remove the user's profile directory: ") +
                         FromAnsi(profile) +
                         QStringLiteral("?  WARNING: All subdirectories and files in the path "
                                        "will be deleted!"),
-                    yesNoCancel) == QMessageBox::Yes &&
-        !profile.empty()) {
-      DeleteDirectoryTree(GetMachine(), profile, true, this);
-    }
+                    yesNoCancel) == QMessageBox::Yes;
   } catch (const std::exception&) {
     // The profile directory stays; the user is removed all the same.
   }
   CurrentUser_ = nullptr;
-  Users_->RemoveUser(*name);
+  WindowAccountShell shell(GetMachine(), this);
+  RemoveAccount(*Users_, user->Name(), deleteProfile, shell);
   RefreshUserList();
 }
 

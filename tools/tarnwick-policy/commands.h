@@ -9,6 +9,8 @@
 
 namespace tarnwick {
 
+class AccountShell;
+
 // A command line that names no command or gives a command the wrong arguments.
 class UsageError : public Error {
  public:
@@ -23,8 +25,9 @@ void CheckCommand(const std::string& command, const std::vector<std::string>& ar
 bool IsReadingCommand(const std::string& command, const std::vector<std::string>& args);
 
 // Runs a checked command; arguments and output are code page 1252. Errors are exceptions with
-// UTF-8 texts.
-void RunCommand(const std::string& command, const std::vector<std::string>& args,
-                std::ostream& out);
+// UTF-8 texts. Folders are copied and deleted through shell, which also hears what add-user
+// tells and what it could not do.
+void RunCommand(const std::string& command, const std::vector<std::string>& args, std::ostream& out,
+                AccountShell& shell);
 
 }  // namespace tarnwick

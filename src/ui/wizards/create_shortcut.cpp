@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "account/machine_settings.h"
 #include "base/error.h"
 #include "base/text.h"
 #include "controls/help_window.h"
@@ -160,7 +161,7 @@ void TfrmCreateShortcut::cmdFinishClick() {
 void TfrmCreateShortcut::btnBrowseClick() {
   std::string initialFolder;
   try {
-    initialFolder = ProgramFilesFolder(machine_);
+    initialFolder = ProgramFilesFolder(PolicyRegistry());
   } catch (const Error&) {
     // A setting that is not text only costs the chooser its starting folder.
   }

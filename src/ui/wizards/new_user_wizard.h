@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/wizards/new_user_creation.h"
+#include "account/account.h"
 
 namespace Ui {
 class TfrmWizard;

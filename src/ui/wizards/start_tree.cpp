@@ -4,6 +4,7 @@
 #include <optional>
 #include <string_view>
 
+#include "account/machine_settings.h"
 #include "base/text.h"
 #include "controls/help_window.h"
 #include "machine/machine.h"
@@ -19,21 +20,10 @@ namespace tarnwick {
 
 namespace {
 
-constexpr std::string_view kDefaultShellFoldersKey =
-    ".default\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr std::string_view kSystemEntry = "System";
 constexpr int kHelpContext = 605;
 
-std::string& SystemProgramsFolderValue() {
-  static std::string folder;
-  return folder;
-}
-
 }  // namespace
-
-const std::string& SystemProgramsFolder() {
-  return SystemProgramsFolderValue();
-}
 
 TfrmStartTree::TfrmStartTree(QWidget* owner, const TUsers& users)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -65,13 +55,8 @@ void TfrmStartTree::SetBrowseText(const QString& text) {
 }
 
 void TfrmStartTree::FormCreate() {
-  {
-    RegistryAccessor reg(PolicyRegistry());
-    reg.SetRootKey(RootKey::Users);
-    reg.OpenKey(kDefaultShellFoldersKey, true);
-    SystemProgramsFolderValue() = reg.ReadString("Programs");
-  }
-  if (ExistingDirectory(machine_, SystemProgramsFolder())) {
+  systemPrograms_ = DefaultProgramsFolder(PolicyRegistry());
+  if (ExistingDirectory(machine_, systemPrograms_)) {
     ui_->lstUsers->addItem(FromAnsi(kSystemEntry));
   }
   for (size_t i = 0; i < users_.Count(); ++i) ui_->lstUsers->addItem(FromAnsi(users_[i].Name()));
@@ -90,7 +75,7 @@ void TfrmStartTree::lstUsersClick() {
   QWidget* owner = isVisible() ? this : parentWidget();
   std::string folder;
   if (EqualsIgnoreCase(entry, kSystemEntry)) {
-    folder = SystemProgramsFolder();
+    folder = systemPrograms_;
   } else if (const TUser* user = users_.FindUser(entry)) {
     folder = user->ProgramsFolder();
   } else {

@@ -16,9 +16,6 @@ namespace tarnwick {
 class Machine;
 class TUsers;
 
-// The machine's default Programs folder as the last TfrmStartTree read it.
-const std::string& SystemProgramsFolder();
-
 class TfrmStartTree : public QDialog {
   Q_OBJECT
 
@@ -46,6 +43,7 @@ class TfrmStartTree : public QDialog {
   std::unique_ptr<Ui::TfrmStartTree> ui_;
   const Machine& machine_;
   const TUsers& users_;
+  std::string systemPrograms_;  // the machine's default Programs folder
   std::string selectedPath_;
 };
 
