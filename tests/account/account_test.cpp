@@ -8,6 +8,7 @@
 
 #include "account/account_shell.h"
 #include "policy/policy_file.h"
+#include "policy/policy_keys.h"
 #include "policy/users.h"
 #include "support/lnkinfo.h"
 #include "support/policy_test_machine.h"
@@ -348,6 +349,26 @@ TEST_F(AccountTest, BlankOrTakenNamesMakeNothing) {
   EXPECT_EQ(users_->FindUser("Kids")->NoRun(), 0);
   EXPECT_FALSE(IsDir(Profile("Kids", "\\Start Menu")));
   EXPECT_FALSE(IsDir(Profile("Kids", "\\Desktop")));
+}
+
+TEST_F(AccountTest, RemovingDeletesTheProfileOnlyWhenAskedAndBeforeTheRecords) {
+  Create(Answers("Kids", ProgramFolderChoice::Empty));
+  Create(Answers("Carl", ProgramFolderChoice::Empty));
+  users_->AddUser("Ann");
+  EXPECT_TRUE(RemoveAccount(*users_, "KIDS", false, shell_));
+  EXPECT_TRUE(shell_.deleted.empty());
+  EXPECT_EQ(users_->FindUser("Kids"), nullptr);
+
+  EXPECT_TRUE(RemoveAccount(*users_, "Carl", true, shell_));
+  EXPECT_EQ(shell_.deleted, std::vector<std::string>{Profile("Carl")});
+  EXPECT_EQ(users_->Count(), 1u);
+
+  // A profile entry that is gone: nothing to delete, the account goes all the same.
+  machine_.Put(std::string(kProfileListKey) + "Ann", "ProfileImagePath", kRegSz, testing::Sz(""));
+  EXPECT_TRUE(RemoveAccount(*users_, "Ann", true, shell_));
+  EXPECT_EQ(shell_.deleted.size(), 1u);
+  EXPECT_EQ(users_->Count(), 0u);
+  EXPECT_THROW(RemoveAccount(*users_, "Ann", true, shell_), AccountError);
 }
 
 }  // namespace
