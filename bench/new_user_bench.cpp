@@ -9,7 +9,7 @@
 #include "../tests/support/temp_machine_dir.h"
 #include "account/account.h"
 #include "demo/demo_machine.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/scripted_prompter.h"
@@ -24,14 +24,14 @@ void BM_CreateNewUser(benchmark::State& state) {
   const TempMachineDir temp;
   const Machine machine = OpenOrCreateMachine(temp.Path() / "machine");
   Registry registry(machine);
-  InitPolicyPaths(registry);
+  PolicyStore store(registry);
   ScriptedPrompter prompter;
   const PrompterGuard guard(prompter);
   {
     RegistryWriteBatch batch(registry);
     {
-      const AttachedPolicyFile file;
-      TUsers users;
+      const AttachedPolicyFile file{store};
+      TUsers users{store};
       for (int i = 0; i < kUsers; ++i) {
         TUser& user = users.AddUser("User" + std::to_string(i));
         user.SetNoRun(1);
@@ -41,8 +41,8 @@ void BM_CreateNewUser(benchmark::State& state) {
     batch.Finish();
   }
 
-  const AttachedPolicyFile file;
-  TUsers users;
+  const AttachedPolicyFile file{store};
+  TUsers users{store};
   NewUserAnswers answers;
   answers.folderChoice = ProgramFolderChoice::Empty;
   answers.restrictions = {"NoRun"};

@@ -11,7 +11,7 @@
 #include "../tests/support/temp_machine_dir.h"
 #include "demo/demo_machine.h"
 #include "machine/machine.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/user.h"
 #include "registry/registry.h"
 
@@ -55,31 +55,33 @@ class ThousandUsers {
  public:
   ThousandUsers()
       : machine_(OpenOrCreateMachine(dir_.Path() / "machine")),
-        registry_(std::make_unique<Registry>(machine_)) {
-    InitPolicyPaths(*registry_);
+        registry_(std::make_unique<Registry>(machine_)),
+        store_(*registry_) {
     {
       RegistryWriteBatch batch(*registry_);
-      LoadPolicyFile();
+      store_.LoadPolicyFile();
       for (int i = 0; i < kUsers; ++i) {
-        TUser user("user" + std::to_string(i));
+        TUser user(store_, "user" + std::to_string(i));
         FillUser(user, 0);
       }
-      UnloadPolicyFile();
+      store_.UnloadPolicyFile();
       batch.Finish();
     }
-    LoadPolicyFile();
+    store_.LoadPolicyFile();
   }
-  ~ThousandUsers() { UnloadPolicyFile(); }
+  ~ThousandUsers() { store_.UnloadPolicyFile(); }
 
   Registry& GetRegistry() { return *registry_; }
+  PolicyStore& Store() { return store_; }
   std::uintmax_t PolicyFileSize() const {
-    return std::filesystem::file_size(*machine_.HostPath(PolicyFilePath()));
+    return std::filesystem::file_size(*machine_.HostPath(store_.PolicyFilePath()));
   }
 
  private:
   TempMachineDir dir_;
   Machine machine_;
   std::unique_ptr<Registry> registry_;
+  PolicyStore store_;
 };
 
 // The thirteen writes, a change each time.
@@ -91,7 +93,7 @@ void ThirteenWrites(TUser& user, int32_t& v) {
 
 void BM_ThirteenWritesEachAtOnce(benchmark::State& state) {
   ThousandUsers machine;
-  TUser user("user500");
+  TUser user(machine.Store(), "user500");
   int32_t v = 0;
   for (auto _ : state) ThirteenWrites(user, v);
   state.counters["policy_file_bytes"] = static_cast<double>(machine.PolicyFileSize());
@@ -100,7 +102,7 @@ BENCHMARK(BM_ThirteenWritesEachAtOnce)->Unit(benchmark::kMillisecond);
 
 void BM_ThirteenWritesInOneBatch(benchmark::State& state) {
   ThousandUsers machine;
-  TUser user("user500");
+  TUser user(machine.Store(), "user500");
   int32_t v = 0;
   for (auto _ : state) {
     RegistryWriteBatch batch(machine.GetRegistry());

@@ -25,7 +25,7 @@
 #include "controls/look.h"
 #include "demo/demo_machine.h"
 #include "policy/password_store.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/scripted_prompter.h"
@@ -51,12 +51,12 @@ const std::filesystem::path& MachineDir() {
     const std::filesystem::path machineDir = temp.Path() / "machine";
     const Machine machine = OpenOrCreateMachine(machineDir);
     Registry registry(machine);
-    InitPolicyPaths(registry);
+    PolicyStore store(registry);
     RegistryWriteBatch batch(registry);
     {
-      AttachedPolicyFile file;
-      StorePassword("secret");
-      TUsers users;
+      AttachedPolicyFile file{store};
+      StorePassword(store, "secret");
+      TUsers users{store};
       for (int i = 0; i < kUsers; ++i) {
         TUser& user = users.AddUser("User" + std::to_string(i));
         user.SetNoRun(1);
@@ -86,12 +86,12 @@ int StartOnce(const char* machineDir, int64_t startedNs) {
   const Machine machine = Machine::Open(machineDir);
   TInstanceDetector detector(machine);
   Registry registry(machine);
-  InitPolicyPaths(registry);
+  PolicyStore store(registry);
   app.SetRegistry(&registry);
   ScriptedPrompter prompter;
   const PrompterGuard guard(prompter);
   prompter.Queue(TypePassword());
-  TfrmMain window(detector);
+  TfrmMain window(detector, &store);
   {
     RegistryWriteBatch batch(registry);
     window.FormCreate();
@@ -144,13 +144,13 @@ void BM_SelectUser(benchmark::State& state) {
   const Machine machine = Machine::Open(MachineDir());
   TInstanceDetector detector(machine);
   Registry registry(machine);
-  InitPolicyPaths(registry);
+  PolicyStore store(registry);
   auto& app = static_cast<TarnwickApplication&>(*QApplication::instance());
   app.SetRegistry(&registry);
   ScriptedPrompter prompter;
   const PrompterGuard guard(prompter);
   prompter.Queue(TypePassword());
-  TfrmMain window(detector);
+  TfrmMain window(detector, &store);
   window.FormCreate();
   auto* users = window.findChild<QListWidget*>(QStringLiteral("lvUsers"));
   const std::filesystem::path policyDir = *machine.HostPath(machine.WindowsDirectory());

@@ -14,7 +14,7 @@
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/activation.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 
@@ -242,11 +242,11 @@ void GiveCurrentFolders(TUser& user, const ShellFolders& folders) {
 }
 
 // The tray companion in the policy file's machine entry, the name at the next logon prompt.
-void RegisterLogon(Registry& registry, std::string_view name) {
-  RegistryAccessor reg(registry);
+void RegisterLogon(const PolicyStore& store, std::string_view name) {
+  RegistryAccessor reg(store.GetRegistry());
   reg.SetRootKey(RootKey::LocalMachine);
-  reg.OpenKey(HiveKeyName() + std::string(kPolicyRunKey), true);
-  reg.WriteString("TWTray", TrayPath());
+  reg.OpenKey(store.HiveKeyName() + std::string(kPolicyRunKey), true);
+  reg.WriteString("TWTray", TrayPath(store));
   reg.CloseKey();
   reg.OpenKey(kLogonKey, true);
   reg.WriteString("username", name);
@@ -291,7 +291,7 @@ std::string CreatedAccount::ProblemsText() const {
 
 CreatedAccount CreateAccount(TUsers& users, const NewUserAnswers& answers, AccountShell& shell) {
   TUser& user = users.AddUser(Trim(answers.name));
-  const Machine& machine = PolicyRegistry().GetMachine();
+  const Machine& machine = users.Store().GetMachine();
 
   CreatedAccount created;
   created.user = &user;
@@ -328,19 +328,19 @@ void CreateAllowedAppShortcuts(const Machine& machine, const std::vector<Allowed
 }
 
 TUser& CreateFirstAccount(TUsers& users, std::string_view name, std::string_view iconFile) {
-  Registry& registry = PolicyRegistry();
+  PolicyStore& store = users.Store();
   TUser& user = users.AddUser(name);
   user.SetUserIcon(iconFile);
-  GiveCurrentFolders(user, CurrentUserShellFolders(registry));
+  GiveCurrentFolders(user, CurrentUserShellFolders(store.GetRegistry()));
   user.SetRestrictRun(0);
-  AddOwnEntries(user, registry.GetMachine(), EntrySpelling::LowerCase);
+  AddOwnEntries(user, store.GetMachine(), EntrySpelling::LowerCase);
   for (std::string_view restriction :
        {"NoRun", "NoFind", "NoDesktop", "NoSetFolders", "DisableRegistryTools", "NoDOS",
         "NoRealMode", "NoConfigure"}) {
     SetRestriction(user, restriction, 0);
   }
-  RegisterLogon(registry, name);
-  TurnActivationOn();
+  RegisterLogon(store, name);
+  TurnActivationOn(store);
   return user;
 }
 

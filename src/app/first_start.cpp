@@ -7,6 +7,7 @@
 #include "account/account.h"
 #include "controls/wait_cursor.h"
 #include "policy/activation.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "shell/prompts.h"
 #include "ui/wizards/welcome_wizard.h"
@@ -17,9 +18,9 @@ bool FirstStartSetup(QWidget* owner, TUsers& users) {
   std::string name;
   std::string iconFile;
   {
-    TfrmWelcomeWizard wizard(owner);
+    TfrmWelcomeWizard wizard(owner, users.Store().GetMachine());
     if (RunDialog(wizard) != QDialog::Accepted) {
-      TurnActivationOff();
+      TurnActivationOff(users.Store());
       return false;
     }
     const std::optional<std::string> typed = wizard.UserName();

@@ -15,7 +15,7 @@
 #include "demo/demo_machine.h"
 #include "demo/project_icons.h"
 #include "machine/machine.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "registry/registry.h"
 #include "shell/prompts.h"
 #include "shell/single_instance.h"
@@ -34,12 +34,13 @@ int RunProgram(int& argc, char** argv, const Machine& machine) {
   }
   std::optional<tarnwick::TInstanceDetector> detector;
   std::optional<tarnwick::Registry> registry;
+  std::optional<tarnwick::PolicyStore> store;
   try {
     detector.emplace(machine);
     // A later copy reads no file.
     if (!detector->PreviousInstanceFound()) {
       registry.emplace(machine);
-      tarnwick::InitPolicyPaths(*registry);
+      store.emplace(*registry);
     }
   } catch (const std::exception& e) {
     std::cerr << "tarnwick: " << e.what() << '\n';
@@ -48,7 +49,7 @@ int RunProgram(int& argc, char** argv, const Machine& machine) {
   }
   tarnwick::InstallHelpKey(app);
   // A later copy brings the first forward here and ends before it shows or touches anything.
-  tarnwick::TfrmMain window(*detector);
+  tarnwick::TfrmMain window(*detector, store ? &*store : nullptr);
   if (window.EndsThisCopy()) return 0;
   try {
     tarnwick::InstallProgramIcons(machine);

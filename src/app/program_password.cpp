@@ -11,7 +11,7 @@
 #include "base/text.h"
 #include "machine/cp1252.h"
 #include "policy/password_store.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "shell/ansi_qstring.h"
 #include "shell/prompts.h"
 
@@ -87,7 +87,7 @@ std::optional<std::string> AskEntry(QWidget* owner, TfrmPassword& form, const ch
 }
 
 // None is stored: a new password typed twice alike, letter case counting, is stored.
-bool AskNewPassword(QWidget* owner, TfrmPassword& form) {
+bool AskNewPassword(QWidget* owner, PolicyStore& store, TfrmPassword& form) {
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
     const std::optional<std::string> first =
         AskEntry(owner, form, "Enter a new password for Tarnwick");
@@ -97,8 +97,8 @@ bool AskNewPassword(QWidget* owner, TfrmPassword& form) {
     if (!second) return false;
     if (*first == *second) {
       {
-        AttachedPolicyFile attached;
-        StorePassword(*first);
+        AttachedPolicyFile attached(store);
+        StorePassword(store, *first);
         attached.Detach();
       }
       Say(owner,
@@ -114,18 +114,19 @@ bool AskNewPassword(QWidget* owner, TfrmPassword& form) {
 
 }  // namespace
 
-bool AskPasswordAtStart(QWidget* owner) {
+bool AskPasswordAtStart(QWidget* owner, PolicyStore& store) {
   std::string stored;
   {
-    const AttachedPolicyFile attached;
-    stored = ReadStoredPassword();
+    const AttachedPolicyFile attached(store);
+    stored = ReadStoredPassword(store);
   }
   TfrmPassword form(owner);
-  return stored.empty() ? AskNewPassword(owner, form) : AskStoredPassword(owner, form, stored);
+  return stored.empty() ? AskNewPassword(owner, store, form)
+                        : AskStoredPassword(owner, form, stored);
 }
 
-bool ChangePassword(QWidget* owner) {
-  const std::string stored(Trim(ReadStoredPassword()));
+bool ChangePassword(QWidget* owner, const PolicyStore& store) {
+  const std::string stored(Trim(ReadStoredPassword(store)));
   TfrmChangePassword form(owner);
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
     form.txtOld().clear();
@@ -140,7 +141,7 @@ bool ChangePassword(QWidget* owner) {
     } else if (!EqualsIgnoreCase(fresh, confirmed)) {
       Say(owner, "The new and confirmed passwords do not match.  Please type them again.");
     } else {
-      StorePassword(fresh);
+      StorePassword(store, fresh);
       return true;
     }
   }

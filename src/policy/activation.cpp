@@ -2,7 +2,7 @@
 
 #include "machine/machine.h"
 #include "machine/win_path.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "registry/registry.h"
 
 namespace tarnwick {
@@ -31,37 +31,37 @@ std::string TrayPathFor(std::string_view programPath) {
   return AddTrailingBackslash(directory) + "TWTray.exe";
 }
 
-std::string TrayPath() {
-  return TrayPathFor(PolicyRegistry().GetMachine().ProgramPath());
+std::string TrayPath(const PolicyStore& store) {
+  return TrayPathFor(store.GetMachine().ProgramPath());
 }
 
-ActivationState ReadActivationState() {
-  RegistryAccessor reg(PolicyRegistry());
+ActivationState ReadActivationState(const PolicyStore& store) {
+  RegistryAccessor reg(store.GetRegistry());
   reg.SetRootKey(RootKey::LocalMachine);
-  reg.OpenKey(kLogonKey, !PolicyReadOnly());
+  reg.OpenKey(kLogonKey, !store.PolicyReadOnly());
   if (reg.ReadInteger("UserProfiles") != 1) return ActivationState::Off;
   reg.CloseKey();
-  reg.OpenKey(kUpdateKey, !PolicyReadOnly());
+  reg.OpenKey(kUpdateKey, !store.PolicyReadOnly());
   const std::string fileName = ExtractFileName(reg.ReadString("NetworkPath"));
   return EqualsIgnoreCase(fileName, "Tarnex.pol") ? ActivationState::On
                                                   : ActivationState::OtherPolicyFile;
 }
 
-void TurnActivationOn() {
-  RegistryAccessor reg(PolicyRegistry());
+void TurnActivationOn(const PolicyStore& store) {
+  RegistryAccessor reg(store.GetRegistry());
   reg.SetRootKey(RootKey::LocalMachine);
   reg.OpenKey(kLogonKey, true);
   reg.WriteInteger("UserProfiles", 1);
   reg.CloseKey();
 
   reg.OpenKey(kUpdateKey, true);
-  reg.WriteString("NetworkPath", PolicyFilePath());
+  reg.WriteString("NetworkPath", store.PolicyFilePath());
   reg.WriteInteger("UpdateMode", 2);
   reg.WriteInteger("Verbose", 1);
   reg.CloseKey();
 
-  const std::string tray = TrayPath();
-  reg.OpenKey(HiveKeyName() + std::string(kPolicyRunKey), true);
+  const std::string tray = TrayPath(store);
+  reg.OpenKey(store.HiveKeyName() + std::string(kPolicyRunKey), true);
   reg.WriteString(kTrayValue, tray);
   reg.CloseKey();
 
@@ -70,8 +70,8 @@ void TurnActivationOn() {
   reg.CloseKey();
 }
 
-void TurnActivationOff() {
-  RegistryAccessor reg(PolicyRegistry());
+void TurnActivationOff(const PolicyStore& store) {
+  RegistryAccessor reg(store.GetRegistry());
   reg.SetRootKey(RootKey::LocalMachine);
   reg.OpenKey(kLogonKey, true);
   reg.WriteInteger("UserProfiles", 0);

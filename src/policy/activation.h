@@ -6,6 +6,8 @@
 
 namespace tarnwick {
 
+class PolicyStore;
+
 enum class ActivationState {
   On = 0,
   Off = 1,
@@ -14,14 +16,14 @@ enum class ActivationState {
 
 // The tray companion beside the program: C:\TARNEX\TARNEX.EXE gives C:\TARNEX\TWTray.exe.
 std::string TrayPathFor(std::string_view programPath);
-// The tray path of the policy registry's machine.
-std::string TrayPath();
+// The tray path of the store's machine.
+std::string TrayPath(const PolicyStore& store);
 
-ActivationState ReadActivationState();
+ActivationState ReadActivationState(const PolicyStore& store);
 // Enables user profiles, points the policy download at the policy file and registers the tray
 // companion, in the machine registry and in the policy file.
-void TurnActivationOn();
+void TurnActivationOn(const PolicyStore& store);
 // Undoes TurnActivationOn in the machine registry; the policy file's entry stays.
-void TurnActivationOff();
+void TurnActivationOff(const PolicyStore& store);
 
 }  // namespace tarnwick

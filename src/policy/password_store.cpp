@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/scramble.h"
 #include "registry/registry.h"
 
@@ -13,16 +13,16 @@ namespace {
 constexpr std::string_view kConfigKey = "\\Config";
 constexpr std::string_view kModeValue = "Mode";
 
-void OpenConfig(RegistryAccessor& reg) {
+void OpenConfig(const PolicyStore& store, RegistryAccessor& reg) {
   reg.SetRootKey(RootKey::LocalMachine);
-  reg.OpenKey(HiveKeyName() + std::string(kConfigKey), true);
+  reg.OpenKey(store.HiveKeyName() + std::string(kConfigKey), true);
 }
 
 }  // namespace
 
-std::string ReadStoredPassword() {
-  RegistryAccessor reg(PolicyRegistry());
-  OpenConfig(reg);
+std::string ReadStoredPassword(const PolicyStore& store) {
+  RegistryAccessor reg(store.GetRegistry());
+  OpenConfig(store, reg);
   const std::optional<RegValue> value = reg.ReadValue(kModeValue);
   if (value && value->type == kRegBinary) {
     return UnscrambleText(std::string(value->data.begin(), value->data.end()), kScrambleSeed);
@@ -30,10 +30,10 @@ std::string ReadStoredPassword() {
   return UnscrambleText(reg.ReadString(kModeValue), kScrambleSeed);
 }
 
-void StorePassword(std::string_view password) {
+void StorePassword(const PolicyStore& store, std::string_view password) {
   const std::string scrambled = ScrambleText(password, kScrambleSeed);
-  RegistryAccessor reg(PolicyRegistry());
-  OpenConfig(reg);
+  RegistryAccessor reg(store.GetRegistry());
+  OpenConfig(store, reg);
   if (scrambled.find('\0') == std::string::npos) {
     reg.WriteString(kModeValue, scrambled);
   } else {

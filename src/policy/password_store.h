@@ -6,11 +6,13 @@
 
 namespace tarnwick {
 
+class PolicyStore;
+
 // The stored password, unscrambled and not trimmed; empty when none is set. Reads the value the
 // way it was stored: REG_SZ up to its first zero byte, REG_BINARY whole.
-std::string ReadStoredPassword();
+std::string ReadStoredPassword(const PolicyStore& store);
 // Stores the scrambled password as REG_SZ, or as REG_BINARY with its length when a scrambled byte
 // is 0 (a REG_SZ would end there and the password would be lost).
-void StorePassword(std::string_view password);
+void StorePassword(const PolicyStore& store, std::string_view password);
 
 }  // namespace tarnwick

@@ -5,8 +5,8 @@
 #include "base/error.h"
 #include "machine/cp1252.h"
 #include "machine/win_path.h"
-#include "policy/policy_file.h"
 #include "policy/policy_keys.h"
+#include "policy/policy_store.h"
 #include "registry/registry.h"
 
 namespace tarnwick {
@@ -35,9 +35,9 @@ constexpr int kMaxAppNumber = 1000;
 // fails with the store's error.
 class OpenedKey {
  public:
-  explicit OpenedKey(const std::string& path) : reg_(PolicyRegistry()) {
+  OpenedKey(const PolicyStore& store, const std::string& path) : reg_(store.GetRegistry()) {
     reg_.SetRootKey(RootKey::LocalMachine);
-    reg_.OpenKey(path, !PolicyReadOnly());
+    reg_.OpenKey(path, !store.PolicyReadOnly());
   }
   RegistryAccessor* operator->() { return &reg_; }
 
@@ -65,32 +65,32 @@ void CheckAllowedAppName(std::string_view app) {
 }  // namespace
 
 std::string TUser::KeyPath(std::string_view relativeKey) const {
-  std::string path = UsersKeyPath() + "\\" + name_ + "\\";
+  std::string path = store_.UsersKeyPath() + "\\" + name_ + "\\";
   path += relativeKey;
   return path;
 }
 
 int32_t TUser::ReadFlag(std::string_view relativeKey, std::string_view valueName) const {
-  OpenedKey key(KeyPath(relativeKey));
+  OpenedKey key(store_, KeyPath(relativeKey));
   return key->ReadInteger(valueName);
 }
 
 void TUser::WriteFlag(std::string_view relativeKey,
                       std::initializer_list<std::string_view> valueNames, int32_t v) {
   if (v != 0 && v != 1) return;
-  OpenedKey key(KeyPath(relativeKey));
+  OpenedKey key(store_, KeyPath(relativeKey));
   for (std::string_view valueName : valueNames) key->WriteInteger(valueName, v);
 }
 
 std::string TUser::ReadText(std::string_view relativeKey, std::string_view valueName) const {
-  OpenedKey key(KeyPath(relativeKey));
+  OpenedKey key(store_, KeyPath(relativeKey));
   return key->ReadString(valueName);
 }
 
 void TUser::WriteText(std::string_view relativeKey, std::string_view valueName, std::string_view v,
                       bool deleteWhenEmpty) {
   CheckNoControlCharacters(v, "'" + Cp1252ToUtf8(valueName) + "'");
-  OpenedKey key(KeyPath(relativeKey));
+  OpenedKey key(store_, KeyPath(relativeKey));
   if (v.empty() && deleteWhenEmpty) {
     key->DeleteValue(valueName);
   } else {
@@ -199,7 +199,7 @@ int32_t TUser::NoDrives() const {
 
 void TUser::SetNoDrives(int32_t v) {
   if (v < 0) return;
-  OpenedKey key(KeyPath(kExplorer));
+  OpenedKey key(store_, KeyPath(kExplorer));
   key->WriteInteger("NoDrives", v);
 }
 
@@ -241,20 +241,20 @@ void TUser::SetUserIcon(std::string_view v) {
 }
 
 std::string TUser::ProfilePath() const {
-  OpenedKey key(std::string(kProfileListKey) + name_);
+  OpenedKey key(store_, std::string(kProfileListKey) + name_);
   return key->ReadString(kProfileImagePath);
 }
 
 void TUser::AddAllowedApp(std::string_view app) {
   CheckAllowedAppName(app);
-  OpenedKey key(KeyPath(kRestrictRun));
+  OpenedKey key(store_, KeyPath(kRestrictRun));
   int number = 0;
   while (number < kMaxAppNumber && !key->ReadString(std::to_string(number)).empty()) ++number;
   key->WriteString(std::to_string(number), app);
 }
 
 bool TUser::RemoveAllowedApp(std::string_view app) {
-  OpenedKey key(KeyPath(kRestrictRun));
+  OpenedKey key(store_, KeyPath(kRestrictRun));
   const std::string wanted = UpperAscii(app);
   for (const std::string& valueName : key->GetValueNames()) {
     if (UpperAscii(key->ReadString(valueName)) == wanted) return key->DeleteValue(valueName);
@@ -265,7 +265,7 @@ bool TUser::RemoveAllowedApp(std::string_view app) {
 std::vector<AllowedApp>& TUser::GetAllowedApps(std::vector<AllowedApp>& list) const {
   list.clear();
   const std::string path = KeyPath(kRestrictRun);
-  OpenedKey key(path);
+  OpenedKey key(store_, path);
   const std::vector<std::string> valueNames = key->GetValueNames();
   for (auto it = valueNames.rbegin(); it != valueNames.rend(); ++it) {
     std::string text = key->ReadString(*it);

@@ -22,11 +22,14 @@ struct AllowedApp {
   TAppEntry entry;
 };
 
+class PolicyStore;
+
 class TUser {
  public:
-  explicit TUser(std::string name) : name_(std::move(name)) {}
+  TUser(PolicyStore& store, std::string name) : store_(store), name_(std::move(name)) {}
 
   const std::string& Name() const { return name_; }
+  PolicyStore& Store() const { return store_; }
 
   // Flags: 1 is on. Setters ignore every value but 0 and 1.
   int32_t NoRun() const;
@@ -101,6 +104,7 @@ class TUser {
   void WriteText(std::string_view relativeKey, std::string_view valueName, std::string_view v,
                  bool deleteWhenEmpty);
 
+  PolicyStore& store_;
   std::string name_;
 };
 

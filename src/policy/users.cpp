@@ -12,8 +12,8 @@
 #include "machine/cp1252.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
-#include "policy/policy_file.h"
 #include "policy/policy_keys.h"
+#include "policy/policy_store.h"
 #include "registry/registry.h"
 
 namespace tarnwick {
@@ -80,7 +80,8 @@ constexpr size_t kMaxPath = 259;
 
 }  // namespace
 
-std::optional<std::string> RefusedUserName(std::string_view name, const TUsers* accounts) {
+std::optional<std::string> RefusedUserName(const Machine& machine, std::string_view name,
+                                           const TUsers* accounts) {
   if (name.empty()) return "A user name cannot be empty";
   for (char c : name) {
     if (static_cast<unsigned char>(c) < 0x20 || IsUndefinedInCp1252(c)) {
@@ -96,8 +97,7 @@ std::optional<std::string> RefusedUserName(std::string_view name, const TUsers* 
   if (IsDeviceName(name)) {
     return "\"" + Cp1252ToUtf8(name) + "\" is the name of a device and cannot be a user name";
   }
-  const std::string profiles =
-      AddTrailingBackslash(PolicyRegistry().GetMachine().WindowsDirectory()) + "Profiles\\";
+  const std::string profiles = AddTrailingBackslash(machine.WindowsDirectory()) + "Profiles\\";
   const size_t room = kMaxPath - std::min(kMaxPath, profiles.size() + kProfileFile.size());
   if (name.size() > room) {
     return "The user name is too long: a profile path holds at most " + std::to_string(kMaxPath) +
@@ -108,16 +108,18 @@ std::optional<std::string> RefusedUserName(std::string_view name, const TUsers* 
   return std::nullopt;
 }
 
-TUsers::TUsers() {
+TUsers::TUsers(PolicyStore& store) : store_(store) {
   Reload();
 }
 
 void TUsers::Reload() {
   items_.clear();
-  RegistryAccessor reg(PolicyRegistry());
+  RegistryAccessor reg(store_.GetRegistry());
   reg.SetRootKey(RootKey::LocalMachine);
-  reg.OpenKey(UsersKeyPath(), !PolicyReadOnly());
-  for (std::string& name : reg.GetKeyNames()) items_.push_back(std::make_unique<TUser>(name));
+  reg.OpenKey(store_.UsersKeyPath(), !store_.PolicyReadOnly());
+  for (std::string& name : reg.GetKeyNames()) {
+    items_.push_back(std::make_unique<TUser>(store_, std::move(name)));
+  }
 }
 
 TUser* TUsers::FindUser(std::string_view name) const {
@@ -128,10 +130,11 @@ TUser* TUsers::FindUser(std::string_view name) const {
 }
 
 TUser& TUsers::AddUser(std::string_view name) {
-  if (const std::optional<std::string> refused = RefusedUserName(name, this)) {
+  Registry& registry = store_.GetRegistry();
+  if (const std::optional<std::string> refused =
+          RefusedUserName(registry.GetMachine(), name, this)) {
     throw AccountError(*refused);
   }
-  Registry& registry = PolicyRegistry();
   const Machine& machine = registry.GetMachine();
   RegistryAccessor reg(registry);
 
@@ -153,12 +156,12 @@ TUser& TUsers::AddUser(std::string_view name) {
   made.Keep();
 
   reg.SetRootKey(RootKey::LocalMachine);
-  reg.CreateKey(UsersKeyPath() + "\\" + std::string(name));
+  reg.CreateKey(store_.UsersKeyPath() + "\\" + std::string(name));
   reg.OpenKey(std::string(kProfileListKey) + std::string(name), true);
   reg.WriteString(kProfileImagePath, profile);
   reg.CloseKey();
 
-  items_.push_back(std::make_unique<TUser>(std::string(name)));
+  items_.push_back(std::make_unique<TUser>(store_, std::string(name)));
   return *items_.back();
 }
 
@@ -167,9 +170,9 @@ bool TUsers::RemoveUser(std::string_view name) {
   // An empty name, or one holding "\", names the Users key itself or a key inside another
   // account, and the whole ProfileList or another entry of it: nothing is deleted then.
   if (!name.empty() && name.find('\\') == std::string_view::npos) {
-    RegistryAccessor reg(PolicyRegistry());
+    RegistryAccessor reg(store_.GetRegistry());
     reg.SetRootKey(RootKey::LocalMachine);
-    reg.DeleteKey(UsersKeyPath() + "\\" + std::string(name));
+    reg.DeleteKey(store_.UsersKeyPath() + "\\" + std::string(name));
     removed = reg.DeleteKey(std::string(kProfileListKey) + std::string(name));
   }
   Reload();

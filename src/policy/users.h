@@ -20,22 +20,27 @@ class AccountError : public Error {
   using Error::Error;
 };
 
+class Machine;
+class PolicyStore;
 class TUsers;
 
 // Why name cannot be a new account's name, as the text to show (UTF-8); empty when it can. It
 // must be one key name and one profile directory name: not empty, no control characters, none
 // of \/:*?"<>|, no blank or dot at the end, no device name (CON, PRN, AUX, NUL, COM1-COM9,
-// LPT1-LPT9, with any extension), the profile's user.dat within 259 characters; and, when
-// accounts are given, no account's name ("There is already a user with this name").
-std::optional<std::string> RefusedUserName(std::string_view name, const TUsers* accounts);
+// LPT1-LPT9, with any extension), the profile's user.dat below the machine's Windows directory
+// within 259 characters; and, when accounts are given, no account's name ("There is already a
+// user with this name").
+std::optional<std::string> RefusedUserName(const Machine& machine, std::string_view name,
+                                           const TUsers* accounts);
 
 class TUsers {
  public:
-  // Loads the list (Reload).
-  TUsers();
+  // Loads the store's list (Reload).
+  explicit TUsers(PolicyStore& store);
   TUsers(const TUsers&) = delete;
   TUsers& operator=(const TUsers&) = delete;
 
+  PolicyStore& Store() const { return store_; }
   size_t Count() const { return items_.size(); }
   TUser& operator[](size_t index) const { return *items_.at(index); }
 
@@ -56,6 +61,7 @@ class TUsers {
   bool RemoveUser(std::string_view name);
 
  private:
+  PolicyStore& store_;
   std::vector<std::unique_ptr<TUser>> items_;
 };
 

@@ -24,7 +24,7 @@
 #include "machine/host_dir.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
@@ -104,8 +104,8 @@ void SetFrameRaised(QFrame* frame, bool raised) {
 
 }  // namespace
 
-TfrmMain::TfrmMain(TInstanceDetector& detector)
-    : ui_(std::make_unique<Ui::TfrmMain>()), SingleInstance1(detector, this) {
+TfrmMain::TfrmMain(TInstanceDetector& detector, PolicyStore* store)
+    : ui_(std::make_unique<Ui::TfrmMain>()), SingleInstance1(detector, this), store_(store) {
   if (SingleInstance1.EndsThisCopy()) return;
   ui_->setupUi(this);
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -191,7 +191,7 @@ TfrmMain::TfrmMain(TInstanceDetector& detector)
 TfrmMain::~TfrmMain() = default;
 
 const Machine& TfrmMain::GetMachine() const {
-  return PolicyRegistry().GetMachine();
+  return store_->GetMachine();
 }
 
 // ---- start-up and shut-down ----
@@ -207,17 +207,17 @@ void TfrmMain::FormCreate() {
   show();
   QApplication::processEvents();
   try {
-    if (!CloseRequested_ && !AskPasswordAtStart(this)) CloseRequested_ = true;
+    if (!CloseRequested_ && !AskPasswordAtStart(this, *store_)) CloseRequested_ = true;
     QApplication::processEvents();
-    LoadPolicyFile();
-    Users_ = std::make_unique<TUsers>();
+    store_->LoadPolicyFile();
+    Users_ = std::make_unique<TUsers>(*store_);
     if (!CloseRequested_ && Users_->Count() == 0 && !FirstStartSetup(this, *Users_)) {
       CloseRequested_ = true;
     }
     if (!CloseRequested_) {
       ui_->comboFolders->setCurrentIndex(0);
       RefreshUserList();
-      ShowActivationState(ReadActivationState());
+      ShowActivationState(ReadActivationState(*store_));
       try {
         if (ui_->lvUsers->count() > 0) {
           ui_->lvUsers->setCurrentRow(0);
@@ -281,10 +281,10 @@ void TfrmMain::FormClose() {
   CurrentUser_ = nullptr;
   try {
     // A start that never loaded the file has nothing to save.
-    if (PolicyLoaded() && !UnloadPolicyFile()) {
-      ShowMessage(
-          this, MessageKind::Error,
-          QStringLiteral("The policy file %1 could not be saved.").arg(FromAnsi(PolicyFilePath())));
+    if (store_->PolicyLoaded() && !store_->UnloadPolicyFile()) {
+      ShowMessage(this, MessageKind::Error,
+                  QStringLiteral("The policy file %1 could not be saved.")
+                      .arg(FromAnsi(store_->PolicyFilePath())));
     }
   } catch (...) {
     ShowCurrentError(this);
@@ -852,7 +852,7 @@ void TfrmMain::imgOnOffClick() {
   const bool on = ui_->bevelOnOff->frameShadow() == QFrame::Raised;
   // The switch shows the new state only once it is in the machine's registry.
   if (on) {
-    TurnActivationOff();
+    TurnActivationOff(*store_);
     WritePendingChanges();
     SetFrameRaised(ui_->bevelOnOff, false);
     ui_->imgOnOff->setPixmap(ui_->imgOff->pixmap());
@@ -861,7 +861,7 @@ void TfrmMain::imgOnOffClick() {
     ShowMessage(this, MessageKind::Information, QStringLiteral("Tarnwick"), kTurnedOffMessage,
                 QMessageBox::Ok);
   } else {
-    TurnActivationOn();
+    TurnActivationOn(*store_);
     WritePendingChanges();
     SetFrameRaised(ui_->bevelOnOff, true);
     ui_->imgOnOff->setPixmap(ui_->imgOn->pixmap());
@@ -876,7 +876,7 @@ void TfrmMain::imgOnOffClick() {
 
 void TfrmMain::NewUserWizard1Click() {
   {
-    TfrmWizard wizard(this, *Users_);
+    TfrmWizard wizard(this, *Users_, newUserIcon_);
     RunDialog(wizard);
   }
   RefreshUserList();
@@ -943,7 +943,7 @@ void TfrmMain::AboutTarnwick1Click() {
 }
 
 void TfrmMain::TarnwickPassword1Click() {
-  ChangePassword(this);
+  ChangePassword(this, *store_);
 }
 
 }  // namespace tarnwick

@@ -23,6 +23,7 @@ class QTreeWidgetItem;
 namespace tarnwick {
 
 class Machine;
+class PolicyStore;
 class SessionEnd;
 class TUser;
 class TUsers;
@@ -31,8 +32,9 @@ class TfrmMain : public QMainWindow {
   Q_OBJECT
 
  public:
-  // Builds the window; in a later copy of the program SingleInstance1 ends this copy.
-  explicit TfrmMain(TInstanceDetector& detector);
+  // Builds the window on the store; in a later copy of the program SingleInstance1 ends this
+  // copy, and store is null there.
+  TfrmMain(TInstanceDetector& detector, PolicyStore* store);
   ~TfrmMain() override;
 
   // A later copy of the program: main returns 0 without calling FormCreate.
@@ -45,6 +47,7 @@ class TfrmMain : public QMainWindow {
   // The start ended on an error (shown in the error box), not on a wrong password or Cancel.
   bool StartFailed() const { return StartFailed_; }
 
+  PolicyStore& Store() const { return *store_; }
   TUsers& Users() const { return *Users_; }
   TUser* CurrentUser() const { return CurrentUser_; }
   bool EditingBlocked() const;
@@ -117,7 +120,9 @@ class TfrmMain : public QMainWindow {
   std::unique_ptr<Ui::TfrmMain> ui_;
   TSingleInstance SingleInstance1;
   std::unique_ptr<SessionEnd> sessionEnd_;
+  PolicyStore* store_;
   std::unique_ptr<TUsers> Users_;
+  std::string newUserIcon_;  // the new-user wizard's icon choice, kept from one run to the next
   TUser* CurrentUser_ = nullptr;
   bool Clearing_ = false;
   bool CloseRequested_ = false;

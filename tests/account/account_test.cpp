@@ -7,8 +7,8 @@
 #include <fstream>
 
 #include "account/account_shell.h"
-#include "policy/policy_file.h"
 #include "policy/policy_keys.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "support/lnkinfo.h"
 #include "support/policy_test_machine.h"
@@ -55,8 +55,8 @@ class RecordingShell : public AccountShell {
 
 class AccountTest : public ::testing::Test {
  protected:
-  AccountTest() { LoadPolicyFile(); }
-  ~AccountTest() override { UnloadPolicyFile(); }
+  AccountTest() { machine_.Store().LoadPolicyFile(); }
+  ~AccountTest() override { machine_.Store().UnloadPolicyFile(); }
 
   CreatedAccount Create(const NewUserAnswers& answers) {
     return CreateAccount(*users_, answers, shell_);
@@ -98,7 +98,7 @@ class AccountTest : public ::testing::Test {
 
   testing::PolicyMachine machine_;
   RecordingShell shell_{machine_.GetMachine()};
-  std::unique_ptr<TUsers> users_ = std::make_unique<TUsers>();
+  std::unique_ptr<TUsers> users_ = std::make_unique<TUsers>(machine_.Store());
 };
 
 TEST_F(AccountTest, EmptyProgramFolderAccountWithPoliciesAndDesktopLinks) {
@@ -127,7 +127,7 @@ TEST_F(AccountTest, EmptyProgramFolderAccountWithPoliciesAndDesktopLinks) {
   EXPECT_EQ(LnkField(link, "Description"), "Shortcut to Kids' Favorites");
   EXPECT_EQ(LnkField(link, "Icon location"), "-");
 
-  ASSERT_TRUE(UnloadPolicyFile());
+  ASSERT_TRUE(machine_.Store().UnloadPolicyFile());
   const std::string user = "Users\\Kids\\Software\\";
   const std::string explorer = user + "Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
   const std::string folders =

@@ -5,7 +5,7 @@
 #include "account/account.h"
 #include "demo/demo_machine.h"
 #include "policy/activation.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "support/policy_test_machine.h"
 #include "support/run_program.h"
@@ -22,8 +22,8 @@ constexpr std::string_view kPolicies = "CurrentVersion\\Policies\\";
 
 class FirstAccountTest : public ::testing::Test {
  protected:
-  FirstAccountTest() { LoadPolicyFile(); }
-  ~FirstAccountTest() override { UnloadPolicyFile(); }
+  FirstAccountTest() { machine_.Store().LoadPolicyFile(); }
+  ~FirstAccountTest() override { machine_.Store().UnloadPolicyFile(); }
 
   testing::PolicyMachine machine_;
 };
@@ -34,15 +34,15 @@ TEST_F(FirstAccountTest, IsTheAdministratorsUnrestrictedAccount) {
     reg.OpenKey("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", true);
     reg.WriteString("Desktop", " C:\\WINDOWS\\Desktop\r\n");
   }
-  TUsers users;
+  TUsers users{machine_.Store()};
   const std::string icon = "C:\\TARNEX\\UserIcon\\Boy.ico";
   const TUser& ada = CreateFirstAccount(users, "Ada Lovelace", icon);
   ASSERT_EQ(users.Count(), 1u);
   EXPECT_EQ(&users[0], &ada);
   EXPECT_EQ(ada.Name(), "Ada Lovelace");
   EXPECT_EQ(ada.UserIcon(), icon);
-  EXPECT_EQ(ReadActivationState(), ActivationState::On);
-  ASSERT_TRUE(UnloadPolicyFile());
+  EXPECT_EQ(ReadActivationState(machine_.Store()), ActivationState::On);
+  ASSERT_TRUE(machine_.Store().UnloadPolicyFile());
 
   const std::string explorer = std::string(kUserKey) + std::string(kPolicies) + "Explorer";
   const std::string folders =

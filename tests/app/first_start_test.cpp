@@ -5,7 +5,7 @@
 #include <QLineEdit>
 
 #include "policy/activation.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "shell/scripted_prompter.h"
 #include "support/policy_test_machine.h"
@@ -16,8 +16,8 @@ namespace {
 
 class FirstStartTest : public ::testing::Test {
  protected:
-  FirstStartTest() { LoadPolicyFile(); }
-  ~FirstStartTest() override { UnloadPolicyFile(); }
+  FirstStartTest() { machine_.Store().LoadPolicyFile(); }
+  ~FirstStartTest() override { machine_.Store().UnloadPolicyFile(); }
 
   testing::PolicyMachine machine_;
   ScriptedPrompter prompter_;
@@ -34,7 +34,7 @@ ScriptedPrompter::DialogScript Finish(const QString& name, std::string& icon) {
 }
 
 TEST_F(FirstStartTest, FinishMakesTheTypedAccountWithTheChosenIconAndTurnsActivationOn) {
-  TUsers users;
+  TUsers users{machine_.Store()};
   std::string icon;
   prompter_.Queue(Finish(QStringLiteral("Ada Lovelace"), icon));
   ASSERT_TRUE(FirstStartSetup(nullptr, users));
@@ -43,17 +43,17 @@ TEST_F(FirstStartTest, FinishMakesTheTypedAccountWithTheChosenIconAndTurnsActiva
   EXPECT_TRUE(icon.starts_with("C:\\TARNEX\\UserIcon\\")) << icon;
   EXPECT_EQ(users[0].UserIcon(), icon);
   EXPECT_EQ(users[0].RestrictRun(), 0);
-  EXPECT_EQ(ReadActivationState(), ActivationState::On);
+  EXPECT_EQ(ReadActivationState(machine_.Store()), ActivationState::On);
 }
 
 TEST_F(FirstStartTest, CancelledWizardMakesNoAccountAndTurnsActivationOff) {
-  TurnActivationOn();
-  TUsers users;
+  TurnActivationOn(machine_.Store());
+  TUsers users{machine_.Store()};
   prompter_.Queue([](QDialog&) { return static_cast<int>(QDialog::Rejected); });
   EXPECT_FALSE(FirstStartSetup(nullptr, users));
   EXPECT_EQ(users.Count(), 0u);
-  EXPECT_EQ(ReadActivationState(), ActivationState::Off);
-  ASSERT_TRUE(UnloadPolicyFile());
+  EXPECT_EQ(ReadActivationState(machine_.Store()), ActivationState::Off);
+  ASSERT_TRUE(machine_.Store().UnloadPolicyFile());
   const auto policy = testing::ReadWithParseWin32Registry(machine_.PolicyFile());
   ASSERT_TRUE(policy.ok()) << policy.diagnostics;
   for (const auto& key : policy.keys) EXPECT_FALSE(key.path.starts_with("Users\\")) << key.path;

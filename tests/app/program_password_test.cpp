@@ -10,7 +10,7 @@
 #include "app/change_password_form.h"
 #include "app/password_form.h"
 #include "policy/password_store.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/scramble.h"
 #include "shell/scripted_prompter.h"
 #include "support/policy_test_machine.h"
@@ -39,12 +39,12 @@ class ProgramPasswordTest : public ::testing::Test {
   ProgramPasswordTest() : guard_(prompter_) {}
 
   void Store(std::string_view password) {
-    const AttachedPolicyFile attached;
-    StorePassword(password);
+    const AttachedPolicyFile attached{machine_.Store()};
+    StorePassword(machine_.Store(), password);
   }
   std::string Stored() {
-    const AttachedPolicyFile attached;
-    return ReadStoredPassword();
+    const AttachedPolicyFile attached{machine_.Store()};
+    return ReadStoredPassword(machine_.Store());
   }
   // Answers the start prompt with the text, recording its label; a null text cancels.
   void Type(const QString& text) {
@@ -77,7 +77,7 @@ class ProgramPasswordTest : public ::testing::Test {
     return texts;
   }
   void ExpectDetached() {
-    EXPECT_FALSE(PolicyLoaded());
+    EXPECT_FALSE(machine_.Store().PolicyLoaded());
     EXPECT_FALSE(machine_.KeyExists("TARNEX"));
   }
 
@@ -90,7 +90,7 @@ class ProgramPasswordTest : public ::testing::Test {
 TEST_F(ProgramPasswordTest, StoredPasswordMatchesInAnyCaseOfAToZOnly) {
   Store(" Secret");
   Type(" sECRET");
-  EXPECT_TRUE(AskPasswordAtStart(nullptr));
+  EXPECT_TRUE(AskPasswordAtStart(nullptr, machine_.Store()));
   EXPECT_EQ(labels_, QStringList{"Enter the Tarnwick password:"});
   ExpectDetached();
 
@@ -98,14 +98,14 @@ TEST_F(ProgramPasswordTest, StoredPasswordMatchesInAnyCaseOfAToZOnly) {
     Type(QString::fromUtf8(wrong));
     Ok();
   }
-  EXPECT_FALSE(AskPasswordAtStart(nullptr));
+  EXPECT_FALSE(AskPasswordAtStart(nullptr, machine_.Store()));
   EXPECT_EQ(Messages(), QStringList({kInvalid, kInvalid, kInvalid}));
   ExpectDetached();
 
   Type("x");
   Ok();
   Type(QString());
-  EXPECT_FALSE(AskPasswordAtStart(nullptr));
+  EXPECT_FALSE(AskPasswordAtStart(nullptr, machine_.Store()));
   EXPECT_EQ(Messages(), QStringList{kInvalid});
 }
 
@@ -119,7 +119,7 @@ TEST_F(ProgramPasswordTest, FirstPasswordStoredWhenRepeatedExactly) {
   Type(" Caf\u00E9");
   Type(" Caf\u00E9");
   Ok();
-  EXPECT_TRUE(AskPasswordAtStart(nullptr));
+  EXPECT_TRUE(AskPasswordAtStart(nullptr, machine_.Store()));
   EXPECT_EQ(Messages(), QStringList({kTryAgain, kTryAgain, kSafePlace}));
   EXPECT_EQ(labels_, QStringList({kEnter, kAgain, kEnter, kAgain, kEnter, kAgain}));
   ExpectDetached();
@@ -135,7 +135,7 @@ TEST_F(ProgramPasswordTest, FirstPasswordStoredWhenRepeatedExactly) {
   }
   machine_.Restart();
   Type(" CAF\u00E9");
-  EXPECT_TRUE(AskPasswordAtStart(nullptr));
+  EXPECT_TRUE(AskPasswordAtStart(nullptr, machine_.Store()));
   EXPECT_TRUE(Messages().isEmpty());
 }
 
@@ -145,7 +145,7 @@ TEST_F(ProgramPasswordTest, ThreeMismatchesEndTheStartAndAnEmptyPasswordIsNone) 
     Type("two");
     Ok();
   }
-  EXPECT_FALSE(AskPasswordAtStart(nullptr));
+  EXPECT_FALSE(AskPasswordAtStart(nullptr, machine_.Store()));
   EXPECT_EQ(Messages(), QStringList({kTryAgain, kTryAgain,
                                      "The passwords did not match.  Tarnwick will exit."}));
   EXPECT_EQ(Stored(), "");
@@ -153,17 +153,17 @@ TEST_F(ProgramPasswordTest, ThreeMismatchesEndTheStartAndAnEmptyPasswordIsNone) 
   Type("");
   Type("");
   Ok();
-  EXPECT_TRUE(AskPasswordAtStart(nullptr));
+  EXPECT_TRUE(AskPasswordAtStart(nullptr, machine_.Store()));
   EXPECT_EQ(Messages(), QStringList{kSafePlace});
   {
-    const AttachedPolicyFile attached;
+    const AttachedPolicyFile attached{machine_.Store()};
     const std::optional<RegValue> mode = machine_.Value("TARNEX\\Config", "Mode");
     ASSERT_TRUE(mode);
     EXPECT_EQ(testing::SzText(mode->data).find_first_not_of('\0'), std::string::npos);
   }
   labels_.clear();
   Type(QString());
-  EXPECT_FALSE(AskPasswordAtStart(nullptr));
+  EXPECT_FALSE(AskPasswordAtStart(nullptr, machine_.Store()));
   EXPECT_EQ(labels_, QStringList{kEnter});
   EXPECT_TRUE(Messages().isEmpty());
 }
@@ -178,7 +178,7 @@ TEST_F(ProgramPasswordTest, CharacterOutsideTheCodePageIsAskedAgain) {
     Ok();
   }
   Type("PASS");
-  EXPECT_TRUE(AskPasswordAtStart(nullptr));
+  EXPECT_TRUE(AskPasswordAtStart(nullptr, machine_.Store()));
   EXPECT_EQ(Messages(), QStringList({"A Tarnwick password cannot hold the character "
                                      "\"\u0151\".  Please type it again.",
                                      kInvalid, kInvalid}));
@@ -186,33 +186,33 @@ TEST_F(ProgramPasswordTest, CharacterOutsideTheCodePageIsAskedAgain) {
 
 TEST_F(ProgramPasswordTest, ReadErrorStillDetachesThePolicyFile) {
   {
-    const AttachedPolicyFile attached;
+    const AttachedPolicyFile attached{machine_.Store()};
     machine_.Put("TARNEX\\Config", "Mode", kRegDword, testing::Dword(7));
   }
-  EXPECT_THROW(AskPasswordAtStart(nullptr), RegistryError);
+  EXPECT_THROW(AskPasswordAtStart(nullptr, machine_.Store()), RegistryError);
   ExpectDetached();
   EXPECT_TRUE(prompter_.Records().empty());
 }
 
 class ChangePasswordTest : public ProgramPasswordTest {
  protected:
-  ChangePasswordTest() { LoadPolicyFile(); }
-  ~ChangePasswordTest() override { UnloadPolicyFile(); }
+  ChangePasswordTest() { machine_.Store().LoadPolicyFile(); }
+  ~ChangePasswordTest() override { machine_.Store().UnloadPolicyFile(); }
 };
 
 // The stored password is trimmed here, and the new pair compares without regard to case.
 TEST_F(ChangePasswordTest, OldPasswordTrimmedNewPairInAnyCase) {
-  StorePassword(" Old ");
+  StorePassword(machine_.Store(), " Old ");
   Change(" Old", "n", "n");
   Ok();
   Change("oLD", " New", " nEW");
-  EXPECT_TRUE(ChangePassword(nullptr));
+  EXPECT_TRUE(ChangePassword(nullptr, machine_.Store()));
   EXPECT_EQ(Messages(), QStringList{kOldWrong});
-  EXPECT_EQ(ReadStoredPassword(), " New");
+  EXPECT_EQ(ReadStoredPassword(machine_.Store()), " New");
 }
 
 TEST_F(ChangePasswordTest, ThreeStrikesOrCancelKeepTheOldPassword) {
-  StorePassword("old");
+  StorePassword(machine_.Store(), "old");
   Change("wrong", "a", "a");
   Ok();
   Change("old", "a", "b");
@@ -220,12 +220,12 @@ TEST_F(ChangePasswordTest, ThreeStrikesOrCancelKeepTheOldPassword) {
   Change("old", "a", "ab");
   Ok();
   Ok();
-  EXPECT_FALSE(ChangePassword(nullptr));
+  EXPECT_FALSE(ChangePassword(nullptr, machine_.Store()));
   EXPECT_EQ(Messages(), QStringList({kOldWrong, kNewDiffer, kNewDiffer,
                                      "Three strikes and you're out.  Try again later."}));
-  EXPECT_FALSE(ChangePassword(nullptr));  // the form is cancelled
+  EXPECT_FALSE(ChangePassword(nullptr, machine_.Store()));  // the form is cancelled
   EXPECT_TRUE(Messages().isEmpty());
-  EXPECT_EQ(ReadStoredPassword(), "old");
+  EXPECT_EQ(ReadStoredPassword(machine_.Store()), "old");
 }
 
 // The names of the controls Tab visits, from the first on.

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "support/independent_readers.h"
 #include "support/policy_test_machine.h"
 
@@ -20,8 +20,8 @@ constexpr std::string_view kPolicyRun =
 
 class ActivationTest : public ::testing::Test {
  protected:
-  ActivationTest() { LoadPolicyFile(); }
-  ~ActivationTest() override { UnloadPolicyFile(); }
+  ActivationTest() { machine_.Store().LoadPolicyFile(); }
+  ~ActivationTest() override { machine_.Store().UnloadPolicyFile(); }
 
   std::optional<std::vector<uint8_t>> Data(std::string_view key, std::string_view name) {
     const std::optional<RegValue> value = machine_.Value(key, name);
@@ -44,24 +44,24 @@ TEST(TrayPathTest, BesideTheProgram) {
 }
 
 TEST_F(ActivationTest, StateFollowsUserProfilesAndThePolicyFileName) {
-  EXPECT_EQ(ReadActivationState(), ActivationState::Off);
+  EXPECT_EQ(ReadActivationState(machine_.Store()), ActivationState::Off);
   machine_.Put(kUpdate, "NetworkPath", kRegSz, Sz("C:\\WINDOWS\\TARNEX.POL"));
   machine_.Put(kLogon, "UserProfiles", kRegDword, Dword(2));
-  EXPECT_EQ(ReadActivationState(), ActivationState::Off);
+  EXPECT_EQ(ReadActivationState(machine_.Store()), ActivationState::Off);
   machine_.Put(kLogon, "UserProfiles", kRegDword, Dword(1));
-  EXPECT_EQ(ReadActivationState(), ActivationState::On);
+  EXPECT_EQ(ReadActivationState(machine_.Store()), ActivationState::On);
   machine_.Put(kUpdate, "NetworkPath", kRegSz, Sz("\\\\SERVER\\NETLOGON\\tarnex.pol"));
-  EXPECT_EQ(ReadActivationState(), ActivationState::On);
+  EXPECT_EQ(ReadActivationState(machine_.Store()), ActivationState::On);
   machine_.Put(kUpdate, "NetworkPath", kRegSz, Sz("\\\\SERVER\\NETLOGON\\CONFIG.POL"));
-  EXPECT_EQ(ReadActivationState(), ActivationState::OtherPolicyFile);
+  EXPECT_EQ(ReadActivationState(machine_.Store()), ActivationState::OtherPolicyFile);
   machine_.Put(kUpdate, "NetworkPath", kRegSz, Sz("C:\\WINDOWS\\Tarnex.pol.old"));
-  EXPECT_EQ(ReadActivationState(), ActivationState::OtherPolicyFile);
+  EXPECT_EQ(ReadActivationState(machine_.Store()), ActivationState::OtherPolicyFile);
 }
 
 TEST_F(ActivationTest, TurningOnAndOffWritesAndDeletesItsValues) {
   machine_.Put(kLogon, "username", kRegSz, Sz("admin"));
-  TurnActivationOn();
-  EXPECT_EQ(ReadActivationState(), ActivationState::On);
+  TurnActivationOn(machine_.Store());
+  EXPECT_EQ(ReadActivationState(machine_.Store()), ActivationState::On);
   EXPECT_EQ(Data(kLogon, "UserProfiles"), Dword(1));
   EXPECT_EQ(Text(kUpdate, "NetworkPath"), "C:\\WINDOWS\\Tarnex.pol");
   EXPECT_EQ(Data(kUpdate, "UpdateMode"), Dword(2));
@@ -70,8 +70,8 @@ TEST_F(ActivationTest, TurningOnAndOffWritesAndDeletesItsValues) {
   EXPECT_EQ(Text(kPolicyRun, "TWTray"), "C:\\TARNEX\\TWTray.exe");
   EXPECT_TRUE(Data(kRun, "SystemTray"));
 
-  TurnActivationOff();
-  EXPECT_EQ(ReadActivationState(), ActivationState::Off);
+  TurnActivationOff(machine_.Store());
+  EXPECT_EQ(ReadActivationState(machine_.Store()), ActivationState::Off);
   EXPECT_EQ(Data(kLogon, "UserProfiles"), Dword(0));
   EXPECT_FALSE(Data(kUpdate, "NetworkPath"));
   EXPECT_EQ(Data(kUpdate, "UpdateMode"), Dword(0));
@@ -81,14 +81,14 @@ TEST_F(ActivationTest, TurningOnAndOffWritesAndDeletesItsValues) {
   EXPECT_EQ(Text(kPolicyRun, "TWTray"), "C:\\TARNEX\\TWTray.exe");
   EXPECT_TRUE(Data(kRun, "SystemTray"));
 
-  TurnActivationOff();
-  TurnActivationOn();
+  TurnActivationOff(machine_.Store());
+  TurnActivationOn(machine_.Store());
   EXPECT_EQ(Data(kUpdate, "UpdateMode"), Dword(2));
   EXPECT_EQ(Data(kUpdate, "Verbose"), Dword(1));
   EXPECT_FALSE(Data(kLogon, "username"));
 
   // The machine values are in SYSTEM.DAT, the policy entry in Tarnex.pol once saved.
-  UnloadPolicyFile();
+  machine_.Store().UnloadPolicyFile();
   const testing::ReaderOutput system = testing::ReadWithCregexport(machine_.SystemDat());
   ASSERT_TRUE(system.ok()) << system.diagnostics;
   ASSERT_NE(testing::FindExported(system, std::string(kUpdate), "NetworkPath"), nullptr);

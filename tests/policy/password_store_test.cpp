@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/scramble.h"
 #include "support/independent_readers.h"
 #include "support/policy_test_machine.h"
@@ -36,8 +36,8 @@ TEST(ScrambleTest, EveryByteSurvivesARoundTrip) {
 
 class PasswordStoreTest : public ::testing::Test {
  protected:
-  PasswordStoreTest() { LoadPolicyFile(); }
-  ~PasswordStoreTest() override { UnloadPolicyFile(); }
+  PasswordStoreTest() { machine_.Store().LoadPolicyFile(); }
+  ~PasswordStoreTest() override { machine_.Store().UnloadPolicyFile(); }
 
   std::optional<RegValue> Mode() { return machine_.Value("TARNEX\\Config", "Mode"); }
 
@@ -45,44 +45,44 @@ class PasswordStoreTest : public ::testing::Test {
 };
 
 TEST_F(PasswordStoreTest, StoredAsScrambledTextAndReadBack) {
-  EXPECT_EQ(ReadStoredPassword(), "");
-  StorePassword(" Secret ");
+  EXPECT_EQ(ReadStoredPassword(machine_.Store()), "");
+  StorePassword(machine_.Store(), " Secret ");
   ASSERT_TRUE(Mode());
   EXPECT_EQ(Mode()->type, kRegSz);
   EXPECT_EQ(testing::SzText(Mode()->data), ScrambleText(" Secret ", kScrambleSeed));
-  EXPECT_EQ(ReadStoredPassword(), " Secret ");
-  StorePassword("");
+  EXPECT_EQ(ReadStoredPassword(machine_.Store()), " Secret ");
+  StorePassword(machine_.Store(), "");
   EXPECT_EQ(testing::SzText(Mode()->data), "");
-  EXPECT_EQ(ReadStoredPassword(), "");
+  EXPECT_EQ(ReadStoredPassword(machine_.Store()), "");
 }
 
 // "a" scrambles to a zero byte, which a REG_SZ would cut off.
 TEST_F(PasswordStoreTest, PasswordWithAZeroScrambledByteSurvives) {
   ASSERT_EQ(ScrambleText("a", kScrambleSeed)[0], '\0');
-  StorePassword("abc");
+  StorePassword(machine_.Store(), "abc");
   ASSERT_TRUE(Mode());
   EXPECT_EQ(Mode()->type, kRegBinary);
   EXPECT_EQ(Mode()->data.size(), 3u);
-  EXPECT_EQ(ReadStoredPassword(), "abc");
-  UnloadPolicyFile();
+  EXPECT_EQ(ReadStoredPassword(machine_.Store()), "abc");
+  machine_.Store().UnloadPolicyFile();
   const testing::ReaderOutput file = testing::ReadWithCregexport(machine_.PolicyFile());
   ASSERT_TRUE(file.ok()) << file.diagnostics;
   const testing::ExportedValue* mode = testing::FindExported(file, "Config", "Mode");
   ASSERT_NE(mode, nullptr);
   EXPECT_EQ(mode->type, kRegBinary);
-  LoadPolicyFile();
-  EXPECT_EQ(ReadStoredPassword(), "abc");
-  StorePassword("Tarnwick");
+  machine_.Store().LoadPolicyFile();
+  EXPECT_EQ(ReadStoredPassword(machine_.Store()), "abc");
+  StorePassword(machine_.Store(), "Tarnwick");
   EXPECT_EQ(Mode()->type, kRegSz);
-  EXPECT_EQ(ReadStoredPassword(), "Tarnwick");
+  EXPECT_EQ(ReadStoredPassword(machine_.Store()), "Tarnwick");
 }
 
 TEST_F(PasswordStoreTest, ValueStoredTheOldWayIsRead) {
   const std::string scrambled = ScrambleText("Old", kScrambleSeed);
   machine_.Put("TARNEX\\Config", "Mode", kRegSz, testing::Sz(scrambled));
-  EXPECT_EQ(ReadStoredPassword(), "Old");
+  EXPECT_EQ(ReadStoredPassword(machine_.Store()), "Old");
   machine_.Put("TARNEX\\Config", "Mode", kRegDword, testing::Dword(1));
-  EXPECT_THROW(ReadStoredPassword(), RegistryError);
+  EXPECT_THROW(ReadStoredPassword(machine_.Store()), RegistryError);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "base/file_io.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "support/policy_test_machine.h"
@@ -44,7 +44,7 @@ TEST(PolicyStorePathsTest, APolicyFileThatCannotBeReachedIsAnErrorNotAMissingFil
     fs::create_symlink(target, policyFile);
     machine.Restart();
     try {
-      LoadPolicyFile();
+      machine.Store().LoadPolicyFile();
       ADD_FAILURE() << "took a link to " << target << " for a missing policy file";
     } catch (const PolicyFileError& error) {
       EXPECT_NE(std::string(error.what())
@@ -53,7 +53,7 @@ TEST(PolicyStorePathsTest, APolicyFileThatCannotBeReachedIsAnErrorNotAMissingFil
                 std::string::npos)
           << error.what();
     }
-    EXPECT_FALSE(PolicyLoaded());
+    EXPECT_FALSE(machine.Store().PolicyLoaded());
     machine.GetRegistry().Flush();
     EXPECT_FALSE(machine.KeyExists("TARNEX"));
     EXPECT_EQ(Slurp(machine.SystemDat()), system);
@@ -64,8 +64,8 @@ TEST(PolicyStorePathsTest, APolicyFileThatCannotBeReachedIsAnErrorNotAMissingFil
 TEST(PolicyStorePathsTest, TheBackupReplacesALinkInsteadOfWritingThroughIt) {
   PolicyMachine machine;
   {
-    const AttachedPolicyFile attached;
-    TUsers().AddUser("ann");
+    const AttachedPolicyFile attached{machine.Store()};
+    TUsers(machine.Store()).AddUser("ann");
   }
   const std::string policy = Slurp(machine.PolicyFile());
   const fs::path backup = machine.Host("C:\\WINDOWS\\SYSTEM.DA0");
@@ -73,13 +73,14 @@ TEST(PolicyStorePathsTest, TheBackupReplacesALinkInsteadOfWritingThroughIt) {
   fs::create_symlink("Tarnex.pol", backup);
   machine.Restart();
   {
-    const AttachedPolicyFile attached;
-    TUsers().AddUser("bob");  // SYSTEM.DAT changes: its first change of the run makes the backup
+    const AttachedPolicyFile attached{machine.Store()};
+    TUsers(machine.Store())
+        .AddUser("bob");  // SYSTEM.DAT changes: its first change of the run makes the backup
   }
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(backup)));
   machine.Restart();
-  const AttachedPolicyFile attached;
-  TUsers users;
+  const AttachedPolicyFile attached{machine.Store()};
+  TUsers users{machine.Store()};
   EXPECT_NE(users.FindUser("ann"), nullptr);
   EXPECT_NE(users.FindUser("bob"), nullptr);
 }
@@ -88,7 +89,7 @@ TEST(PolicyStorePathsTest, TheBackupReplacesALinkInsteadOfWritingThroughIt) {
 // accounts are added and removed: nothing may land outside.
 TEST(PolicyStorePathsTest, ALinkSwappedInDuringAddUserNeverLeadsOutside) {
   PolicyMachine machine;
-  const AttachedPolicyFile attached;
+  const AttachedPolicyFile attached{machine.Store()};
   const fs::path profiles = machine.Host("C:\\WINDOWS\\Profiles");
   const fs::path outside = machine.GetMachine().Directory() / "outside";
   fs::create_directories(profiles / "bob");
@@ -112,7 +113,7 @@ TEST(PolicyStorePathsTest, ALinkSwappedInDuringAddUserNeverLeadsOutside) {
   int added = 0;
   for (int i = 0; i < attempts && Entries(outside) == 0; ++i) {
     unlinkat(bobFd.Get(), "user.dat", 0);  // so that every attempt writes one
-    TUsers users;
+    TUsers users{machine.Store()};
     try {
       users.AddUser("bob");
       ++added;

@@ -1,4 +1,4 @@
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 
 #include <gtest/gtest.h>
 
@@ -41,10 +41,10 @@ TEST(PolicyPathsTest, DerivedFromWindowsDirectoryAndProgramName) {
   EXPECT_EQ(HiveKeyNameFor("C:\\DIR.EXT\\Tarnex"), "Tarnex");
 
   PolicyMachine machine;
-  EXPECT_EQ(PolicyFilePath(), "C:\\WINDOWS\\Tarnex.pol");
-  EXPECT_EQ(HiveKeyName(), "TARNEX");
-  EXPECT_EQ(UsersKeyPath(), "TARNEX\\Users");
-  EXPECT_FALSE(PolicyLoaded());
+  EXPECT_EQ(machine.Store().PolicyFilePath(), "C:\\WINDOWS\\Tarnex.pol");
+  EXPECT_EQ(machine.Store().HiveKeyName(), "TARNEX");
+  EXPECT_EQ(machine.Store().UsersKeyPath(), "TARNEX\\Users");
+  EXPECT_FALSE(machine.Store().PolicyLoaded());
 }
 
 // A program named like a key of SYSTEM.DAT would have the load delete that key, or the unload save
@@ -65,14 +65,13 @@ TEST(PolicyPathsTest, AProgramNamedLikeAKeyOfTheMachineIsRefusedAndNothingChange
     {
       Registry registry(machine);
       try {
-        InitPolicyPaths(registry);
+        const PolicyStore store(registry);
         ADD_FAILURE() << program << " accepted";
       } catch (const PolicyFileError& error) {
         const std::string what = error.what();
         EXPECT_NE(what.find("The program name " + program), std::string::npos) << what;
         EXPECT_NE(what.find("ProgramPath in machine.ini"), std::string::npos) << what;
       }
-      EXPECT_THROW(PolicyRegistry(), std::logic_error);
     }
     EXPECT_EQ(Slurp(system), before) << program;
     EXPECT_FALSE(std::filesystem::exists(system.parent_path() / "SYSTEM.DA0")) << program;
@@ -85,14 +84,14 @@ TEST(PolicyFileTest, LoadNeverDeletesAKeyTheProgramDidNotMake) {
   for (const bool fileExists : {false, true}) {
     PolicyMachine machine;
     if (fileExists) {
-      const AttachedPolicyFile created;
-      TUser("ann").SetNoRun(1);
+      const AttachedPolicyFile created{machine.Store()};
+      TUser(machine.Store(), "ann").SetNoRun(1);
     }
     machine.Put("TARNEX\\Users\\bob", "x", kRegDword, testing::Dword(1));
     machine.Put("TARNEX\\Classes", "y", kRegDword, testing::Dword(2));
     const std::string policyBefore = fileExists ? Slurp(machine.PolicyFile()) : "";
-    EXPECT_THROW(LoadPolicyFile(), PolicyFileError);
-    EXPECT_FALSE(PolicyLoaded());
+    EXPECT_THROW(machine.Store().LoadPolicyFile(), PolicyFileError);
+    EXPECT_FALSE(machine.Store().PolicyLoaded());
     EXPECT_TRUE(machine.Value("TARNEX\\Classes", "y"));
     EXPECT_TRUE(machine.Value("TARNEX\\Users\\bob", "x"));
     EXPECT_EQ(fileExists ? Slurp(machine.PolicyFile()) : "", policyBefore);
@@ -101,7 +100,7 @@ TEST(PolicyFileTest, LoadNeverDeletesAKeyTheProgramDidNotMake) {
   PolicyMachine machine;
   machine.Put("TARNEX\\Users\\bob", "x", kRegDword, testing::Dword(1));
   machine.Put("TARNEX", "top", kRegDword, testing::Dword(1));
-  EXPECT_THROW(LoadPolicyFile(), PolicyFileError);
+  EXPECT_THROW(machine.Store().LoadPolicyFile(), PolicyFileError);
   EXPECT_TRUE(machine.Value("TARNEX", "top"));
 }
 
@@ -109,28 +108,28 @@ TEST(PolicyFileTest, LoadNeverDeletesAKeyTheProgramDidNotMake) {
 TEST(PolicyFileTest, AStoreThatOnlyReadsChangesNoFile) {
   PolicyMachine machine;
   const std::filesystem::path backup = machine.SystemDat().parent_path() / "SYSTEM.DA0";
-  InitPolicyPaths(machine.GetRegistry(), PolicyAccess::ReadOnly);
+  machine.ReopenStore(PolicyAccess::ReadOnly);
   {
-    const AttachedPolicyFile attached;
-    EXPECT_EQ(TUsers().Count(), 0u);
-    EXPECT_EQ(ReadActivationState(), ActivationState::Off);
+    const AttachedPolicyFile attached{machine.Store()};
+    EXPECT_EQ(TUsers(machine.Store()).Count(), 0u);
+    EXPECT_EQ(ReadActivationState(machine.Store()), ActivationState::Off);
   }
   EXPECT_FALSE(std::filesystem::exists(machine.PolicyFile()));
   EXPECT_FALSE(std::filesystem::exists(backup));
 
   machine.Restart();
   {
-    const AttachedPolicyFile attached;
-    TUsers().AddUser("ann");
+    const AttachedPolicyFile attached{machine.Store()};
+    TUsers(machine.Store()).AddUser("ann");
   }
   std::filesystem::remove(backup);
   const std::string system = Slurp(machine.SystemDat());
   const std::string policy = Slurp(machine.PolicyFile());
   machine.Restart();
-  InitPolicyPaths(machine.GetRegistry(), PolicyAccess::ReadOnly);
+  machine.ReopenStore(PolicyAccess::ReadOnly);
   {
-    const AttachedPolicyFile attached;
-    TUsers users;
+    const AttachedPolicyFile attached{machine.Store()};
+    TUsers users{machine.Store()};
     ASSERT_EQ(users.Count(), 1u);
     TUser& ann = users[0];
     EXPECT_EQ(ann.NoRun() + ann.NoDOS() + ann.NoConfigure() + ann.NoNetSetup() + ann.NoDrives(), 0);
@@ -138,7 +137,7 @@ TEST(PolicyFileTest, AStoreThatOnlyReadsChangesNoFile) {
     std::vector<AllowedApp> apps;
     EXPECT_TRUE(ann.GetAllowedApps(apps).empty());
     EXPECT_EQ(ann.ProfilePath(), "C:\\WINDOWS\\Profiles\\ann");
-    EXPECT_EQ(TUser("nobody").ProfilePath(), "");
+    EXPECT_EQ(TUser(machine.Store(), "nobody").ProfilePath(), "");
   }
   machine.Restart();
   EXPECT_EQ(Slurp(machine.SystemDat()), system);
@@ -152,25 +151,25 @@ TEST(PolicyFileTest, WholeLifeOnDemoMachine) {
   PolicyMachine machine;
   ASSERT_FALSE(std::filesystem::exists(machine.PolicyFile()));
 
-  EXPECT_FALSE(LoadPolicyFile());
-  EXPECT_TRUE(PolicyLoaded());
-  TUser ann("ann");
+  EXPECT_FALSE(machine.Store().LoadPolicyFile());
+  EXPECT_TRUE(machine.Store().PolicyLoaded());
+  TUser ann(machine.Store(), "ann");
   ann.SetNoRun(1);
   ann.SetProgramsFolder("C:\\WINDOWS\\Profiles\\ann\\Start Menu\\Programs");
   // Without a file the edits are plain keys of the machine's registry.
   EXPECT_TRUE(FindExported(ReadWithCregexport(machine.SystemDat()),
                            std::string("TARNEX\\") + std::string(kAnnExplorer), "NoRun"));
-  EXPECT_TRUE(UnloadPolicyFile());
-  EXPECT_FALSE(PolicyLoaded());
+  EXPECT_TRUE(machine.Store().UnloadPolicyFile());
+  EXPECT_FALSE(machine.Store().PolicyLoaded());
   ASSERT_TRUE(std::filesystem::exists(machine.PolicyFile()));
   EXPECT_FALSE(machine.KeyExists("TARNEX"));
   EXPECT_FALSE(HasExportedKey(ReadWithCregexport(machine.SystemDat()), "TARNEX"));
 
   machine.Restart();
-  EXPECT_TRUE(LoadPolicyFile());
+  EXPECT_TRUE(machine.Store().LoadPolicyFile());
   EXPECT_EQ(ann.NoRun(), 1);
   ann.SetNoDrives(4);
-  TUser bob("Bob");
+  TUser bob(machine.Store(), "Bob");
   bob.SetNoDOS(1);
   // A setter's change is in the file while the hive is still attached.
   const testing::ReaderOutput attached = ReadWithParseWin32Registry(machine.PolicyFile());
@@ -178,7 +177,7 @@ TEST(PolicyFileTest, WholeLifeOnDemoMachine) {
   const testing::ExportedValue* drives = FindExported(attached, kAnnExplorer, "NoDrives");
   ASSERT_NE(drives, nullptr);
   EXPECT_EQ(drives->data, testing::Dword(4));
-  EXPECT_TRUE(UnloadPolicyFile());
+  EXPECT_TRUE(machine.Store().UnloadPolicyFile());
   EXPECT_FALSE(machine.KeyExists("TARNEX"));
 
   for (const auto& output : {ReadWithCregexport(machine.PolicyFile()),
@@ -208,34 +207,34 @@ TEST(PolicyFileTest, WholeLifeOnDemoMachine) {
 
 TEST(PolicyFileTest, LoadsAndUnloadsNeedNotBePaired) {
   PolicyMachine machine;
-  EXPECT_FALSE(UnloadPolicyFile());
+  EXPECT_FALSE(machine.Store().UnloadPolicyFile());
   EXPECT_FALSE(std::filesystem::exists(machine.PolicyFile()));
 
-  LoadPolicyFile();
-  TUsers users;
-  UnloadPolicyFile();
-  EXPECT_TRUE(LoadPolicyFile());
-  EXPECT_FALSE(LoadPolicyFile());
-  EXPECT_TRUE(PolicyLoaded());
-  EXPECT_TRUE(UnloadPolicyFile());
-  EXPECT_FALSE(PolicyLoaded());
+  machine.Store().LoadPolicyFile();
+  TUsers users{machine.Store()};
+  machine.Store().UnloadPolicyFile();
+  EXPECT_TRUE(machine.Store().LoadPolicyFile());
+  EXPECT_FALSE(machine.Store().LoadPolicyFile());
+  EXPECT_TRUE(machine.Store().PolicyLoaded());
+  EXPECT_TRUE(machine.Store().UnloadPolicyFile());
+  EXPECT_FALSE(machine.Store().PolicyLoaded());
   EXPECT_FALSE(machine.KeyExists("TARNEX"));
 }
 
 TEST(PolicyFileTest, AttachedPolicyFileUnloadsOnlyWhatItLoaded) {
   PolicyMachine machine;
   {
-    AttachedPolicyFile attached;
-    EXPECT_TRUE(PolicyLoaded());
-    TUser("ann").SetNoRun(1);
+    AttachedPolicyFile attached{machine.Store()};
+    EXPECT_TRUE(machine.Store().PolicyLoaded());
+    TUser(machine.Store(), "ann").SetNoRun(1);
   }
-  EXPECT_FALSE(PolicyLoaded());
+  EXPECT_FALSE(machine.Store().PolicyLoaded());
   EXPECT_TRUE(std::filesystem::exists(machine.PolicyFile()));
 
-  LoadPolicyFile();
-  { AttachedPolicyFile nested; }
-  EXPECT_TRUE(PolicyLoaded());
-  UnloadPolicyFile();
+  machine.Store().LoadPolicyFile();
+  { AttachedPolicyFile nested{machine.Store()}; }
+  EXPECT_TRUE(machine.Store().PolicyLoaded());
+  machine.Store().UnloadPolicyFile();
 }
 
 TEST(PolicyFileTest, DamagedFileIsReportedByNameAndLeftUntouched) {
@@ -246,14 +245,14 @@ TEST(PolicyFileTest, DamagedFileIsReportedByNameAndLeftUntouched) {
   }
   const std::string before = Slurp(machine.PolicyFile());
   try {
-    LoadPolicyFile();
+    machine.Store().LoadPolicyFile();
     FAIL() << "a damaged policy file attached";
   } catch (const PolicyFileError& error) {
     EXPECT_NE(std::string(error.what()).find("C:\\WINDOWS\\Tarnex.pol"), std::string::npos)
         << error.what();
   }
-  EXPECT_FALSE(PolicyLoaded());
-  EXPECT_FALSE(UnloadPolicyFile());
+  EXPECT_FALSE(machine.Store().PolicyLoaded());
+  EXPECT_FALSE(machine.Store().UnloadPolicyFile());
   EXPECT_EQ(Slurp(machine.PolicyFile()), before);
 }
 
@@ -261,13 +260,13 @@ TEST(PolicyFileTest, DamagedFileIsReportedByNameAndLeftUntouched) {
 // run carries them on and saves them.
 TEST(PolicyFileTest, LeftoverTreeWithoutFileIsKeptAndSaved) {
   PolicyMachine machine;
-  LoadPolicyFile();
-  TUser("ann").SetNoFind(1);
+  machine.Store().LoadPolicyFile();
+  TUser(machine.Store(), "ann").SetNoFind(1);
   machine.Restart();  // ends without UnloadPolicyFile
 
-  EXPECT_FALSE(LoadPolicyFile());
-  EXPECT_EQ(TUser("ann").NoFind(), 1);
-  EXPECT_TRUE(UnloadPolicyFile());
+  EXPECT_FALSE(machine.Store().LoadPolicyFile());
+  EXPECT_EQ(TUser(machine.Store(), "ann").NoFind(), 1);
+  EXPECT_TRUE(machine.Store().UnloadPolicyFile());
   EXPECT_FALSE(machine.KeyExists("TARNEX"));
   EXPECT_NE(FindExported(ReadWithCregexport(machine.PolicyFile()), kAnnExplorer, "NoFind"),
             nullptr);
@@ -277,17 +276,17 @@ TEST(PolicyFileTest, LeftoverTreeWithoutFileIsKeptAndSaved) {
 // tree) must not hide the file, nor be saved over it.
 TEST(PolicyFileTest, LeftoverTreeBesideFileGivesWayToTheFile) {
   PolicyMachine machine;
-  LoadPolicyFile();
-  TUser("ann").SetNoFind(1);
-  UnloadPolicyFile();
+  machine.Store().LoadPolicyFile();
+  TUser(machine.Store(), "ann").SetNoFind(1);
+  machine.Store().UnloadPolicyFile();
   machine.Put("TARNEX\\Users\\stale", "x", kRegDword, testing::Dword(1));
 
-  EXPECT_TRUE(LoadPolicyFile());
-  TUsers users;
+  EXPECT_TRUE(machine.Store().LoadPolicyFile());
+  TUsers users{machine.Store()};
   ASSERT_EQ(users.Count(), 1u);
   EXPECT_EQ(users[0].Name(), "ann");
   users[0].SetNoDesktop(1);
-  UnloadPolicyFile();
+  machine.Store().UnloadPolicyFile();
   EXPECT_FALSE(machine.KeyExists("TARNEX"));
   const testing::ReaderOutput file = ReadWithCregexport(machine.PolicyFile());
   EXPECT_NE(FindExported(file, kAnnExplorer, "NoDesktop"), nullptr);
@@ -297,27 +296,27 @@ TEST(PolicyFileTest, LeftoverTreeBesideFileGivesWayToTheFile) {
 // A hive still attached under the key is detached, not emptied.
 TEST(PolicyFileTest, HiveStillAttachedKeepsItsContents) {
   PolicyMachine machine;
-  LoadPolicyFile();
-  TUser("ann").SetNoFind(1);
-  UnloadPolicyFile();
+  machine.Store().LoadPolicyFile();
+  TUser(machine.Store(), "ann").SetNoFind(1);
+  machine.Store().UnloadPolicyFile();
   {
     RegistryAccessor reg(machine.GetRegistry());
     reg.SetRootKey(RootKey::LocalMachine);
     ASSERT_TRUE(reg.LoadKey("TARNEX", "C:\\WINDOWS\\Tarnex.pol"));
   }
-  EXPECT_TRUE(LoadPolicyFile());
-  EXPECT_EQ(TUser("ann").NoFind(), 1);
-  EXPECT_TRUE(UnloadPolicyFile());
+  EXPECT_TRUE(machine.Store().LoadPolicyFile());
+  EXPECT_EQ(TUser(machine.Store(), "ann").NoFind(), 1);
+  EXPECT_TRUE(machine.Store().UnloadPolicyFile());
   EXPECT_NE(FindExported(ReadWithCregexport(machine.PolicyFile()), kAnnExplorer, "NoFind"),
             nullptr);
 }
 
 TEST(PolicyFileTest, DetachingAFileThatCannotBeSavedThrowsNamingIt) {
   PolicyMachine machine;
-  { const AttachedPolicyFile created; }
+  { const AttachedPolicyFile created{machine.Store()}; }
   const std::filesystem::path windows = machine.PolicyFile().parent_path();
-  AttachedPolicyFile attached;
-  TUsers().AddUser("ann");
+  AttachedPolicyFile attached{machine.Store()};
+  TUsers(machine.Store()).AddUser("ann");
   std::filesystem::rename(windows, windows.parent_path() / "AWAY");
   try {
     attached.Detach();
@@ -325,7 +324,7 @@ TEST(PolicyFileTest, DetachingAFileThatCannotBeSavedThrowsNamingIt) {
   } catch (const PolicyFileError& error) {
     EXPECT_NE(std::string(error.what()).find("C:\\WINDOWS\\Tarnex.pol"), std::string::npos);
   }
-  EXPECT_FALSE(PolicyLoaded());
+  EXPECT_FALSE(machine.Store().PolicyLoaded());
   std::filesystem::rename(windows.parent_path() / "AWAY", windows);
 }
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/error.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "registry/registry.h"
 #include "support/independent_readers.h"
 #include "support/policy_test_machine.h"
@@ -37,15 +37,15 @@ std::string Key(std::string_view relative) {
 class UserTest : public ::testing::Test {
  protected:
   UserTest() {
-    LoadPolicyFile();
+    machine_.Store().LoadPolicyFile();
     RegistryAccessor reg(machine_.GetRegistry());
     reg.SetRootKey(RootKey::LocalMachine);
     reg.CreateKey("TARNEX\\Users\\ann");
     reg.CloseKey();
-    UnloadPolicyFile();
-    LoadPolicyFile();
+    machine_.Store().UnloadPolicyFile();
+    machine_.Store().LoadPolicyFile();
   }
-  ~UserTest() override { UnloadPolicyFile(); }
+  ~UserTest() override { machine_.Store().UnloadPolicyFile(); }
 
   std::optional<RegValue> Value(std::string_view relative, std::string_view name) {
     return machine_.Value(Key(relative), name);
@@ -68,7 +68,7 @@ class UserTest : public ::testing::Test {
   }
 
   testing::PolicyMachine machine_;
-  TUser ann_{"ann"};
+  TUser ann_{machine_.Store(), "ann"};
 };
 
 struct FlagCase {

@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "machine/win_path.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "registry/registry.h"
 #include "support/independent_readers.h"
 #include "support/policy_test_machine.h"
@@ -21,8 +21,8 @@ constexpr std::string_view kProfileList =
 
 class UsersTest : public ::testing::Test {
  protected:
-  UsersTest() { LoadPolicyFile(); }
-  ~UsersTest() override { UnloadPolicyFile(); }
+  UsersTest() { machine_.Store().LoadPolicyFile(); }
+  ~UsersTest() override { machine_.Store().UnloadPolicyFile(); }
 
   void AddKey(std::string_view name) {
     RegistryAccessor reg(machine_.GetRegistry());
@@ -39,7 +39,7 @@ class UsersTest : public ::testing::Test {
 };
 
 TEST_F(UsersTest, NoUsersKeyGivesAnEmptyListAndTheKey) {
-  TUsers users;
+  TUsers users{machine_.Store()};
   EXPECT_EQ(users.Count(), 0u);
   EXPECT_TRUE(machine_.KeyExists("TARNEX\\Users"));
 }
@@ -49,7 +49,7 @@ TEST_F(UsersTest, ListKeepsEnumerationOrderAndLooksUpIgnoringLetterCase) {
   AddKey("ann");
   AddKey("Bob");
   AddKey("\xE9mile");
-  TUsers users;
+  TUsers users{machine_.Store()};
   EXPECT_EQ(Names(users), (std::vector<std::string>{"zed", "ann", "Bob", "\xE9mile"}));
   ASSERT_NE(users.FindUser("ANN"), nullptr);
   EXPECT_EQ(users.FindUser("ANN")->Name(), "ann");
@@ -64,7 +64,7 @@ TEST_F(UsersTest, ListKeepsEnumerationOrderAndLooksUpIgnoringLetterCase) {
 TEST_F(UsersTest, AddUserMakesTheProfileWindowsNeeds) {
   std::filesystem::remove_all(machine_.Host("C:\\WINDOWS\\Profiles"));
   AddKey("zed");
-  TUsers users;
+  TUsers users{machine_.Store()};
   TUser& carl = users.AddUser("carl");
   EXPECT_EQ(carl.Name(), "carl");
   EXPECT_EQ(&users[users.Count() - 1], &carl);
@@ -110,7 +110,7 @@ TEST_F(UsersTest, AddUserKeepsAnExistingUserDat) {
   const std::filesystem::path dir = machine_.Host("C:\\WINDOWS\\Profiles\\dora");
   std::filesystem::create_directories(dir);
   { std::ofstream(dir / "USER.DAT", std::ios::binary) << "keep me"; }
-  TUsers users;
+  TUsers users{machine_.Store()};
   users.AddUser("dora");
   std::ifstream in(dir / "USER.DAT", std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep me");
@@ -119,7 +119,7 @@ TEST_F(UsersTest, AddUserKeepsAnExistingUserDat) {
 
 TEST_F(UsersTest, AddUserRefusesATakenNameAndChangesNothing) {
   AddKey("Bob");
-  TUsers users;
+  TUsers users{machine_.Store()};
   try {
     users.AddUser("bob");
     FAIL() << "a taken name was added";
@@ -132,7 +132,7 @@ TEST_F(UsersTest, AddUserRefusesATakenNameAndChangesNothing) {
 }
 
 TEST_F(UsersTest, AddUserRefusesANameThatIsNoKeyOrDirectoryName) {
-  TUsers users;
+  TUsers users{machine_.Store()};
   for (std::string_view name : {"", "a\\b", "\\", "a:b", "tab\there", "ann.", "ann "}) {
     EXPECT_THROW(users.AddUser(name), std::runtime_error) << name;
   }
@@ -149,7 +149,7 @@ TEST_F(UsersTest, AddUserRefusesANameThatIsNoKeyOrDirectoryName) {
 
 TEST_F(UsersTest, TheNameRuleGivesItsReasonAndAddUserAppliesIt) {
   AddKey("\xFCn\xEF");  // ünï
-  TUsers users;
+  TUsers users{machine_.Store()};
   // C:\WINDOWS\Profiles\ + name + \user.dat within 259 characters.
   const std::string longest(230, 'n');
   const std::pair<std::string, std::string> refused[] = {
@@ -172,7 +172,7 @@ TEST_F(UsersTest, TheNameRuleGivesItsReasonAndAddUserAppliesIt) {
       {"\xDCN\xCF", "There is already a user with this name"},  // ÜNÏ
   };
   for (const auto& [name, reason] : refused) {
-    EXPECT_EQ(RefusedUserName(name, &users), reason) << name;
+    EXPECT_EQ(RefusedUserName(machine_.GetMachine(), name, &users), reason) << name;
     try {
       users.AddUser(name);
       ADD_FAILURE() << "added " << name;
@@ -184,10 +184,10 @@ TEST_F(UsersTest, TheNameRuleGivesItsReasonAndAddUserAppliesIt) {
   EXPECT_FALSE(machine_.KeyExists(std::string(kProfileList) + "con"));
   EXPECT_FALSE(std::filesystem::exists(machine_.Host("C:\\WINDOWS\\Profiles\\con")));
   // Without the accounts a taken name passes; so do names that only look like devices.
-  EXPECT_EQ(RefusedUserName("\xDCN\xCF", nullptr), std::nullopt);
+  EXPECT_EQ(RefusedUserName(machine_.GetMachine(), "\xDCN\xCF", nullptr), std::nullopt);
   for (const std::string& name :
        std::vector<std::string>{"COM", "COM10", "LPT0", "console", "CON2", " Boss", longest}) {
-    EXPECT_EQ(RefusedUserName(name, &users), std::nullopt) << name;
+    EXPECT_EQ(RefusedUserName(machine_.GetMachine(), name, &users), std::nullopt) << name;
   }
   users.AddUser(longest);
   EXPECT_TRUE(
@@ -197,7 +197,7 @@ TEST_F(UsersTest, TheNameRuleGivesItsReasonAndAddUserAppliesIt) {
 TEST_F(UsersTest, AddUserReportsAProfileThatCannotBeMadeAndRecordsNoAccount) {
   std::filesystem::create_directories(machine_.Host("C:\\WINDOWS\\Profiles"));
   { std::ofstream(machine_.Host("C:\\WINDOWS\\Profiles\\carl")) << "in the way"; }
-  TUsers users;
+  TUsers users{machine_.Store()};
   try {
     users.AddUser("carl");
     FAIL() << "added without a profile";
@@ -218,7 +218,7 @@ TEST_F(UsersTest, AddUserWithoutADefaultUserLeavesNoDirectoryBehind) {
     reg.SetRootKey(RootKey::Users);
     ASSERT_TRUE(reg.DeleteKey(".Default"));
   }
-  TUsers users;
+  TUsers users{machine_.Store()};
   try {
     users.AddUser("carl");
     FAIL() << "added without a user.dat";
@@ -238,7 +238,7 @@ TEST_F(UsersTest, AddUserWithoutADefaultUserLeavesNoDirectoryBehind) {
 }
 
 TEST_F(UsersTest, RemoveUserReportsTheProfileEntryAndReloads) {
-  TUsers users;
+  TUsers users{machine_.Store()};
   users.AddUser("ann");
   AddKey("bob");  // no profile entry
   users.Reload();
@@ -257,7 +257,7 @@ TEST_F(UsersTest, RemoveUserReportsTheProfileEntryAndReloads) {
 
 // Such a name would reach the Users key itself, another account's keys or the whole ProfileList.
 TEST_F(UsersTest, RemoveUserOfANameThatIsNoKeyNameDeletesNothing) {
-  TUsers users;
+  TUsers users{machine_.Store()};
   users.AddUser("ann");
   users.AddUser("bob");
   AddKey("ann\\Software");

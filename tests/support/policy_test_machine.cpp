@@ -4,7 +4,6 @@
 
 #include "demo/demo_machine.h"
 #include "machine/win_path.h"
-#include "policy/policy_file.h"
 
 namespace tarnwick::testing {
 
@@ -16,7 +15,7 @@ PolicyMachine::PolicyMachine(std::string_view extraIni) {
     machine_ = std::make_unique<Machine>(Machine::Open(dir));
   }
   registry_ = std::make_unique<Registry>(*machine_);
-  InitPolicyPaths(*registry_);
+  store_.emplace(*registry_);
 }
 
 PolicyMachine::~PolicyMachine() = default;
@@ -33,9 +32,15 @@ std::filesystem::path PolicyMachine::SystemDat() const {
 }
 
 void PolicyMachine::Restart() {
+  store_.reset();
   registry_.reset();
   registry_ = std::make_unique<Registry>(*machine_);
-  InitPolicyPaths(*registry_);
+  store_.emplace(*registry_);
+}
+
+void PolicyMachine::ReopenStore(PolicyAccess access) {
+  store_.reset();
+  store_.emplace(*registry_, access);
 }
 
 std::optional<RegValue> PolicyMachine::Value(std::string_view keyPath, std::string_view name) {

@@ -1,4 +1,4 @@
-// Test helpers: a fresh demo machine with the policy store initialised on it, and look-ups in
+// Test helpers: a fresh demo machine with a policy store on it, and look-ups in
 // what the independent readers report.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "machine/machine.h"
+#include "policy/policy_store.h"
 #include "registry/registry.h"
 #include "support/independent_readers.h"
 #include "support/temp_machine_dir.h"
@@ -26,13 +27,17 @@ class PolicyMachine {
   PolicyMachine& operator=(const PolicyMachine&) = delete;
 
   Registry& GetRegistry() { return *registry_; }
+  PolicyStore& Store() { return *store_; }
   const Machine& GetMachine() const { return *machine_; }
   // The host path of a Windows path on the machine.
   std::filesystem::path Host(std::string_view windowsPath) const;
   std::filesystem::path PolicyFile() const;
   std::filesystem::path SystemDat() const;
-  // Ends this run's registry and starts a new one, as the next run of the program would.
+  // Ends this run's registry and starts a new one with a new store at the same place, as the
+  // next run of the program would.
   void Restart();
+  // A new store on the same registry.
+  void ReopenStore(PolicyAccess access);
 
   // Direct access below HKEY_LOCAL_MACHINE, bypassing the store.
   std::optional<RegValue> Value(std::string_view keyPath, std::string_view name);
@@ -44,6 +49,8 @@ class PolicyMachine {
   TempMachineDir temp_;
   std::unique_ptr<Machine> machine_;
   std::unique_ptr<Registry> registry_;
+  // Made again in place by Restart, so that records made on the store before stay usable.
+  std::optional<PolicyStore> store_;
 };
 
 // The value in a reader's output; key paths compare without regard to case.

@@ -19,7 +19,7 @@
 #include "app/password_form.h"
 #include "controls/look.h"
 #include "policy/password_store.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "shell/scripted_prompter.h"
 #include "shell/single_instance.h"
@@ -99,9 +99,9 @@ class WindowsFitTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!look_.HasWindows95Font()) GTEST_SKIP() << "MS Sans Serif (fonts-wine) is not installed";
-    AttachedPolicyFile file;
-    StorePassword("secret");
-    TUsers users;
+    AttachedPolicyFile file{machine_.Store()};
+    StorePassword(machine_.Store(), "secret");
+    TUsers users{machine_.Store()};
     users.AddUser("Ann");
     users.AddUser("Administrator of the Science Laboratory");
   }
@@ -115,7 +115,7 @@ class WindowsFitTest : public ::testing::Test {
 TEST_F(WindowsFitTest, MainWindowShowsEveryTabWholeWithoutScrollArrows) {
   TInstanceDetector detector(machine_.GetMachine());
   prompter_.Queue(TypePassword(QStringLiteral("secret")));
-  TfrmMain window(detector);
+  TfrmMain window(detector, &machine_.Store());
   window.FormCreate();
   window.show();
   QApplication::processEvents();
@@ -144,7 +144,7 @@ TEST_F(WindowsFitTest, MainWindowShowsEveryTabWholeWithoutScrollArrows) {
 TEST_F(WindowsFitTest, LongUserNameIsElidedWithItsWholeTextAsToolTip) {
   TInstanceDetector detector(machine_.GetMachine());
   prompter_.Queue(TypePassword(QStringLiteral("secret")));
-  TfrmMain window(detector);
+  TfrmMain window(detector, &machine_.Store());
   window.FormCreate();
   window.show();
   auto* users = window.findChild<QListWidget*>(QStringLiteral("lvUsers"));
@@ -177,9 +177,10 @@ TEST_F(WindowsFitTest, PasswordDialogsShowEveryPromptAndNote) {
 }
 
 TEST_F(WindowsFitTest, WizardPagesShowEveryText) {
-  AttachedPolicyFile file;
-  TUsers users;
-  TfrmWizard newUser(nullptr, users);
+  AttachedPolicyFile file{machine_.Store()};
+  TUsers users{machine_.Store()};
+  std::string icon;
+  TfrmWizard newUser(nullptr, users, icon);
   newUser.findChild<QLineEdit*>(QStringLiteral("txtName"))->setText(QStringLiteral("Kids"));
   for (int page = 0; page < 7; ++page) {
     if (page > 0) newUser.findChild<QPushButton*>(QStringLiteral("cmdNext"))->click();
@@ -187,7 +188,7 @@ TEST_F(WindowsFitTest, WizardPagesShowEveryText) {
   }
   newUser.reject();
 
-  TfrmWelcomeWizard welcome(nullptr);
+  TfrmWelcomeWizard welcome(nullptr, machine_.GetMachine());
   for (int page = 0; page < 4; ++page) {
     if (page == 2) {
       welcome.findChild<QLineEdit*>(QStringLiteral("txtName"))->setText(QStringLiteral("Anna"));
@@ -197,7 +198,7 @@ TEST_F(WindowsFitTest, WizardPagesShowEveryText) {
   }
   welcome.reject();
 
-  TfrmCreateShortcut shortcut(nullptr);
+  TfrmCreateShortcut shortcut(nullptr, machine_.Store());
   shortcut.findChild<QLineEdit*>(QStringLiteral("txtCommandLine"))
       ->setText(QStringLiteral("C:\\WINDOWS\\NOTEPAD.EXE"));
   EXPECT_EQ(CutTexts(shortcut), "");

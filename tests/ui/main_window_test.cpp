@@ -22,7 +22,7 @@
 #include "base/bytes.h"
 #include "controls/drive_ctl.h"
 #include "policy/password_store.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "shell/folder_explorer.h"
 #include "shell/scripted_prompter.h"
@@ -48,9 +48,9 @@ ScriptedPrompter::DialogScript TypePassword(QString text) {
 class MainWindowTest : public ::testing::Test {
  protected:
   MainWindowTest() {
-    AttachedPolicyFile file;
-    StorePassword("secret");
-    TUsers users;
+    AttachedPolicyFile file{machine_.Store()};
+    StorePassword(machine_.Store(), "secret");
+    TUsers users{machine_.Store()};
     users.AddUser("Ann");
     users.AddUser("Bob");
   }
@@ -60,7 +60,7 @@ class MainWindowTest : public ::testing::Test {
 
   // Before the start: a value of Ann in the policy file.
   void PutDword(std::string_view key, std::string_view name, uint32_t value) {
-    AttachedPolicyFile file;
+    AttachedPolicyFile file{machine_.Store()};
     machine_.Put(key, name, kRegDword,
                  {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                   static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)});
@@ -74,7 +74,7 @@ class MainWindowTest : public ::testing::Test {
   // Starts the program with the password typed; Ann, the first user, is shown.
   void Start() {
     prompter_.Queue(TypePassword(QStringLiteral("secret")));
-    window_ = std::make_unique<TfrmMain>(detector_);
+    window_ = std::make_unique<TfrmMain>(detector_, &machine_.Store());
     window_->FormCreate();
     prompter_.ClearRecords();
   }
@@ -303,7 +303,7 @@ TEST_F(MainWindowTest, ActivationSwitchTurnsOffAndOnAndReturnsToItsPlace) {
   EXPECT_EQ(image->pos(), designed - QPoint(1, 1));
   EXPECT_EQ(Find<QLabel>("lblOnOff")->text(),
             "Windows 95 will start up with Tarnwick restrictions");
-  EXPECT_EQ(ReadActivationState(), ActivationState::On);
+  EXPECT_EQ(ReadActivationState(machine_.Store()), ActivationState::On);
   ASSERT_EQ(prompter_.Records().size(), 1u);
   EXPECT_EQ(prompter_.Records()[0].title, "Tarnwick");
   EXPECT_TRUE(prompter_.Records()[0].text.startsWith(
@@ -315,7 +315,7 @@ TEST_F(MainWindowTest, ActivationSwitchTurnsOffAndOnAndReturnsToItsPlace) {
   EXPECT_EQ(image->pos(), designed);
   EXPECT_EQ(Find<QLabel>("lblOnOff")->text(),
             "Windows 95 will NOT start up with Tarnwick restrictions");
-  EXPECT_EQ(ReadActivationState(), ActivationState::Off);
+  EXPECT_EQ(ReadActivationState(machine_.Store()), ActivationState::Off);
   EXPECT_TRUE(prompter_.Records()[1].text.endsWith(
       "Windows will continue to prompt you for a password each time Windows is started."));
 }
@@ -336,12 +336,12 @@ TEST_F(MainWindowTest, ANewIconKeepsTheUserSelectedAndCancelChangesNothing) {
 
 TEST_F(MainWindowTest, AFailedStartClosesAtTheTimerAndDetachesThePolicyFile) {
   prompter_.Queue(TypePassword(QStringLiteral("wrong")));
-  window_ = std::make_unique<TfrmMain>(detector_);
+  window_ = std::make_unique<TfrmMain>(detector_, &machine_.Store());
   window_->FormCreate();
   EXPECT_TRUE(window_->CloseRequested());
   EXPECT_TRUE(window_->isVisible());
   QTRY_VERIFY_WITH_TIMEOUT(!window_->isVisible(), 3000);
-  EXPECT_FALSE(PolicyLoaded());
+  EXPECT_FALSE(machine_.Store().PolicyLoaded());
 }
 
 TEST_F(MainWindowTest, ADamagedPolicyFileIsShownOnceAndLeftAsItWas) {
@@ -349,7 +349,7 @@ TEST_F(MainWindowTest, ADamagedPolicyFileIsShownOnceAndLeftAsItWas) {
     std::ofstream out(machine_.PolicyFile(), std::ios::binary | std::ios::trunc);
     out << "not a hive";
   }
-  window_ = std::make_unique<TfrmMain>(detector_);
+  window_ = std::make_unique<TfrmMain>(detector_, &machine_.Store());
   window_->FormCreate();
   EXPECT_TRUE(window_->StartFailed());
   window_->close();
@@ -363,8 +363,8 @@ TEST_F(MainWindowTest, ADamagedPolicyFileIsShownOnceAndLeftAsItWas) {
 class MainWindowPagesTest : public MainWindowTest {
  protected:
   MainWindowPagesTest() {
-    AttachedPolicyFile file;
-    TUsers users;
+    AttachedPolicyFile file{machine_.Store()};
+    TUsers users{machine_.Store()};
     TUser& ann = *users.FindUser("Ann");
     ann.SetProgramsFolder(kPrograms);
     for (const char* app : {"tarnex.exe", "TWTRAY.EXE", "tarnex.exe2"}) ann.AddAllowedApp(app);

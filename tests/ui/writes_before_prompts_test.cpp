@@ -16,7 +16,7 @@
 #include "controls/error_box.h"
 #include "machine/win_path.h"
 #include "policy/password_store.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/creg_file.h"
 #include "shell/scripted_prompter.h"
@@ -84,9 +84,9 @@ class WritesBeforePromptsTest : public ::testing::Test {
  protected:
   WritesBeforePromptsTest() {
     {
-      AttachedPolicyFile file;
-      StorePassword("secret");
-      TUsers users;
+      AttachedPolicyFile file{machine_.Store()};
+      StorePassword(machine_.Store(), "secret");
+      TUsers users{machine_.Store()};
       users.AddUser("Ann");
       users.AddUser("Bob");
     }
@@ -95,7 +95,7 @@ class WritesBeforePromptsTest : public ::testing::Test {
           ->setText(QStringLiteral("secret"));
       return int{QDialog::Accepted};
     });
-    window_ = std::make_unique<TfrmMain>(detector_);
+    window_ = std::make_unique<TfrmMain>(detector_, &machine_.Store());
     window_->FormCreate();
     prompter_.ClearRecords();
   }

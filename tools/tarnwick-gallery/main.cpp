@@ -29,7 +29,7 @@
 #include "demo/demo_machine.h"
 #include "machine/machine.h"
 #include "policy/password_store.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/scripted_prompter.h"
@@ -81,11 +81,11 @@ Machine DemoMachine(const QDir& base) {
 // Two users, the first with an icon and a few restrictions, shown in the main window.
 bool SaveProgramWindows(const Machine& machine, const QDir& out) {
   Registry registry(machine);
-  InitPolicyPaths(registry);
+  PolicyStore store(registry);
   {
-    AttachedPolicyFile file;
-    StorePassword("secret");
-    TUsers users;
+    AttachedPolicyFile file(store);
+    StorePassword(store, "secret");
+    TUsers users(store);
     TUser& anna = users.AddUser("Anna");
     anna.SetUserIcon("C:\\TARNEX\\UserIcon\\Girl.ico");
     anna.SetProgramsFolder("C:\\WINDOWS\\Start Menu\\Programs");
@@ -106,7 +106,7 @@ bool SaveProgramWindows(const Machine& machine, const QDir& out) {
     return int{QDialog::Accepted};
   }));
   TInstanceDetector detector(machine);
-  TfrmMain window(detector);
+  TfrmMain window(detector, &store);
   window.FormCreate();
   bool ok = true;
   auto* pages = window.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
@@ -125,9 +125,10 @@ bool SaveProgramWindows(const Machine& machine, const QDir& out) {
 
   {
     // The new-user wizard's seven pages and the shortcut tree, over the two users.
-    AttachedPolicyFile file;
-    TUsers users;
-    TfrmWizard newUser(nullptr, users);
+    AttachedPolicyFile file(store);
+    TUsers users(store);
+    std::string icon;
+    TfrmWizard newUser(nullptr, users, icon);
     newUser.findChild<QLineEdit*>(QStringLiteral("txtName"))->setText(QStringLiteral("Kids"));
     auto* step = newUser.findChild<QPushButton*>(QStringLiteral("cmdNext"));
     for (int page = 0; page < 7; ++page) {
@@ -147,14 +148,14 @@ bool SaveProgramWindows(const Machine& machine, const QDir& out) {
                        "selected Programs Folder"));
     ok &= Save(pick, out, QStringLiteral("start-tree-shortcut"));
   }
-  TfrmCreateShortcut shortcut(nullptr);
+  TfrmCreateShortcut shortcut(nullptr, store);
   shortcut.findChild<QLineEdit*>(QStringLiteral("txtCommandLine"))
       ->setText(QStringLiteral("C:\\WINDOWS\\NOTEPAD.EXE"));
   ok &= Save(shortcut, out, QStringLiteral("create-shortcut-1"));
   shortcut.findChild<QPushButton*>(QStringLiteral("cmdNext"))->click();
   ok &= Save(shortcut, out, QStringLiteral("create-shortcut-2"));
 
-  TfrmWelcomeWizard wizard(nullptr);
+  TfrmWelcomeWizard wizard(nullptr, machine);
   auto* next = wizard.findChild<QPushButton*>(QStringLiteral("cmdNext"));
   for (int page = 0; page < 4; ++page) {
     if (page == 2) {

@@ -16,7 +16,7 @@
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/activation.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "user_properties.h"
@@ -186,13 +186,13 @@ AllowedAppEntry AllowedEntry(const Machine& machine, const std::string& program)
 
 // The new-user wizard's answers: its list starts with the machine's start-up programs.
 void AddUser(TUsers& users, const AddUserLine& line, AccountShell& shell) {
-  const Machine& machine = PolicyRegistry().GetMachine();
+  const Machine& machine = users.Store().GetMachine();
   NewUserAnswers answers = line.answers;
   if (!answers.iconFile.empty() && !ExistingFile(machine, answers.iconFile)) {
     throw Error("There is no icon file " + Cp1252ToUtf8(answers.iconFile) + " on the machine");
   }
   if (answers.sourceUser) answers.sourceUser = ExistingUser(users, *answers.sourceUser).Name();
-  for (std::string& program : StartupPrograms(PolicyRegistry())) {
+  for (std::string& program : StartupPrograms(users.Store().GetRegistry())) {
     answers.apps.push_back({std::move(program), std::nullopt});
   }
   for (const std::string& program : line.programs) {
@@ -223,7 +223,7 @@ std::vector<std::string> FolderEntries(const Machine& machine, const std::string
 }
 
 void Show(TUser& user, std::ostream& out) {
-  const Machine& machine = PolicyRegistry().GetMachine();
+  const Machine& machine = user.Store().GetMachine();
   out << "Name=" << user.Name() << '\n';
   for (const UserProperty& property : UserProperties()) {
     if (property.getText != nullptr) {
@@ -257,7 +257,8 @@ void Show(TUser& user, std::ostream& out) {
       out << name << ".Entry=" << entry << '\n';
     }
   }
-  out << "Activation=" << (ReadActivationState() == ActivationState::On ? "on" : "off") << '\n';
+  out << "Activation=" << (ReadActivationState(user.Store()) == ActivationState::On ? "on" : "off")
+      << '\n';
 }
 
 void Set(TUser& user, const std::string& propertyName, const std::string& value) {
@@ -277,9 +278,9 @@ void Set(TUser& user, const std::string& propertyName, const std::string& value)
   }
 }
 
-void Activation(const std::vector<std::string>& args, std::ostream& out) {
+void Activation(PolicyStore& store, const std::vector<std::string>& args, std::ostream& out) {
   if (args.empty()) {
-    switch (ReadActivationState()) {
+    switch (ReadActivationState(store)) {
       case ActivationState::On:
         out << "on\n";
         break;
@@ -291,9 +292,9 @@ void Activation(const std::vector<std::string>& args, std::ostream& out) {
         break;
     }
   } else if (args[0] == "on") {
-    TurnActivationOn();
+    TurnActivationOn(store);
   } else {
-    TurnActivationOff();
+    TurnActivationOff(store);
   }
 }
 
@@ -319,10 +320,10 @@ bool IsReadingCommand(const std::string& command, const std::vector<std::string>
   return command == "users" || command == "show" || (command == "activation" && args.empty());
 }
 
-void RunCommand(const std::string& command, const std::vector<std::string>& args, std::ostream& out,
-                AccountShell& shell) {
-  if (command == "activation") return Activation(args, out);
-  TUsers users;
+void RunCommand(PolicyStore& store, const std::string& command,
+                const std::vector<std::string>& args, std::ostream& out, AccountShell& shell) {
+  if (command == "activation") return Activation(store, args, out);
+  TUsers users(store);
   if (command == "users") {
     for (size_t i = 0; i < users.Count(); ++i) out << users[i].Name() << '\n';
   } else if (command == "show") {

@@ -10,6 +10,7 @@
 namespace tarnwick {
 
 class AccountShell;
+class PolicyStore;
 
 // A command line that names no command or gives a command the wrong arguments.
 class UsageError : public Error {
@@ -27,7 +28,7 @@ bool IsReadingCommand(const std::string& command, const std::vector<std::string>
 // Runs a checked command; arguments and output are code page 1252. Errors are exceptions with
 // UTF-8 texts. Folders are copied and deleted through shell, which also hears what add-user
 // tells and what it could not do.
-void RunCommand(const std::string& command, const std::vector<std::string>& args, std::ostream& out,
-                AccountShell& shell);
+void RunCommand(PolicyStore& store, const std::string& command,
+                const std::vector<std::string>& args, std::ostream& out, AccountShell& shell);
 
 }  // namespace tarnwick

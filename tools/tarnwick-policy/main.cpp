@@ -16,7 +16,7 @@
 #include "machine/host_dir.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "registry/creg_file.h"
 #include "registry/registry.h"
 #include "text_account_shell.h"
@@ -170,23 +170,23 @@ int Run(const CommandLine& line) {
                 "; close it and try again");
   }
   Registry registry(machine);
-  InitPolicyPaths(registry, IsReadingCommand(line.command, line.args) ? PolicyAccess::ReadOnly
-                                                                      : PolicyAccess::ReadWrite);
+  PolicyStore store(registry, IsReadingCommand(line.command, line.args) ? PolicyAccess::ReadOnly
+                                                                        : PolicyAccess::ReadWrite);
   // The command writes each file it changes once, at its end.
   RegistryWriteBatch batch(registry);
-  LoadPolicyFile();
+  store.LoadPolicyFile();
   const std::optional<HeldPath> newProfile = NewProfileFolder(machine, line);
   TextAccountShell shell(machine, std::cerr);
   std::ostringstream out;
   std::optional<std::string> failure;
   try {
-    RunCommand(line.command, line.args, out, shell);
+    RunCommand(store, line.command, line.args, out, shell);
   } catch (const std::exception& e) {
     failure = e.what();
   }
-  if (!UnloadPolicyFile()) {
+  if (!store.UnloadPolicyFile()) {
     const std::string& why = registry.LastWriteError();
-    failure = "The policy file " + Cp1252ToUtf8(PolicyFilePath()) + " could not be written" +
+    failure = "The policy file " + Cp1252ToUtf8(store.PolicyFilePath()) + " could not be written" +
               (why.empty() ? "" : ": " + why);
   }
   // A command that failed changes no file.

@@ -1,7 +1,8 @@
 #include "ui/wizards/add_shortcut.h"
 
 #include "machine/win_path.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
+#include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
 #include "shell/machine_dir.h"
@@ -42,7 +43,7 @@ bool WriteShortcut(QWidget* owner, const Machine& machine, const std::string& ta
 
 std::string AddShortcutFromStartMenu(const QString& prompt, const std::string& folder,
                                      QWidget* owner, const TUsers& users) {
-  const Machine& machine = PolicyRegistry().GetMachine();
+  const Machine& machine = users.Store().GetMachine();
   std::string directory = folder;
   if (!directory.empty() && directory.back() == '\\') directory.pop_back();
   if (!FolderExists(owner, machine, directory)) return {};
@@ -56,7 +57,7 @@ std::string AddShortcutFromStartMenu(const QString& prompt, const std::string& f
     makeNew = result == TfrmStartTree::kBrowseResult;
     if (result == QDialog::Accepted) path = dialog.SelectedPath();
   }
-  if (makeNew) return CreateShortcutWithWizard(directory, owner);
+  if (makeNew) return CreateShortcutWithWizard(users.Store(), directory, owner);
   if (path.empty()) return {};
   if (!ExistingFile(machine, path)) {
     ShowMessage(owner, MessageKind::Information,
@@ -71,14 +72,15 @@ std::string AddShortcutFromStartMenu(const QString& prompt, const std::string& f
   return linkFile;
 }
 
-std::string CreateShortcutWithWizard(const std::string& folder, QWidget* owner) {
-  const Machine& machine = PolicyRegistry().GetMachine();
+std::string CreateShortcutWithWizard(const PolicyStore& store, const std::string& folder,
+                                     QWidget* owner) {
+  const Machine& machine = store.GetMachine();
   if (!FolderExists(owner, machine, folder)) return {};
 
   std::string target;
   std::string name;
   {
-    TfrmCreateShortcut wizard(owner);
+    TfrmCreateShortcut wizard(owner, store);
     if (RunDialog(wizard) != QDialog::Accepted) return {};
     target = wizard.CommandLine();
     name = wizard.ShortcutName();

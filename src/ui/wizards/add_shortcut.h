@@ -9,6 +9,7 @@ class QWidget;
 
 namespace tarnwick {
 
+class PolicyStore;
 class TUsers;
 
 // Shows TfrmStartTree with the prompt; the picked file (a shortcut too) is linked into folder
@@ -20,6 +21,7 @@ std::string AddShortcutFromStartMenu(const QString& prompt, const std::string& f
 // Runs TfrmCreateShortcut and writes the shortcut it describes into folder. The Windows path of
 // the .lnk, or empty when cancelled, the folder does not exist or the shortcut could not be
 // written, which a warning says.
-std::string CreateShortcutWithWizard(const std::string& folder, QWidget* owner);
+std::string CreateShortcutWithWizard(const PolicyStore& store, const std::string& folder,
+                                     QWidget* owner);
 
 }  // namespace tarnwick

@@ -5,7 +5,8 @@
 #include "account/allowed_program.h"
 #include "account/machine_settings.h"
 #include "machine/machine.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
+#include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
 #include "shell/prompts.h"
@@ -29,20 +30,20 @@ std::string PickFromStartTree(QWidget* owner, const TUsers& users, bool& browse)
   return result == QDialog::Accepted ? dialog.SelectedPath() : std::string();
 }
 
-std::string BrowseForProgram(QWidget* owner, const Machine& machine) {
+std::string BrowseForProgram(QWidget* owner, const PolicyStore& store) {
   const FileChooserRequest request{QStringLiteral("Open"), std::string(kApplicationFilter),
-                                   ProgramFilesFolder(PolicyRegistry()), ""};
-  return Prompter::Current().ChooseFile(owner, machine, request).value_or(std::string());
+                                   ProgramFilesFolder(store.GetRegistry()), ""};
+  return Prompter::Current().ChooseFile(owner, store.GetMachine(), request).value_or(std::string());
 }
 
 }  // namespace
 
 std::optional<AllowedApplicationChoice> ChooseAllowedApplication(QWidget* owner,
                                                                  const TUsers& users) {
-  const Machine& machine = PolicyRegistry().GetMachine();
+  const Machine& machine = users.Store().GetMachine();
   bool browse = false;
   std::string path = PickFromStartTree(owner, users, browse);
-  if (browse) path = BrowseForProgram(owner, machine);
+  if (browse) path = BrowseForProgram(owner, users.Store());
   if (path.empty()) return std::nullopt;
 
   const std::optional<AllowedProgram> program = AllowedProgramOf(machine, path);

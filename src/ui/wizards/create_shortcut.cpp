@@ -11,7 +11,7 @@
 #include "base/text.h"
 #include "controls/help_window.h"
 #include "machine/win_path.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
 #include "shell/machine_dir.h"
@@ -28,11 +28,12 @@ std::string ShortcutNameFromPath(std::string_view path) {
   return name;
 }
 
-TfrmCreateShortcut::TfrmCreateShortcut(QWidget* owner)
+TfrmCreateShortcut::TfrmCreateShortcut(QWidget* owner, const PolicyStore& store)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       ui_(std::make_unique<Ui::TfrmCreateShortcut>()),
-      machine_(PolicyRegistry().GetMachine()) {
+      store_(store),
+      machine_(store.GetMachine()) {
   ui_->setupUi(this);
   setFixedSize(size());
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -161,7 +162,7 @@ void TfrmCreateShortcut::cmdFinishClick() {
 void TfrmCreateShortcut::btnBrowseClick() {
   std::string initialFolder;
   try {
-    initialFolder = ProgramFilesFolder(PolicyRegistry());
+    initialFolder = ProgramFilesFolder(store_.GetRegistry());
   } catch (const Error&) {
     // A setting that is not text only costs the chooser its starting folder.
   }

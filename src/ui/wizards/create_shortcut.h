@@ -14,6 +14,7 @@ class TfrmCreateShortcut;
 namespace tarnwick {
 
 class Machine;
+class PolicyStore;
 
 // The name a shortcut to the file gets: its file name without extension, the first letter upper
 // case.
@@ -35,7 +36,7 @@ class TfrmCreateShortcut : public QDialog {
       "A shortcut name cannot contain control characters or any of the following characters: "
       "\\ / : * ? \" < > |";
 
-  explicit TfrmCreateShortcut(QWidget* owner = nullptr);
+  TfrmCreateShortcut(QWidget* owner, const PolicyStore& store);
   ~TfrmCreateShortcut() override;
 
   // txtCommandLine and txtShortcutName exactly as typed, in code page 1252; empty when the text
@@ -57,6 +58,7 @@ class TfrmCreateShortcut : public QDialog {
   void btnBrowseClick();
 
   std::unique_ptr<Ui::TfrmCreateShortcut> ui_;
+  const PolicyStore& store_;
   const Machine& machine_;
   bool activated_ = false;
 };

@@ -19,7 +19,7 @@
 #include "demo/project_icons.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
@@ -32,8 +32,6 @@
 #include "ui_new_user_wizard.h"
 
 namespace tarnwick {
-
-std::string SelectedIconFile;
 
 namespace {
 
@@ -90,13 +88,14 @@ bool IsButton(const QWidget* widget, std::initializer_list<const QWidget*> butto
 
 }  // namespace
 
-TfrmWizard::TfrmWizard(QWidget* owner, TUsers& users)
+TfrmWizard::TfrmWizard(QWidget* owner, TUsers& users, std::string& iconFile)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowContextHelpButtonHint |
                          Qt::WindowCloseButtonHint),
       ui_(std::make_unique<Ui::TfrmWizard>()),
       users_(users),
-      machine_(PolicyRegistry().GetMachine()),
+      iconFile_(iconFile),
+      machine_(users.Store().GetMachine()),
       programFolder_(AddTrailingBackslash(ExtractFilePath(machine_.ProgramPath()))) {
   ui_->setupUi(this);
   setFixedSize(size());
@@ -166,8 +165,8 @@ void TfrmWizard::FormCreate() {
   ui_->cmdNext->setDefault(true);
   ui_->cmdBack->setEnabled(false);
 
-  if (!SelectedIconFile.empty()) {
-    ui_->imgUserIcon->setPixmap(PictureFile(machine_, SelectedIconFile));
+  if (!iconFile_.empty()) {
+    ui_->imgUserIcon->setPixmap(PictureFile(machine_, iconFile_));
   }
   ui_->lstviewIcons->SetDirectory(programFolder_ + "UserIcon");
   if (ui_->lstviewIcons->count() > 0) {
@@ -192,7 +191,7 @@ void TfrmWizard::FormCreate() {
 }
 
 void TfrmWizard::AddStartupPrograms() {
-  for (std::string& file : StartupPrograms(PolicyRegistry())) {
+  for (std::string& file : StartupPrograms(users_.Store().GetRegistry())) {
     AddApplicationEntry({std::move(file), std::nullopt});
   }
 }
@@ -230,7 +229,7 @@ void TfrmWizard::cmdNextClick() {
       return;
     }
     // Finish adds the trimmed name: the page checks that one, by the account store's own rule.
-    if (const auto refused = RefusedUserName(Trim(*name), &users_)) {
+    if (const auto refused = RefusedUserName(machine_, Trim(*name), &users_)) {
       ShowMessage(this, MessageKind::Plain, QString::fromStdString(*refused));
       return;
     }
@@ -306,12 +305,11 @@ void TfrmWizard::LoadUserIcon(const std::string& path) {
   const QPixmap picture = PictureFile(machine_, path);
   if (!picture.isNull()) {
     ui_->imgUserIcon->setPixmap(picture);
-    SelectedIconFile = path;
+    iconFile_ = path;
     return;
   }
   ShowMessage(this, MessageKind::Warning, QStringLiteral("The selected file is not an icon file"));
-  ui_->imgUserIcon->setPixmap(SelectedIconFile.empty() ? QPixmap()
-                                                       : PictureFile(machine_, SelectedIconFile));
+  ui_->imgUserIcon->setPixmap(iconFile_.empty() ? QPixmap() : PictureFile(machine_, iconFile_));
 }
 
 void TfrmWizard::btnAddApplicationClick() {
@@ -370,7 +368,7 @@ void TfrmWizard::lstviewUsersChange() {
 void TfrmWizard::BuildSummary() {
   QStringList lines;
   lines << QStringLiteral("  User Information:") << kIndent + "Name:  " + ui_->txtName->text()
-        << kIndent + "Icon File:  " + FromAnsi(SelectedIconFile) << QStringLiteral(" ");
+        << kIndent + "Icon File:  " + FromAnsi(iconFile_) << QStringLiteral(" ");
 
   QStringList drives;
   const QListWidget& driveList = *ui_->lstHideDrives;
@@ -422,7 +420,7 @@ void TfrmWizard::BuildSummary() {
 NewUserAnswers TfrmWizard::Answers() const {
   NewUserAnswers answers;
   answers.name = ToAnsi(ui_->txtName->text()).value_or("");
-  answers.iconFile = SelectedIconFile;
+  answers.iconFile = iconFile_;
   const std::pair<const QCheckBox*, std::string_view> switches[] = {
       {ui_->chkNoRun, "NoRun"},
       {ui_->chkNoFind, "NoFind"},
@@ -469,7 +467,7 @@ void TfrmWizard::cmdFinishClick() {
     } else {
       WindowAccountShell shell(machine_, this);
       const CreatedAccount created = CreateAccount(users_, answers, shell);
-      SelectedIconFile = created.iconFile;
+      iconFile_ = created.iconFile;
       if (!created.problems.empty()) {
         ShowMessage(this, MessageKind::Warning, FromAnsi(created.ProblemsText()));
       }

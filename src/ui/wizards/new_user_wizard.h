@@ -18,15 +18,14 @@ namespace tarnwick {
 class Machine;
 class TUsers;
 
-// The icon last loaded with success on the icon page, as a Windows path. It lives as long as the
-// program: a new wizard starts with the choice of the one before.
-extern std::string SelectedIconFile;
-
 class TfrmWizard : public QDialog {
   Q_OBJECT
 
  public:
-  TfrmWizard(QWidget* owner, TUsers& users);
+  // iconFile: the icon last loaded with success on the icon page, as a Windows path. The caller
+  // keeps it for as long as the program runs, so that a new wizard starts with the choice of the
+  // one before; Finish sets it to the icon the new user got.
+  TfrmWizard(QWidget* owner, TUsers& users, std::string& iconFile);
   ~TfrmWizard() override;
 
   // What Finish hands over, read from the controls; Windows text in code page 1252.
@@ -64,6 +63,7 @@ class TfrmWizard : public QDialog {
 
   std::unique_ptr<Ui::TfrmWizard> ui_;
   TUsers& users_;
+  std::string& iconFile_;
   const Machine& machine_;
   const std::string programFolder_;  // the program's folder with its final backslash
   // One entry per row of lstAllowedApplications.

@@ -8,7 +8,7 @@
 #include "base/text.h"
 #include "controls/help_window.h"
 #include "machine/machine.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
@@ -29,7 +29,7 @@ TfrmStartTree::TfrmStartTree(QWidget* owner, const TUsers& users)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       ui_(std::make_unique<Ui::TfrmStartTree>()),
-      machine_(PolicyRegistry().GetMachine()),
+      machine_(users.Store().GetMachine()),
       users_(users) {
   ui_->setupUi(this);
   setFixedSize(size());
@@ -55,7 +55,7 @@ void TfrmStartTree::SetBrowseText(const QString& text) {
 }
 
 void TfrmStartTree::FormCreate() {
-  systemPrograms_ = DefaultProgramsFolder(PolicyRegistry());
+  systemPrograms_ = DefaultProgramsFolder(users_.Store().GetRegistry());
   if (ExistingDirectory(machine_, systemPrograms_)) {
     ui_->lstUsers->addItem(FromAnsi(kSystemEntry));
   }

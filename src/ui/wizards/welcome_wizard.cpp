@@ -8,7 +8,6 @@
 #include "controls/help_window.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
-#include "policy/policy_file.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
@@ -39,12 +38,12 @@ QPixmap IconFilePicture(const Machine& machine, const std::string& path) {
 
 }  // namespace
 
-TfrmWelcomeWizard::TfrmWelcomeWizard(QWidget* owner)
+TfrmWelcomeWizard::TfrmWelcomeWizard(QWidget* owner, const Machine& machine)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowContextHelpButtonHint |
                          Qt::WindowCloseButtonHint),
       ui_(std::make_unique<Ui::TfrmWelcomeWizard>()),
-      machine_(PolicyRegistry().GetMachine()),
+      machine_(machine),
       userIconFolder_(AddTrailingBackslash(ExtractFilePath(machine_.ProgramPath())) + "UserIcon") {
   ui_->setupUi(this);
   setFixedSize(size());
@@ -105,7 +104,7 @@ void TfrmWelcomeWizard::cmdNextClick() {
       return;
     }
     // The name is handed over as typed and becomes the first account: the account store's rule.
-    if (const auto refused = RefusedUserName(*name, nullptr)) {
+    if (const auto refused = RefusedUserName(machine_, *name, nullptr)) {
       ShowMessage(this, MessageKind::Plain, QString::fromStdString(*refused));
       return;
     }

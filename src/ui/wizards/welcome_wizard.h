@@ -25,7 +25,7 @@ class TfrmWelcomeWizard : public QDialog {
       "The user name holds a character that Windows 95 cannot store. Use letters, digits and "
       "signs of the Western European character set.";
 
-  explicit TfrmWelcomeWizard(QWidget* owner = nullptr);
+  TfrmWelcomeWizard(QWidget* owner, const Machine& machine);
   ~TfrmWelcomeWizard() override;
 
   // txtName exactly as typed, in code page 1252; empty when it holds a character that code page

@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "controls/folder_view.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/scripted_prompter.h"
@@ -85,8 +85,8 @@ class CreateShortcutTest : public ::testing::Test {
   }
 
   testing::PolicyMachine machine_;
-  AttachedPolicyFile file_;
-  TUsers users_;
+  AttachedPolicyFile file_{machine_.Store()};
+  TUsers users_{machine_.Store()};
   ChooserPrompter prompter_;
   PrompterGuard guard_{prompter_};
 };
@@ -100,7 +100,7 @@ TEST(ShortcutNameTest, DropsOnlyTheFilesExtensionAndCapitalises) {
 
 TEST_F(CreateShortcutTest, NextWantsAWholeFileNameAndRebuildsTheName) {
   std::ofstream(machine_.Host("C:\\WINDOWS\\wordpad")) << "MZ";
-  TfrmCreateShortcut wizard;
+  TfrmCreateShortcut wizard(nullptr, machine_.Store());
   EXPECT_EQ(wizard.windowTitle(), "Create Shortcut");
   EXPECT_FALSE(Find<QPushButton>(wizard, "cmdHelp")->isVisibleTo(&wizard));
   EXPECT_TRUE(Find<QPushButton>(wizard, "cmdNext")->isDefault());
@@ -140,7 +140,7 @@ TEST_F(CreateShortcutTest, NextWantsAWholeFileNameAndRebuildsTheName) {
 }
 
 TEST_F(CreateShortcutTest, FinishRefusesNamesNoFileCanHave) {
-  TfrmCreateShortcut wizard;
+  TfrmCreateShortcut wizard(nullptr, machine_.Store());
   SetText(wizard, "txtCommandLine", QString::fromLatin1(kNotepad));
   Click(wizard, "cmdNext");
   for (const char* name : {"a:b", "a*b", "a?b", "a\"b", "a<b", "a>b", "a|b", "a\\b", "a/b"}) {
@@ -156,7 +156,7 @@ TEST_F(CreateShortcutTest, FinishRefusesNamesNoFileCanHave) {
 
 TEST_F(CreateShortcutTest, AShortcutThatCannotBeWrittenIsReported) {
   prompter_.Queue(FillWizard(QString::fromLatin1(kNotepad), QString(250, QLatin1Char('p'))));
-  EXPECT_EQ(CreateShortcutWithWizard(kDesktop, nullptr), "");
+  EXPECT_EQ(CreateShortcutWithWizard(machine_.Store(), kDesktop, nullptr), "");
   ASSERT_EQ(prompter_.Records().size(), 2u);  // the wizard, then the warning
   EXPECT_EQ(prompter_.Records()[1].kind, MessageKind::Warning);
   EXPECT_EQ(prompter_.Records()[1].text,
@@ -176,7 +176,7 @@ class NetworkShortcutTest : public ::testing::Test {
   }
 
   testing::PolicyMachine machine_{"[Drive N]\nType=remote\nPath=c\nRemoteName=\\\\SERVER\\SHARE\n"};
-  AttachedPolicyFile file_;
+  AttachedPolicyFile file_{machine_.Store()};
   ScriptedPrompter prompter_;
   PrompterGuard guard_{prompter_};
 };
@@ -184,7 +184,7 @@ class NetworkShortcutTest : public ::testing::Test {
 TEST_F(NetworkShortcutTest, AUncTargetIsLinkedWithItsNetworkLocation) {
   prompter_.Queue(
       FillWizard(QStringLiteral("\\\\Server\\Share\\windows\\notepad.exe"), QStringLiteral("Pad")));
-  const std::string link = CreateShortcutWithWizard(kDesktop, nullptr);
+  const std::string link = CreateShortcutWithWizard(machine_.Store(), kDesktop, nullptr);
   EXPECT_EQ(link, std::string(kDesktop) + "\\Pad.lnk");
   EXPECT_TRUE(Messages().empty());
   const std::string shown = testing::Lnkinfo(machine_.Host(link));
@@ -195,7 +195,7 @@ TEST_F(NetworkShortcutTest, AUncTargetIsLinkedWithItsNetworkLocation) {
   EXPECT_EQ(resolved, "\\\\SERVER\\SHARE\\WINDOWS\\NOTEPAD.EXE");
 
   // A share no drive reaches is refused at once.
-  TfrmCreateShortcut wizard;
+  TfrmCreateShortcut wizard(nullptr, machine_.Store());
   SetText(wizard, "txtCommandLine", QStringLiteral("\\\\Other\\Share\\WINDOWS\\NOTEPAD.EXE"));
   Click(wizard, "cmdNext");
   EXPECT_EQ(Page(wizard), 0);
@@ -204,7 +204,7 @@ TEST_F(NetworkShortcutTest, AUncTargetIsLinkedWithItsNetworkLocation) {
 }
 
 TEST_F(CreateShortcutTest, ReturnPressesNextThenFinish) {
-  TfrmCreateShortcut wizard;
+  TfrmCreateShortcut wizard(nullptr, machine_.Store());
   wizard.show();
   QApplication::setActiveWindow(&wizard);
   ASSERT_TRUE(QTest::qWaitForWindowActive(&wizard));
@@ -223,7 +223,7 @@ TEST_F(CreateShortcutTest, ReturnPressesNextThenFinish) {
 }
 
 TEST_F(CreateShortcutTest, BrowseStartsInProgramFilesAndFillsTheCommandLine) {
-  TfrmCreateShortcut wizard;
+  TfrmCreateShortcut wizard(nullptr, machine_.Store());
   prompter_.Queue(std::optional<std::string>("C:\\Program Files\\Accessories\\WORDPAD.EXE"));
   Click(wizard, "btnBrowse");
   ASSERT_EQ(prompter_.requests.size(), 1u);
@@ -234,7 +234,7 @@ TEST_F(CreateShortcutTest, BrowseStartsInProgramFilesAndFillsTheCommandLine) {
 
   // A setting that is not text is passed over; a cancelled chooser keeps the text.
   {
-    RegistryAccessor reg(PolicyRegistry());
+    RegistryAccessor reg(machine_.GetRegistry());
     reg.SetRootKey(RootKey::LocalMachine);
     reg.OpenKey("Software\\Microsoft\\Windows\\CurrentVersion", false);
     reg.WriteInteger("ProgramFilesDir", 1);
@@ -275,14 +275,14 @@ TEST_F(CreateShortcutTest, NewShortcutKeepsTheNameAsTypedInTheFolder) {
   EXPECT_EQ(Lnk(link, "Local path"), kNotepad);
   EXPECT_EQ(Lnk(link, "Description"), "  Pad  ");
 
-  EXPECT_EQ(CreateShortcutWithWizard(kDesktop, nullptr), "");  // cancelled
+  EXPECT_EQ(CreateShortcutWithWizard(machine_.Store(), kDesktop, nullptr), "");  // cancelled
   EXPECT_TRUE(Messages().empty());
 }
 
 TEST_F(CreateShortcutTest, AMissingFolderIsReportedBeforeAnyDialog) {
   EXPECT_EQ(AddShortcutFromStartMenu(QStringLiteral("Pick one"), "C:\\Nowhere\\", nullptr, users_),
             "");
-  EXPECT_EQ(CreateShortcutWithWizard("C:\\Nowhere\\", nullptr), "");
+  EXPECT_EQ(CreateShortcutWithWizard(machine_.Store(), "C:\\Nowhere\\", nullptr), "");
   EXPECT_EQ(Messages(), (std::vector<QString>{"The directory C:\\Nowhere does not exist.",
                                               "The directory C:\\Nowhere\\ does not exist."}));
   EXPECT_EQ(prompter_.Records().size(), 2u);

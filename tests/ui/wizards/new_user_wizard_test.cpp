@@ -13,7 +13,7 @@
 #include <QTest>
 #include <filesystem>
 
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "shell/scripted_prompter.h"
 #include "support/policy_test_machine.h"
@@ -29,7 +29,6 @@ class NewUserWizardTest : public ::testing::Test {
   NewUserWizardTest() {
     users_.AddUser("Ann");
     users_.AddUser("Bob");
-    SelectedIconFile.clear();
   }
 
   template <typename T>
@@ -65,20 +64,21 @@ class NewUserWizardTest : public ::testing::Test {
   }
 
   testing::PolicyMachine machine_;
-  AttachedPolicyFile file_;
-  TUsers users_;
+  std::string icon_;  // the icon choice the program keeps between wizards
+  AttachedPolicyFile file_{machine_.Store()};
+  TUsers users_{machine_.Store()};
   ScriptedPrompter prompter_;
   PrompterGuard guard_{prompter_};
 };
 
 TEST_F(NewUserWizardTest, TheInitialChoicesGiveTheSummaryLineByLine) {
-  TfrmWizard wizard(nullptr, users_);
+  TfrmWizard wizard(nullptr, users_, icon_);
   Find<QLineEdit>(wizard, "txtName")->setText(QStringLiteral(" Cleo"));
   Click(wizard, "cmdNext", 6);
   ASSERT_EQ(Page(wizard), 6);
   EXPECT_TRUE(Find<QPushButton>(wizard, "cmdFinish")->isDefault());
   EXPECT_FALSE(Find<QPushButton>(wizard, "cmdNext")->isEnabled());
-  const QString icon = QString::fromStdString(SelectedIconFile);
+  const QString icon = QString::fromStdString(icon_);
   EXPECT_TRUE(icon.startsWith("C:\\TARNEX\\UserIcon\\")) << icon.toStdString();
   EXPECT_EQ(
       Summary(wizard),
@@ -96,7 +96,7 @@ TEST_F(NewUserWizardTest, TheInitialChoicesGiveTheSummaryLineByLine) {
 }
 
 TEST_F(NewUserWizardTest, OnlyListedProgramsPassOverTheProgramFolderPageBothWays) {
-  TfrmWizard wizard(nullptr, users_);
+  TfrmWizard wizard(nullptr, users_, icon_);
   Find<QLineEdit>(wizard, "txtName")->setText(QStringLiteral("Cleo"));
   Click(wizard, "cmdNext", 2);
   auto* drives = Find<QListWidget>(wizard, "lstHideDrives");
@@ -131,7 +131,7 @@ TEST_F(NewUserWizardTest, OnlyListedProgramsPassOverTheProgramFolderPageBothWays
 }
 
 TEST_F(NewUserWizardTest, NamesThatAreBlankOrTakenKeepTheFirstPage) {
-  TfrmWizard wizard(nullptr, users_);
+  TfrmWizard wizard(nullptr, users_, icon_);
   auto* name = Find<QLineEdit>(wizard, "txtName");
   auto* next = Find<QPushButton>(wizard, "cmdNext");
   EXPECT_FALSE(next->isEnabled());
@@ -146,7 +146,7 @@ TEST_F(NewUserWizardTest, NamesThatAreBlankOrTakenKeepTheFirstPage) {
 
 TEST_F(NewUserWizardTest, TheNamePageRefusesWhatTheAccountStoreWouldRefuse) {
   users_.AddUser("Zo\xEB");
-  TfrmWizard wizard(nullptr, users_);
+  TfrmWizard wizard(nullptr, users_, icon_);
   auto* name = Find<QLineEdit>(wizard, "txtName");
   auto* next = Find<QPushButton>(wizard, "cmdNext");
   // Finish adds the trimmed name, so blanks around a taken one make no other name.
@@ -176,7 +176,7 @@ TEST_F(NewUserWizardTest, TheNamePageRefusesWhatTheAccountStoreWouldRefuse) {
 }
 
 TEST_F(NewUserWizardTest, NextLeavesTheProgramFolderPageOnlyWithASourceOrAnEmptyFolder) {
-  TfrmWizard wizard(nullptr, users_);
+  TfrmWizard wizard(nullptr, users_, icon_);
   Find<QLineEdit>(wizard, "txtName")->setText(QStringLiteral("Cleo"));
   Click(wizard, "cmdNext", 5);
   ASSERT_EQ(Page(wizard), 5);
@@ -201,7 +201,7 @@ TEST_F(NewUserWizardTest, NextLeavesTheProgramFolderPageOnlyWithASourceOrAnEmpty
 TEST_F(NewUserWizardTest, WithoutUsersOnlyAnEmptyProgramFolderIsOffered) {
   users_.RemoveUser("Ann");
   users_.RemoveUser("Bob");
-  TfrmWizard wizard(nullptr, users_);
+  TfrmWizard wizard(nullptr, users_, icon_);
   EXPECT_TRUE(Find<QRadioButton>(wizard, "btnEmptyStartMenu")->isChecked());
   EXPECT_FALSE(Find<QRadioButton>(wizard, "btnOwnStartMenu")->isEnabled());
   EXPECT_FALSE(Find<QRadioButton>(wizard, "btnShareStartMenu")->isEnabled());
@@ -212,7 +212,7 @@ TEST_F(NewUserWizardTest, WithoutUsersOnlyAnEmptyProgramFolderIsOffered) {
 }
 
 TEST_F(NewUserWizardTest, ReturnPressesNextFromTheFirstActivationOn) {
-  TfrmWizard wizard(nullptr, users_);
+  TfrmWizard wizard(nullptr, users_, icon_);
   wizard.show();
   wizard.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&wizard));
@@ -229,7 +229,7 @@ TEST_F(NewUserWizardTest, StartupProgramsComeLastValueFirstAndCanBeRemoved) {
   machine_.Put(kRunKey, "Tray", kRegSz, testing::Sz("C:\\TARNEX\\twtray.EXE"));
   machine_.Put(kRunKey, "Blank", kRegSz, testing::Sz(" \t "));
   machine_.Put(kRunKey, "Tool", kRegSz, testing::Sz(" D:TOOL.EXE "));
-  TfrmWizard wizard(nullptr, users_);
+  TfrmWizard wizard(nullptr, users_, icon_);
   EXPECT_EQ(Entries(wizard), (QStringList{"TOOL.EXE", "SYSTRAY.EXE"}));
   for (const AllowedAppEntry& entry : wizard.Answers().apps) EXPECT_FALSE(entry.app.has_value());
 
@@ -253,18 +253,18 @@ TEST_F(NewUserWizardTest, StartupCommandLinesGiveTheProgramsFileName) {
       {"Unclosed", "\"C:\\TARNEX\\TWTray.exe"},
       {"Empty", "\"\" /x"}};
   for (const auto& [name, line] : lines) machine_.Put(kRunKey, name, kRegSz, testing::Sz(line));
-  TfrmWizard wizard(nullptr, users_);
+  TfrmWizard wizard(nullptr, users_, icon_);
   EXPECT_EQ(Entries(wizard), (QStringList{"MSPAINT.exe", "WORDPAD.EXE", "RUNDLL.EXE",
                                           "WINZIP32.EXE", "SYSTRAY.EXE"}));
 }
 
 TEST_F(NewUserWizardTest, AnIconOfAnEarlierWizardStaysWhenTheIconFolderIsEmpty) {
-  { TfrmWizard earlier(nullptr, users_); }
-  const std::string first = SelectedIconFile;
+  { TfrmWizard earlier(nullptr, users_, icon_); }
+  const std::string first = icon_;
   ASSERT_TRUE(first.starts_with("C:\\TARNEX\\UserIcon\\")) << first;
   std::filesystem::remove_all(machine_.Host("C:\\TARNEX\\UserIcon"));
 
-  TfrmWizard wizard(nullptr, users_);
+  TfrmWizard wizard(nullptr, users_, icon_);
   Find<QLineEdit>(wizard, "txtName")->setText(QStringLiteral("Cleo"));
   Click(wizard, "cmdNext", 6);
   EXPECT_EQ(Summary(wizard)[2], "       Icon File:  " + QString::fromStdString(first));
@@ -272,7 +272,7 @@ TEST_F(NewUserWizardTest, AnIconOfAnEarlierWizardStaysWhenTheIconFolderIsEmpty) 
 }
 
 TEST_F(NewUserWizardTest, ANameTakenMeanwhileClosesTheWizardBeforeTheError) {
-  TfrmWizard wizard(nullptr, users_);
+  TfrmWizard wizard(nullptr, users_, icon_);
   Find<QLineEdit>(wizard, "txtName")->setText(QStringLiteral("Cleo"));
   Click(wizard, "cmdNext", 6);
   users_.AddUser("CLEO");

@@ -11,7 +11,7 @@
 #include <map>
 
 #include "demo/demo_machine.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/scripted_prompter.h"
@@ -146,12 +146,13 @@ class SameAccountTest : public ::testing::Test {
   void RunWizard(const std::function<void(TfrmWizard&)>& fill) {
     const Machine machine = Machine::Open(WizardMachine());
     Registry registry(machine);
-    InitPolicyPaths(registry);
+    PolicyStore store(registry);
     RegistryWriteBatch batch(registry);
     {
-      const AttachedPolicyFile file;
-      TUsers users;
-      TfrmWizard wizard(nullptr, users);
+      const AttachedPolicyFile file(store);
+      TUsers users(store);
+      std::string icon;
+      TfrmWizard wizard(nullptr, users, icon);
       fill(wizard);
       for (int page = 0; page < 7; ++page) {
         if (Find<QPushButton>(wizard, "cmdFinish")->isEnabled()) break;

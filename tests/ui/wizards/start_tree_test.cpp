@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "controls/folder_view.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
@@ -93,7 +93,7 @@ class StartTreeTest : public ::testing::Test {
     return texts;
   }
   void PutString(RootKey root, std::string_view key, std::string_view name, std::string_view text) {
-    RegistryAccessor reg(PolicyRegistry());
+    RegistryAccessor reg(machine_.GetRegistry());
     reg.SetRootKey(root);
     reg.OpenKey(key, true);
     reg.WriteString(name, text);
@@ -110,8 +110,8 @@ class StartTreeTest : public ::testing::Test {
   }
 
   testing::PolicyMachine machine_;
-  AttachedPolicyFile file_;
-  TUsers users_;
+  AttachedPolicyFile file_{machine_.Store()};
+  TUsers users_{machine_.Store()};
   ChooserPrompter prompter_;
   PrompterGuard guard_{prompter_};
 };

@@ -58,7 +58,7 @@ class WelcomeWizardTest : public ::testing::Test {
 };
 
 TEST_F(WelcomeWizardTest, NavigationFollowsTheNameAndThePages) {
-  TfrmWelcomeWizard wizard;
+  TfrmWelcomeWizard wizard(nullptr, machine_.GetMachine());
   QPushButton* next = Button(wizard, "cmdNext");
   QPushButton* back = Button(wizard, "cmdBack");
   QPushButton* finish = Button(wizard, "cmdFinish");
@@ -113,7 +113,7 @@ TEST_F(WelcomeWizardTest, NavigationFollowsTheNameAndThePages) {
 }
 
 TEST_F(WelcomeWizardTest, IconChoiceKeepsTheLastIconThatLoaded) {
-  TfrmWelcomeWizard wizard;
+  TfrmWelcomeWizard wizard(nullptr, machine_.GetMachine());
   auto* icons = Find<TFileView>(wizard, "lstviewIcons");
   auto* picture = Find<QLabel>(wizard, "imgUserIcon");
   ASSERT_GT(icons->count(), 0);
@@ -148,7 +148,7 @@ TEST_F(WelcomeWizardTest, IconChoiceKeepsTheLastIconThatLoaded) {
 TEST_F(WelcomeWizardTest, WithoutIconsAFailedIconLeavesTheChoiceEmpty) {
   std::filesystem::remove_all(machine_.Host("C:\\TARNEX\\UserIcon"));
   Write("C:\\WINDOWS\\Broken.ico", "");
-  TfrmWelcomeWizard wizard;
+  TfrmWelcomeWizard wizard(nullptr, machine_.GetMachine());
   EXPECT_EQ(Find<TFileView>(wizard, "lstviewIcons")->count(), 0);
   prompter_.Queue(std::optional<std::string>("C:\\WINDOWS\\Broken.ico"));
   Button(wizard, "cmdBrowseIcon")->click();

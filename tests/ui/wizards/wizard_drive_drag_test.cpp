@@ -7,7 +7,7 @@
 
 #include "base/text.h"
 #include "controls/drive_ctl.h"
-#include "policy/policy_file.h"
+#include "policy/policy_store.h"
 #include "policy/users.h"
 #include "shell/scripted_prompter.h"
 #include "support/policy_test_machine.h"
@@ -18,12 +18,13 @@ namespace {
 
 TEST(NewUserWizardDrives, ADragOverTheDrivesIsWhatFinishHandsOver) {
   testing::PolicyMachine machine;
-  AttachedPolicyFile file;
-  TUsers users;
+  AttachedPolicyFile file{machine.Store()};
+  TUsers users{machine.Store()};
   users.AddUser("Ann");
   ScriptedPrompter prompter;
   PrompterGuard guard(prompter);
-  TfrmWizard wizard(nullptr, users);
+  std::string icon;
+  TfrmWizard wizard(nullptr, users, icon);
   wizard.show();
   wizard.findChild<QLineEdit*>(QStringLiteral("txtName"))->setText(QStringLiteral("Cleo"));
   auto* next = wizard.findChild<QPushButton*>(QStringLiteral("cmdNext"));
