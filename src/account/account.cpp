@@ -10,9 +10,9 @@
 #include "base/text.h"
 #include "formats/shell_link.h"
 #include "machine/cp1252.h"
-#include "machine/host_dir.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
+#include "operations/file_operations.h"
 #include "policy/activation.h"
 #include "policy/policy_store.h"
 #include "policy/users.h"
@@ -72,12 +72,7 @@ bool Contains(const std::vector<std::string>& names, std::string_view name) {
 
 // Makes the one folder level a path names unless it exists; a failure is passed over.
 void MakeWhereMissing(const Machine& machine, const std::string& path) {
-  if (ExistingDirectory(machine, path)) return;
-  try {
-    MakeDirectoryAt(machine.Hold(path));
-  } catch (const std::exception&) {
-    // A folder that cannot be made is passed over; what needs it fails on its own.
-  }
+  if (!ExistingDirectory(machine, path)) MakeDirectory(machine, path);
 }
 
 bool WriteShortcut(const Machine& machine, const std::string& target, const std::string& linkFile,

@@ -1,21 +1,34 @@
 #include "text_account_shell.h"
 
+#include <exception>
+#include <iostream>
 #include <ostream>
 
-#include "base/error.h"
 #include "machine/cp1252.h"
+#include "operations/file_operations.h"
+#include "operations/text_prompter.h"
 
 namespace tarnwick {
 
-// The Qt-free copy and delete of whole folders are still to come from the file operations
-// core; until then the command line refuses what needs them.
-void TextAccountShell::CopyFolder(const std::string& source, const std::string& /*destination*/) {
-  static_cast<void>(machine_);
-  throw Error("Copying " + Cp1252ToUtf8(source) + " is not yet possible from the command line");
+// A copy or delete that fails is reported, and the account is made or removed all the same, as
+// the windows do it.
+void TextAccountShell::CopyFolder(const std::string& source, const std::string& destination) {
+  TextPrompter prompter(std::cin, out_);
+  try {
+    if (CopyDirectoryTree(machine_, source, destination, prompter) == OperationResult::Cancelled) {
+      out_ << "tarnwick-policy: the copy of " << Cp1252ToUtf8(source) << " was cancelled\n";
+    }
+  } catch (const std::exception& e) {
+    out_ << "tarnwick-policy: " << e.what() << '\n';
+  }
 }
 
 void TextAccountShell::DeleteFolder(const std::string& folder) {
-  throw Error("Deleting " + Cp1252ToUtf8(folder) + " is not yet possible from the command line");
+  try {
+    DeleteDirectoryTree(machine_, folder);
+  } catch (const std::exception& e) {
+    out_ << "tarnwick-policy: " << e.what() << '\n';
+  }
 }
 
 void TextAccountShell::Tell(const std::string& text) {

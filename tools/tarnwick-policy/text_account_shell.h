@@ -1,4 +1,5 @@
-// The account core's copies, deletes and messages for the command line: text on standard error.
+// The account core's copies, deletes and messages for the command line: questions read from
+// standard input, everything else written as text.
 #pragma once
 
 #include <iosfwd>
@@ -12,7 +13,8 @@ class Machine;
 
 class TextAccountShell : public AccountShell {
  public:
-  // Messages go to out (UTF-8); the machine must outlive the object.
+  // Questions, failures and messages go to out (UTF-8), answers come from standard input; the
+  // machine must outlive the object.
   TextAccountShell(const Machine& machine, std::ostream& out) : machine_(machine), out_(out) {}
 
   void CopyFolder(const std::string& source, const std::string& destination) override;
