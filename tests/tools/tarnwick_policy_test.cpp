@@ -260,6 +260,32 @@ TEST_F(TarnwickPolicyTest, AFailedAddUserTakesBackTheProfileItMade) {
   EXPECT_EQ(Ok({"users"}), "ann\n");
 }
 
+// As Remove User: the profile goes into the drive's Recycle Bin before the account's records.
+TEST_F(TarnwickPolicyTest, RemoveUserWithDeleteProfileRecyclesTheProfile) {
+  Ok({"add-user", "ann"});
+  Ok({"add-user", "Bob"});
+  Ok({"add-user", "carl"});
+  Ok({"remove-user", "BOB", "--delete-profile"});
+  EXPECT_FALSE(fs::exists(Windows("Profiles/Bob")));
+  const ProgramRun bin =
+      RunProgram({"rifiuti2", "-l", "CP1252", (dir_ / "c" / "RECYCLED" / "INFO").string()});
+  ASSERT_EQ(bin.status, 0) << bin.err;
+  for (const char* file : {"C:\\WINDOWS\\Profiles\\Bob\\user.dat",
+                           "C:\\WINDOWS\\Profiles\\Bob\\Desktop\\Bob's Programs.lnk"}) {
+    EXPECT_NE(bin.out.find(file), std::string::npos) << file << " in\n" << bin.out;
+  }
+  Ok({"remove-user", "carl"});
+  EXPECT_TRUE(fs::exists(Windows("Profiles/carl/user.dat")));
+  EXPECT_EQ(bin.out.find("carl"), std::string::npos);
+
+  // A profile that is gone already is said, and the account goes all the same.
+  fs::remove_all(Windows("Profiles/ann"));
+  const ProgramRun gone = Tool({"remove-user", "ann", "--delete-profile"});
+  EXPECT_EQ(gone.status, 0) << gone.err;
+  EXPECT_NE(gone.err.find("Directory to delete not found."), std::string::npos) << gone.err;
+  EXPECT_EQ(Ok({"users"}), "");
+}
+
 TEST_F(TarnwickPolicyTest, ShowPrintsWhatTheMainWindowShows) {
   Ok({"add-user", "Ann", "--hide-drives", "c,D,Q", "--restrict", "RestrictRun", "--allow",
       "C:\\WINDOWS\\NOTEPAD.EXE"});

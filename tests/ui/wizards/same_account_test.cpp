@@ -125,12 +125,19 @@ void AddProgram(ScriptedPrompter& prompter, TfrmWizard& wizard, const std::strin
   Find<QPushButton>(wizard, "btnAddApplication")->click();
 }
 
-// Two copies of one demo machine that has the account Ann with a Programs folder of its own.
+// Two copies of one demo machine that has the account Ann with a Programs folder of its own,
+// holding a shortcut and a folder.
 class SameAccountTest : public ::testing::Test {
  protected:
   SameAccountTest() {
     OpenOrCreateMachine(WizardMachine());
     EXPECT_EQ(Tool(WizardMachine(), {"add-user", "Ann"}).status, 0);
+    const fs::path programs =
+        WizardMachine() / "c" / "WINDOWS" / "Profiles" / "Ann" / "Start Menu" / "Programs";
+    fs::create_directories(programs / "Games");
+    fs::copy_file(WizardMachine() / "c" / "WINDOWS" / "Start Menu" / "Programs" / "Accessories" /
+                      "Calculator.lnk",
+                  programs / "Games" / "Calculator.lnk");
     EXPECT_EQ(RunProgram({"cp", "-a", WizardMachine().string(), ToolMachine().string()}).status, 0);
   }
 
@@ -225,6 +232,27 @@ TEST_F(SameAccountTest, SharingAnotherUsersProgramsWithoutDesktopShortcuts) {
                            "--icon", "C:\\TARNEX\\UserIcon\\Car.ico"});
   ASSERT_EQ(tool.status, 0) << tool.err;
   ExpectSame(Read(WizardMachine(), "Guest"), Read(ToolMachine(), "Guest"));
+  EXPECT_EQ(Slurp(WizardMachine() / "c" / "WINDOWS" / "Tarnex.pol"),
+            Slurp(ToolMachine() / "c" / "WINDOWS" / "Tarnex.pol"));
+}
+
+TEST_F(SameAccountTest, CopyingAnotherUsersProgramsWithHiddenDrivesOnly) {
+  RunWizard([](TfrmWizard& wizard) {
+    Find<QLineEdit>(wizard, "txtName")->setText(QStringLiteral("Cleo"));
+    ChooseIcon(wizard, QStringLiteral("Car.ico"));
+    Find<QRadioButton>(wizard, "btnOwnStartMenu")->setChecked(true);
+    auto* drives = Find<QListWidget>(wizard, "lstHideDrives");
+    for (int row = 0; row < drives->count(); ++row) {
+      drives->item(row)->setSelected(drives->item(row)->text().left(1).toUpper() == "D");
+    }
+  });
+  const testing::ProgramRun tool =
+      Tool(ToolMachine(), {"add-user", "Cleo", "--copy-programs", "Ann", "--hide-drives", "D",
+                           "--icon", "C:\\TARNEX\\UserIcon\\Car.ico"});
+  ASSERT_EQ(tool.status, 0) << tool.err;
+  const AccountOnDisk wizard = Read(WizardMachine(), "Cleo");
+  ExpectSame(wizard, Read(ToolMachine(), "Cleo"));
+  EXPECT_EQ(wizard.links.count("Start Menu/Programs/Games/Calculator.lnk"), 1u);
   EXPECT_EQ(Slurp(WizardMachine() / "c" / "WINDOWS" / "Tarnex.pol"),
             Slurp(ToolMachine() / "c" / "WINDOWS" / "Tarnex.pol"));
 }
