@@ -78,7 +78,8 @@ void MakeWhereMissing(const Machine& machine, const std::string& path) {
 bool WriteShortcut(const Machine& machine, const std::string& target, const std::string& linkFile,
                    const std::string& description, const std::string& icon) {
   try {
-    return WriteShellLinkFile(machine, target, linkFile, description, icon) >= 0;
+    WriteShellLinkFile(machine, target, linkFile, description, icon);
+    return true;
   } catch (const std::exception&) {
     return false;
   }

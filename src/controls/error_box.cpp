@@ -5,11 +5,12 @@
 
 namespace tarnwick {
 
-bool DeliverShowingErrors(const std::function<bool()>& deliver) {
+bool ShowingErrors(const std::function<void()>& work, QWidget* owner) {
   try {
-    return deliver();
+    work();
+    return true;
   } catch (...) {
-    ShowCurrentError(QApplication::activeWindow());
+    ShowCurrentError(owner != nullptr ? owner : QApplication::activeWindow());
   }
   return false;
 }
@@ -19,15 +20,11 @@ void TarnwickApplication::WritePending() {
 }
 
 bool TarnwickApplication::notify(QObject* receiver, QEvent* event) {
-  const auto deliver = [&] { return QApplication::notify(receiver, event); };
-  if (registry_ == nullptr) return DeliverShowingErrors(deliver);
+  if (registry_ == nullptr) return QApplication::notify(receiver, event);
   RegistryWriteBatch batch(*registry_);
-  const bool handled = DeliverShowingErrors(deliver);
+  const bool handled = QApplication::notify(receiver, event);
   // Inside another delivery this only leaves the batch; the outermost one writes.
-  DeliverShowingErrors([&] {
-    batch.Finish();
-    return true;
-  });
+  ShowingErrors([&] { batch.Finish(); });
   return handled;
 }
 

@@ -9,6 +9,7 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "controls/error_box.h"
 #include "controls/look.h"
 #include "controls/wait_cursor.h"
 #include "machine/machine.h"
@@ -136,16 +137,16 @@ FileChooserDialog::FileChooserDialog(const Machine& machine, const FileChooserRe
   grid->addWidget(cancel, 3, 2);
   grid->setColumnStretch(1, 1);
 
-  connect(open_, &QPushButton::clicked, this, &QDialog::accept);
+  ConnectShowingErrors(open_, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-  connect(up, &QToolButton::clicked, this, [this] {
+  ConnectShowingErrors(up, &QToolButton::clicked, this, [this] {
     if (folder_.size() > 3) SetFolder(ExtractFilePath(folder_));
   });
-  connect(types_, &QComboBox::currentIndexChanged, this, [this] {
+  ConnectShowingErrors(types_, &QComboBox::currentIndexChanged, this, [this] {
     typedPattern_.clear();
     List();
   });
-  connect(lookIn_, &QComboBox::activated, this, [this](int index) {
+  ConnectShowingErrors(lookIn_, &QComboBox::activated, this, [this](int index) {
     const std::string path = lookIn_->itemData(index, kPathRole).toByteArray().toStdString();
     if (!SetFolder(path)) {
       ShowMessage(
@@ -154,10 +155,13 @@ FileChooserDialog::FileChooserDialog(const Machine& machine, const FileChooserRe
       FillLookIn();
     }
   });
-  connect(files_, &QListWidget::itemDoubleClicked, this, &FileChooserDialog::Activated);
-  connect(files_, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
-    if (item != nullptr && !item->data(kFolderRole).toBool()) fileName_->setText(item->text());
-  });
+  ConnectShowingErrors(files_, &QListWidget::itemDoubleClicked, this,
+                       &FileChooserDialog::Activated);
+  ConnectShowingErrors(files_, &QListWidget::currentItemChanged, this,
+                       [this](QListWidgetItem* item) {
+                         if (item != nullptr && !item->data(kFolderRole).toBool())
+                           fileName_->setText(item->text());
+                       });
 
   fileName_->setFocus();
   if (!SetFolder(request.initialFolder) && !SetFolder(ExtractFilePath(machine.ProgramPath()))) {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "controls/error_box.h"
 #include "controls/look.h"
 #include "machine/host_dir.h"
 #include "machine/machine.h"
@@ -142,7 +143,7 @@ FolderBrowseDialog::FolderBrowseDialog(const Machine& machine, const FolderPicke
   if (request.newFolderButton) {
     auto* newFolder = new QPushButton(QStringLiteral("&New Folder"), this);
     newFolder->setFixedSize(90, 23);
-    connect(newFolder, &QPushButton::clicked, this, &FolderBrowseDialog::NewFolder);
+    ConnectShowingErrors(newFolder, &QPushButton::clicked, this, &FolderBrowseDialog::NewFolder);
     buttons->addWidget(newFolder);
     setTabOrder(tree_, newFolder);
     setTabOrder(newFolder, ok_);
@@ -156,10 +157,11 @@ FolderBrowseDialog::FolderBrowseDialog(const Machine& machine, const FolderPicke
   layout->addWidget(tree_, 1);
   layout->addLayout(buttons);
 
-  connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+  ConnectShowingErrors(ok_, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-  connect(tree_, &QTreeWidget::itemExpanded, this, &FolderBrowseDialog::Expand);
-  connect(tree_, &QTreeWidget::currentItemChanged, this, &FolderBrowseDialog::UpdateOk);
+  ConnectShowingErrors(tree_, &QTreeWidget::itemExpanded, this, &FolderBrowseDialog::Expand);
+  ConnectShowingErrors(tree_, &QTreeWidget::currentItemChanged, this,
+                       &FolderBrowseDialog::UpdateOk);
 
   QTreeWidgetItem* top = nullptr;
   if (!request.root.empty() && ExistingDirectory(machine_, request.root)) {

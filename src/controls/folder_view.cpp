@@ -1,6 +1,7 @@
 #include "controls/folder_view.h"
 
 #include "controls/control_icons.h"
+#include "controls/error_box.h"
 #include "controls/look.h"
 #include "controls/wait_cursor.h"
 #include "machine/machine.h"
@@ -25,7 +26,7 @@ TFolderView::TFolderView(QWidget* parent) : QTreeWidget(parent) {
   setUniformRowHeights(true);
   ShowCutTextsAsToolTips(*this);
   LoadBaseImages();
-  connect(this, &QTreeWidget::itemExpanded, this, &TFolderView::Expanding);
+  ConnectShowingErrors(this, &QTreeWidget::itemExpanded, this, &TFolderView::Expanding);
 }
 
 void TFolderView::SetMachine(const Machine& machine) {

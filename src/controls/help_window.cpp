@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "controls/error_box.h"
 #include "controls/look.h"
 #include "shell/prompts.h"
 
@@ -204,12 +205,13 @@ HelpWindow::HelpWindow(QWidget* parent, QHelpEngine* engine)
   QHelpContentWidget* contents = engine_->contentWidget();
   contents->setHeaderHidden(true);
   tabs_->addTab(contents, QStringLiteral("Contents"));
-  connect(contents, &QHelpContentWidget::linkActivated, this, &HelpWindow::ShowTopic);
+  ConnectShowingErrors(contents, &QHelpContentWidget::linkActivated, this, &HelpWindow::ShowTopic);
   ShowCutTextsAsToolTips(*contents);
-  connect(engine_->contentModel(), &QHelpContentModel::contentsCreated, this, [this, contents] {
-    contents->expandAll();
-    FitContents();
-  });
+  ConnectShowingErrors(engine_->contentModel(), &QHelpContentModel::contentsCreated, this,
+                       [this, contents] {
+                         contents->expandAll();
+                         FitContents();
+                       });
 
   auto* index = new QWidget;
   auto* indexLayout = new QVBoxLayout(index);
@@ -228,12 +230,12 @@ HelpWindow::HelpWindow(QWidget* parent, QHelpEngine* engine)
           [indexList](const QString& text) { indexList->filterIndices(text); });
   connect(indexFilter, &QLineEdit::returnPressed, indexList,
           &QHelpIndexWidget::activateCurrentItem);
-  connect(indexList, &QHelpIndexWidget::documentActivated, this,
-          [this](const QHelpLink& link) { ShowTopic(link.url); });
-  connect(indexList, &QHelpIndexWidget::documentsActivated, this,
-          [this](const QList<QHelpLink>& links) {
-            if (!links.isEmpty()) ShowTopic(links.first().url);
-          });
+  ConnectShowingErrors(indexList, &QHelpIndexWidget::documentActivated, this,
+                       [this](const QHelpLink& link) { ShowTopic(link.url); });
+  ConnectShowingErrors(indexList, &QHelpIndexWidget::documentsActivated, this,
+                       [this](const QList<QHelpLink>& links) {
+                         if (!links.isEmpty()) ShowTopic(links.first().url);
+                       });
 
   BuildSearchTab();
   OpenWindow() = this;
@@ -270,16 +272,16 @@ void HelpWindow::BuildSearchTab() {
   layout->addWidget(search->resultWidget(), 1);
   tabs_->addTab(page, QStringLiteral("Search"));
 
-  connect(query, &QHelpSearchQueryWidget::search, this, &HelpWindow::Search);
-  connect(search->resultWidget(), &QHelpSearchResultWidget::requestShowLink, this,
-          &HelpWindow::ShowTopic);
-  connect(search, &QHelpSearchEngine::indexingFinished, this, [this] {
+  ConnectShowingErrors(query, &QHelpSearchQueryWidget::search, this, &HelpWindow::Search);
+  ConnectShowingErrors(search->resultWidget(), &QHelpSearchResultWidget::requestShowLink, this,
+                       &HelpWindow::ShowTopic);
+  ConnectShowingErrors(search, &QHelpSearchEngine::indexingFinished, this, [this] {
     indexing_ = false;
     indexed_ = true;
     if (searchPending_) Search();
   });
   // The search index is built at the first use of the tab.
-  connect(tabs_, &QTabWidget::currentChanged, this, [this, page](int current) {
+  ConnectShowingErrors(tabs_, &QTabWidget::currentChanged, this, [this, page](int current) {
     if (tabs_->widget(current) != page || indexed_ || indexing_) return;
     indexing_ = true;
     engine_->searchEngine()->reindexDocumentation();

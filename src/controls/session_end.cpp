@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/error.h"
+#include "controls/error_box.h"
 
 namespace tarnwick {
 
@@ -76,7 +77,7 @@ SessionEnd::SessionEnd(std::pair<UniqueFd, UniqueFd> socket, QObject* parent)
       term_(SIGTERM),
       hup_(SIGHUP),
       notifier_(watched_.Get(), QSocketNotifier::Read) {
-  connect(&notifier_, &QSocketNotifier::activated, this, &SessionEnd::TakeSignals);
+  ConnectShowingErrors(&notifier_, &QSocketNotifier::activated, this, &SessionEnd::TakeSignals);
   if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
     connect(app, &QGuiApplication::commitDataRequest, this, &SessionEnd::Ending);
   }

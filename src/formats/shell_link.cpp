@@ -832,38 +832,40 @@ ShellLink ReadShellLinkFile(const fs::path& hostFile) {
   return DecodeShellLink(bytes);
 }
 
-int32_t WriteShellLinkFile(const Machine& machine, std::string_view target,
-                           std::string_view linkFile, std::string_view description,
-                           std::string_view iconFile) {
+namespace {
+
+[[noreturn]] void RefuseLink(std::string_view linkFile, const std::string& why) {
+  throw ShellLinkWriteError("The shortcut " + Cp1252ToUtf8(linkFile) +
+                            " cannot be written: " + why + ".");
+}
+
+}  // namespace
+
+void WriteShellLinkFile(const Machine& machine, std::string_view target, std::string_view linkFile,
+                        std::string_view description, std::string_view iconFile) {
   if (linkFile.size() >= kMaxShellPath || target.size() >= kMaxShellPath ||
       description.size() >= kMaxShellPath || iconFile.size() >= kMaxShellPath) {
-    return kShellInvalidArgument;
+    RefuseLink(linkFile, "a path or text is longer than " + std::to_string(kMaxShellPath - 1) +
+                             " characters");
   }
   const std::string name = ExtractFileName(linkFile);
-  if (name.empty()) return kShellInvalidArgument;
+  if (name.empty()) RefuseLink(linkFile, "it has no file name");
   const auto folder = LocateMachinePath(machine, ExtractFilePath(linkFile));
-  if (!folder) return kShellPathNotFound;
+  if (!folder) RefuseLink(linkFile, "its folder does not exist");
   const auto targetPath = LocateMachinePath(machine, target);
-  if (!targetPath) return kShellFileNotFound;
+  if (!targetPath) RefuseLink(linkFile, "its target " + Cp1252ToUtf8(target) + " does not exist");
   const auto hostFile = machine.HostPath(AddTrailingBackslash(folder->LongPath()) + name);
-  if (!hostFile) return kShellPathNotFound;
+  if (!hostFile) RefuseLink(linkFile, "its folder does not exist");
   std::error_code ec;
-  if (fs::is_directory(*hostFile, ec)) return kShellInvalidArgument;
+  if (fs::is_directory(*hostFile, ec)) RefuseLink(linkFile, "a folder has its name");
 
   NewShellLink link;
   const auto described = DescribeTarget(machine, *targetPath);
-  if (!described) return kShellInvalidArgument;
+  if (!described) RefuseLink(linkFile, "its target cannot be described");
   link.target = *described;
   link.description = description;
   link.iconLocation = iconFile;
-  try {
-    WriteFileAtomically(*hostFile, EncodeShellLink(link));
-  } catch (const ShellLinkEncodeError&) {
-    return kShellInvalidArgument;
-  } catch (const FileWriteError&) {
-    return kShellWriteFault;
-  }
-  return kShellOk;
+  WriteFileAtomically(*hostFile, EncodeShellLink(link));
 }
 
 std::string ResolveShellLinkFile(const Machine& machine, std::string_view linkFile) {

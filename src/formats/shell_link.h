@@ -17,14 +17,6 @@ namespace tarnwick {
 
 class Machine;
 
-// Shell result codes: zero or positive is success.
-inline constexpr int32_t kShellOk = 0;
-inline constexpr int32_t kShellFail = static_cast<int32_t>(0x80004005);             // E_FAIL
-inline constexpr int32_t kShellInvalidArgument = static_cast<int32_t>(0x80070057);  // E_INVALIDARG
-inline constexpr int32_t kShellFileNotFound = static_cast<int32_t>(0x80070002);
-inline constexpr int32_t kShellPathNotFound = static_cast<int32_t>(0x80070003);
-inline constexpr int32_t kShellWriteFault = static_cast<int32_t>(0x8003001D);  // STG_E_WRITEFAULT
-
 // Paths, descriptions and link file names are limited to MAX_PATH including the terminator.
 inline constexpr size_t kMaxShellPath = 260;
 
@@ -42,6 +34,12 @@ class ShellLinkError : public Error {
 
 // A link Windows could not store: a string too long for MAX_PATH, a NUL inside one, a bad name.
 class ShellLinkEncodeError : public Error {
+ public:
+  using Error::Error;
+};
+
+// A link file that cannot be written: its folder or target is missing, or its name is no file's.
+class ShellLinkWriteError : public Error {
  public:
   using Error::Error;
 };
@@ -151,11 +149,10 @@ ShellLink ReadShellLinkFile(const std::filesystem::path& hostFile);
 
 // Writes linkFile (a Windows path whose folder exists) as a link to the existing target, both
 // on the machine. A UNC target (\\SERVER\SHARE\...) is linked with its network location when
-// a network drive of the machine has that remote name. Returns a shell result code; nothing is
-// written on failure.
-int32_t WriteShellLinkFile(const Machine& machine, std::string_view target,
-                           std::string_view linkFile, std::string_view description,
-                           std::string_view iconFile);
+// a network drive of the machine has that remote name. Nothing is written on failure: throws
+// ShellLinkWriteError, ShellLinkEncodeError or FileWriteError.
+void WriteShellLinkFile(const Machine& machine, std::string_view target, std::string_view linkFile,
+                        std::string_view description, std::string_view iconFile);
 
 // The short (8.3) path of the target of a link on the machine: its recorded path when that
 // exists, else its relative path taken from the link's folder. Empty when neither exists or the

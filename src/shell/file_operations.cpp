@@ -1,16 +1,14 @@
 #include "shell/file_operations.h"
 
-#include <filesystem>
-#include <system_error>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QLocale>
+#include <QProgressDialog>
+#include <limits>
+#include <memory>
 
-#include "base/text.h"
-#include "formats/recycle_bin.h"
-#include "machine/host_dir.h"
-#include "machine/machine.h"
-#include "shell/ansi_qstring.h"
-#include "shell/machine_dir.h"
+#include "operations/operation_prompter.h"
 #include "shell/prompts.h"
-#include "shell/tree_copy.h"
 
 namespace fs = std::filesystem;
 
@@ -18,113 +16,112 @@ namespace tarnwick {
 
 namespace {
 
-void DropTrailingBackslash(std::string& path) {
-  if (!path.empty() && path.back() == '\\') path.pop_back();
+constexpr int kProgressSteps = 1000;
+
+QString Name(const fs::path& path) {
+  return QString::fromStdString(path.filename().string());
 }
 
-int Delete(const Machine& machine, const fs::path& host, QWidget* owner) {
-  const std::optional<std::string> windowsPath = machine.WindowsPath(host);
-  const DriveInfo* drive = windowsPath ? machine.FindDrive((*windowsPath)[0]) : nullptr;
-  if (drive == nullptr) return kFileOpFailed;
-  if (windowsPath->size() <= 3) {
-    ShowMessage(owner, MessageKind::Error,
-                QStringLiteral("Cannot delete %1: It is the root folder of the drive.")
-                    .arg(FromAnsi(*windowsPath)));
-    return kFileOpFailed;
+std::string LocalTime(std::chrono::sys_seconds time) {
+  const QDateTime local = QDateTime::fromSecsSinceEpoch(time.time_since_epoch().count());
+  return QLocale().toString(local, QLocale::ShortFormat).toStdString();
+}
+
+// A progress window that shows only when the copy tells it to: its own timer would put it over a
+// question that is waiting for an answer.
+class CopyProgress : public QProgressDialog {
+ public:
+  explicit CopyProgress(QWidget* owner) : QProgressDialog(owner) {
+    setMinimumDuration(std::numeric_limits<int>::max());
+    // The first value restarts the timer the dialog started when it was made.
+    setValue(minimum());
+    setWindowTitle(QStringLiteral("Copying..."));
+    setWindowModality(Qt::WindowModal);
+    setAutoReset(false);
+    setAutoClose(false);
+    setRange(0, kProgressSteps);
   }
-  if (drive->type == DriveType::Fixed) {
-    try {
-      RecycleBin(drive->hostDir, drive->letter).Recycle(host);
-    } catch (const RecycleBinError& e) {
-      ShowMessage(owner, MessageKind::Error, QString::fromStdString(e.what()));
-      return kFileOpFailed;
-    }
-    return kFileOpSuccess;
+  using QProgressDialog::forceShow;
+};
+
+// The copy's questions in the shell's replace box, its progress in a progress window.
+class WindowPrompter final : public OperationPrompter {
+ public:
+  WindowPrompter(QWidget* owner, int showAfterMs) : owner_(owner), showAfterMs_(showAfterMs) {
+    running_.start();
   }
-  if (drive->type == DriveType::CdRom) {
-    ShowMessage(owner, MessageKind::Error,
-                QStringLiteral("Cannot delete %1: Access is denied.\n\nMake sure the disk is not "
-                               "full or write-protected and that the file is not currently in use.")
-                    .arg(FromAnsi(*windowsPath)));
-    return kFileOpFailed;
+
+  ReplaceAnswer ConfirmReplace(const ReplaceQuestion& question) override {
+    const QString text = QString::fromStdString(question.Text(LocalTime));
+    // The time a question waits for its answer is no copying time.
+    QElapsedTimer waiting;
+    waiting.start();
+    const ReplaceAnswer answer = Prompter::Current().AskReplace(Parent(), text);
+    askingMs_ += waiting.elapsed();
+    return answer;
   }
-  // Removable, network and RAM drives have no Recycle Bin: the shell deletes at once, in the
-  // folder that was checked.
-  const std::string failure = RemoveTree(HoldParentNoFollow(host));
-  if (!failure.empty()) {
-    ShowMessage(owner, MessageKind::Error,
-                QStringLiteral("Cannot delete %1: %2.")
-                    .arg(FromAnsi(*windowsPath), QString::fromStdString(failure)));
-    return kFileOpFailed;
+
+  void Copying(const fs::path& from, const fs::path& to) override {
+    Window().setLabelText(QStringLiteral("%1\nFrom '%2' to '%3'")
+                              .arg(Name(from), Name(from.parent_path()), Name(to)));
   }
-  return kFileOpSuccess;
+
+  void Progress(uint64_t done, uint64_t total) override {
+    CopyProgress& window = Window();
+    if (!window.isVisible() && running_.elapsed() - askingMs_ >= showAfterMs_) window.forceShow();
+    window.setValue(static_cast<int>(done * kProgressSteps / total));
+  }
+
+  bool Cancelled() override { return progress_ && progress_->wasCanceled(); }
+
+  // Questions and errors belong to the progress window once it shows.
+  QWidget* Parent() const {
+    if (progress_ && progress_->isVisible()) return progress_.get();
+    return owner_;
+  }
+
+ private:
+  CopyProgress& Window() {
+    if (!progress_) progress_ = std::make_unique<CopyProgress>(owner_);
+    return *progress_;
+  }
+
+  QWidget* owner_;
+  int showAfterMs_;
+  std::unique_ptr<CopyProgress> progress_;
+  QElapsedTimer running_;
+  qint64 askingMs_ = 0;
+};
+
+// Inside a catch block: a check that stopped the operation in a warning box, any other failure in
+// an error box.
+void ShowFailure(QWidget* parent) {
+  try {
+    throw;
+  } catch (const FileOperationNotStarted& notStarted) {
+    ShowMessage(parent, MessageKind::Warning, QString::fromStdString(notStarted.what()));
+  } catch (...) {
+    ShowCurrentError(parent);
+  }
 }
 
 }  // namespace
 
-void MakeDirectory(const Machine& machine, const std::string& path) {
+void CopyDirectoryTree(const Machine& machine, const std::string& source,
+                       const std::string& destination, QWidget* owner, int showProgressAfterMs) {
+  WindowPrompter prompter(owner, showProgressAfterMs);
   try {
-    MakeDirectoryAt(machine.Hold(path));
+    CopyDirectoryTree(machine, source, destination, prompter);
   } catch (...) {
-    // Every failure is silent; the caller checks for the directory itself.
+    ShowFailure(prompter.Parent());
   }
 }
 
-int CopyDirectoryTree(const Machine& machine, const std::string& source,
-                      const std::string& destination, QWidget* owner) {
+void DeleteDirectoryTree(const Machine& machine, const std::string& directory, QWidget* owner) {
   try {
-    std::string from(Trim(source));
-    std::string to = destination;
-    if (from.empty()) return kFileOpNotStarted;
-    DropTrailingBackslash(from);
-    DropTrailingBackslash(to);
-    if (to.empty()) return kFileOpNotStarted;
-
-    const std::optional<fs::path> fromHost = ExistingDirectory(machine, from);
-    if (!fromHost) {
-      ShowMessage(
-          owner, MessageKind::Warning,
-          QStringLiteral("Source Directory - ") + FromAnsi(from) + QStringLiteral(" - not found."));
-      return kFileOpNotStarted;
-    }
-    std::optional<fs::path> toHost = ExistingDirectory(machine, to);
-    if (!toHost) {
-      MakeDirectory(machine, to);
-      toHost = ExistingDirectory(machine, to);
-    }
-    if (!toHost) {
-      ShowMessage(owner, MessageKind::Warning, QStringLiteral("Destination Directory not found."));
-      return kFileOpNotStarted;
-    }
-    if (from == to) {
-      ShowMessage(owner, MessageKind::Warning, QStringLiteral("Can not overwrite source files."));
-      return kFileOpNotStarted;
-    }
-    return TreeCopy(owner).Run(*fromHost, *toHost);
+    DeleteDirectoryTree(machine, directory);
   } catch (...) {
-    ShowCurrentError(owner);
-    return kFileOpFailed;
-  }
-}
-
-int DeleteDirectoryTree(const Machine& machine, const std::string& directory, bool recycle,
-                        QWidget* owner) {
-  // Both flag sets the program passes hold FOF_ALLOWUNDO, and FOF_FILESONLY only narrows
-  // wildcard names, so the shell recycles the named directory whatever recycle says.
-  static_cast<void>(recycle);
-  try {
-    std::string path = directory;
-    DropTrailingBackslash(path);
-    if (path.empty()) return kFileOpNotStarted;
-    const std::optional<fs::path> host = ExistingDirectory(machine, path);
-    if (!host) {
-      ShowMessage(owner, MessageKind::Warning, QStringLiteral("Directory to delete not found."));
-      return kFileOpNotStarted;
-    }
-    return Delete(machine, *host, owner);
-  } catch (...) {
-    ShowCurrentError(owner);
-    return kFileOpFailed;
+    ShowFailure(owner);
   }
 }
 

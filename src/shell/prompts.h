@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "operations/operation_prompter.h"
+
 class QDialog;
 class QWidget;
 
@@ -17,9 +19,6 @@ namespace tarnwick {
 class Machine;
 
 enum class MessageKind { Plain, Warning, Information, Confirm, Error };
-
-// A question with the shell's replace buttons: Yes, Yes to All, No, Cancel.
-enum class ReplaceAnswer { Yes, YesToAll, No, Cancel };
 
 struct FileChooserRequest {
   QString title;

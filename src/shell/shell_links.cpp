@@ -4,24 +4,20 @@
 
 namespace tarnwick {
 
-int32_t CreateShellLink(const Machine& machine, const std::string& target,
-                        const std::string& linkFile, const std::string& description,
-                        const std::string& iconFile) {
-  try {
-    return WriteShellLinkFile(machine, target, linkFile, description, iconFile);
-  } catch (const std::exception&) {
-    return kShellFail;
-  }
+void CreateShellLink(const Machine& machine, const std::string& target, const std::string& linkFile,
+                     const std::string& description, const std::string& iconFile) {
+  WriteShellLinkFile(machine, target, linkFile, description, iconFile);
 }
 
-void ResolveShellLink(const Machine& machine, QWidget* /*owner*/, const std::string& linkFile,
-                      std::string& outPath) {
-  outPath.clear();
+std::optional<std::string> ResolveShellLink(const Machine& machine, const std::string& linkFile) {
+  std::string path;
   try {
-    outPath = ResolveShellLinkFile(machine, linkFile);
-  } catch (const std::exception&) {
-    outPath.clear();
+    path = ResolveShellLinkFile(machine, linkFile);
+  } catch (const Error&) {
+    // A link file off the machine's drives is one that cannot be found.
   }
+  if (path.empty()) return std::nullopt;
+  return path;
 }
 
 }  // namespace tarnwick

@@ -14,6 +14,7 @@
 #include "account/account.h"
 #include "app/first_start.h"
 #include "app/program_password.h"
+#include "controls/error_box.h"
 #include "controls/file_chooser.h"
 #include "controls/folder_browse.h"
 #include "controls/glyphs.h"
@@ -159,33 +160,45 @@ TfrmMain::TfrmMain(TInstanceDetector& detector, PolicyStore* store)
   ui_->lstApplications->setEnabled(false);
   ui_->lstHideDrives->setEnabled(false);
 
-  connect(ui_->SpeedButton1, &QToolButton::clicked, this, &TfrmMain::NewUserWizard1Click);
-  connect(ui_->AddUser1, &QAction::triggered, this, &TfrmMain::NewUserWizard1Click);
-  connect(ui_->SpeedButton2, &QToolButton::clicked, this, &TfrmMain::RemoveUser1Click);
-  connect(ui_->RemoveUser1, &QAction::triggered, this, &TfrmMain::RemoveUser1Click);
-  connect(ui_->TarnwickPassword1, &QAction::triggered, this, &TfrmMain::TarnwickPassword1Click);
-  connect(ui_->Exit1, &QAction::triggered, this, &TfrmMain::Exit1Click);
-  connect(ui_->HelpTopics1, &QAction::triggered, this, &TfrmMain::HelpTopics1Click);
-  connect(ui_->AboutTarnwick1, &QAction::triggered, this, &TfrmMain::AboutTarnwick1Click);
-  connect(ui_->lvUsers, &QListWidget::itemSelectionChanged, this, &TfrmMain::lvUsersChange);
-  connect(ui_->lstHideDrives, &TDriveList::OnClick, this, &TfrmMain::lstHideDrivesClick);
-  connect(ui_->chkRestrictApps, &QCheckBox::toggled, this, &TfrmMain::chkRestrictAppsClick);
-  connect(ui_->btnAddApplication, &QPushButton::clicked, this, &TfrmMain::btnAddApplicationClick);
-  connect(ui_->btnRemoveApplication, &QPushButton::clicked, this,
-          &TfrmMain::btnRemoveApplicationClick);
-  connect(ui_->btnBrowseDir, &QToolButton::clicked, this, &TfrmMain::btnBrowseDirClick);
-  connect(ui_->btnExploreCustomFolder, &QToolButton::clicked, this,
-          &TfrmMain::btnExploreCustomFolderClick);
-  connect(ui_->btnAddShortcut, &QPushButton::clicked, this, &TfrmMain::btnAddShortcutClick);
-  connect(ui_->btnAddFolder, &QPushButton::clicked, this, &TfrmMain::btnAddFolderClick);
-  connect(ui_->btnRemoveItem, &QPushButton::clicked, this, &TfrmMain::btnRemoveItemClick);
-  connect(ui_->comboFolders, &QComboBox::activated, this, &TfrmMain::comboFoldersClick);
+  ConnectShowingErrors(ui_->SpeedButton1, &QToolButton::clicked, this,
+                       &TfrmMain::NewUserWizard1Click);
+  ConnectShowingErrors(ui_->AddUser1, &QAction::triggered, this, &TfrmMain::NewUserWizard1Click);
+  ConnectShowingErrors(ui_->SpeedButton2, &QToolButton::clicked, this, &TfrmMain::RemoveUser1Click);
+  ConnectShowingErrors(ui_->RemoveUser1, &QAction::triggered, this, &TfrmMain::RemoveUser1Click);
+  ConnectShowingErrors(ui_->TarnwickPassword1, &QAction::triggered, this,
+                       &TfrmMain::TarnwickPassword1Click);
+  ConnectShowingErrors(ui_->Exit1, &QAction::triggered, this, &TfrmMain::Exit1Click);
+  ConnectShowingErrors(ui_->HelpTopics1, &QAction::triggered, this, &TfrmMain::HelpTopics1Click);
+  ConnectShowingErrors(ui_->AboutTarnwick1, &QAction::triggered, this,
+                       &TfrmMain::AboutTarnwick1Click);
+  ConnectShowingErrors(ui_->lvUsers, &QListWidget::itemSelectionChanged, this,
+                       &TfrmMain::lvUsersChange);
+  ConnectShowingErrors(ui_->lstHideDrives, &TDriveList::OnClick, this,
+                       &TfrmMain::lstHideDrivesClick);
+  ConnectShowingErrors(ui_->chkRestrictApps, &QCheckBox::toggled, this,
+                       &TfrmMain::chkRestrictAppsClick);
+  ConnectShowingErrors(ui_->btnAddApplication, &QPushButton::clicked, this,
+                       &TfrmMain::btnAddApplicationClick);
+  ConnectShowingErrors(ui_->btnRemoveApplication, &QPushButton::clicked, this,
+                       &TfrmMain::btnRemoveApplicationClick);
+  ConnectShowingErrors(ui_->btnBrowseDir, &QToolButton::clicked, this,
+                       &TfrmMain::btnBrowseDirClick);
+  ConnectShowingErrors(ui_->btnExploreCustomFolder, &QToolButton::clicked, this,
+                       &TfrmMain::btnExploreCustomFolderClick);
+  ConnectShowingErrors(ui_->btnAddShortcut, &QPushButton::clicked, this,
+                       &TfrmMain::btnAddShortcutClick);
+  ConnectShowingErrors(ui_->btnAddFolder, &QPushButton::clicked, this,
+                       &TfrmMain::btnAddFolderClick);
+  ConnectShowingErrors(ui_->btnRemoveItem, &QPushButton::clicked, this,
+                       &TfrmMain::btnRemoveItemClick);
+  ConnectShowingErrors(ui_->comboFolders, &QComboBox::activated, this,
+                       &TfrmMain::comboFoldersClick);
   ConnectSwitches();
   ui_->imgOnOff->installEventFilter(this);
   ui_->imgUserIcon->installEventFilter(this);
 
   Timer1.setInterval(kFirstStartTimerMs);
-  connect(&Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
+  ConnectShowingErrors(&Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
 }
 
 TfrmMain::~TfrmMain() = default;
@@ -202,7 +215,7 @@ void TfrmMain::FormCreate() {
   // Windows ending the session, SIGTERM and SIGHUP close the window the normal way. During the
   // start the open prompt is cancelled instead, and the start fails.
   sessionEnd_ = std::make_unique<SessionEnd>();
-  connect(sessionEnd_.get(), &SessionEnd::Ending, this, &TfrmMain::EndSession);
+  ConnectShowingErrors(sessionEnd_.get(), &SessionEnd::Ending, this, &TfrmMain::EndSession);
   ui_->PageControl1->setCurrentWidget(ui_->TabSheet1);
   show();
   QApplication::processEvents();
@@ -450,26 +463,19 @@ void TfrmMain::GetUserIcon() {
 // The pictures' handlers show their errors here: an exception must not unwind through Qt's
 // mouse dispatch, which does not free the event's data on the way.
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
-  const auto showingErrors = [this](void (TfrmMain::*handler)()) {
-    try {
-      (this->*handler)();
-    } catch (...) {
-      ShowCurrentError(this);
-    }
-  };
   const bool press =
       event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
   const bool release = event->type() == QEvent::MouseButtonRelease;
   if (watched == ui_->imgUserIcon && (press || release)) {
     SetFrameRaised(ui_->bevelIcon, release);
     if (release && ui_->imgUserIcon->rect().contains(static_cast<QMouseEvent*>(event)->pos())) {
-      showingErrors(&TfrmMain::GetUserIcon);
+      ShowingErrors([this] { GetUserIcon(); }, this);
     }
     return true;
   }
   if (watched == ui_->imgOnOff && release &&
       ui_->imgOnOff->rect().contains(static_cast<QMouseEvent*>(event)->pos())) {
-    showingErrors(&TfrmMain::imgOnOffClick);
+    ShowingErrors([this] { imgOnOffClick(); }, this);
     return true;
   }
   return QMainWindow::eventFilter(watched, event);
@@ -478,7 +484,7 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
 // ---- the pages ----
 
 void TfrmMain::ConnectSwitch(QCheckBox* box, void (TfrmMain::*write)(int32_t)) {
-  connect(box, &QCheckBox::toggled, this, [this, write](bool ticked) {
+  ConnectShowingErrors(box, &QCheckBox::toggled, this, [this, write](bool ticked) {
     if (EditingBlocked()) return;
     (this->*write)(ticked ? 1 : 0);
   });
@@ -784,7 +790,7 @@ void TfrmMain::btnRemoveItemClick() {
                   yesNoCancel) != QMessageBox::Yes) {
     return;
   }
-  DeleteDirectoryTree(GetMachine(), target->path, true, this);
+  DeleteDirectoryTree(GetMachine(), target->path, this);
   // A failed or partial delete keeps the node, read anew.
   if (ExistingDirectory(GetMachine(), target->path)) {
     ui_->fvCustomFolder->RefreshNode(target->node);
@@ -801,7 +807,15 @@ void TfrmMain::btnAddApplicationClick() {
     const std::string folder = AddTrailingBackslash(CurrentUser_->ProgramsFolder());
     if (!folder.empty()) {
       const std::string name = RemoveFileExt(choice->fileName);
-      CreateShellLink(GetMachine(), choice->path, folder + name + ".lnk", name, "");
+      const std::string link = folder + name + ".lnk";
+      try {
+        CreateShellLink(GetMachine(), choice->path, link, name, "");
+      } catch (const Error&) {
+        // The program is allowed all the same.
+        ShowMessage(this, MessageKind::Warning,
+                    QStringLiteral("The shortcut ") + FromAnsi(link) + QStringLiteral(" to ") +
+                        FromAnsi(choice->path) + QStringLiteral(" could not be created."));
+      }
       RefreshFolderView();
     }
   }

@@ -12,7 +12,7 @@ void WindowAccountShell::CopyFolder(const std::string& source, const std::string
 }
 
 void WindowAccountShell::DeleteFolder(const std::string& folder) {
-  DeleteDirectoryTree(machine_, folder, true, owner_);
+  DeleteDirectoryTree(machine_, folder, owner_);
 }
 
 void WindowAccountShell::Tell(const std::string& text) {

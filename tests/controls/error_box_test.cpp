@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QEventLoop>
+#include <QLineEdit>
 #include <map>
 #include <stdexcept>
 #include <string>
 
+#include "base/error.h"
 #include "machine/machine.h"
 #include "registry/creg_file.h"
 #include "registry/registry.h"
@@ -17,27 +19,23 @@
 namespace tarnwick {
 namespace {
 
-TEST(ErrorBox, ShowsTheTextOfAnExceptionNoHandlerCaught) {
+TEST(ErrorBox, ShowsTheTextOfAnExceptionAHandlerDidNotHandle) {
   ScriptedPrompter prompter;
   PrompterGuard guard(prompter);
-  EXPECT_TRUE(DeliverShowingErrors([] { return true; }));
+  EXPECT_TRUE(ShowingErrors([] {}));
   EXPECT_TRUE(prompter.Records().empty());
   // A Windows name (code page 1252) and a host path (UTF-8) both reach the box right.
   test::TestMachine machine;
   Registry registry(machine.Get());
-  EXPECT_FALSE(DeliverShowingErrors([&]() -> bool {
+  EXPECT_FALSE(ShowingErrors([&] {
     RegistryAccessor reg(registry);
     reg.OpenKey("Software", true);
     reg.WriteString("Caf\xe9", "text");
     reg.ReadInteger("Caf\xe9");
-    return true;
   }));
   const std::filesystem::path missing = machine.Dir() / "caf\xc3\xa9";
-  EXPECT_FALSE(DeliverShowingErrors([&]() -> bool {
-    Machine::Open(missing);
-    return true;
-  }));
-  EXPECT_FALSE(DeliverShowingErrors([]() -> bool { throw 42; }));
+  EXPECT_FALSE(ShowingErrors([&] { Machine::Open(missing); }));
+  EXPECT_FALSE(ShowingErrors([] { throw 42; }));
   ASSERT_EQ(prompter.Records().size(), 3u);
   EXPECT_EQ(prompter.Records()[0].kind, MessageKind::Error);
   EXPECT_EQ(prompter.Records()[0].text, QString::fromUtf8("Invalid data type for 'Café'"));
@@ -45,6 +43,26 @@ TEST(ErrorBox, ShowsTheTextOfAnExceptionNoHandlerCaught) {
   EXPECT_TRUE(prompter.Records()[1].text.contains(QString::fromUtf8("/café")))
       << prompter.Records()[1].text.toStdString();
   EXPECT_EQ(prompter.Records()[2].text, QStringLiteral("An unexpected error occurred."));
+}
+
+// A slot that throws: the exception ends at the slot's edge in the error box, never in Qt's code
+// that emitted the signal. The slot gets the leading arguments it takes.
+TEST(ErrorBox, ASlotConnectedShowingErrorsStopsItsExceptionsAtItsEdge) {
+  ScriptedPrompter prompter;
+  PrompterGuard guard(prompter);
+  QLineEdit edit;
+  QString seen;
+  ConnectShowingErrors(&edit, &QLineEdit::textChanged, &edit, [&](const QString& text) {
+    seen = text;
+    throw Error("The slot failed for " + text.toStdString());
+  });
+  ConnectShowingErrors(&edit, &QLineEdit::textChanged, &edit, &QLineEdit::selectAll);
+  EXPECT_NO_THROW(edit.setText(QStringLiteral("Kids")));
+  EXPECT_EQ(seen, QStringLiteral("Kids"));
+  EXPECT_EQ(edit.selectedText(), QStringLiteral("Kids"));
+  ASSERT_EQ(prompter.Records().size(), 1u);
+  EXPECT_EQ(prompter.Records()[0].kind, MessageKind::Error);
+  EXPECT_EQ(prompter.Records()[0].text, QStringLiteral("The slot failed for Kids"));
 }
 
 // The program's application with a registry for the guard's lifetime.

@@ -83,9 +83,7 @@ class ShellLinks : public ::testing::Test {
     std::ofstream(c_ / relative, std::ios::binary) << text;
   }
   std::string Resolve(const std::string& link) {
-    std::string out = "stale";
-    ResolveShellLink(*machine_, nullptr, link, out);
-    return out;
+    return ResolveShellLink(*machine_, link).value_or("");
   }
 
   fs::path dir_;
@@ -95,17 +93,14 @@ class ShellLinks : public ::testing::Test {
 
 TEST_F(ShellLinks, LnkinfoShowsEveryKindOfLinkWeWrite) {
   const std::string accessories = "C:\\WINDOWS\\Start Menu\\Programs\\Accessories\\";
-  ASSERT_GE(CreateShellLink(*machine_, "C:\\WINDOWS\\NOTEPAD.EXE", accessories + "Notepad.lnk",
-                            "NOTEPAD", ""),
-            0);
-  ASSERT_GE(
-      CreateShellLink(*machine_, "c:\\program files\\accessories\\wordpad.exe",
-                      accessories + "WordPad.lnk", "WORDPAD", "C:\\TARNEX\\UserIcon\\kid.ico"),
-      0);
-  ASSERT_GE(CreateShellLink(*machine_, "C:\\WINDOWS\\Profiles\\Kids\\Start Menu\\Programs",
-                            "C:\\WINDOWS\\Desktop\\Kids' Programs.lnk",
-                            "Shortcut to Kids' Programs", "C:\\TARNEX\\UserIcon\\kid.ico"),
-            0);
+  ASSERT_NO_THROW(CreateShellLink(*machine_, "C:\\WINDOWS\\NOTEPAD.EXE",
+                                  accessories + "Notepad.lnk", "NOTEPAD", ""));
+  ASSERT_NO_THROW(CreateShellLink(*machine_, "c:\\program files\\accessories\\wordpad.exe",
+                                  accessories + "WordPad.lnk", "WORDPAD",
+                                  "C:\\TARNEX\\UserIcon\\kid.ico"));
+  ASSERT_NO_THROW(CreateShellLink(*machine_, "C:\\WINDOWS\\Profiles\\Kids\\Start Menu\\Programs",
+                                  "C:\\WINDOWS\\Desktop\\Kids' Programs.lnk",
+                                  "Shortcut to Kids' Programs", "C:\\TARNEX\\UserIcon\\kid.ico"));
 
   const fs::path menu = c_ / "WINDOWS/Start Menu/Programs/Accessories";
   int status = -1;
@@ -147,29 +142,25 @@ TEST_F(ShellLinks, LnkinfoShowsEveryKindOfLinkWeWrite) {
 }
 
 TEST_F(ShellLinks, ResolveGivesTheShortPath) {
-  ASSERT_GE(CreateShellLink(*machine_, "C:\\Program Files\\Accessories\\WORDPAD.EXE",
-                            "C:\\WINDOWS\\Desktop\\WordPad.lnk", "WordPad", ""),
-            0);
+  ASSERT_NO_THROW(CreateShellLink(*machine_, "C:\\Program Files\\Accessories\\WORDPAD.EXE",
+                                  "C:\\WINDOWS\\Desktop\\WordPad.lnk", "WordPad", ""));
   EXPECT_EQ(Resolve("C:\\WINDOWS\\Desktop\\WordPad.lnk"), "C:\\PROGRA~1\\ACCESS~1\\WORDPAD.EXE");
   EXPECT_EQ(Resolve("c:\\windows\\desktop\\wordpad.LNK"), "C:\\PROGRA~1\\ACCESS~1\\WORDPAD.EXE");
 
-  ASSERT_GE(CreateShellLink(*machine_, "C:\\WINDOWS\\Profiles\\Kids\\Start Menu\\Programs",
-                            "C:\\WINDOWS\\Desktop\\Kids.lnk", "Kids", ""),
-            0);
+  ASSERT_NO_THROW(CreateShellLink(*machine_, "C:\\WINDOWS\\Profiles\\Kids\\Start Menu\\Programs",
+                                  "C:\\WINDOWS\\Desktop\\Kids.lnk", "Kids", ""));
   EXPECT_EQ(Resolve("C:\\WINDOWS\\Desktop\\Kids.lnk"),
             "C:\\WINDOWS\\PROFILES\\KIDS\\STARTM~1\\PROGRAMS");
   // A link to a link is a link to that file, not to its target.
-  ASSERT_GE(CreateShellLink(*machine_, "C:\\WINDOWS\\Desktop\\WordPad.lnk",
-                            "C:\\WINDOWS\\Desktop\\Again.lnk", "", ""),
-            0);
+  ASSERT_NO_THROW(CreateShellLink(*machine_, "C:\\WINDOWS\\Desktop\\WordPad.lnk",
+                                  "C:\\WINDOWS\\Desktop\\Again.lnk", "", ""));
   EXPECT_EQ(Resolve("C:\\WINDOWS\\Desktop\\Again.lnk"), "C:\\WINDOWS\\DESKTOP\\WORDPAD.LNK");
 }
 
 TEST_F(ShellLinks, ResolveFallsBackToTheRelativePath) {
   Write("Apps/Tool Box/TOOL.EXE", "tool");
-  ASSERT_GE(
-      CreateShellLink(*machine_, "C:\\Apps\\Tool Box\\TOOL.EXE", "C:\\Apps\\Tool.lnk", "Tool", ""),
-      0);
+  ASSERT_NO_THROW(
+      CreateShellLink(*machine_, "C:\\Apps\\Tool Box\\TOOL.EXE", "C:\\Apps\\Tool.lnk", "Tool", ""));
   // Later Windows also record the target's path from the link's folder.
   std::vector<uint8_t> bytes = ReadBytes(c_ / "Apps/Tool.lnk");
   ASSERT_EQ(bytes.at(0x14), 0x07);
@@ -191,38 +182,43 @@ TEST_F(ShellLinks, ResolveFallsBackToTheRelativePath) {
 
 TEST_F(ShellLinks, ReplacesAnExistingLink) {
   const std::string link = "C:\\WINDOWS\\Desktop\\Editor.lnk";
-  ASSERT_GE(CreateShellLink(*machine_, "C:\\WINDOWS\\NOTEPAD.EXE", link, "Editor", ""), 0);
-  ASSERT_GE(
-      CreateShellLink(*machine_, "C:\\Program Files\\Accessories\\WORDPAD.EXE", link, "Editor", ""),
-      0);
+  ASSERT_NO_THROW(CreateShellLink(*machine_, "C:\\WINDOWS\\NOTEPAD.EXE", link, "Editor", ""));
+  ASSERT_NO_THROW(CreateShellLink(*machine_, "C:\\Program Files\\Accessories\\WORDPAD.EXE", link,
+                                  "Editor", ""));
   EXPECT_EQ(Resolve(link), "C:\\PROGRA~1\\ACCESS~1\\WORDPAD.EXE");
 }
 
 TEST_F(ShellLinks, FailuresWriteNothing) {
   const fs::path desktop = c_ / "WINDOWS/Desktop";
-  EXPECT_LT(CreateShellLink(*machine_, "C:\\WINDOWS\\MISSING.EXE",
-                            "C:\\WINDOWS\\Desktop\\Missing.lnk", "Missing", ""),
-            0);
-  EXPECT_LT(CreateShellLink(*machine_, "C:\\WINDOWS\\NOTEPAD.EXE",
-                            "C:\\WINDOWS\\No Folder\\Notepad.lnk", "Notepad", ""),
-            0);
-  EXPECT_LT(CreateShellLink(*machine_, "C:\\WINDOWS\\NOTEPAD.EXE",
-                            "C:\\WINDOWS\\Desktop\\" + std::string(250, 'x') + ".lnk", "", ""),
-            0);
-  EXPECT_LT(CreateShellLink(*machine_, "C:\\WINDOWS\\NOTEPAD.EXE", "C:\\WINDOWS\\Desktop", "", ""),
-            0);
-  EXPECT_LT(CreateShellLink(*machine_, "C:\\WINDOWS\\NOTEPAD.EXE", "C:\\WINDOWS\\Desktop\\N.lnk",
-                            std::string(260, 'd'), ""),
-            0);
+  try {
+    CreateShellLink(*machine_, "C:\\WINDOWS\\MISSING.EXE", "C:\\WINDOWS\\Desktop\\Missing.lnk",
+                    "Missing", "");
+    ADD_FAILURE() << "written";
+  } catch (const ShellLinkWriteError& e) {
+    EXPECT_STREQ(e.what(),
+                 "The shortcut C:\\WINDOWS\\Desktop\\Missing.lnk cannot be written: its target "
+                 "C:\\WINDOWS\\MISSING.EXE does not exist.");
+  }
+  EXPECT_THROW(CreateShellLink(*machine_, "C:\\WINDOWS\\NOTEPAD.EXE",
+                               "C:\\WINDOWS\\No Folder\\Notepad.lnk", "Notepad", ""),
+               Error);
+  EXPECT_THROW(CreateShellLink(*machine_, "C:\\WINDOWS\\NOTEPAD.EXE",
+                               "C:\\WINDOWS\\Desktop\\" + std::string(250, 'x') + ".lnk", "", ""),
+               Error);
+  EXPECT_THROW(
+      CreateShellLink(*machine_, "C:\\WINDOWS\\NOTEPAD.EXE", "C:\\WINDOWS\\Desktop", "", ""),
+      Error);
+  EXPECT_THROW(CreateShellLink(*machine_, "C:\\WINDOWS\\NOTEPAD.EXE", "C:\\WINDOWS\\Desktop\\N.lnk",
+                               std::string(260, 'd'), ""),
+               Error);
   EXPECT_TRUE(fs::is_empty(desktop));
 }
 
 TEST_F(ShellLinks, ResolveFailsWithAnEmptyPath) {
   EXPECT_EQ(Resolve("C:\\WINDOWS\\Desktop\\Nothing.lnk"), "");
   EXPECT_EQ(Resolve("C:\\WINDOWS\\NOTEPAD.EXE"), "");  // not a link
-  ASSERT_GE(CreateShellLink(*machine_, "C:\\WINDOWS\\NOTEPAD.EXE", "C:\\WINDOWS\\Desktop\\N.lnk",
-                            "N", ""),
-            0);
+  ASSERT_NO_THROW(CreateShellLink(*machine_, "C:\\WINDOWS\\NOTEPAD.EXE",
+                                  "C:\\WINDOWS\\Desktop\\N.lnk", "N", ""));
   fs::resize_file(c_ / "WINDOWS/Desktop/N.lnk", 120);
   EXPECT_EQ(Resolve("C:\\WINDOWS\\Desktop\\N.lnk"), "");
 }

@@ -415,6 +415,19 @@ TEST_F(MainWindowPagesTest, TheProgramFilesAreRefusedInAnyCaseAndTheButtonsWorkW
   EXPECT_TRUE(std::filesystem::exists(machine_.Host(kPrograms) / "NOTEPAD.lnk"));
   EXPECT_FALSE(apps->findItems(QStringLiteral("NOTEPAD.EXE"), Qt::MatchExactly).isEmpty());
   EXPECT_NE(Node(QStringLiteral("NOTEPAD.lnk")), nullptr);
+
+  // A shortcut that cannot be written is reported; the program is allowed all the same.
+  std::filesystem::permissions(machine_.Host(kPrograms) / "NOTEPAD.lnk",
+                               std::filesystem::perms::owner_read);
+  prompter_.ClearRecords();
+  prompter_.Queue(ScriptedPrompter::DialogScript([](QDialog&) { return 100; }));
+  prompter_.Queue(std::optional<std::string>("C:\\WINDOWS\\NOTEPAD.EXE"));
+  prompter_.Queue(QMessageBox::Yes);
+  Find<QPushButton>("btnAddApplication")->click();
+  EXPECT_EQ(Messages().back(),
+            "The shortcut C:\\WINDOWS\\Start Menu\\Programs\\NOTEPAD.lnk to "
+            "C:\\WINDOWS\\NOTEPAD.EXE could not be created.");
+  EXPECT_EQ(apps->findItems(QStringLiteral("NOTEPAD.EXE"), Qt::MatchExactly).size(), 2);
 }
 
 TEST_F(MainWindowPagesTest, FolderCommandsTakeAFileNodesFolderExceptRemoveItem) {

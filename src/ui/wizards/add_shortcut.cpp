@@ -1,5 +1,6 @@
 #include "ui/wizards/add_shortcut.h"
 
+#include "base/error.h"
 #include "machine/win_path.h"
 #include "policy/policy_store.h"
 #include "policy/users.h"
@@ -32,7 +33,12 @@ std::string LinkFileIn(const std::string& folder, const std::string& name) {
 // Writes the shortcut, named as its description; warns and gives false when it cannot be written.
 bool WriteShortcut(QWidget* owner, const Machine& machine, const std::string& target,
                    const std::string& linkFile, const std::string& name) {
-  if (CreateShellLink(machine, target, linkFile, name, "") >= 0) return true;
+  try {
+    CreateShellLink(machine, target, linkFile, name, "");
+    return true;
+  } catch (const Error&) {
+    // Reported below in the shell's words.
+  }
   ShowMessage(owner, MessageKind::Warning,
               QStringLiteral("The shortcut ") + FromAnsi(linkFile) + QStringLiteral(" to ") +
                   FromAnsi(target) + QStringLiteral(" could not be created."));

@@ -9,6 +9,7 @@
 #include "account/machine_settings.h"
 #include "base/error.h"
 #include "base/text.h"
+#include "controls/error_box.h"
 #include "controls/help_window.h"
 #include "machine/win_path.h"
 #include "policy/policy_store.h"
@@ -40,12 +41,17 @@ TfrmCreateShortcut::TfrmCreateShortcut(QWidget* owner, const PolicyStore& store)
     move(screen->availableGeometry().center() - rect().center());
   }
 
-  connect(ui_->cmdNext, &QPushButton::clicked, this, &TfrmCreateShortcut::cmdNextClick);
-  connect(ui_->cmdBack, &QPushButton::clicked, this, &TfrmCreateShortcut::cmdBackClick);
-  connect(ui_->cmdHelp, &QPushButton::clicked, this, &TfrmCreateShortcut::cmdHelpClick);
+  ConnectShowingErrors(ui_->cmdNext, &QPushButton::clicked, this,
+                       &TfrmCreateShortcut::cmdNextClick);
+  ConnectShowingErrors(ui_->cmdBack, &QPushButton::clicked, this,
+                       &TfrmCreateShortcut::cmdBackClick);
+  ConnectShowingErrors(ui_->cmdHelp, &QPushButton::clicked, this,
+                       &TfrmCreateShortcut::cmdHelpClick);
   connect(ui_->cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
-  connect(ui_->cmdFinish, &QPushButton::clicked, this, &TfrmCreateShortcut::cmdFinishClick);
-  connect(ui_->btnBrowse, &QPushButton::clicked, this, &TfrmCreateShortcut::btnBrowseClick);
+  ConnectShowingErrors(ui_->cmdFinish, &QPushButton::clicked, this,
+                       &TfrmCreateShortcut::cmdFinishClick);
+  ConnectShowingErrors(ui_->btnBrowse, &QPushButton::clicked, this,
+                       &TfrmCreateShortcut::btnBrowseClick);
   FormCreate();
 }
 

@@ -12,6 +12,7 @@
 
 #include "account/machine_settings.h"
 #include "base/text.h"
+#include "controls/error_box.h"
 #include "controls/glyphs.h"
 #include "controls/help_window.h"
 #include "controls/look.h"
@@ -122,23 +123,25 @@ TfrmWizard::TfrmWizard(QWidget* owner, TUsers& users, std::string& iconFile)
   ui_->fvStartFolder->SetMachine(machine_);
   ui_->fvStartFolder->SetReadOnly(true);
 
-  connect(ui_->cmdNext, &QPushButton::clicked, this, &TfrmWizard::cmdNextClick);
-  connect(ui_->cmdBack, &QPushButton::clicked, this, &TfrmWizard::cmdBackClick);
-  connect(ui_->cmdHelp, &QPushButton::clicked, this, &TfrmWizard::cmdHelpClick);
+  ConnectShowingErrors(ui_->cmdNext, &QPushButton::clicked, this, &TfrmWizard::cmdNextClick);
+  ConnectShowingErrors(ui_->cmdBack, &QPushButton::clicked, this, &TfrmWizard::cmdBackClick);
+  ConnectShowingErrors(ui_->cmdHelp, &QPushButton::clicked, this, &TfrmWizard::cmdHelpClick);
   connect(ui_->cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
-  connect(ui_->cmdFinish, &QPushButton::clicked, this, &TfrmWizard::cmdFinishClick);
-  connect(ui_->txtName, &QLineEdit::textChanged, this, &TfrmWizard::txtNameChange);
-  connect(ui_->lstviewIcons, &QListWidget::itemSelectionChanged, this,
-          &TfrmWizard::lstviewIconsChange);
-  connect(ui_->cmdBrowseIcon, &QPushButton::clicked, this, &TfrmWizard::cmdBrowseIconClick);
-  connect(ui_->btnAddApplication, &QPushButton::clicked, this, &TfrmWizard::btnAddApplicationClick);
-  connect(ui_->btnRemoveApplication, &QPushButton::clicked, this,
-          &TfrmWizard::btnRemoveApplicationClick);
-  connect(ui_->lstviewUsers, &QListWidget::itemSelectionChanged, this,
-          &TfrmWizard::lstviewUsersChange);
+  ConnectShowingErrors(ui_->cmdFinish, &QPushButton::clicked, this, &TfrmWizard::cmdFinishClick);
+  ConnectShowingErrors(ui_->txtName, &QLineEdit::textChanged, this, &TfrmWizard::txtNameChange);
+  ConnectShowingErrors(ui_->lstviewIcons, &QListWidget::itemSelectionChanged, this,
+                       &TfrmWizard::lstviewIconsChange);
+  ConnectShowingErrors(ui_->cmdBrowseIcon, &QPushButton::clicked, this,
+                       &TfrmWizard::cmdBrowseIconClick);
+  ConnectShowingErrors(ui_->btnAddApplication, &QPushButton::clicked, this,
+                       &TfrmWizard::btnAddApplicationClick);
+  ConnectShowingErrors(ui_->btnRemoveApplication, &QPushButton::clicked, this,
+                       &TfrmWizard::btnRemoveApplicationClick);
+  ConnectShowingErrors(ui_->lstviewUsers, &QListWidget::itemSelectionChanged, this,
+                       &TfrmWizard::lstviewUsersChange);
   for (const QRadioButton* choice :
        {ui_->btnEmptyStartMenu, ui_->btnOwnStartMenu, ui_->btnShareStartMenu}) {
-    connect(choice, &QRadioButton::toggled, this, &TfrmWizard::UpdateStartMenuNext);
+    ConnectShowingErrors(choice, &QRadioButton::toggled, this, &TfrmWizard::UpdateStartMenuNext);
   }
   FormCreate();
 }

@@ -6,6 +6,7 @@
 
 #include "account/machine_settings.h"
 #include "base/text.h"
+#include "controls/error_box.h"
 #include "controls/help_window.h"
 #include "machine/machine.h"
 #include "policy/policy_store.h"
@@ -36,11 +37,11 @@ TfrmStartTree::TfrmStartTree(QWidget* owner, const TUsers& users)
   ui_->fvTree->SetMachine(machine_);
   ui_->fvTree->SetReadOnly(true);
 
-  connect(ui_->lstUsers, &QComboBox::activated, this, &TfrmStartTree::lstUsersClick);
-  connect(ui_->cmdOK, &QPushButton::clicked, this, &TfrmStartTree::cmdOKClick);
+  ConnectShowingErrors(ui_->lstUsers, &QComboBox::activated, this, &TfrmStartTree::lstUsersClick);
+  ConnectShowingErrors(ui_->cmdOK, &QPushButton::clicked, this, &TfrmStartTree::cmdOKClick);
   connect(ui_->Button2, &QPushButton::clicked, this, &QDialog::reject);
   connect(ui_->cmdBrowse, &QPushButton::clicked, this, [this] { done(kBrowseResult); });
-  connect(ui_->cmdHelp, &QPushButton::clicked, this, &TfrmStartTree::cmdHelpClick);
+  ConnectShowingErrors(ui_->cmdHelp, &QPushButton::clicked, this, &TfrmStartTree::cmdHelpClick);
   FormCreate();
 }
 

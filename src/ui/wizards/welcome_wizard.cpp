@@ -5,6 +5,7 @@
 #include <QScreen>
 
 #include "base/text.h"
+#include "controls/error_box.h"
 #include "controls/help_window.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
@@ -59,14 +60,15 @@ TfrmWelcomeWizard::TfrmWelcomeWizard(QWidget* owner, const Machine& machine)
   AddShadow(ui_->lblFinish);
   ui_->lstviewIcons->SetMachine(machine_);
 
-  connect(ui_->cmdNext, &QPushButton::clicked, this, &TfrmWelcomeWizard::cmdNextClick);
-  connect(ui_->cmdBack, &QPushButton::clicked, this, &TfrmWelcomeWizard::cmdBackClick);
-  connect(ui_->cmdHelp, &QPushButton::clicked, this, &TfrmWelcomeWizard::cmdHelpClick);
+  ConnectShowingErrors(ui_->cmdNext, &QPushButton::clicked, this, &TfrmWelcomeWizard::cmdNextClick);
+  ConnectShowingErrors(ui_->cmdBack, &QPushButton::clicked, this, &TfrmWelcomeWizard::cmdBackClick);
+  ConnectShowingErrors(ui_->cmdHelp, &QPushButton::clicked, this, &TfrmWelcomeWizard::cmdHelpClick);
   connect(ui_->cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(ui_->cmdFinish, &QPushButton::clicked, this, &QDialog::accept);
-  connect(ui_->cmdBrowseIcon, &QPushButton::clicked, this, &TfrmWelcomeWizard::cmdBrowseIconClick);
-  connect(ui_->lstviewIcons, &QListWidget::itemSelectionChanged, this,
-          &TfrmWelcomeWizard::lstviewIconsChange);
+  ConnectShowingErrors(ui_->cmdBrowseIcon, &QPushButton::clicked, this,
+                       &TfrmWelcomeWizard::cmdBrowseIconClick);
+  ConnectShowingErrors(ui_->lstviewIcons, &QListWidget::itemSelectionChanged, this,
+                       &TfrmWelcomeWizard::lstviewIconsChange);
   FormCreate();
 }
 

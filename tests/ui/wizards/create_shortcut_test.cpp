@@ -190,9 +190,8 @@ TEST_F(NetworkShortcutTest, AUncTargetIsLinkedWithItsNetworkLocation) {
   const std::string shown = testing::Lnkinfo(machine_.Host(link));
   EXPECT_EQ(testing::LnkField(shown, "Network path"), "\\\\SERVER\\SHARE\\WINDOWS\\NOTEPAD.EXE");
   EXPECT_EQ(testing::LnkField(shown, "Description"), "Pad");
-  std::string resolved;
-  ResolveShellLink(machine_.GetMachine(), nullptr, link, resolved);
-  EXPECT_EQ(resolved, "\\\\SERVER\\SHARE\\WINDOWS\\NOTEPAD.EXE");
+  EXPECT_EQ(ResolveShellLink(machine_.GetMachine(), link),
+            "\\\\SERVER\\SHARE\\WINDOWS\\NOTEPAD.EXE");
 
   // A share no drive reaches is refused at once.
   TfrmCreateShortcut wizard(nullptr, machine_.Store());
