@@ -7,12 +7,13 @@
 #include <string>
 
 #include "../tests/support/temp_machine_dir.h"
+#include "account/account.h"
 #include "demo/demo_machine.h"
 #include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/scripted_prompter.h"
-#include "ui/wizards/new_user_creation.h"
+#include "ui/window_account_shell.h"
 
 namespace tarnwick {
 namespace {
@@ -44,14 +45,15 @@ void BM_CreateNewUser(benchmark::State& state) {
   TUsers users{store};
   NewUserAnswers answers;
   answers.folderChoice = ProgramFolderChoice::Empty;
-  answers.noRun = true;
-  answers.hiddenDrives = {"A:", "D:"};
+  answers.restrictions = {"NoRun"};
+  answers.hiddenDrives = "AD";
   answers.apps = {{"NOTEPAD.EXE", TAllowedApp{"C:\\WINDOWS\\NOTEPAD.EXE", true}}};
+  WindowAccountShell shell(machine, nullptr);
   int created = 0;
   for (auto _ : state) {
     answers.name = "New user " + std::to_string(created++);
     RegistryWriteBatch batch(registry);
-    CreateNewUser(answers, users, nullptr);
+    CreateAccount(users, answers, shell);
     batch.Finish();
   }
   if (!prompter.Records().empty()) state.SkipWithError("a message was shown");

@@ -89,6 +89,13 @@ class Machine {
   std::vector<DriveInfo> drives_;
 };
 
+// The host directory of a Windows path naming an existing directory ("C:" and "C:\" name the
+// drive's root); empty otherwise.
+std::optional<std::filesystem::path> ExistingDirectory(const Machine& machine,
+                                                       std::string_view windowsPath);
+// True when a Windows path names an existing file, not a directory.
+bool ExistingFile(const Machine& machine, std::string_view windowsPath);
+
 // The single lock of a machine: one program at a time administers it, and no two machines write
 // one disk at once. Besides the machine directory's lock file it locks the host directory of each
 // fixed drive (by device and inode, so two paths to one disk meet).

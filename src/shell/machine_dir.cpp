@@ -11,20 +11,6 @@ namespace tarnwick {
 
 namespace fs = std::filesystem;
 
-std::optional<fs::path> ExistingDirectory(const Machine& machine, std::string_view windowsPath) {
-  if (windowsPath.empty()) return std::nullopt;
-  std::optional<fs::path> host = machine.HostPath(windowsPath);
-  std::error_code error;
-  if (!host || !fs::is_directory(*host, error)) return std::nullopt;
-  return host;
-}
-
-bool ExistingFile(const Machine& machine, std::string_view windowsPath) {
-  const std::optional<fs::path> host = machine.HostPath(windowsPath);
-  std::error_code error;
-  return host && fs::is_regular_file(*host, error);
-}
-
 std::vector<DirEntry> ListDirectory(const fs::path& hostDir) {
   std::vector<DirEntry> entries;
   std::error_code error;

@@ -8,22 +8,14 @@
 #include <string_view>
 #include <vector>
 
-namespace tarnwick {
+#include "machine/machine.h"
 
-class Machine;
-struct DriveInfo;
+namespace tarnwick {
 
 struct DirEntry {
   std::string name;  // ANSI, as the file system holds it
   bool directory = false;
 };
-
-// The host directory of a Windows path naming an existing directory ("C:" and "C:\" name the
-// drive's root); empty otherwise.
-std::optional<std::filesystem::path> ExistingDirectory(const Machine& machine,
-                                                       std::string_view windowsPath);
-// True when a Windows path names an existing file, not a directory.
-bool ExistingFile(const Machine& machine, std::string_view windowsPath);
 
 // The entries of a directory in the order the file system returns them, hidden ones included,
 // without "." and "..". Names that code page 1252 cannot hold are left out: no Windows path can

@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 
+#include "account/account.h"
 #include "controls/file_chooser.h"
 #include "controls/folder_browse.h"
 #include "controls/glyphs.h"
@@ -41,6 +42,7 @@
 #include "ui/resources/off.xpm"
 #include "ui/resources/on.xpm"
 #include "ui/resources/removeuser.xpm"
+#include "ui/window_account_shell.h"
 #include "ui/wizards/add_shortcut.h"
 #include "ui/wizards/choose_allowed_application.h"
 #include "ui/wizards/new_user_wizard.h"
@@ -864,21 +866,21 @@ void TfrmMain::RemoveUser1Click() {
     return;
   }
   const std::string profile = user->ProfilePath();
+  bool deleteProfile = false;
   try {
-    if (ShowMessage(this, MessageKind::Confirm,
+    deleteProfile =
+        ShowMessage(this, MessageKind::Confirm,
                     QStringLiteral("Do you want to remove the user's profile directory: ") +
                         FromAnsi(profile) +
                         QStringLiteral("?  WARNING: All subdirectories and files in the path "
                                        "will be deleted!"),
-                    yesNoCancel) == QMessageBox::Yes &&
-        !profile.empty()) {
-      DeleteDirectoryTree(GetMachine(), profile, this);
-    }
+                    yesNoCancel) == QMessageBox::Yes;
   } catch (const std::exception&) {
     // The profile directory stays; the user is removed all the same.
   }
   CurrentUser_ = nullptr;
-  Users_->RemoveUser(*name);
+  WindowAccountShell shell(GetMachine(), this);
+  RemoveAccount(*Users_, user->Name(), deleteProfile, shell);
   RefreshUserList();
 }
 

@@ -471,7 +471,8 @@ TEST_F(ProgramTest, TheProgramsAndFoldersPagesFillAUsersFolders) {
       "Users\\Kids\\Software\\Microsoft\\Windows\\CurrentVersion\\"
       "Policies\\Explorer";
   EXPECT_EQ(policy.Dword(explorer, "RestrictRun"), 1u);
-  EXPECT_EQ(policy.Text(explorer + "\\RestrictRun", "0"), "NOTEPAD.EXE");
+  // add-user listed the start-up program, Tarnex.exe and TWTray.exe first.
+  EXPECT_EQ(policy.Text(explorer + "\\RestrictRun", "3"), "NOTEPAD.EXE");
   EXPECT_EQ(policy.Text("Users\\Kids\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
                         "User Shell Folders",
                         "Favorites"),

@@ -124,7 +124,7 @@ TEST_F(TarnwickPolicyTest, StoryOnAFreshDemoMachine) {
   for (const char* line :
        {"NoRun=1\n", "NoFind=0\n", "NoNetSetup=1\n", "NoPasswordPages=1\n", "NoDrives=4\n",
         "RestrictRun=1\n", "StartMenuFolder=C:\\WINDOWS\\Profiles\\ann\\Start Menu\n",
-        "RecentFolder=\n", "AllowedApp.0=tarnex.exe\nAllowedApp.1=notepad.exe\n",
+        "RecentFolder=\n", "AllowedApp.3=tarnex.exe\nAllowedApp.4=notepad.exe\n",
         "ProfilePath=C:\\WINDOWS\\Profiles\\ann\n"}) {
     EXPECT_NE(shown.find(line), std::string::npos) << line << "in\n" << shown;
   }
@@ -196,6 +196,107 @@ TEST_F(TarnwickPolicyTest, AddUserAppliesTheAccountNameRule) {
   }
   EXPECT_EQ(Ok({"users"}), "\xC3\xBCn\xC3\xAF\n");
   EXPECT_FALSE(fs::exists(Windows("Profiles/Con.txt")));
+}
+
+// add-user makes the new-user wizard's account; its own tests compare the two.
+TEST_F(TarnwickPolicyTest, AddUserOptionsAreCheckedBeforeAnythingIsMade) {
+  Ok({"add-user", "ann"});
+  const std::string policy = Slurp(Windows("Tarnex.pol"));
+  const std::vector<std::string> malformed[] = {
+      {"add-user", "bob", "--frobnicate"},
+      {"add-user", "--icon", "C:\\TARNEX\\default.ico", "bob"},
+      {"add-user", "bob", "--icon"},
+      {"add-user", "bob", "--copy-programs", "ann", "--share-programs", "ann"},
+      {"add-user", "bob", "--hide-drives", "A,CD"},
+      {"add-user", "bob", "--hide-drives", "A,"},
+      {"add-user", "bob", "--restrict", "NoRun,NoSuchThing"},
+      {"add-user", "bob", "--allow", "--no-desktop-shortcuts"},
+      {"remove-user", "ann", "--keep-profile"}};
+  for (const std::vector<std::string>& args : malformed) {
+    const ProgramRun result = Tool(args);
+    EXPECT_EQ(result.status, 2) << args[2];
+    EXPECT_NE(result.err.find("Try 'tarnwick-policy --help'"), std::string::npos) << result.err;
+  }
+  const std::pair<std::vector<std::string>, std::string> refused[] = {
+      {{"add-user", "bob", "--icon", "C:\\TARNEX\\Gone.ico"}, "There is no icon file"},
+      {{"add-user", "bob", "--copy-programs", "nobody"}, "There is no user named nobody"},
+      {{"add-user", "bob", "--allow", "calc.exe", "C:\\WINDOWS\\GONE.EXE"},
+       "There is no program or shortcut C:\\WINDOWS\\GONE.EXE"},
+      {{"add-user", "bob", "--allow", "C:\\TARNEX\\default.ico.lnk"}, "There is no program"},
+      {{"add-user", "bob", "--allow", " "}, "file name such as calc.exe"}};
+  for (const auto& [args, reason] : refused) {
+    const ProgramRun result = Tool(args);
+    EXPECT_EQ(result.status, 1) << args[2];
+    EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
+  }
+  { std::ofstream(Windows("BROKEN.LNK")) << "not a shortcut"; }
+  const ProgramRun broken = Tool({"add-user", "bob", "--allow", "C:\\WINDOWS\\broken.lnk"});
+  EXPECT_EQ(broken.status, 1);
+  EXPECT_NE(broken.err.find("is damaged or its target cannot be found"), std::string::npos)
+      << broken.err;
+  EXPECT_EQ(Slurp(Windows("Tarnex.pol")), policy);
+  EXPECT_FALSE(fs::exists(Windows("Profiles/bob")));
+}
+
+// A failed add-user left the profile it had made, user.dat included, behind.
+TEST_F(TarnwickPolicyTest, AFailedAddUserTakesBackTheProfileItMade) {
+  Ok({"add-user", "ann"});
+  fs::permissions(Windows("Tarnex.pol"), fs::perms::owner_write, fs::perm_options::remove);
+  EXPECT_EQ(Tool({"add-user", "bob"}).status, 1);
+  EXPECT_FALSE(fs::exists(Windows("Profiles/bob")));
+  EXPECT_TRUE(fs::exists(Windows("Profiles/ann/Desktop/ann's Programs.lnk")));
+  fs::permissions(Windows("Tarnex.pol"), fs::perms::owner_write, fs::perm_options::add);
+
+  // A profile folder that was there before stays, with what it held.
+  fs::create_directories(Windows("Profiles/carl"));
+  { std::ofstream(Windows("Profiles/carl/notes.txt")) << "kept"; }
+  fs::permissions(Windows("Tarnex.pol"), fs::perms::owner_write, fs::perm_options::remove);
+  EXPECT_EQ(Tool({"add-user", "carl"}).status, 1);
+  fs::permissions(Windows("Tarnex.pol"), fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(Slurp(Windows("Profiles/carl/notes.txt")), "kept");
+  EXPECT_EQ(Ok({"users"}), "ann\n");
+}
+
+// As Remove User: the profile goes into the drive's Recycle Bin before the account's records.
+TEST_F(TarnwickPolicyTest, RemoveUserWithDeleteProfileRecyclesTheProfile) {
+  Ok({"add-user", "ann"});
+  Ok({"add-user", "Bob"});
+  Ok({"add-user", "carl"});
+  Ok({"remove-user", "BOB", "--delete-profile"});
+  EXPECT_FALSE(fs::exists(Windows("Profiles/Bob")));
+  const ProgramRun bin =
+      RunProgram({"rifiuti2", "-l", "CP1252", (dir_ / "c" / "RECYCLED" / "INFO").string()});
+  ASSERT_EQ(bin.status, 0) << bin.err;
+  for (const char* file : {"C:\\WINDOWS\\Profiles\\Bob\\user.dat",
+                           "C:\\WINDOWS\\Profiles\\Bob\\Desktop\\Bob's Programs.lnk"}) {
+    EXPECT_NE(bin.out.find(file), std::string::npos) << file << " in\n" << bin.out;
+  }
+  Ok({"remove-user", "carl"});
+  EXPECT_TRUE(fs::exists(Windows("Profiles/carl/user.dat")));
+  EXPECT_EQ(bin.out.find("carl"), std::string::npos);
+
+  // A profile that is gone already is said, and the account goes all the same.
+  fs::remove_all(Windows("Profiles/ann"));
+  const ProgramRun gone = Tool({"remove-user", "ann", "--delete-profile"});
+  EXPECT_EQ(gone.status, 0) << gone.err;
+  EXPECT_NE(gone.err.find("Directory to delete not found."), std::string::npos) << gone.err;
+  EXPECT_EQ(Ok({"users"}), "");
+}
+
+TEST_F(TarnwickPolicyTest, ShowPrintsWhatTheMainWindowShows) {
+  Ok({"add-user", "Ann", "--hide-drives", "c,D,Q", "--restrict", "RestrictRun", "--allow",
+      "C:\\WINDOWS\\NOTEPAD.EXE"});
+  Ok({"activation", "on"});
+  const std::string shown = Ok({"show", "ann"});
+  EXPECT_TRUE(shown.starts_with("Name=Ann\n")) << shown;
+  for (const char* line :
+       {"NoDrives=65548\n", "HiddenDrives=C:,D:\n", "ProgramsFolder.Entry=NOTEPAD.lnk\n",
+        "ProgramsFolder.Entry=StartUp\\\n", "StartMenuFolder.Entry=Programs\\\n",
+        "DesktopFolder.Entry=Ann's Favorites.lnk\nDesktopFolder.Entry=Ann's Programs.lnk\n",
+        "AllowedApp.1=NOTEPAD.EXE\n", "Activation=on\n"}) {
+    EXPECT_NE(shown.find(line), std::string::npos) << line << "in\n" << shown;
+  }
+  EXPECT_EQ(shown.find("FavoritesFolder.Entry"), std::string::npos) << shown;
 }
 
 TEST_F(TarnwickPolicyTest, ErrorsNameWindowsNamesAndHostPathsInUtf8) {

@@ -1,27 +1,130 @@
 #include "commands.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <filesystem>
+#include <limits>
 #include <map>
 
+#include "account/account.h"
+#include "account/account_shell.h"
+#include "account/allowed_program.h"
+#include "account/machine_settings.h"
+#include "base/text.h"
 #include "machine/cp1252.h"
+#include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/activation.h"
+#include "policy/policy_store.h"
 #include "policy/restrictions.h"
 #include "policy/users.h"
+#include "registry/registry.h"
 #include "user_properties.h"
 
 namespace tarnwick {
 
 namespace {
 
-// Argument counts by command.
+constexpr size_t kAnyNumber = std::numeric_limits<size_t>::max();
+
+// Argument counts by command, options included.
 const std::map<std::string, std::pair<size_t, size_t>>& Arities() {
   static const std::map<std::string, std::pair<size_t, size_t>> arities = {
-      {"users", {0, 0}},    {"show", {1, 1}},     {"set", {3, 3}},         {"allow", {2, 2}},
-      {"disallow", {2, 2}}, {"add-user", {1, 1}}, {"remove-user", {1, 1}}, {"activation", {0, 1}},
+      {"users", {0, 0}},       {"show", {1, 1}},       {"set", {3, 3}},
+      {"allow", {2, 2}},       {"disallow", {2, 2}},   {"add-user", {1, kAnyNumber}},
+      {"remove-user", {1, 2}}, {"activation", {0, 1}},
   };
   return arities;
+}
+
+constexpr std::string_view kRestrictRun = "RestrictRun";
+
+// add-user's command line: the answers the new-user wizard would be given, and the programs to
+// allow, as typed.
+struct AddUserLine {
+  NewUserAnswers answers;
+  std::vector<std::string> programs;
+};
+
+std::vector<std::string> SplitAtCommas(std::string_view text) {
+  std::vector<std::string> parts;
+  for (size_t start = 0;;) {
+    const size_t comma = text.find(',', start);
+    parts.emplace_back(Trim(text.substr(start, comma - start)));
+    if (comma == std::string_view::npos) return parts;
+    start = comma + 1;
+  }
+}
+
+// A,C or a:,c: gives "AC".
+std::string DriveLetters(const std::string& list) {
+  std::string letters;
+  for (const std::string& drive : SplitAtCommas(list)) {
+    const char letter = drive.empty() ? '\0' : UpperAscii(drive[0]);
+    if (letter < 'A' || letter > 'Z' || drive.size() > 2 ||
+        (drive.size() == 2 && drive[1] != ':')) {
+      throw UsageError("--hide-drives takes drive letters such as A,C, not '" +
+                       Cp1252ToUtf8(drive) + "'");
+    }
+    letters += letter;
+  }
+  return letters;
+}
+
+void AddRestrictions(const std::string& list, NewUserAnswers& answers) {
+  for (const std::string& name : SplitAtCommas(list)) {
+    if (EqualsIgnoreCase(name, kRestrictRun)) {
+      answers.runListed = true;
+    } else if (const std::optional<std::string_view> known = FindNewUserRestriction(name)) {
+      answers.restrictions.emplace_back(*known);
+    } else {
+      std::string names(kRestrictRun);
+      for (std::string_view each : NewUserRestrictions()) names += ", " + std::string(each);
+      throw UsageError("--restrict takes " + names + "; not '" + Cp1252ToUtf8(name) + "'");
+    }
+  }
+}
+
+// Throws UsageError for options add-user does not know or that lack their value.
+AddUserLine ParseAddUser(const std::vector<std::string>& args) {
+  AddUserLine line;
+  NewUserAnswers& answers = line.answers;
+  if (args[0].starts_with("-")) throw UsageError("add-user takes the user's name first");
+  answers.name = args[0];
+  answers.folderChoice = ProgramFolderChoice::Empty;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& option = args[i];
+    const auto value = [&]() -> const std::string& {
+      if (i + 1 == args.size()) throw UsageError(option + " needs a value");
+      return args[++i];
+    };
+    if (option == "--icon") {
+      answers.iconFile = value();
+    } else if (option == "--copy-programs" || option == "--share-programs") {
+      if (answers.sourceUser) {
+        throw UsageError("--copy-programs and --share-programs are given once, and not both");
+      }
+      answers.folderChoice =
+          option == "--copy-programs" ? ProgramFolderChoice::Copy : ProgramFolderChoice::Share;
+      answers.sourceUser = value();
+    } else if (option == "--no-desktop-shortcuts") {
+      answers.createShortcut = false;
+    } else if (option == "--hide-drives") {
+      answers.hiddenDrives += DriveLetters(value());
+    } else if (option == "--restrict") {
+      AddRestrictions(value(), answers);
+    } else if (option == "--allow") {
+      const size_t before = line.programs.size();
+      while (i + 1 < args.size() && !args[i + 1].starts_with("--")) {
+        line.programs.push_back(args[++i]);
+      }
+      if (line.programs.size() == before) throw UsageError("--allow needs a program");
+    } else {
+      throw UsageError("unknown option '" + Cp1252ToUtf8(option) + "' for add-user");
+    }
+  }
+  return line;
 }
 
 TUser& ExistingUser(const TUsers& users, const std::string& name) {
@@ -65,8 +168,65 @@ void CheckWindowsPath(const UserProperty& property, const std::string& text) {
   }
 }
 
-// A REG_DWORD is unsigned, as regedit shows it: a mask of every drive is 4294967295.
+// A bare file name is allowed as it is. A program or shortcut named by its path is allowed by its
+// file name and gets a shortcut when only listed programs may run, as Add Program answered Yes.
+AllowedAppEntry AllowedEntry(const Machine& machine, const std::string& program) {
+  if (program.find_first_of("\\/:") == std::string::npos) {
+    if (Trim(program).empty()) throw Error("An allowed program needs a file name such as calc.exe");
+    return {program, std::nullopt};
+  }
+  if (!ExistingFile(machine, program)) {
+    throw Error("There is no program or shortcut " + Cp1252ToUtf8(program) + " on the machine");
+  }
+  const std::optional<AllowedProgram> found = AllowedProgramOf(machine, program);
+  if (!found) {
+    throw Error("The shortcut " + Cp1252ToUtf8(program) +
+                " is damaged or its target cannot be found");
+  }
+  return {found->fileName, TAllowedApp{found->path, true}};
+}
+
+// The new-user wizard's answers: its list starts with the machine's start-up programs.
+void AddUser(TUsers& users, const AddUserLine& line, AccountShell& shell) {
+  const Machine& machine = users.Store().GetMachine();
+  NewUserAnswers answers = line.answers;
+  if (!answers.iconFile.empty() && !ExistingFile(machine, answers.iconFile)) {
+    throw Error("There is no icon file " + Cp1252ToUtf8(answers.iconFile) + " on the machine");
+  }
+  if (answers.sourceUser) answers.sourceUser = ExistingUser(users, *answers.sourceUser).Name();
+  for (std::string& program : StartupPrograms(users.Store().GetRegistry())) {
+    answers.apps.push_back({std::move(program), std::nullopt});
+  }
+  for (const std::string& program : line.programs) {
+    answers.apps.push_back(AllowedEntry(machine, program));
+  }
+  const CreatedAccount created = CreateAccount(users, answers, shell);
+  if (!created.problems.empty()) shell.Tell(created.ProblemsText());
+}
+
+// The entries of a folder, sorted without regard to case, folders ending in "\".
+std::vector<std::string> FolderEntries(const Machine& machine, const std::string& folder) {
+  std::vector<std::string> entries;
+  const std::optional<std::filesystem::path> host = ExistingDirectory(machine, folder);
+  if (!host) return entries;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(*host, error), end; !error && it != end;
+       it.increment(error)) {
+    std::optional<std::string> name = Utf8ToCp1252(it->path().filename().string());
+    if (!name) continue;
+    std::error_code typeError;
+    if (it->is_directory(typeError)) *name += '\\';
+    entries.push_back(std::move(*name));
+  }
+  std::sort(entries.begin(), entries.end(), [](const std::string& a, const std::string& b) {
+    return UpperAscii(a) < UpperAscii(b);
+  });
+  return entries;
+}
+
 void Show(TUser& user, std::ostream& out) {
+  const Machine& machine = user.Store().GetMachine();
+  out << "Name=" << user.Name() << '\n';
   for (const RestrictionInfo& restriction : Restrictions()) {
     if (!restriction.shown) continue;
     out << restriction.name << '=' << static_cast<uint32_t>(user.Restriction(restriction.id))
@@ -84,6 +244,27 @@ void Show(TUser& user, std::ostream& out) {
     out << "AllowedApp." << app.entry.ValueName << '=' << app.text << '\n';
   }
   out << "ProfilePath=" << user.ProfilePath() << '\n';
+  // The drive list shows the machine's drives, the hidden ones selected.
+  const auto mask = static_cast<uint32_t>(user.NoDrives());
+  std::string hidden;
+  for (const DriveInfo& drive : machine.Drives()) {
+    if ((mask >> (drive.letter - 'A') & 1) == 0) continue;
+    hidden += (hidden.empty() ? "" : ",") + std::string(1, drive.letter) + ":";
+  }
+  out << "HiddenDrives=" << hidden << '\n';
+  const std::pair<const char*, std::string> folders[] = {
+      {"ProgramsFolder", user.ProgramsFolder()},
+      {"StartMenuFolder", user.StartMenuFolder()},
+      {"DesktopFolder", user.DesktopFolder()},
+      {"FavoritesFolder", user.FavoritesFolder()},
+      {"RecentFolder", user.RecentFolder()}};
+  for (const auto& [name, folder] : folders) {
+    for (const std::string& entry : FolderEntries(machine, folder)) {
+      out << name << ".Entry=" << entry << '\n';
+    }
+  }
+  out << "Activation=" << (ReadActivationState(user.Store()) == ActivationState::On ? "on" : "off")
+      << '\n';
 }
 
 void Set(TUser& user, const std::string& propertyName, const std::string& value) {
@@ -133,6 +314,10 @@ void CheckCommand(const std::string& command, const std::vector<std::string>& ar
   if (args.size() < least || args.size() > most) {
     throw UsageError("wrong number of arguments for '" + command + "'");
   }
+  if (command == "add-user") ParseAddUser(args);
+  if (command == "remove-user" && args.size() == 2 && args[1] != "--delete-profile") {
+    throw UsageError("remove-user takes --delete-profile, not '" + Cp1252ToUtf8(args[1]) + "'");
+  }
   if (command == "activation" && !args.empty() && args[0] != "on" && args[0] != "off") {
     throw UsageError("activation takes on or off, not '" + Cp1252ToUtf8(args[0]) + "'");
   }
@@ -143,7 +328,7 @@ bool IsReadingCommand(const std::string& command, const std::vector<std::string>
 }
 
 void RunCommand(PolicyStore& store, const std::string& command,
-                const std::vector<std::string>& args, std::ostream& out) {
+                const std::vector<std::string>& args, std::ostream& out, AccountShell& shell) {
   if (command == "activation") return Activation(store, args, out);
   TUsers users(store);
   if (command == "users") {
@@ -159,10 +344,10 @@ void RunCommand(PolicyStore& store, const std::string& command,
       throw Error(Cp1252ToUtf8(args[1]) + " is not an allowed program of " + Cp1252ToUtf8(args[0]));
     }
   } else if (command == "add-user") {
-    users.AddUser(args[0]);
+    AddUser(users, ParseAddUser(args), shell);
   } else if (command == "remove-user") {
     const std::string name = ExistingUser(users, args[0]).Name();
-    if (!users.RemoveUser(name)) {
+    if (!RemoveAccount(users, name, args.size() == 2, shell)) {
       out << "The user had no profile entry; its policies are removed.\n";
     }
   }

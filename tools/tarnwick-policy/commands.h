@@ -9,6 +9,7 @@
 
 namespace tarnwick {
 
+class AccountShell;
 class PolicyStore;
 
 // A command line that names no command or gives a command the wrong arguments.
@@ -25,8 +26,9 @@ void CheckCommand(const std::string& command, const std::vector<std::string>& ar
 bool IsReadingCommand(const std::string& command, const std::vector<std::string>& args);
 
 // Runs a checked command; arguments and output are code page 1252. Errors are exceptions with
-// UTF-8 texts.
+// UTF-8 texts. Folders are copied and deleted through shell, which also hears what add-user
+// tells and what it could not do.
 void RunCommand(PolicyStore& store, const std::string& command,
-                const std::vector<std::string>& args, std::ostream& out);
+                const std::vector<std::string>& args, std::ostream& out, AccountShell& shell);
 
 }  // namespace tarnwick

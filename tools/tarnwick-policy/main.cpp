@@ -1,4 +1,7 @@
 // tarnwick-policy: the policy store of one Windows 95 machine from the command line.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -10,10 +13,13 @@
 #include "commands.h"
 #include "demo/demo_machine.h"
 #include "machine/cp1252.h"
+#include "machine/host_dir.h"
 #include "machine/machine.h"
+#include "machine/win_path.h"
 #include "policy/policy_store.h"
 #include "registry/creg_file.h"
 #include "registry/registry.h"
+#include "text_account_shell.h"
 
 namespace {
 
@@ -26,18 +32,37 @@ in the machine's policy file (C:\WINDOWS\Tarnex.pol), the way Tarnwick itself do
 
 Commands:
   users                       list the accounts, one name a line
-  show USER                   every policy of USER as Name=value lines, the allowed programs
-                              (AllowedApp.N=program) and the profile directory (ProfilePath)
+  show USER                   everything the main window shows of USER: its name, every
+                              policy as Name=value lines, the allowed programs
+                              (AllowedApp.N=program), the profile directory (ProfilePath),
+                              the hidden drives, what its folders hold and the activation
   set USER PROPERTY VALUE     set one policy; flags take 0 or 1, NoDrives a drive mask
                               (bit 0 drive A, bit 2 drive C: 4 hides C), the folders and
                               UserIcon a full Windows path (empty: see below)
   allow USER APP              add a program file name (e.g. calc.exe) to the allowed programs
   disallow USER APP           remove it (letter case ignored)
-  add-user NAME               create an account with its profile directory, profile entry
-                              and user.dat
-  remove-user NAME            delete an account and its profile entry; the profile directory
-                              stays on the machine's disk
+  add-user NAME [OPTIONS]     create an account as Tarnwick's new-user wizard does: profile
+                              directory, profile entry, user.dat, policies, folders, desktop
+                              shortcuts and allowed programs (see below)
+  remove-user NAME [--delete-profile]
+                              delete an account and its profile entry; with --delete-profile
+                              its profile directory goes into the Recycle Bin first
   activation [on|off]         show or switch whether Windows applies the policies at logon
+
+add-user options (the wizard's answers; without them the account is unrestricted, with
+an empty Programs folder and both desktop shortcuts):
+  --icon FILE                 the user's icon file, a full Windows path (default: default.ico
+                              beside the program)
+  --copy-programs USER        copy USER's Start Menu and Programs folder into the new profile
+  --share-programs USER       use USER's Start Menu and Programs folder
+  --no-desktop-shortcuts      no "NAME's Programs" and "NAME's Favorites" on the desktop
+  --hide-drives A,C           hide these drives
+  --restrict NAME,...         NoRun NoFind NoSetFolders NoDesktop DisableRegistryTools NoDOS
+                              NoRealMode NoConfigure, and RestrictRun (only the allowed
+                              programs may run; they get shortcuts in the Programs folder)
+  --allow PROGRAM...          allow these programs after the machine's start-up programs: a
+                              file name (calc.exe), or the full Windows path of a program or
+                              of a shortcut to one (allowed by its file name)
 
 Properties:
   NoRun NoFind NoDesktop NoSetFolders NoSetTaskbar RestrictRun NoPrinterChanges
@@ -108,6 +133,25 @@ CommandLine Parse(int argc, char** argv) {
   return line;
 }
 
+// The first folder of a new account's profile that does not exist yet (the Profiles folder or
+// the profile itself), held: a failed add-user removes it again with what was made in it.
+std::optional<HeldPath> NewProfileFolder(const Machine& machine, const CommandLine& line) {
+  if (line.command != "add-user") return std::nullopt;
+  const std::string profiles = AddTrailingBackslash(machine.WindowsDirectory()) + "Profiles";
+  for (const std::string& folder : {profiles, profiles + "\\" + line.args[0]}) {
+    try {
+      HeldPath held = machine.Hold(folder);
+      struct stat info {};
+      if (!held.dir.Valid()) return std::nullopt;
+      if (!StatEntry(held, info))
+        return errno == ENOENT ? std::optional(std::move(held)) : std::nullopt;
+    } catch (const MachineError&) {
+      return std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
+
 int Fail(const std::string& text) {
   std::cerr << "tarnwick-policy: " << text << '\n';
   return 1;
@@ -131,10 +175,12 @@ int Run(const CommandLine& line) {
   // The command writes each file it changes once, at its end.
   RegistryWriteBatch batch(registry);
   store.LoadPolicyFile();
+  const std::optional<HeldPath> newProfile = NewProfileFolder(machine, line);
+  TextAccountShell shell(machine, std::cerr);
   std::ostringstream out;
   std::optional<std::string> failure;
   try {
-    RunCommand(store, line.command, line.args, out);
+    RunCommand(store, line.command, line.args, out, shell);
   } catch (const std::exception& e) {
     failure = e.what();
   }
@@ -150,6 +196,7 @@ int Run(const CommandLine& line) {
   } catch (const RegistryFileError& e) {
     if (!failure) failure = std::string("The changes could not be written: ") + e.what();
   }
+  if (failure && newProfile) RemoveTree(*newProfile);
   // All or nothing: a failed command prints no part of its output.
   if (failure) return Fail(*failure);
   std::cout << Cp1252ToUtf8(out.str());

@@ -2,15 +2,14 @@
 
 #include <QMessageBox>
 
-#include "base/text.h"
+#include "account/allowed_program.h"
+#include "account/machine_settings.h"
 #include "machine/machine.h"
-#include "machine/win_path.h"
 #include "policy/policy_store.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/ansi_qstring.h"
 #include "shell/prompts.h"
-#include "shell/shell_links.h"
 #include "ui/wizards/program_files.h"
 #include "ui/wizards/start_tree.h"
 
@@ -33,7 +32,7 @@ std::string PickFromStartTree(QWidget* owner, const TUsers& users, bool& browse)
 
 std::string BrowseForProgram(QWidget* owner, const PolicyStore& store) {
   const FileChooserRequest request{QStringLiteral("Open"), std::string(kApplicationFilter),
-                                   ProgramFilesFolder(store), ""};
+                                   ProgramFilesFolder(store.GetRegistry()), ""};
   return Prompter::Current().ChooseFile(owner, store.GetMachine(), request).value_or(std::string());
 }
 
@@ -47,21 +46,18 @@ std::optional<AllowedApplicationChoice> ChooseAllowedApplication(QWidget* owner,
   if (browse) path = BrowseForProgram(owner, users.Store());
   if (path.empty()) return std::nullopt;
 
-  if (EqualsIgnoreCase(ExtractFileExt(path), ".lnk")) {
-    const std::optional<std::string> target = ResolveShellLink(machine, path);
-    if (!target) {
-      ShowMessage(owner, MessageKind::Warning,
-                  QStringLiteral("The shortcut ") + FromAnsi(path) +
-                      QStringLiteral(" is damaged or its target cannot be found, so no program "
-                                     "was added."));
-      return std::nullopt;
-    }
-    path = *target;
+  const std::optional<AllowedProgram> program = AllowedProgramOf(machine, path);
+  if (!program) {
+    ShowMessage(owner, MessageKind::Warning,
+                QStringLiteral("The shortcut ") + FromAnsi(path) +
+                    QStringLiteral(" is damaged or its target cannot be found, so no program "
+                                   "was added."));
+    return std::nullopt;
   }
 
   AllowedApplicationChoice choice;
-  choice.fileName = ExtractFileName(path);
-  choice.path = path;
+  choice.fileName = program->fileName;
+  choice.path = program->path;
   choice.makeShortcut =
       ShowMessage(owner, MessageKind::Confirm,
                   QStringLiteral("Do you want to create a shortcut to this application in the "

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string_view>
 
+#include "account/machine_settings.h"
 #include "base/error.h"
 #include "base/text.h"
 #include "machine/win_path.h"
@@ -104,7 +105,7 @@ void TfrmCreateShortcut::cmdFinishClick() {
 void TfrmCreateShortcut::btnBrowseClick() {
   std::string initialFolder;
   try {
-    initialFolder = ProgramFilesFolder(store_);
+    initialFolder = ProgramFilesFolder(store_.GetRegistry());
   } catch (const Error&) {
     // A setting that is not text only costs the chooser its starting folder.
   }

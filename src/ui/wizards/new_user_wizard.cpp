@@ -6,9 +6,11 @@
 #include <exception>
 #include <initializer_list>
 
+#include "account/machine_settings.h"
 #include "base/text.h"
 #include "controls/glyphs.h"
 #include "controls/look.h"
+#include "controls/wait_cursor.h"
 #include "demo/project_icons.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
@@ -20,6 +22,7 @@
 #include "shell/file_icons.h"
 #include "shell/machine_dir.h"
 #include "shell/prompts.h"
+#include "ui/window_account_shell.h"
 #include "ui/wizards/choose_allowed_application.h"
 #include "ui/wizards/welcome_wizard.h"
 #include "ui_new_user_wizard.h"
@@ -70,36 +73,6 @@ QPixmap PictureFile(const Machine& machine, const std::string& path) {
   const auto host = machine.HostPath(path);
   if (!host) return {};
   return QPixmap(QString::fromStdString(host->string()), "BMP");
-}
-
-// The file name of the program a command line starts, as Windows reads it: a quoted path, else
-// the first word; an unquoted path with blanks counts when it names an existing file, the
-// shortest such prefix first, as CreateProcess tries them. A name without extension gets ".exe".
-std::string ProgramOfCommandLine(const Machine& machine, std::string_view commandLine) {
-  constexpr std::string_view kBlanks = " \t";
-  std::string_view text = TrimLeft(commandLine);
-  std::string_view program;
-  if (text.starts_with('"')) {
-    text.remove_prefix(1);
-    program = text.substr(0, text.find('"'));
-  } else {
-    program = text.substr(0, text.find_first_of(kBlanks));
-    const auto exists = [&machine](std::string_view path) {
-      return ExistingFile(machine, path) ||
-             (ExtractFileExt(path).empty() && ExistingFile(machine, std::string(path) + ".exe"));
-    };
-    for (size_t end = text.find_first_of(kBlanks);; end = text.find_first_of(kBlanks, end + 1)) {
-      const std::string_view prefix = Trim(text.substr(0, end));
-      if (exists(prefix)) {
-        program = prefix;
-        break;
-      }
-      if (end == std::string_view::npos) break;
-    }
-  }
-  std::string name = ExtractFileName(program);
-  if (!name.empty() && ExtractFileExt(name).empty()) name += ".exe";
-  return name;
 }
 
 }  // namespace
@@ -194,14 +167,7 @@ void TfrmWizard::FormCreate() {
 }
 
 void TfrmWizard::AddStartupPrograms() {
-  RegistryAccessor registry(users_.Store().GetRegistry());
-  registry.SetRootKey(RootKey::LocalMachine);
-  if (!registry.OpenKey("Software\\Microsoft\\Windows\\CurrentVersion\\Run", true)) return;
-  const std::vector<std::string> names = registry.GetValueNames();
-  for (auto name = names.rbegin(); name != names.rend(); ++name) {
-    const std::string value = registry.ReadString(*name);
-    std::string file = ProgramOfCommandLine(machine_, value);
-    if (file.empty() || EqualsIgnoreCase(file, "TWTray.exe")) continue;
+  for (std::string& file : StartupPrograms(users_.Store().GetRegistry())) {
     AddApplicationEntry({std::move(file), std::nullopt});
   }
 }
@@ -390,18 +356,24 @@ NewUserAnswers TfrmWizard::Answers() const {
   NewUserAnswers answers;
   answers.name = ToAnsi(ui_->txtName->text()).value_or("");
   answers.iconFile = iconFile_;
-  answers.noRun = ui_->chkNoRun->isChecked();
-  answers.noFind = ui_->chkNoFind->isChecked();
-  answers.noSettings = ui_->chkNoSettings->isChecked();
-  answers.noDesktop = ui_->chkNoDesktop->isChecked();
-  answers.noRegEdit = ui_->chkNoRegEdit->isChecked();
-  answers.noDOS = ui_->chkNoDOS->isChecked();
-  answers.noSDOM = ui_->chkNoSDOM->isChecked();
-  answers.restrictSystem = ui_->chkRestrictSystem->isChecked();
+  const std::pair<const QCheckBox*, std::string_view> switches[] = {
+      {ui_->chkNoRun, "NoRun"},
+      {ui_->chkNoFind, "NoFind"},
+      {ui_->chkNoSettings, "NoSetFolders"},
+      {ui_->chkNoDesktop, "NoDesktop"},
+      {ui_->chkNoRegEdit, "DisableRegistryTools"},
+      {ui_->chkNoDOS, "NoDOS"},
+      {ui_->chkNoSDOM, "NoRealMode"},
+      {ui_->chkRestrictSystem, "NoConfigure"}};
+  for (const auto& [box, restriction] : switches) {
+    if (box->isChecked()) answers.restrictions.emplace_back(restriction);
+  }
+  // Each drive-list entry begins with its drive letter.
   const QListWidget& drives = *ui_->lstHideDrives;
   for (int row = 0; row < drives.count(); ++row) {
-    if (!drives.item(row)->isSelected()) continue;
-    answers.hiddenDrives.push_back(ToAnsi(drives.item(row)->text()).value_or(""));
+    const QString text = drives.item(row)->text();
+    if (drives.item(row)->isSelected() && !text.isEmpty())
+      answers.hiddenDrives += text[0].toLatin1();
   }
   answers.runListed = ui_->chkRunListed->isChecked();
   answers.apps = apps_;
@@ -423,7 +395,18 @@ void TfrmWizard::cmdFinishClick() {
   // over the wizard's owner. It is not thrown on through the button's signal.
   std::exception_ptr failure;
   try {
-    iconFile_ = CreateNewUser(Answers(), users_, this);
+    const WaitCursor hourglass;
+    const NewUserAnswers answers = Answers();
+    if (Trim(answers.name).empty()) {
+      ShowMessage(this, MessageKind::Plain, QStringLiteral("You must enter a name for the user"));
+    } else {
+      WindowAccountShell shell(machine_, this);
+      const CreatedAccount created = CreateAccount(users_, answers, shell);
+      iconFile_ = created.iconFile;
+      if (!created.problems.empty()) {
+        ShowMessage(this, MessageKind::Warning, FromAnsi(created.ProblemsText()));
+      }
+    }
   } catch (...) {
     failure = std::current_exception();
   }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/wizards/new_user_creation.h"
+#include "account/account.h"
 #include "ui/wizards/wizard_frame.h"
 
 namespace Ui {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string_view>
 
+#include "account/machine_settings.h"
 #include "base/text.h"
 #include "controls/help_window.h"
 #include "machine/machine.h"
@@ -20,8 +21,6 @@ namespace tarnwick {
 
 namespace {
 
-constexpr std::string_view kDefaultShellFoldersKey =
-    ".default\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr std::string_view kSystemEntry = "System";
 constexpr int kHelpContext = 605;
 
@@ -57,12 +56,7 @@ void TfrmStartTree::SetBrowseText(const QString& text) {
 }
 
 void TfrmStartTree::FormCreate() {
-  {
-    RegistryAccessor reg(users_.Store().GetRegistry());
-    reg.SetRootKey(RootKey::Users);
-    reg.OpenKey(kDefaultShellFoldersKey, true);
-    systemPrograms_ = reg.ReadString("Programs");
-  }
+  systemPrograms_ = DefaultProgramsFolder(users_.Store().GetRegistry());
   if (ExistingDirectory(machine_, systemPrograms_)) {
     ui_->lstUsers->addItem(FromAnsi(kSystemEntry));
   }

@@ -38,10 +38,7 @@ TEST(NewUserWizardDrives, ADragOverTheDrivesIsWhatFinishHandsOver) {
   QTest::mousePress(drives->viewport(), Qt::LeftButton, {}, at(0));
   QTest::mouseMove(drives->viewport(), at(1));
   QTest::mouseRelease(drives->viewport(), Qt::LeftButton, {}, at(1));
-  const std::vector<std::string> hidden = wizard.Answers().hiddenDrives;
-  ASSERT_EQ(hidden.size(), 2u);
-  EXPECT_EQ(UpperAscii(hidden[0].substr(0, 2)), "A:");
-  EXPECT_EQ(UpperAscii(hidden[1].substr(0, 2)), "C:");
+  EXPECT_EQ(UpperAscii(wizard.Answers().hiddenDrives), "AC");
 }
 
 }  // namespace

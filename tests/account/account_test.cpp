@@ -1,4 +1,4 @@
-#include "ui/wizards/new_user_creation.h"
+#include "account/account.h"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "account/account_shell.h"
+#include "policy/policy_keys.h"
 #include "policy/policy_store.h"
 #include "policy/users.h"
-#include "shell/scripted_prompter.h"
-#include "support/dialog_test.h"
 #include "support/lnkinfo.h"
 #include "support/policy_test_machine.h"
 #include "support/run_program.h"
@@ -18,12 +18,50 @@ namespace tarnwick::test {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Dword;
+using test::FindExported;
+using test::LnkField;
+using test::Lnkinfo;
+using test::SzText;
 
 constexpr std::string_view kProfiles = "C:\\WINDOWS\\Profiles\\";
 constexpr std::string_view kBoyIcon = "C:\\TARNEX\\UserIcon\\Boy.ico";
 
-class NewUserCreationTest : public AttachedPolicyTest {
+// Copies as the shell does, without its questions (a test that meets one fails); records what it
+// deletes and tells.
+class RecordingShell : public AccountShell {
+ public:
+  explicit RecordingShell(const Machine& machine) : machine_(machine) {}
+
+  void CopyFolder(const std::string& source, const std::string& destination) override {
+    const std::optional<fs::path> from = ExistingDirectory(machine_, source);
+    if (!from) {
+      told.push_back("Source Directory - " + source + " - not found.");
+      return;
+    }
+    const fs::path to = machine_.HostPath(destination).value();
+    fs::create_directory(to);
+    fs::copy(*from, to, fs::copy_options::recursive);
+  }
+  void DeleteFolder(const std::string& folder) override { deleted.push_back(folder); }
+  void Tell(const std::string& text) override { told.push_back(text); }
+
+  std::vector<std::string> told;
+  std::vector<std::string> deleted;
+
+ private:
+  const Machine& machine_;
+};
+
+class AccountTest : public ::testing::Test {
  protected:
+  AccountTest() { machine_.Store().LoadPolicyFile(); }
+  ~AccountTest() override { machine_.Store().UnloadPolicyFile(); }
+
+  CreatedAccount Create(const NewUserAnswers& answers) {
+    return CreateAccount(*users_, answers, shell_);
+  }
+
   static NewUserAnswers Answers(std::string name, ProgramFolderChoice choice) {
     NewUserAnswers answers;
     answers.name = std::move(name);
@@ -46,11 +84,6 @@ class NewUserCreationTest : public AttachedPolicyTest {
     std::sort(names.begin(), names.end());
     return names;
   }
-  std::vector<QString> Messages() const {
-    std::vector<QString> texts;
-    for (const PromptRecord& record : prompter_.Records()) texts.push_back(record.text);
-    return texts;
-  }
   // A user whose Start Menu and Programs folders are the given ones.
   void AddSource(const std::string& name, const std::string& start, const std::string& programs) {
     TUser& user = users_->AddUser(name);
@@ -63,18 +96,20 @@ class NewUserCreationTest : public AttachedPolicyTest {
     std::ofstream(host) << "x";
   }
 
+  test::PolicyMachine machine_;
+  RecordingShell shell_{machine_.GetMachine()};
   std::unique_ptr<TUsers> users_ = std::make_unique<TUsers>(machine_.Store());
 };
 
-TEST_F(NewUserCreationTest, EmptyProgramFolderAccountWithPoliciesAndDesktopLinks) {
+TEST_F(AccountTest, EmptyProgramFolderAccountWithPoliciesAndDesktopLinks) {
   NewUserAnswers answers = Answers("  Kids ", ProgramFolderChoice::Empty);
   answers.iconFile = " " + std::string(kBoyIcon) + " ";
-  answers.noRun = answers.noSettings = true;
-  answers.hiddenDrives = {"a: (Floppy)", "C: SYSTEM"};
+  answers.restrictions = {"NoRun", "nosetfolders"};
+  answers.hiddenDrives = "aC";
   answers.apps = {{"NOTEPAD.EXE", TAllowedApp{"C:\\WINDOWS\\NOTEPAD.EXE", true}},
                   {"NOTEPAD.EXE", TAllowedApp{"C:\\WINDOWS\\NOTEPAD.EXE", true}}};
-  EXPECT_EQ(CreateNewUser(answers, *users_, nullptr), kBoyIcon);
-  EXPECT_TRUE(prompter_.Records().empty());
+  EXPECT_EQ(Create(answers).iconFile, kBoyIcon);
+  EXPECT_TRUE(shell_.told.empty());
 
   for (const char* folder :
        {"\\Start Menu\\Programs\\StartUp", "\\Desktop", "\\Favorites", "\\Recent"}) {
@@ -129,19 +164,19 @@ TEST_F(NewUserCreationTest, EmptyProgramFolderAccountWithPoliciesAndDesktopLinks
   }
 }
 
-TEST_F(NewUserCreationTest, PossessiveAndIconFallbacks) {
+TEST_F(AccountTest, PossessiveAndIconFallbacks) {
   // Without an icon the one beside the program; without that file, none.
-  EXPECT_EQ(CreateNewUser(Answers("Guest", ProgramFolderChoice::Empty), *users_, nullptr),
+  EXPECT_EQ(Create(Answers("Guest", ProgramFolderChoice::Empty)).iconFile,
             "C:\\TARNEX\\default.ico");
   EXPECT_EQ(users_->FindUser("Guest")->UserIcon(), "C:\\TARNEX\\default.ico");
   fs::remove(machine_.Host("C:\\TARNEX\\default.ico"));
   NewUserAnswers answers = Answers("GUESTS", ProgramFolderChoice::Empty);
   answers.iconFile = " \t";
-  EXPECT_EQ(CreateNewUser(answers, *users_, nullptr), "");
+  EXPECT_EQ(Create(answers).iconFile, "");
   EXPECT_EQ(users_->FindUser("GUESTS")->UserIcon(), "");
   answers = Answers("Kid", ProgramFolderChoice::Empty);
   answers.iconFile = "C:\\TARNEX\\UserIcon";  // a folder is no icon file
-  EXPECT_EQ(CreateNewUser(answers, *users_, nullptr), "");
+  EXPECT_EQ(Create(answers).iconFile, "");
 
   EXPECT_TRUE(fs::exists(machine_.Host(Profile("Guest", "\\Desktop\\Guest's Programs.lnk"))));
   EXPECT_TRUE(fs::exists(machine_.Host(Profile("Guest", "\\Desktop\\Guest's Favorites.lnk"))));
@@ -151,7 +186,7 @@ TEST_F(NewUserCreationTest, PossessiveAndIconFallbacks) {
   EXPECT_EQ(LnkField(link, "Icon location"), "-");
 }
 
-TEST_F(NewUserCreationTest, CopiesTheSourcesStartMenuOnceOrInTwoSteps) {
+TEST_F(AccountTest, CopiesTheSourcesStartMenuOnceOrInTwoSteps) {
   AddSource("Ann", "C:\\WINDOWS\\Start Menu", "c:\\windows\\start menu\\Programs");
   Write("C:\\Menus\\Bob\\Menu.txt");
   Write("C:\\Apps\\Bob Programs\\Games\\Game.txt");
@@ -159,9 +194,9 @@ TEST_F(NewUserCreationTest, CopiesTheSourcesStartMenuOnceOrInTwoSteps) {
 
   NewUserAnswers answers = Answers("Kids", ProgramFolderChoice::Copy);
   answers.sourceUser = "ANN";
-  CreateNewUser(answers, *users_, nullptr);
+  Create(answers);
   // A second copy onto the first would have asked before replacing.
-  EXPECT_TRUE(prompter_.Records().empty()) << Messages()[0].toStdString();
+  EXPECT_TRUE(shell_.told.empty()) << shell_.told[0];
   const TUser& kids = *users_->FindUser("Kids");
   EXPECT_EQ(kids.StartMenuFolder(), Profile("Kids", "\\Start Menu"));
   EXPECT_EQ(kids.ProgramsFolder(), Profile("Kids", "\\Start Menu\\Programs"));
@@ -170,8 +205,8 @@ TEST_F(NewUserCreationTest, CopiesTheSourcesStartMenuOnceOrInTwoSteps) {
 
   answers = Answers("Carl", ProgramFolderChoice::Copy);
   answers.sourceUser = "Bob";
-  CreateNewUser(answers, *users_, nullptr);
-  EXPECT_TRUE(prompter_.Records().empty());
+  Create(answers);
+  EXPECT_TRUE(shell_.told.empty());
   EXPECT_EQ(users_->FindUser("Carl")->ProgramsFolder(), Profile("Carl", "\\Start Menu\\Programs"));
   EXPECT_TRUE(fs::exists(machine_.Host(Profile("Carl", "\\Start Menu\\Menu.txt"))));
   EXPECT_TRUE(
@@ -179,14 +214,14 @@ TEST_F(NewUserCreationTest, CopiesTheSourcesStartMenuOnceOrInTwoSteps) {
   EXPECT_TRUE(IsDir(Profile("Carl", "\\Start Menu\\Programs\\StartUp")));
 }
 
-TEST_F(NewUserCreationTest, AProgramsFolderBesideTheStartMenuIsNotInsideIt) {
+TEST_F(AccountTest, AProgramsFolderBesideTheStartMenuIsNotInsideIt) {
   // "C:\\WINDOWS\\Start Menu2" begins with the Start Menu's path but lies beside it.
   Write("C:\\WINDOWS\\Start Menu2\\Game.txt");
   AddSource("Ann", "C:\\WINDOWS\\Start Menu", "C:\\WINDOWS\\START MENU2");
   NewUserAnswers answers = Answers("Kids", ProgramFolderChoice::Copy);
   answers.sourceUser = "Ann";
-  CreateNewUser(answers, *users_, nullptr);
-  EXPECT_TRUE(prompter_.Records().empty()) << Messages()[0].toStdString();
+  Create(answers);
+  EXPECT_TRUE(shell_.told.empty()) << shell_.told[0];
   const TUser& kids = *users_->FindUser("Kids");
   EXPECT_EQ(kids.StartMenuFolder(), Profile("Kids", "\\Start Menu"));
   EXPECT_EQ(kids.ProgramsFolder(), Profile("Kids", "\\Start Menu\\Programs"));
@@ -195,17 +230,17 @@ TEST_F(NewUserCreationTest, AProgramsFolderBesideTheStartMenuIsNotInsideIt) {
   EXPECT_FALSE(IsDir(Profile("Kids", "\\Start Menu\\StartUp")));
 }
 
-TEST_F(NewUserCreationTest, ASourceWithoutAStartMenuGivesSoundFoldersWithItsPrograms) {
+TEST_F(AccountTest, ASourceWithoutAStartMenuGivesSoundFoldersWithItsPrograms) {
   // As tarnwick-policy add-user makes accounts: no Start Menu folder.
   AddSource("Ann", "", "C:\\WINDOWS\\Start Menu\\Programs");
   AddSource("Bob", "", "");
   NewUserAnswers answers = Answers("Kids", ProgramFolderChoice::Copy);
   answers.sourceUser = "Ann";
-  CreateNewUser(answers, *users_, nullptr);
+  Create(answers);
   answers = Answers("Carl", ProgramFolderChoice::Copy);
   answers.sourceUser = "Bob";
-  CreateNewUser(answers, *users_, nullptr);
-  EXPECT_TRUE(prompter_.Records().empty()) << Messages()[0].toStdString();
+  Create(answers);
+  EXPECT_TRUE(shell_.told.empty()) << shell_.told[0];
 
   const TUser& kids = *users_->FindUser("Kids");
   EXPECT_EQ(kids.StartMenuFolder(), Profile("Kids", "\\Start Menu"));
@@ -219,63 +254,58 @@ TEST_F(NewUserCreationTest, ASourceWithoutAStartMenuGivesSoundFoldersWithItsProg
   EXPECT_TRUE(IsDir(Profile("Carl", "\\Start Menu\\Programs\\StartUp")));
 }
 
-TEST_F(NewUserCreationTest, WhatCouldNotBeDoneIsSaidAfterTheAccountIsMade) {
+TEST_F(AccountTest, WhatCouldNotBeDoneIsSaidAfterTheAccountIsMade) {
   // An icon file removed after it was chosen: the default icon, and a word about it.
   const std::string gone = "C:\\TARNEX\\UserIcon\\Gone.ico";
   NewUserAnswers answers = Answers("Kids", ProgramFolderChoice::Empty);
   answers.iconFile = gone;
-  EXPECT_EQ(CreateNewUser(answers, *users_, nullptr), "C:\\TARNEX\\default.ico");
+  CreatedAccount created = Create(answers);
+  EXPECT_EQ(created.iconFile, "C:\\TARNEX\\default.ico");
   EXPECT_EQ(users_->FindUser("Kids")->UserIcon(), "C:\\TARNEX\\default.ico");
-  ASSERT_EQ(prompter_.Records().size(), 1u);
-  EXPECT_EQ(prompter_.Records()[0].kind, MessageKind::Warning);
-  EXPECT_EQ(Messages()[0],
-            QString::fromStdString("The user Kids has been created, but:\n\nThe icon file " + gone +
-                                   " cannot be found; the user gets the default icon."));
+  EXPECT_EQ(created.ProblemsText(), "The user Kids has been created, but:\n\nThe icon file " +
+                                        gone + " cannot be found; the user gets the default icon.");
 
   // A name so long that the desktop shortcuts' paths pass 259 characters.
-  prompter_.ClearRecords();
   const std::string name(130, 'k');
-  CreateNewUser(Answers(name, ProgramFolderChoice::Empty), *users_, nullptr);
-  ASSERT_EQ(Messages().size(), 1u);
+  created = Create(Answers(name, ProgramFolderChoice::Empty));
   const std::string desktop = Profile(name, "\\Desktop\\") + name + "'s ";
-  EXPECT_EQ(Messages()[0],
-            QString::fromStdString("The user " + name + " has been created, but:\n\nThe shortcut " +
-                                   desktop +
-                                   "Programs.lnk could not be created. Its path is longer than "
-                                   "259 characters.\n\nThe shortcut " +
-                                   desktop +
-                                   "Favorites.lnk could not be created. Its path is longer than "
-                                   "259 characters."));
+  EXPECT_EQ(created.ProblemsText(),
+            "The user " + name + " has been created, but:\n\nThe shortcut " + desktop +
+                "Programs.lnk could not be created. Its path is longer than 259 characters.\n\n"
+                "The shortcut " +
+                desktop +
+                "Favorites.lnk could not be created. Its path is longer than 259 "
+                "characters.");
   EXPECT_TRUE(IsDir(Profile(name, "\\Start Menu\\Programs\\StartUp")));
+  EXPECT_TRUE(shell_.told.empty());
+  EXPECT_EQ(Create(Answers("Carl", ProgramFolderChoice::Empty)).ProblemsText(), "");
 }
 
-TEST_F(NewUserCreationTest, ShareMakesOnlyStartUpAndAMissingSourceFallsBack) {
+TEST_F(AccountTest, ShareMakesOnlyStartUpAndAMissingSourceFallsBack) {
   fs::create_directories(machine_.Host("C:\\Shared\\Menu"));
   fs::create_directories(machine_.Host("C:\\Shared\\Programs"));
   AddSource("Ann", "C:\\Shared\\Menu", "C:\\Shared\\Programs");
   NewUserAnswers answers = Answers("Kids", ProgramFolderChoice::Share);
   answers.sourceUser = "Ann";
-  CreateNewUser(answers, *users_, nullptr);
+  Create(answers);
   EXPECT_EQ(users_->FindUser("Kids")->StartMenuFolder(), "C:\\Shared\\Menu");
   EXPECT_EQ(users_->FindUser("Kids")->ProgramsFolder(), "C:\\Shared\\Programs");
   EXPECT_FALSE(IsDir(Profile("Kids", "\\Start Menu")));
   EXPECT_TRUE(IsDir("C:\\Shared\\Programs\\StartUp"));
   EXPECT_TRUE(fs::is_empty(machine_.Host("C:\\Shared\\Menu")));
-  EXPECT_TRUE(prompter_.Records().empty());
+  EXPECT_TRUE(shell_.told.empty());
 
   answers = Answers("Carl", ProgramFolderChoice::Share);
   answers.sourceUser = "Nobody";
-  CreateNewUser(answers, *users_, nullptr);
-  ASSERT_EQ(prompter_.Records().size(), 1u);
-  EXPECT_EQ(prompter_.Records()[0].kind, MessageKind::Plain);
-  EXPECT_EQ(Messages()[0],
-            "There was an error accessing the selected user's Program Folder.  A blank program "
-            "folder will be created for the new user.");
+  Create(answers);
+  EXPECT_EQ(shell_.told, std::vector<std::string>{
+                             "There was an error accessing the selected user's Program Folder.  A "
+                             "blank program folder will be created for the new user."});
   EXPECT_EQ(users_->FindUser("Carl")->ProgramsFolder(), Profile("Carl", "\\Start Menu\\Programs"));
   EXPECT_TRUE(IsDir(Profile("Carl", "\\Start Menu\\Programs\\StartUp")));
 }
 
-TEST_F(NewUserCreationTest, ListedProgramsGetShortcutsOnlyWhenAddedAndAnsweredYes) {
+TEST_F(AccountTest, ListedProgramsGetShortcutsOnlyWhenAddedAndAnsweredYes) {
   AddSource("Ann", "C:\\WINDOWS\\Start Menu", "C:\\WINDOWS\\Start Menu\\Programs");
   NewUserAnswers answers = Answers("Kids", ProgramFolderChoice::Share);  // not consulted
   answers.sourceUser = "Ann";
@@ -285,7 +315,7 @@ TEST_F(NewUserCreationTest, ListedProgramsGetShortcutsOnlyWhenAddedAndAnsweredYe
                   {"WORDPAD.EXE", TAllowedApp{"C:\\Program Files\\Accessories\\WORDPAD.EXE"}},
                   {"SYSTRAY.EXE", std::nullopt},
                   {"CALC.EXE", TAllowedApp{"", true}}};
-  CreateNewUser(answers, *users_, nullptr);
+  Create(answers);
   const TUser& kids = *users_->FindUser("Kids");
   EXPECT_EQ(kids.RestrictRun(), 1);
   EXPECT_EQ(kids.ProgramsFolder(), Profile("Kids", "\\Start Menu\\Programs"));
@@ -297,16 +327,20 @@ TEST_F(NewUserCreationTest, ListedProgramsGetShortcutsOnlyWhenAddedAndAnsweredYe
   EXPECT_TRUE(fs::is_empty(machine_.Host(Profile("Kids", "\\Desktop"))));
 }
 
-TEST_F(NewUserCreationTest, BlankOrTakenNamesMakeNothing) {
-  CreateNewUser(Answers(" \t ", ProgramFolderChoice::Empty), *users_, nullptr);
-  EXPECT_EQ(Messages(), std::vector<QString>{"You must enter a name for the user"});
+TEST_F(AccountTest, BlankOrTakenNamesMakeNothing) {
+  try {
+    Create(Answers(" \t ", ProgramFolderChoice::Empty));
+    ADD_FAILURE() << "no error";
+  } catch (const AccountError& e) {
+    EXPECT_STREQ(e.what(), "A user name cannot be empty");
+  }
   EXPECT_EQ(users_->Count(), 0u);
 
   users_->AddUser("Kids");
   NewUserAnswers answers = Answers(" kids ", ProgramFolderChoice::Empty);
-  answers.noRun = true;
+  answers.restrictions = {"NoRun"};
   try {
-    CreateNewUser(answers, *users_, nullptr);
+    Create(answers);
     ADD_FAILURE() << "no error";
   } catch (const AccountError& e) {
     EXPECT_STREQ(e.what(), "There is already a user with this name");
@@ -315,6 +349,26 @@ TEST_F(NewUserCreationTest, BlankOrTakenNamesMakeNothing) {
   EXPECT_EQ(users_->FindUser("Kids")->NoRun(), 0);
   EXPECT_FALSE(IsDir(Profile("Kids", "\\Start Menu")));
   EXPECT_FALSE(IsDir(Profile("Kids", "\\Desktop")));
+}
+
+TEST_F(AccountTest, RemovingDeletesTheProfileOnlyWhenAskedAndBeforeTheRecords) {
+  Create(Answers("Kids", ProgramFolderChoice::Empty));
+  Create(Answers("Carl", ProgramFolderChoice::Empty));
+  users_->AddUser("Ann");
+  EXPECT_TRUE(RemoveAccount(*users_, "KIDS", false, shell_));
+  EXPECT_TRUE(shell_.deleted.empty());
+  EXPECT_EQ(users_->FindUser("Kids"), nullptr);
+
+  EXPECT_TRUE(RemoveAccount(*users_, "Carl", true, shell_));
+  EXPECT_EQ(shell_.deleted, std::vector<std::string>{Profile("Carl")});
+  EXPECT_EQ(users_->Count(), 1u);
+
+  // A profile entry that is gone: nothing to delete, the account goes all the same.
+  machine_.Put(std::string(kProfileListKey) + "Ann", "ProfileImagePath", kRegSz, test::Sz(""));
+  EXPECT_TRUE(RemoveAccount(*users_, "Ann", true, shell_));
+  EXPECT_EQ(shell_.deleted.size(), 1u);
+  EXPECT_EQ(users_->Count(), 0u);
+  EXPECT_THROW(RemoveAccount(*users_, "Ann", true, shell_), AccountError);
 }
 
 }  // namespace
