@@ -14,6 +14,7 @@ import sys
 # Lowest first. A folder not yet in the tree may stand here.
 LAYERS = [
     "base",
+    "volume",
     "machine",
     "registry",
     "formats",
