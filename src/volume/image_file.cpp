@@ -57,15 +57,22 @@ void ImageFile::Lock() {
     if (errno == EWOULDBLOCK) throw ImageBusyError(Busy(path_));
     Fail("Cannot lock");
   }
-  struct flock whole {};
-  whole.l_type = readOnly_ ? F_RDLCK : F_WRLCK;
-  whole.l_whence = SEEK_SET;
-  if (::fcntl(fd_, F_OFD_SETLK, &whole) != 0) {
-    if (errno == EAGAIN || errno == EACCES) throw ImageBusyError(Busy(path_));
-    Fail("Cannot lock");
-  }
-  if (!readOnly_) return;
-  // A shared lock does not conflict with QEMU's, which are shared too: ask whether it writes.
+  // Read-write holds every byte; read-only shares all but QEMU's write byte, which it asks about
+  // instead, so that readers do not see each other as writers.
+  auto lock = [&](short type, off_t start, off_t length) {
+    struct flock range {};
+    range.l_type = type;
+    range.l_whence = SEEK_SET;
+    range.l_start = start;
+    range.l_len = length;
+    if (::fcntl(fd_, F_OFD_SETLK, &range) != 0) {
+      if (errno == EAGAIN || errno == EACCES) throw ImageBusyError(Busy(path_));
+      Fail("Cannot lock");
+    }
+  };
+  if (!readOnly_) return lock(F_WRLCK, 0, 0);
+  lock(F_RDLCK, 0, kQemuWritePermByte);
+  lock(F_RDLCK, kQemuWritePermByte + 1, 0);
   struct flock writer {};
   writer.l_type = F_WRLCK;
   writer.l_whence = SEEK_SET;
