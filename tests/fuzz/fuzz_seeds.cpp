@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
 #include "formats/ico_file.h"
 #include "formats/pe_test_builder.h"
 #include "formats/recycle_bin.h"
@@ -16,6 +17,8 @@
 #include "machine/short_name.h"
 #include "registry/creg_file.h"
 #include "registry/regedit4.h"
+#include "volume/disk_image.h"
+#include "volume/vhd.h"
 
 namespace {
 
@@ -191,6 +194,91 @@ void MachineSeeds(const fs::path& root) {
   }
 }
 
+void PutEntry(std::vector<uint8_t>& sector, size_t base, int index, uint8_t type, uint32_t start,
+              uint32_t count) {
+  const size_t at = base + 446 + 16 * static_cast<size_t>(index);
+  sector[at + 4] = type;
+  Put32(sector, at + 8, start);
+  Put32(sector, at + 12, count);
+}
+
+void PutBe(std::vector<uint8_t>& bytes, size_t at, uint64_t value, int size) {
+  for (int i = 0; i < size; ++i) {
+    bytes[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * (size - 1 - i)));
+  }
+}
+
+std::vector<uint8_t> VhdFooterBytes(uint64_t size, uint32_t type, uint64_t dataOffset) {
+  std::vector<uint8_t> footer(512);
+  std::copy_n("conectix", 8, footer.begin());
+  PutBe(footer, 8, 2, 4);
+  PutBe(footer, 12, 0x00010000, 4);
+  PutBe(footer, 16, dataOffset, 8);
+  PutBe(footer, 40, size, 8);
+  PutBe(footer, 48, size, 8);
+  PutBe(footer, 60, type, 4);
+  footer[68] = 0x42;
+  PutBe(footer, 64, VhdChecksum(footer, 64), 4);
+  return footer;
+}
+
+void VolumeSeeds(const fs::path& root) {
+  SeedWriter tables(root, "partition_table");
+  // A primary FAT16 partition and an extended one with two logical partitions.
+  std::vector<uint8_t> disk(96 * 512);
+  PutEntry(disk, 0, 0, 0x06, 2, 18);
+  PutEntry(disk, 0, 1, 0x0F, 32, 64);
+  PutEntry(disk, 32 * 512, 0, 0x0B, 2, 16);
+  PutEntry(disk, 32 * 512, 1, 0x05, 18, 20);
+  PutEntry(disk, 50 * 512, 0, 0x0E, 2, 18);
+  for (const size_t sector : {0, 32, 50}) {
+    disk[sector * 512 + 510] = 0x55;
+    disk[sector * 512 + 511] = 0xAA;
+  }
+  tables.Add(disk);
+  std::vector<uint8_t> floppy(8 * 512);
+  const std::vector<uint8_t> boot{0xEB, 0x3C, 0x90, 'M',  'S',  'D',  'O',  'S', '5',
+                                  '.',  '0',  0x00, 0x02, 0x01, 0x01, 0x00, 0x02};
+  std::copy(boot.begin(), boot.end(), floppy.begin());
+  floppy[510] = 0x55;
+  floppy[511] = 0xAA;
+  tables.Add(floppy);
+
+  SeedWriter vhds(root, "vhd");
+  std::vector<uint8_t> fixed(8 * 512, 0x11);
+  const auto fixedFooter = VhdFooterBytes(fixed.size(), 2, ~uint64_t{0});
+  fixed.insert(fixed.end(), fixedFooter.begin(), fixedFooter.end());
+  vhds.Add(fixed);
+
+  // A dynamic disk of four 4 KB blocks, one of them written.
+  const auto footer = VhdFooterBytes(16384, 3, 512);
+  std::vector<uint8_t> header(1024);
+  std::copy_n("cxsparse", 8, header.begin());
+  PutBe(header, 8, ~uint64_t{0}, 8);
+  PutBe(header, 16, 1536, 8);
+  PutBe(header, 24, 0x00010000, 4);
+  PutBe(header, 28, 4, 4);
+  PutBe(header, 32, 4096, 4);
+  PutBe(header, 36, VhdChecksum(header, 36), 4);
+  std::vector<uint8_t> dynamic(footer);
+  dynamic.insert(dynamic.end(), header.begin(), header.end());
+  dynamic.resize(2048, 0xFF);
+  dynamic.insert(dynamic.end(), footer.begin(), footer.end());
+  vhds.Add(dynamic);
+  const fs::path file = root / "vhd-seed.tmp";
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(dynamic.data()),
+             static_cast<std::streamsize>(dynamic.size()));
+  {
+    auto device = OpenDiskImage(file, ImageFile::Mode::ReadWrite);
+    const std::vector<uint8_t> data(700, 0x5A);
+    device->Write(4000, data);
+  }
+  std::ifstream written(file, std::ios::binary);
+  vhds.Add(std::vector<uint8_t>(std::istreambuf_iterator<char>(written), {}));
+  fs::remove(file);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -204,6 +292,7 @@ int main(int argc, char** argv) {
     IconSeeds(argv[1]);
     RecycleSeeds(argv[1]);
     MachineSeeds(argv[1]);
+    VolumeSeeds(argv[1]);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "fuzz_seeds: %s\n", e.what());
     return 1;
