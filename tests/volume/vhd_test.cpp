@@ -161,6 +161,24 @@ TEST_F(VhdTest, DifferencingImageNeedsItsOwnParent) {
   EXPECT_THROW(OpenDiskImage(child, ImageFile::Mode::ReadOnly), BlockDeviceError);
 }
 
+// A 1 TB dynamic disk: only its 2 MB block table is read, and a write adds one block.
+TEST_F(VhdTest, LargeDiskGrowsByTheBlocksWritten) {
+  const auto vhd = Path("large.vhd");
+  test::Tool({"qemu-img", "create", "-f", "vpc", vhd.string(), "1T"});
+  const auto before = std::filesystem::file_size(vhd);
+  {
+    auto disk = OpenDiskImage(vhd, ImageFile::Mode::ReadWrite);
+    EXPECT_GE(disk->Size(), 1000 * 1000 * kMiB);
+    std::vector<uint8_t> middle(kMiB, 0xEE);
+    disk->Read(disk->Size() / 2, middle);
+    EXPECT_TRUE(std::all_of(middle.begin(), middle.end(), [](uint8_t b) { return b == 0; }));
+    const std::vector<uint8_t> last(512, 0x77);
+    disk->Write(disk->Size() - 512, last);
+  }
+  EXPECT_EQ(std::filesystem::file_size(vhd), before + 512 + 2 * kMiB);
+  test::Tool({"vhdiinfo", vhd.string()});
+}
+
 TEST_F(VhdTest, DamagedStructuresAreNamedErrors) {
   const auto vhd = Convert("dynamic");
   const auto original = test::Bytes(vhd);
