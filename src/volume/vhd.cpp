@@ -140,6 +140,7 @@ void VhdDevice::Open(int depth) {
                          "first.");
   }
   size_ = footer_.currentSize;
+  if (size_ % kSector != 0) Damaged("its disk size is not a whole number of sectors");
   if (footer_.type == VhdType::Fixed) {
     if (size_ > footerAt) Damaged("it is shorter than its disk");
     return;
@@ -160,7 +161,7 @@ void VhdDevice::Open(int depth) {
   if (blockSize_ < kSector || (blockSize_ & (blockSize_ - 1)) != 0 || blockSize_ > (1u << 28)) {
     Damaged("its block size is not valid");
   }
-  const uint64_t needed = (size_ + blockSize_ - 1) / blockSize_;
+  const uint64_t needed = size_ / blockSize_ + (size_ % blockSize_ != 0 ? 1 : 0);
   if (needed > entries) Damaged("its block table is shorter than its disk");
   if (tableOffset_ > footerAt || needed * 4 > footerAt - tableOffset_) {
     Damaged("its block table lies outside the file");

@@ -232,6 +232,15 @@ TEST_F(VhdTest, DamagedStructuresAreNamedErrors) {
   };
   test::Patch(vhd, original.size() - 512 + 50, {0xFF});
   expectDamaged("checksum of its footer");
+  // A disk size so large that counting its blocks would wrap around.
+  std::vector<uint8_t> footer(original.end() - 512, original.end());
+  std::fill(footer.begin() + 48, footer.begin() + 54, 0xFF);
+  footer[54] = 0xFE;
+  footer[55] = 0x00;
+  const uint32_t sum = VhdChecksum(footer, 64);
+  for (int i = 0; i < 4; ++i) footer[64 + i] = static_cast<uint8_t>(sum >> (24 - 8 * i));
+  test::Patch(vhd, original.size() - 512, footer);
+  expectDamaged("block table is shorter");
   test::Patch(vhd, 512 + 40, {0xFF});
   expectDamaged("checksum of its dynamic disk header");
   // The first table entry points at the footer.
