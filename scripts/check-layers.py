@@ -14,7 +14,9 @@ import sys
 # Lowest first. A folder not yet in the tree may stand here.
 LAYERS = [
     "base",
+    "volume",
     "machine",
+    "fat",
     "registry",
     "formats",
     "demo",
