@@ -8,6 +8,7 @@ packages=(
   qt6-tools-dev qt6-documentation-tools libqt6sql6-sqlite
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcreg-utils libparse-win32registry-perl liblnk-utils rifiuti2
+  dosfstools mtools
   xvfb xauth xdotool fonts-wine
   clang libclang-rt-dev clang-format python3
   lintian desktop-file-utils appstream man-db dpkg-dev fakeroot file librsvg2-bin

@@ -503,6 +503,7 @@ FatVolume::Located FatVolume::Locate(std::string_view path) const {
   if (parts.empty()) throw FatError("The root directory of " + name_ + " has no entry");
   Located located;
   located.parent = LoadDir(0);
+  std::vector<uint32_t> above = {type_ == FatType::Fat32 ? rootCluster_ : 0};
   for (size_t i = 0; i < parts.size(); ++i) {
     located.slots = ParseDir(located.parent);
     located.found = nullptr;
@@ -528,6 +529,10 @@ FatVolume::Located FatVolume::Locate(std::string_view path) const {
     }
     const uint32_t cluster = located.found->entry.firstCluster;
     if (cluster == 0) Damaged("directory " + located.found->entry.longName + " has no cluster");
+    if (std::find(above.begin(), above.end(), cluster) != above.end()) {
+      Damaged("directory " + located.found->entry.longName + " loops back to a directory above it");
+    }
+    above.push_back(cluster);
     located.parent = LoadDir(cluster);
   }
   return located;

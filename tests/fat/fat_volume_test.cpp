@@ -89,7 +89,10 @@ void ExpectClean(const fs::path& image) {
 }
 
 std::string ImageBytes(const fs::path& image) {
-  return test::Slurp(image);
+  std::string bytes(fs::file_size(image), '\0');
+  std::ifstream(image, std::ios::binary)
+      .read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
 }
 
 class FatVolumeTest : public ::testing::TestWithParam<int> {
@@ -338,6 +341,23 @@ TEST_P(FatDamageTest, LoopingOrStrayFatIsReportedAndNotWritten) {
   }
   FatVolume reopened = Open();
   EXPECT_THROW(ReadAll(reopened, "file.bin"), FatDamagedError);
+}
+
+TEST_P(FatDamageTest, DirectoryLoopingToItsParentIsReported) {
+  uint32_t outer = 0;
+  {
+    FatVolume volume = Open();
+    volume.MakeDirectory("Outer", 1700000000);
+    volume.MakeDirectory("Outer\\INNER", 1700000000);
+    outer = volume.Stat("Outer")->firstCluster;
+  }
+  const std::string bytes = ImageBytes(image_);
+  const size_t at = bytes.find("INNER      \x10");
+  ASSERT_NE(at, std::string::npos);
+  Patch(at + 26, {static_cast<uint8_t>(outer), static_cast<uint8_t>(outer >> 8)});
+  FatVolume volume = Open();
+  EXPECT_THROW(volume.Stat("Outer\\Inner\\Inner\\file.txt"), FatDamagedError);
+  EXPECT_THROW(volume.MakeDirectory("Outer\\New", 0), FatDamagedError);
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, FatDamageTest, ::testing::Values(12, 16, 32),

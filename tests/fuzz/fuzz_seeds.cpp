@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "fat/fat_volume.h"
 #include "formats/ico_file.h"
 #include "formats/pe_test_builder.h"
 #include "formats/recycle_bin.h"
 #include "formats/shell_link.h"
+#include "fuzz/fuzz_fat.h"
 #include "fuzz/fuzz_machine.h"
 #include "machine/ini_file.h"
 #include "machine/short_name.h"
@@ -191,6 +193,23 @@ void MachineSeeds(const fs::path& root) {
   }
 }
 
+// FAT12 volumes written by FatVolume: long and short names, a subdirectory, a file of clusters.
+void FatSeeds(const fs::path& root) {
+  SeedWriter seeds(root, "fat");
+  fuzz::MemoryDevice device(fuzz::EmptyFat12());
+  seeds.Add(device.Bytes());
+  FatVolume volume(device, "seed.img");
+  const std::string text(1500, 'x');
+  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  volume.MakeDirectory("Program Files", 1700000000);
+  volume.WriteFile("Program Files\\A rather long file name.txt", bytes, 1700000000);
+  volume.WriteFile("AUTOEXEC.BAT", bytes.first(10), 1700000000);
+  seeds.Add(device.Bytes());
+  volume.Rename("AUTOEXEC.BAT", "Autoexec Renamed.bat");
+  volume.Remove("Program Files\\A rather long file name.txt");
+  seeds.Add(device.Bytes());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -204,6 +223,7 @@ int main(int argc, char** argv) {
     IconSeeds(argv[1]);
     RecycleSeeds(argv[1]);
     MachineSeeds(argv[1]);
+    FatSeeds(argv[1]);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "fuzz_seeds: %s\n", e.what());
     return 1;
