@@ -40,9 +40,17 @@ std::u32string DecodeUtf8(std::string_view text) {
   std::u32string out;
   for (size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
-    const int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
+    const size_t extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
+    // A stray continuation byte or a sequence cut short: one replacement character.
+    if ((c >= 0x80 && c < 0xC0) || extra >= text.size() - i) {
+      if (c >= 0x80) {
+        out.push_back(0xFFFD);
+        ++i;
+        continue;
+      }
+    }
     char32_t cp = extra == 0 ? c : c & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k)
+    for (size_t k = 1; k <= extra; ++k)
       cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
     out.push_back(cp);
     i += 1 + extra;
@@ -337,6 +345,31 @@ uint32_t FatVolume::EndOfChain() const {
 
 uint64_t FatVolume::ClusterOffset(uint32_t cluster) const {
   return dataOffset_ + uint64_t{cluster - 2} * clusterSize_;
+}
+
+uint64_t FatVolume::CheckChain(uint32_t first) const {
+  uint64_t length = 0;
+  for (uint32_t cluster = first;; ++length) {
+    if (cluster < 2 || cluster > clusterCount_ + 1) {
+      Damaged("its FAT points outside the volume (cluster " + std::to_string(cluster) + ")");
+    }
+    if (length >= clusterCount_) {
+      Damaged("its FAT loops in the chain from cluster " + std::to_string(first));
+    }
+    const uint32_t next = FatEntryAt(cluster);
+    if (IsEndOfChain(next)) return length + 1;
+    cluster = next;
+  }
+}
+
+void FatVolume::FreeChain(uint32_t first, uint64_t length) {
+  uint32_t cluster = first;
+  for (uint64_t i = 0; i < length; ++i) {
+    const uint32_t next = FatEntryAt(cluster);
+    SetFatEntry(cluster, 0);
+    cluster = next;
+  }
+  AdjustFsInfo(static_cast<int64_t>(length), std::nullopt);
 }
 
 std::vector<uint32_t> FatVolume::Chain(uint32_t first, uint64_t maxClusters) const {
@@ -792,10 +825,8 @@ void FatVolume::WriteFile(std::string_view path, std::span<const uint8_t> data, 
     throw FatError(std::string(path) + " is a directory on " + name_);
   }
   const uint32_t needed = static_cast<uint32_t>((data.size() + clusterSize_ - 1) / clusterSize_);
-  std::vector<uint32_t> oldChain;
-  if (loc.found != nullptr && loc.found->entry.firstCluster != 0) {
-    oldChain = Chain(loc.found->entry.firstCluster, clusterCount_);
-  }
+  const uint32_t oldFirst = loc.found != nullptr ? loc.found->entry.firstCluster : 0;
+  const uint64_t oldLength = oldFirst != 0 ? CheckChain(oldFirst) : 0;
   std::vector<uint8_t> entry;
   bool extend = false;
   if (loc.found == nullptr) {
@@ -840,9 +871,8 @@ void FatVolume::WriteFile(std::string_view path, std::span<const uint8_t> data, 
   Put32(e, 28, static_cast<uint32_t>(data.size()));
   WriteSlot(loc.parent, loc.found->index, e);
   device_.Flush();
-  if (!oldChain.empty()) {
-    for (uint32_t c : oldChain) SetFatEntry(c, 0);
-    AdjustFsInfo(static_cast<int64_t>(oldChain.size()), std::nullopt);
+  if (oldFirst != 0) {
+    FreeChain(oldFirst, oldLength);
     device_.Flush();
   }
 }
@@ -888,13 +918,13 @@ void FatVolume::Remove(std::string_view path) {
       throw FatError(std::string(path) + " on " + name_ + " is not empty");
     }
   }
-  std::vector<uint32_t> chain;
-  if (e.firstCluster != 0) chain = Chain(e.firstCluster, clusterCount_);
+  const uint64_t length = e.firstCluster != 0 ? CheckChain(e.firstCluster) : 0;
   DeleteEntry(loc.parent, *loc.found);
   device_.Flush();
-  for (uint32_t c : chain) SetFatEntry(c, 0);
-  AdjustFsInfo(static_cast<int64_t>(chain.size()), std::nullopt);
-  device_.Flush();
+  if (length > 0) {
+    FreeChain(e.firstCluster, length);
+    device_.Flush();
+  }
 }
 
 void FatVolume::Rename(std::string_view path, std::string_view newName) {

@@ -87,7 +87,12 @@ class FatVolume {
   void SetFatEntry(uint32_t cluster, uint32_t value);
   bool IsEndOfChain(uint32_t value) const;
   uint32_t EndOfChain() const;
+  // The clusters of a chain of at most maxClusters; throws FatDamagedError on a loop or a stray
+  // entry.
   std::vector<uint32_t> Chain(uint32_t first, uint64_t maxClusters) const;
+  // The length of a chain, checked as Chain but without holding it.
+  uint64_t CheckChain(uint32_t first) const;
+  void FreeChain(uint32_t first, uint64_t length);
   std::vector<uint32_t> Allocate(uint32_t count);
   void LinkChain(const std::vector<uint32_t>& clusters);
   void AdjustFsInfo(int64_t freeDelta, std::optional<uint32_t> nextFree);
