@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,19 @@ class FileDevice : public BlockDevice {
  private:
   int fd_;
   uint64_t size_ = 0;
+};
+
+// Fails every write after the first `budget`, as a kill would stop them.
+class KilledDevice : public FileDevice {
+ public:
+  KilledDevice(const fs::path& path, int budget) : FileDevice(path), budget_(budget) {}
+  void Write(uint64_t offset, std::span<const uint8_t> data) override {
+    if (budget_-- <= 0) throw BlockDeviceError("killed");
+    FileDevice::Write(offset, data);
+  }
+
+ private:
+  int budget_;
 };
 
 std::string ReadAll(const FatVolume& volume, std::string_view path) {
@@ -258,6 +272,53 @@ TEST_P(FatVolumeTest, OemCodePageAndCaseFolding) {
   EXPECT_EQ(volume.Stat("Àpropos.txt")->shortName, "_PROPO~1.TXT");
   EXPECT_THROW(OemCodePage(1252), FatError);
   EXPECT_THROW(volume.WriteFile("bad:name", {}, 0), FatError);
+}
+
+TEST_P(FatVolumeTest, KillDuringReplaceLeavesOldOrNew) {
+  const std::string oldText = Pattern(1300, 4);
+  const std::string newText = Pattern(2100, 5);
+  {
+    FatVolume volume = Open();
+    volume.MakeDirectory("Windows Profiles", 1700000000);
+    volume.WriteFile("Windows Profiles\\User Registry.dat", Bytes(oldText), 1700000000);
+  }
+  const fs::path pristine = dir_.Path() / "pristine.img";
+  fs::copy_file(image_, pristine);
+  bool finished = false;
+  for (int budget = 0; !finished; ++budget) {
+    fs::copy_file(pristine, image_, fs::copy_options::overwrite_existing);
+    {
+      KilledDevice device(image_, budget);
+      FatVolume volume(device, "disk.img");
+      try {
+        volume.WriteFile("Windows Profiles\\User Registry.dat", Bytes(newText), 1700000100);
+        volume.WriteFile("Windows Profiles\\A New Long Name.txt", Bytes(newText), 1700000100);
+        finished = true;
+      } catch (const BlockDeviceError&) {
+      }
+    }
+    FatVolume volume = Open();
+    const std::string now = ReadAll(volume, "Windows Profiles\\User Registry.dat");
+    EXPECT_TRUE(now == oldText || now == newText) << "after " << budget << " writes";
+    if (const auto added = volume.Stat("Windows Profiles\\A New Long Name.txt")) {
+      EXPECT_TRUE(ReadAll(volume, "Windows Profiles\\A New Long Name.txt") == newText);
+    }
+    // fsck.fat -n finds at most clusters that no file holds (so a free count that is off), or a
+    // FAT copy one entry behind the first.
+    const auto fsck = RunProgram({"fsck.fat", "-n", image_.string()});
+    std::istringstream lines(fsck.out);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.starts_with("fsck.fat") || line.starts_with("Checking") ||
+          line.starts_with("Leaving") || line.find("files,") != std::string::npos || line.empty() ||
+          line.find("unused cluster") != std::string::npos ||
+          line.find("FATs differ but appear to be intact") != std::string::npos ||
+          line.find("Free cluster summary") != std::string::npos || line.starts_with("  ") ||
+          line.find("Auto-correcting") != std::string::npos) {
+        continue;
+      }
+      ADD_FAILURE() << "after " << budget << " writes: " << line;
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, FatVolumeTest, ::testing::Values(12, 16, 32),
