@@ -219,6 +219,19 @@ TEST_P(FatVolumeTest, WritesWhatFsckAndMtoolsAccept) {
     EXPECT_THROW(volume.Rename("README.TXT", "empty file"), FatError);
   }
   ExpectClean(image_);
+  if (GetParam() == 32) {
+    // FSInfo's free count is the FAT's.
+    const std::string b = ImageBytes(image_);
+    const auto u32 = [&](size_t at) {
+      return static_cast<uint32_t>(static_cast<uint8_t>(b[at]) |
+                                   (static_cast<uint8_t>(b[at + 1]) << 8) |
+                                   (static_cast<uint8_t>(b[at + 2]) << 16) |
+                                   (static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24));
+    };
+    const size_t fsInfo = (static_cast<uint8_t>(b[48]) | (static_cast<uint8_t>(b[49]) << 8)) * 512u;
+    FatVolume volume = Open();
+    EXPECT_EQ(u32(fsInfo + 488), volume.FreeBytes() / volume.ClusterSize());
+  }
   EXPECT_EQ(Extract(image_, "/Program Files/Accessories Other.txt"), "short now");
   EXPECT_TRUE(Extract(image_, "/Empty File") == big);
   EXPECT_EQ(Extract(image_, "/Program Files/Renamed Notes Here.txt"), "notes");

@@ -24,9 +24,13 @@ void Walk(const FatVolume& volume, const std::string& dir, int depth) {
       if (depth < kMaxDepth) Walk(volume, path, depth + 1);
       continue;
     }
+    // A damaged directory may hold two entries of one name, or a name with a separator: the
+    // path leads to another entry or to none.
+    const auto found = volume.Stat(path);
+    if (!found || found->IsDirectory()) continue;
     uint64_t total = 0;
     volume.ReadFile(path, [&](std::span<const uint8_t> piece) { total += piece.size(); });
-    fuzz::Check(total == entry.size, "a file reads as many bytes as its entry gives");
+    fuzz::Check(total == found->size, "a file reads as many bytes as its entry gives");
   }
 }
 
