@@ -233,6 +233,14 @@ FatVolume::FatVolume(BlockDevice& device, std::string name, OemCodePage codePage
   if ((uint64_t{clusterCount_} + 2) * bitsPerEntry > fatBytes_ * 8) {
     Damaged("its FAT is too small for its clusters");
   }
+  // The extended boot record: signature 0x29, then the serial and the label.
+  const size_t extended = type_ == FatType::Fat32 ? 66 : 38;
+  if (b[extended] == 0x29) {
+    serial_ = U32(b, extended + 1);
+    std::copy_n(b.begin() + static_cast<ptrdiff_t>(extended + 5), 11, bootLabel_.begin());
+  } else {
+    bootLabel_.fill(' ');
+  }
   if (type_ == FatType::Fat32) {
     rootEntries_ = 0;
     rootCluster_ = U32(b, 44) & 0x0FFFFFFF;
@@ -395,6 +403,27 @@ uint64_t FatVolume::FreeBytes() const {
     if (FatEntryAt(c) == 0) ++free;
   }
   return free * clusterSize_;
+}
+
+std::string FatVolume::Label() const {
+  const Dir root = LoadDir(0);
+  std::array<uint8_t, 11> label = bootLabel_;
+  for (size_t i = 0; i < root.SlotCount(); ++i) {
+    const uint8_t* b = root.bytes.data() + i * kEntrySize;
+    if (b[0] == 0x00) break;
+    if (b[0] != 0xE5 && (b[11] & 0x3F) != 0x0F && (b[11] & fat_attr::kVolumeLabel) != 0) {
+      std::copy_n(b, 11, label.begin());
+      break;
+    }
+  }
+  constexpr std::array<uint8_t, 11> kNoName = {'N', 'O', ' ', 'N', 'A', 'M',
+                                               'E', ' ', ' ', ' ', ' '};
+  if (label == kNoName) return {};
+  std::string text;
+  size_t end = label.size();
+  while (end > 0 && label[end - 1] == ' ') --end;
+  for (size_t i = 0; i < end; ++i) AppendUtf8(text, codePage_.ToUnicode(label[i]));
+  return text;
 }
 
 std::vector<uint32_t> FatVolume::Allocate(uint32_t count) {

@@ -53,6 +53,9 @@ class FatVolume {
   uint32_t ClusterSize() const { return clusterSize_; }
   // Scans the FAT.
   uint64_t FreeBytes() const;
+  // The label of the root directory's label entry, else the boot sector's; empty for none.
+  std::string Label() const;
+  uint32_t Serial() const { return serial_; }
 
   // The entries of a directory without "." and "..", in their on-disk order.
   std::vector<FatEntry> List(std::string_view directory) const;
@@ -130,6 +133,8 @@ class FatVolume {
   uint32_t clusterCount_ = 0;
   uint64_t fsInfoOffset_ = 0;  // 0: none
   uint32_t nextFreeHint_ = 2;
+  uint32_t serial_ = 0;
+  std::array<uint8_t, 11> bootLabel_{};
   // One block of the first FAT copy, so that scans do not read entry by entry.
   mutable std::vector<uint8_t> fatBlock_;
   mutable uint64_t fatBlockOffset_ = UINT64_MAX;

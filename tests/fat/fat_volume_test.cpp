@@ -119,6 +119,7 @@ class FatVolumeTest : public ::testing::TestWithParam<int> {
     std::vector<std::string> args = {"mkfs.fat",      "-F", std::to_string(bits), "-C",
                                      image_.string(), kb};
     if (bits == 32) args.insert(args.begin() + 1, {"-s", "1"});
+    args.insert(args.begin() + 1, {"-n", "TARNWICK", "-i", "1234ABCD"});
     ASSERT_EQ(RunProgram(args).status, 0);
   }
 
@@ -150,6 +151,8 @@ TEST_P(FatVolumeTest, ReadsWhatMtoolsWrote) {
 
   FatVolume volume = Open();
   EXPECT_EQ(static_cast<int>(volume.Type()), GetParam() == 12 ? 0 : GetParam() == 16 ? 1 : 2);
+  EXPECT_EQ(volume.Label(), "TARNWICK");
+  EXPECT_EQ(volume.Serial(), 0x1234ABCDu);
   const auto root = volume.List("");
   ASSERT_EQ(root.size(), 2u);
   EXPECT_EQ(root[0].longName, "Program Files");
