@@ -973,8 +973,25 @@ void FatVolume::Rename(std::string_view path, std::string_view newName) {
   std::copy_n(loc.parent.bytes.begin() + static_cast<ptrdiff_t>(loc.found->index * kEntrySize),
               kEntrySize, shortEntry.begin());
   const std::vector<uint8_t> entry = NewEntryBytes(newName, others, shortEntry);
-  const bool extend = NeedsExtension(loc.parent, entry.size());
   const Slot old = *loc.found;
+  const size_t oldSlots = old.index - old.first + 1;
+  const size_t newSlots = entry.size() / kEntrySize;
+  const auto segment = [&](size_t slot) { return slot * kEntrySize / loc.parent.segmentSize; };
+  if (newSlots <= oldSlots && segment(old.first) == segment(old.index)) {
+    // In place, in one write: the new entry ends on the old short entry's slot and the slots
+    // before it are marked deleted.
+    std::vector<uint8_t> run(
+        loc.parent.bytes.begin() + static_cast<ptrdiff_t>(old.first * kEntrySize),
+        loc.parent.bytes.begin() + static_cast<ptrdiff_t>((old.index + 1) * kEntrySize));
+    for (size_t i = 0; i < oldSlots - newSlots; ++i) run[i * kEntrySize] = 0xE5;
+    std::copy(entry.begin(), entry.end(), run.end() - static_cast<ptrdiff_t>(entry.size()));
+    WriteSlot(loc.parent, old.first, run);
+    device_.Flush();
+    return;
+  }
+  // Elsewhere: the new entry first, so that a kill leaves the file under both names rather than
+  // under none.
+  const bool extend = NeedsExtension(loc.parent, entry.size());
   std::optional<uint32_t> extension;
   if (extend) extension = Allocate(1).front();
   PlaceEntry(loc.parent, entry, extension);

@@ -309,15 +309,24 @@ TEST_P(FatVolumeTest, KillDuringReplaceLeavesOldOrNew) {
       try {
         volume.WriteFile("Windows Profiles\\User Registry.dat", Bytes(newText), 1700000100);
         volume.WriteFile("Windows Profiles\\A New Long Name.txt", Bytes(newText), 1700000100);
+        volume.Rename("Windows Profiles\\User Registry.dat", "User Registry Old.dat");
+        volume.Rename("Windows Profiles\\A New Long Name.txt", "NEWNAME.TXT");
         finished = true;
       } catch (const BlockDeviceError&) {
       }
     }
     FatVolume volume = Open();
-    const std::string now = ReadAll(volume, "Windows Profiles\\User Registry.dat");
+    const bool renamed = volume.Stat("Windows Profiles\\User Registry Old.dat").has_value();
+    EXPECT_NE(renamed, volume.Stat("Windows Profiles\\User Registry.dat").has_value());
+    const std::string now = ReadAll(volume, renamed ? "Windows Profiles\\User Registry Old.dat"
+                                                    : "Windows Profiles\\User Registry.dat");
     EXPECT_TRUE(now == oldText || now == newText) << "after " << budget << " writes";
-    if (const auto added = volume.Stat("Windows Profiles\\A New Long Name.txt")) {
-      EXPECT_TRUE(ReadAll(volume, "Windows Profiles\\A New Long Name.txt") == newText);
+    const bool added = volume.Stat("Windows Profiles\\A New Long Name.txt").has_value();
+    const bool addedRenamed = volume.Stat("Windows Profiles\\NEWNAME.TXT").has_value();
+    EXPECT_FALSE(added && addedRenamed);
+    if (added || addedRenamed) {
+      EXPECT_TRUE(ReadAll(volume, added ? "Windows Profiles\\A New Long Name.txt"
+                                        : "Windows Profiles\\NEWNAME.TXT") == newText);
     }
     // fsck.fat -n finds at most clusters that no file holds (so a free count that is off), or a
     // FAT copy one entry behind the first.
