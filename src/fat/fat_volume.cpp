@@ -798,10 +798,11 @@ std::array<uint8_t, 11> FatVolume::MakeShortName(std::string_view longName,
 }
 
 void FatVolume::DeleteEntry(const Dir& dir, const Slot& slot) {
-  for (size_t i = slot.first; i <= slot.index; ++i) {
-    const std::array<uint8_t, 1> mark = {0xE5};
-    device_.Write(dir.SlotOffset(i), mark);
-  }
+  std::vector<uint8_t> run(
+      dir.bytes.begin() + static_cast<ptrdiff_t>(slot.first * kEntrySize),
+      dir.bytes.begin() + static_cast<ptrdiff_t>((slot.index + 1) * kEntrySize));
+  for (size_t i = 0; i < run.size(); i += kEntrySize) run[i] = 0xE5;
+  WriteSlot(dir, slot.first, run);
 }
 
 std::vector<uint8_t> FatVolume::NewEntryBytes(std::string_view leaf, const std::vector<Slot>& taken,
