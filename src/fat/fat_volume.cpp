@@ -242,6 +242,13 @@ FatVolume::FatVolume(BlockDevice& device, std::string name, OemCodePage codePage
     bootLabel_.fill(' ');
   }
   if (type_ == FatType::Fat32) {
+    // BPB_ExtFlags bit 7: only the FAT numbered in bits 0-3 is in use; else all are mirrored.
+    const uint16_t flags = U16(b, 40);
+    if ((flags & 0x80) != 0) {
+      activeFat_ = flags & 0x0F;
+      mirrored_ = false;
+      if (activeFat_ >= fatCount_) Damaged("the boot sector names a FAT it does not have");
+    }
     rootEntries_ = 0;
     rootCluster_ = U32(b, 44) & 0x0FFFFFFF;
     if (rootCluster_ < 2 || rootCluster_ > clusterCount_ + 1) {
@@ -276,7 +283,7 @@ uint8_t FatVolume::FatByte(uint64_t at) const {
   const uint64_t block = at / kFatBlock * kFatBlock;
   if (block != fatBlockOffset_) {
     fatBlock_.assign(std::min<uint64_t>(kFatBlock, fatBytes_ - block), 0);
-    device_.Read(fatOffset_ + block, fatBlock_);
+    device_.Read(fatOffset_ + activeFat_ * fatBytes_ + block, fatBlock_);
     fatBlockOffset_ = block;
   }
   return fatBlock_[at - block];
@@ -326,7 +333,7 @@ void FatVolume::SetFatEntry(uint32_t cluster, uint32_t value) {
     }
   }
   for (uint32_t copy = 0; copy < fatCount_; ++copy) {
-    device_.Write(fatOffset_ + copy * fatBytes_ + at, bytes);
+    if (mirrored_ || copy == activeFat_) device_.Write(fatOffset_ + copy * fatBytes_ + at, bytes);
   }
   for (size_t i = 0; i < bytes.size(); ++i) {
     if (at + i >= fatBlockOffset_ && at + i < fatBlockOffset_ + fatBlock_.size()) {

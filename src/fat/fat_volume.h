@@ -124,6 +124,8 @@ class FatVolume {
   uint32_t bytesPerSector_ = 0;
   uint32_t clusterSize_ = 0;
   uint32_t fatCount_ = 0;
+  uint32_t activeFat_ = 0;  // the copy read
+  bool mirrored_ = true;    // every copy written
   uint64_t fatOffset_ = 0;  // of the first copy
   uint64_t fatBytes_ = 0;   // of one copy
   uint64_t rootOffset_ = 0;

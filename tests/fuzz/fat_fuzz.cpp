@@ -52,6 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     volume.ReadFile(
         name, [&](std::span<const uint8_t> piece) { back.append(piece.begin(), piece.end()); });
     fuzz::Check(back == text, "a written file reads back");
+    volume.Rename(name, "Renamed.txt");
+    fuzz::Check(!volume.Stat(name) && volume.Stat("RENAMED.TXT"),
+                "a renamed file has its new name");
+    volume.Remove("Renamed.txt");
+    fuzz::Check(!volume.Stat("Renamed.txt"), "a removed file is gone");
   } catch (const Error&) {
   }
   return 0;
