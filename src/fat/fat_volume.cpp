@@ -576,12 +576,18 @@ FatVolume::Located FatVolume::Locate(std::string_view path) const {
   for (size_t i = 0; i < parts.size(); ++i) {
     located.slots = ParseDir(located.parent);
     located.found = nullptr;
+    // An exact long name first (names that differ only in case exist on volumes made elsewhere),
+    // then a long name, then a short name, as Windows 95 folds them.
     const std::u32string folded = Fold(parts[i]);
     for (const Slot& slot : located.slots) {
-      if (Fold(slot.entry.longName) == folded) {
+      if (slot.entry.longName == parts[i]) {
         located.found = &slot;
         break;
       }
+    }
+    for (const Slot& slot : located.slots) {
+      if (located.found != nullptr) break;
+      if (Fold(slot.entry.longName) == folded) located.found = &slot;
     }
     if (located.found == nullptr) {
       for (const Slot& slot : located.slots) {

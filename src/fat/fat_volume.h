@@ -1,6 +1,7 @@
 // A FAT12, FAT16 or FAT32 volume with VFAT long names on a block device, read and written as
 // Windows 95 does. Paths are relative to the volume's root, components separated by "\" (or
-// "/"), each given by its long or short name in any letter case. Names are UTF-8.
+// "/"), each given by its long or short name in any letter case. Names are UTF-8; the machine's
+// ANSI paths convert with machine/cp1252.h.
 #pragma once
 
 #include <array>
