@@ -273,6 +273,37 @@ TEST_P(FatVolumeTest, FullVolumeChangesNothing) {
   EXPECT_EQ(ReadAll(volume, "keep.txt"), "keep");
 }
 
+TEST_P(FatVolumeTest, FullRootDirectoryChangesNothing) {
+  if (GetParam() == 32) GTEST_SKIP() << "a FAT32 root directory grows";
+  FatVolume volume = Open();
+  // mkfs.fat made a label entry; FAT12 floppies have 224 root entries, FAT16 512.
+  const int free = (GetParam() == 12 ? 224 : 512) - 1;
+  for (int i = 0; i < free; ++i) volume.WriteFile("F" + std::to_string(i), {}, 1700000000);
+  const std::string before = ImageBytes(image_);
+  EXPECT_THROW(volume.WriteFile("ONE.MORE", {}, 1700000000), FatError);
+  EXPECT_THROW(volume.MakeDirectory("Another Dir", 1700000000), FatError);
+  EXPECT_EQ(ImageBytes(image_), before);
+  // Replacing and renaming in place still work.
+  volume.WriteFile("f7", Bytes(std::string("seven")), 1700000000);
+  volume.Rename("F8", "G8");
+  EXPECT_EQ(ReadAll(volume, "F7"), "seven");
+  ExpectClean(image_);
+}
+
+TEST_P(FatVolumeTest, NamesWindowsRefusesOrTrims) {
+  FatVolume volume = Open();
+  EXPECT_THROW(volume.WriteFile("a*b.txt", {}, 0), FatError);
+  EXPECT_THROW(volume.WriteFile("...", {}, 0), FatError);
+  EXPECT_THROW(volume.WriteFile(std::string(256, 'x'), {}, 0), FatError);
+  EXPECT_THROW(volume.WriteFile(std::string("bad\xFF"), {}, 0), FatError);
+  volume.WriteFile(std::string(255, 'y'), {}, 0);
+  EXPECT_EQ(volume.Stat(std::string(255, 'Y'))->shortName, "YYYYYY~1");
+  volume.WriteFile("trailing dots. . ", Bytes(std::string("t")), 0);
+  EXPECT_EQ(volume.List("").back().longName, "trailing dots");
+  EXPECT_EQ(volume.List("").back().shortName, "TRAILI~1");
+  ExpectClean(image_);
+}
+
 TEST_P(FatVolumeTest, OemCodePageAndCaseFolding) {
   {
     FatVolume volume = Open(OemCodePage(850));
