@@ -97,9 +97,22 @@ std::string Extract(const fs::path& image, const std::string& path) {
   return run.out;
 }
 
+std::string ImageBytes(const fs::path& image);
+
+// fsck.fat -n finds nothing, and the two FAT copies are equal.
 void ExpectClean(const fs::path& image) {
   const auto run = RunProgram({"fsck.fat", "-n", image.string()});
   EXPECT_EQ(run.status, 0) << run.out << run.err;
+  const std::string b = ImageBytes(image);
+  const auto u16 = [&](size_t at) {
+    return static_cast<size_t>(static_cast<uint8_t>(b[at]) |
+                               (static_cast<uint8_t>(b[at + 1]) << 8));
+  };
+  const size_t fatSectors = u16(22) != 0 ? u16(22) : u16(36) | (u16(38) << 16);
+  const size_t first = u16(14) * 512;
+  const size_t size = fatSectors * 512;
+  EXPECT_EQ(static_cast<uint8_t>(b[16]), 2);
+  EXPECT_TRUE(b.compare(first, size, b, first + size, size) == 0) << "the FAT copies differ";
 }
 
 std::string ImageBytes(const fs::path& image) {
