@@ -680,13 +680,22 @@ void FatVolume::WriteSlot(const Dir& dir, size_t index, std::span<const uint8_t>
 
 namespace {
 
-std::optional<size_t> FreeRun(const std::vector<uint8_t>& bytes, size_t count) {
+// The first slot of a run of count free slots. An entry that fits in one cluster (perSegment
+// slots) is kept inside one, so that it is written in one piece; past the end marker the run
+// may start further on than the marker.
+std::optional<size_t> FreeRun(const std::vector<uint8_t>& bytes, size_t count, size_t perSegment) {
+  const size_t slots = bytes.size() / kEntrySize;
+  const bool inOne = count <= perSegment;
   size_t run = 0;
-  for (size_t i = 0; i < bytes.size() / kEntrySize; ++i) {
+  for (size_t i = 0; i < slots; ++i) {
+    if (inOne && i % perSegment == 0) run = 0;
     const uint8_t first = bytes[i * kEntrySize];
     if (first == 0x00) {
-      // Everything from the end marker on is free.
-      if (bytes.size() / kEntrySize - (i - run) >= count) return i - run;
+      size_t start = i - run;
+      if (inOne && start / perSegment != (start + count - 1) / perSegment) {
+        start = (start / perSegment + 1) * perSegment;
+      }
+      if (start + count <= slots) return start;
       return std::nullopt;
     }
     run = first == 0xE5 ? run + 1 : 0;
@@ -830,7 +839,7 @@ std::vector<uint8_t> FatVolume::NewEntryBytes(std::string_view leaf, const std::
 }
 
 bool FatVolume::NeedsExtension(const Dir& dir, size_t bytes) const {
-  if (FreeRun(dir.bytes, bytes / kEntrySize)) return false;
+  if (FreeRun(dir.bytes, bytes / kEntrySize, dir.segmentSize / kEntrySize)) return false;
   if (dir.fixedRoot) throw FatError("The root directory of " + name_ + " is full");
   if (dir.bytes.size() + clusterSize_ > kMaxDirBytes) {
     throw FatError("A directory on " + name_ + " is full");
@@ -852,10 +861,17 @@ void FatVolume::PlaceEntry(Dir& dir, std::span<const uint8_t> entry,
     dir.segments.push_back(ClusterOffset(*extension));
     dir.bytes.resize(dir.bytes.size() + clusterSize_, 0);
   }
-  const size_t at = *FreeRun(dir.bytes, entry.size() / kEntrySize);
-  WriteSlot(dir, at, entry);
-  std::copy(entry.begin(), entry.end(),
-            dir.bytes.begin() + static_cast<ptrdiff_t>(at * kEntrySize));
+  const size_t at = *FreeRun(dir.bytes, entry.size() / kEntrySize, dir.segmentSize / kEntrySize);
+  // Slots between the end marker and the entry are marked deleted, so that readers go on to the
+  // entry; they are written first, and alone they leave a valid directory.
+  size_t from = 0;
+  while (from < at && dir.bytes[from * kEntrySize] != 0x00) ++from;
+  std::vector<uint8_t> run(dir.bytes.begin() + static_cast<ptrdiff_t>(from * kEntrySize),
+                           dir.bytes.begin() + static_cast<ptrdiff_t>(at * kEntrySize));
+  for (size_t i = 0; i < run.size(); i += kEntrySize) run[i] = 0xE5;
+  run.insert(run.end(), entry.begin(), entry.end());
+  WriteSlot(dir, from, run);
+  std::copy(run.begin(), run.end(), dir.bytes.begin() + static_cast<ptrdiff_t>(from * kEntrySize));
   device_.Flush();
 }
 
