@@ -341,6 +341,11 @@ TEST_P(FatVolumeTest, KillDuringReplaceLeavesOldOrNew) {
     FatVolume volume = Open();
     volume.MakeDirectory("Windows Profiles", 1700000000);
     volume.WriteFile("Windows Profiles\\User Registry.dat", Bytes(oldText), 1700000000);
+    // 14 of the 16 slots of a 512-byte cluster taken: the next long name goes to a new cluster.
+    for (int i = 0; i < 4; ++i) {
+      volume.WriteFile("Windows Profiles\\Filler " + std::to_string(i) + ".txt", {}, 1700000000);
+    }
+    volume.WriteFile("Windows Profiles\\F.TXT", {}, 1700000000);
   }
   const fs::path pristine = dir_.Path() / "pristine.img";
   fs::copy_file(image_, pristine);
