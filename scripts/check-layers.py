@@ -15,6 +15,7 @@ import sys
 LAYERS = [
     "base",
     "volume",
+    "fat",
     "machine",
     "registry",
     "formats",

@@ -10,7 +10,7 @@
 #include "base/text.h"
 #include "formats/shell_link.h"
 #include "formats/shell_link_write.h"
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "operations/file_operations.h"

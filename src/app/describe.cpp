@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "policy/policy_file.h"
 
 namespace tarnwick {

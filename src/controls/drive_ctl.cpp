@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "controls/look.h"
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 

@@ -18,7 +18,7 @@
 #include "base/bytes.h"
 #include "base/file_io.h"
 #include "machine/atomic_file.h"
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "machine/host_dir.h"
 #include "machine/win_path.h"
 

@@ -6,7 +6,7 @@
 #include "base/byte_reader.h"
 #include "base/bytes.h"
 #include "base/text.h"
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 
 namespace tarnwick {
 

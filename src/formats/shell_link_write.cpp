@@ -14,7 +14,7 @@
 #include "base/win_time.h"
 #include "formats/shell_link.h"
 #include "machine/atomic_file.h"
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "machine/machine.h"
 #include "machine/short_name.h"
 #include "machine/win_path.h"

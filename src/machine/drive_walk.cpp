@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "machine/host_dir.h"
 #include "machine/short_name.h"
 

@@ -8,7 +8,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "machine/drive_walk.h"
 #include "machine/host_dir.h"
 #include "machine/ini_file.h"

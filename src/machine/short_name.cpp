@@ -11,7 +11,7 @@
 #include <system_error>
 
 #include "base/file_io.h"
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "machine/drive_walk.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"

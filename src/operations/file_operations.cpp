@@ -6,7 +6,7 @@
 
 #include "base/text.h"
 #include "formats/recycle_bin.h"
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "machine/host_dir.h"
 #include "machine/machine.h"
 #include "operations/tree_copy.h"

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <system_error>
 
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "registry/creg_file.h"

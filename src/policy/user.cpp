@@ -4,7 +4,7 @@
 #include <array>
 
 #include "base/error.h"
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "machine/win_path.h"
 #include "policy/policy_keys.h"
 #include "policy/policy_store.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/policy_keys.h"

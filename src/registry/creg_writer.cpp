@@ -6,7 +6,7 @@
 
 #include "base/bytes.h"
 #include "base/text.h"
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "registry/creg_file.h"
 #include "registry/creg_format.h"
 #include "registry/registry_limits.h"

@@ -9,7 +9,7 @@
 
 #include "base/byte_reader.h"
 #include "base/text.h"
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "registry/registry_limits.h"
 
 namespace tarnwick {

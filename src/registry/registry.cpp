@@ -7,7 +7,7 @@
 
 #include "base/byte_reader.h"
 #include "base/file_io.h"
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "machine/file_commit.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"

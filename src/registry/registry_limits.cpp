@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 
 namespace tarnwick {
 

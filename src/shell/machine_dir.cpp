@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "shell/ansi_qstring.h"

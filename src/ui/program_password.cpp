@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/text.h"
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "policy/password_store.h"
 #include "policy/policy_store.h"
 #include "shell/ansi_qstring.h"

@@ -19,7 +19,7 @@
 #include <sstream>
 
 #include "base/win_time.h"
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "support/fixtures.h"
 
 namespace fs = std::filesystem;

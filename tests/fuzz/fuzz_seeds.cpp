@@ -8,10 +8,12 @@
 #include <vector>
 
 #include "base/bytes.h"
+#include "fat/fat_volume.h"
 #include "formats/ico_file.h"
 #include "formats/pe_test_builder.h"
 #include "formats/recycle_bin.h"
 #include "formats/shell_link.h"
+#include "fuzz/fuzz_fat.h"
 #include "fuzz/fuzz_machine.h"
 #include "machine/ini_file.h"
 #include "machine/short_name.h"
@@ -279,6 +281,23 @@ void VolumeSeeds(const fs::path& root) {
   fs::remove(file);
 }
 
+// FAT12 volumes written by FatVolume: long and short names, a subdirectory, a file of clusters.
+void FatSeeds(const fs::path& root) {
+  SeedWriter seeds(root, "fat");
+  fuzz::MemoryDevice device(fuzz::EmptyFat12());
+  seeds.Add(device.Bytes());
+  FatVolume volume(device, "seed.img");
+  const std::string text(1500, 'x');
+  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  volume.MakeDirectory("Program Files", 1700000000);
+  volume.WriteFile("Program Files\\A rather long file name.txt", bytes, 1700000000);
+  volume.WriteFile("AUTOEXEC.BAT", bytes.first(10), 1700000000);
+  seeds.Add(device.Bytes());
+  volume.Rename("AUTOEXEC.BAT", "Autoexec Renamed.bat");
+  volume.Remove("Program Files\\A rather long file name.txt");
+  seeds.Add(device.Bytes());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -293,6 +312,7 @@ int main(int argc, char** argv) {
     RecycleSeeds(argv[1]);
     MachineSeeds(argv[1]);
     VolumeSeeds(argv[1]);
+    FatSeeds(argv[1]);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "fuzz_seeds: %s\n", e.what());
     return 1;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "registry/regedit4.h"
 
 namespace {

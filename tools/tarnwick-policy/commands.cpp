@@ -12,7 +12,7 @@
 #include "account/allowed_program.h"
 #include "account/machine_settings.h"
 #include "base/text.h"
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/activation.h"

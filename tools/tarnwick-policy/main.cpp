@@ -12,7 +12,7 @@
 #include "base/text.h"
 #include "commands.h"
 #include "demo/demo_machine.h"
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "machine/host_dir.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"

@@ -4,7 +4,7 @@
 #include <iostream>
 #include <ostream>
 
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "operations/file_operations.h"
 #include "operations/text_prompter.h"
 

@@ -5,7 +5,7 @@
 
 #include "base/error.h"
 #include "base/text.h"
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "registry/regedit4.h"
 
 namespace tarnwick {

@@ -13,7 +13,7 @@
 #include "base/error.h"
 #include "base/file_io.h"
 #include "base/text.h"
-#include "machine/cp1252.h"
+#include "base/cp1252.h"
 #include "machine/file_lock.h"
 #include "machine/machine.h"
 #include "machine_registry.h"
