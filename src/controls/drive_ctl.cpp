@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "controls/look.h"
 #include "base/cp1252.h"
+#include "controls/look.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 

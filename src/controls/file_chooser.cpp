@@ -42,7 +42,7 @@ std::string Join(std::string_view folder, std::string_view name) {
   return AddTrailingBackslash(folder) + std::string(name);
 }
 
-bool LessIgnoringCase(const DirEntry& a, const DirEntry& b) {
+bool LessIgnoringCase(const VolumeEntry& a, const VolumeEntry& b) {
   return UpperAscii(a.name) < UpperAscii(b.name);
 }
 
@@ -191,15 +191,14 @@ std::vector<std::string> FileChooserDialog::Patterns() const {
 
 void FileChooserDialog::List() {
   files_->clear();
-  const std::optional<std::filesystem::path> host = ExistingDirectory(machine_, folder_);
-  if (!host) return;
+  if (!ExistingDirectory(machine_, folder_)) return;
   const WaitCursor hourglass;
-  std::vector<DirEntry> entries = ListDirectory(*host);
+  std::vector<VolumeEntry> entries = machine_.List(folder_);
   std::stable_sort(entries.begin(), entries.end(), LessIgnoringCase);
   const std::vector<std::string> patterns = Patterns();
   for (bool folders : {true, false}) {
-    for (const DirEntry& entry : entries) {
-      if (entry.directory != folders) continue;
+    for (const VolumeEntry& entry : entries) {
+      if (entry.IsDirectory() != folders) continue;
       if (!folders && std::none_of(patterns.begin(), patterns.end(), [&](const std::string& p) {
             return MatchesWildcard(entry.name, p);
           })) {

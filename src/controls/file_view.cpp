@@ -64,11 +64,10 @@ void TFileView::SetDirectory(std::string_view path) {
   if (path.ends_with('\\')) path.remove_suffix(1);
   directory_ = std::string(path);
   if (machine_ == nullptr) return;
-  const std::optional<std::filesystem::path> host = ExistingDirectory(*machine_, directory_);
-  if (!host) return;
+  if (!ExistingDirectory(*machine_, directory_)) return;
   const WaitCursor hourglass;
-  for (const DirEntry& entry : ListDirectory(*host)) {
-    if (entry.directory) continue;
+  for (const VolumeEntry& entry : machine_->List(directory_)) {
+    if (entry.IsDirectory()) continue;
     const std::string file = directory_ + "\\" + entry.name;
     auto* item = new QListWidgetItem(FromAnsi(entry.name), this);
     if (QPixmap small = ShellFileIcon(*machine_, file, 16); !small.isNull()) {

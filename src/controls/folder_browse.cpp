@@ -97,10 +97,9 @@ QTreeWidgetItem* FolderBrowseDialog::AddFolder(QTreeWidgetItem* parent, const st
   auto* item = new QTreeWidgetItem(QStringList(text));
   item->setIcon(0, NodeIcon(image));
   item->setData(0, kPathRole, QByteArray::fromStdString(path));
-  const std::optional<std::filesystem::path> host = ExistingDirectory(machine_, path);
-  const std::vector<DirEntry> entries = host ? ListDirectory(*host) : std::vector<DirEntry>();
+  const std::vector<VolumeEntry> entries = machine_.List(path);
   const bool hasFolders = std::any_of(entries.begin(), entries.end(),
-                                      [](const DirEntry& entry) { return entry.directory; });
+                                      [](const VolumeEntry& entry) { return entry.IsDirectory(); });
   item->setChildIndicatorPolicy(hasFolders ? QTreeWidgetItem::ShowIndicator
                                            : QTreeWidgetItem::DontShowIndicatorWhenChildless);
   if (parent != nullptr) {
@@ -115,14 +114,12 @@ void FolderBrowseDialog::Expand(QTreeWidgetItem* item) {
   if (item->data(0, kReadRole).toBool()) return;
   item->setData(0, kReadRole, true);
   const std::string path = item->data(0, kPathRole).toByteArray().toStdString();
-  const std::optional<std::filesystem::path> host = ExistingDirectory(machine_, path);
-  if (!host) return;
-  std::vector<DirEntry> entries = ListDirectory(*host);
-  std::erase_if(entries, [](const DirEntry& entry) { return !entry.directory; });
-  std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) {
+  std::vector<VolumeEntry> entries = machine_.List(path);
+  std::erase_if(entries, [](const VolumeEntry& entry) { return !entry.IsDirectory(); });
+  std::sort(entries.begin(), entries.end(), [](const VolumeEntry& a, const VolumeEntry& b) {
     return UpperAscii(a.name) < UpperAscii(b.name);
   });
-  for (const DirEntry& entry : entries) {
+  for (const VolumeEntry& entry : entries) {
     AddFolder(item, Join(path, entry.name), FromAnsi(entry.name), SmallImage(0));
   }
 }
@@ -174,25 +171,20 @@ bool FolderBrowseDialog::SelectPath(std::string_view path) {
 void FolderBrowseDialog::NewFolder() {
   QTreeWidgetItem* item = tree_->currentItem();
   const std::optional<std::string> folder = Choice(item);
-  const std::optional<std::filesystem::path> host =
-      folder ? ExistingDirectory(machine_, *folder) : std::nullopt;
-  if (!host) return;
+  if (!folder || !ExistingDirectory(machine_, *folder)) return;
   // Names compare without regard to case, as on the machine's disk.
   const auto taken = [&](const std::string& candidate) {
-    const std::optional<std::filesystem::path> existing =
-        machine_.HostPath(Join(*folder, candidate));
-    std::error_code error;
-    return existing && std::filesystem::exists(*existing, error);
+    return machine_.Stat(Join(*folder, candidate)).has_value();
   };
   std::string name = "New Folder";
   for (int n = 2; taken(name); ++n) name = "New Folder (" + std::to_string(n) + ")";
-  int error = 0;
+  bool made = false;
   try {
-    error = MakeDirectoryAt(machine_.Hold(Join(*folder, name)));
-  } catch (const MachineError&) {
-    error = EINVAL;
+    made = machine_.MakeDirectory(Join(*folder, name));
+  } catch (const FileWriteError&) {
+    made = false;
   }
-  if (error != 0) {
+  if (!made) {
     ShowMessage(this, MessageKind::Error,
                 QStringLiteral("Unable to create the folder '%1'.").arg(FromAnsi(name)));
     return;

@@ -79,10 +79,8 @@ void TFolderView::SetRootFolder(std::string_view path) {
 }
 
 void TFolderView::ListFolder(QTreeWidgetItem* parent, const std::string& folder, bool probe) {
-  const std::optional<std::filesystem::path> host = ExistingDirectory(*machine_, folder);
-  if (!host) return;
-  for (const DirEntry& entry : ListDirectory(*host)) {
-    if (entry.directory) {
+  for (const VolumeEntry& entry : machine_->List(folder)) {
+    if (entry.IsDirectory()) {
       QTreeWidgetItem* node = NewNode(entry.name, kFolderImage);
       parent->insertChild(0, node);
       if (probe) Probe(node);
@@ -99,8 +97,7 @@ void TFolderView::ListFolder(QTreeWidgetItem* parent, const std::string& folder,
 }
 
 void TFolderView::Probe(QTreeWidgetItem* node) {
-  const std::optional<std::filesystem::path> host = ExistingDirectory(*machine_, GetNodePath(node));
-  if (host && HasEntries(*host)) {
+  if (!machine_->List(GetNodePath(node)).empty()) {
     node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
   }
 }

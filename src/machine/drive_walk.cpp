@@ -5,8 +5,8 @@
 #include <system_error>
 #include <vector>
 
-#include "base/text.h"
 #include "base/cp1252.h"
+#include "base/text.h"
 #include "machine/host_dir.h"
 #include "machine/short_name.h"
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <system_error>
 
@@ -11,6 +12,8 @@
 #include "base/cp1252.h"
 #include "machine/drive_walk.h"
 #include "machine/host_dir.h"
+#include "machine/host_volume.h"
+#include "machine/image_volume.h"
 #include "machine/ini_file.h"
 #include "machine/win_path.h"
 
@@ -148,6 +151,15 @@ class MachineIniReader {
         drive.type = ParseType(entry);
       } else if (EqualsIgnoreCase(entry.key, "Path")) {
         drive.hostDir = HostDirectory(entry);
+      } else if (EqualsIgnoreCase(entry.key, "Image")) {
+        drive.image = ImagePath(entry);
+      } else if (EqualsIgnoreCase(entry.key, "Partition")) {
+        drive.partition = ParseNumber(entry, 0, 255);
+      } else if (EqualsIgnoreCase(entry.key, "CodePage")) {
+        drive.codePage = ParseNumber(entry, 0, 65535);
+        if (drive.codePage != 437 && drive.codePage != 850) {
+          Fail(entry.line, "CodePage must be 437 or 850, not " + entry.value);
+        }
       } else if (EqualsIgnoreCase(entry.key, "Label")) {
         drive.label = Ansi(entry);
         if (drive.label.size() > 11) Fail(entry.line, "a volume label holds at most 11 characters");
@@ -157,8 +169,15 @@ class MachineIniReader {
         drive.remoteName = RemoteName(entry);
       } else {
         Fail(entry.line, "unknown key " + entry.key + " in [" + section.Name() +
-                             "] (expected Type, Path, Label, Serial or RemoteName)");
+                             "] (expected Type, Path, Image, Partition, CodePage, Label, Serial "
+                             "or RemoteName)");
       }
+    }
+    if (!drive.hostDir.empty() && !drive.image.empty()) {
+      Fail(section.Find("Image")->line, "a drive has either Path= or Image=, not both");
+    }
+    if (drive.partition && drive.image.empty()) {
+      Fail(section.Find("Partition")->line, "Partition= is only for a drive with Image=");
     }
     if (!drive.remoteName.empty() && drive.type != DriveType::Remote) {
       Fail(section.Find("RemoteName")->line, "RemoteName is only for a drive of Type=remote");
@@ -190,6 +209,29 @@ class MachineIniReader {
       Fail(entry.line, "the drive's directory " + given.string() + " is not a directory");
     }
     return resolved;
+  }
+
+  fs::path ImagePath(const IniEntry& entry) const {
+    if (entry.value.empty()) return {};
+    const fs::path given =
+        fs::path(entry.value).is_absolute() ? fs::path(entry.value) : dir_ / entry.value;
+    std::error_code ec;
+    if (!fs::is_regular_file(given, ec)) {
+      Fail(entry.line, "the drive's image " + given.string() + " is not a file");
+    }
+    return fs::canonical(given, ec);
+  }
+
+  int ParseNumber(const IniEntry& entry, int low, int high) const {
+    int value = -1;
+    const auto [end, error] =
+        std::from_chars(entry.value.data(), entry.value.data() + entry.value.size(), value);
+    if (error != std::errc() || end != entry.value.data() + entry.value.size() || value < low ||
+        value > high) {
+      Fail(entry.line, entry.key + " must be a number from " + std::to_string(low) + " to " +
+                           std::to_string(high) + ", not \"" + entry.value + "\"");
+    }
+    return value;
   }
 
   // "1A2B-3C4D" as Windows shows it, or up to 8 hex digits.
@@ -230,13 +272,35 @@ class MachineIniReader {
     }
     if (!drive->HasMedium()) {
       Fail(line, std::string(key) + " " + Cp1252ToUtf8(path) + " is on drive " + path[0] +
-                     ":, which has no Path= (no medium)");
+                     ":, which has no Path= or Image= (no medium)");
     }
   }
 
   fs::path dir_;
   fs::path file_;
 };
+
+// The [Paths] WinDir= of C:\MSDOS.SYS, else C:\WINDOWS. MSDOS.SYS is a text file since Windows
+// 95; an older or damaged one names no directory.
+std::string WindowsDirectoryOf(const Machine& machine) {
+  constexpr size_t kMaxMsdosSys = 64 * 1024;
+  try {
+    const std::vector<uint8_t> bytes = machine.ReadFile("C:\\MSDOS.SYS", kMaxMsdosSys);
+    const IniFile ini = IniFile::Parse(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), "MSDOS.SYS");
+    const IniSection* paths = ini.FindSection("Paths");
+    const IniEntry* winDir = paths != nullptr ? paths->Find("WinDir") : nullptr;
+    if (winDir != nullptr && IsAbsoluteDrivePath(winDir->value) &&
+        UpperAscii(winDir->value[0]) == 'C') {
+      std::string dir = winDir->value;
+      dir[0] = 'C';
+      while (dir.size() > 3 && dir.back() == '\\') dir.pop_back();
+      return dir;
+    }
+  } catch (const Error&) {
+  }
+  return kDefaultWindowsDirectory;
+}
 
 }  // namespace
 
@@ -258,7 +322,43 @@ Machine Machine::Open(const fs::path& dir) {
   machine.windowsDir_ = kDefaultWindowsDirectory;
   machine.programPath_ = kDefaultProgramPath;
   MachineIniReader(machine.dir_).Read(machine.windowsDir_, machine.programPath_, machine.drives_);
+  machine.OpenVolumes();
   return machine;
+}
+
+Machine Machine::OpenImage(const fs::path& image) {
+  std::error_code ec;
+  if (!fs::is_regular_file(image, ec))
+    throw MachineError(image.string() + ": not a disk image file");
+  Machine machine;
+  machine.dir_ = fs::canonical(image, ec);
+  if (ec) throw MachineError(image.string() + ": " + ec.message());
+  DriveInfo drive;
+  drive.image = machine.dir_;
+  machine.drives_.push_back(std::move(drive));
+  machine.programPath_ = kDefaultProgramPath;
+  machine.OpenVolumes();
+  machine.windowsDir_ = WindowsDirectoryOf(machine);
+  return machine;
+}
+
+void Machine::OpenVolumes() {
+  for (DriveInfo& drive : drives_) {
+    if (!drive.image.empty()) {
+      try {
+        auto volume = std::make_shared<ImageVolume>(drive.image, drive.partition, drive.codePage);
+        if (drive.label.empty()) drive.label = volume->Label().value_or(std::string());
+        if (drive.serial == 0) drive.serial = volume->Serial().value_or(0);
+        volumes_.push_back(std::move(volume));
+      } catch (const Error& e) {
+        throw MachineError(std::string("Drive ") + drive.letter + ": " + e.what());
+      }
+    } else if (!drive.hostDir.empty()) {
+      volumes_.push_back(std::make_shared<HostVolume>(drive.hostDir, drive.letter));
+    } else {
+      volumes_.push_back(nullptr);
+    }
+  }
 }
 
 fs::path Machine::DefaultDirectory() {
@@ -293,7 +393,7 @@ std::optional<fs::path> Machine::HostPath(std::string_view windowsPath) const {
   return std::move(lookup.host);
 }
 
-PathLookup Machine::LookUp(std::string_view windowsPath, bool followFinalLink) const {
+PathStatus Machine::Locate(std::string_view windowsPath, VolumeLocation& location) const {
   std::string path(windowsPath);
   std::replace(path.begin(), path.end(), '/', '\\');
 
@@ -318,28 +418,37 @@ PathLookup Machine::LookUp(std::string_view windowsPath, bool followFinalLink) c
     drive = FindDrive(path[0]);
     components = SplitWindowsPath(std::string_view(path).substr(2));
   } else {
-    return {PathStatus::Malformed, {}};
+    return PathStatus::Malformed;
   }
-  if (drive == nullptr || !drive->HasMedium()) return {PathStatus::NoDrive, {}};
+  if (drive == nullptr || !drive->HasMedium()) return PathStatus::NoDrive;
 
-  std::vector<std::string> parts;
+  VolumePath parts;
   for (std::string& component : components) {
     if (component == ".") continue;
     if (component == "..") {
-      if (parts.empty()) return {PathStatus::Unreachable, {}};
+      if (parts.empty()) return PathStatus::Unreachable;
       parts.pop_back();
       continue;
     }
-    if (!IsValidComponent(component)) return {PathStatus::Malformed, {}};
+    if (!IsValidComponent(component)) return PathStatus::Malformed;
     parts.push_back(std::move(component));
   }
-  DriveWalk walk(drive->hostDir);
-  for (size_t i = 0; i < parts.size(); ++i) {
-    if (!walk.Enter(parts[i], followFinalLink || i + 1 < parts.size())) {
-      return {PathStatus::Unreachable, {}};
-    }
+  location.drive = drive;
+  location.volume = volumes_[static_cast<size_t>(drive - drives_.data())].get();
+  location.path = std::move(parts);
+  return PathStatus::Found;
+}
+
+PathLookup Machine::LookUp(std::string_view windowsPath, bool followFinalLink) const {
+  VolumeLocation location;
+  if (const PathStatus status = Locate(windowsPath, location); status != PathStatus::Found) {
+    return {status, {}};
   }
-  return {PathStatus::Found, walk.Current()};
+  if (location.drive->hostDir.empty()) return {PathStatus::OnImage, {}};
+  std::optional<fs::path> host =
+      static_cast<const HostVolume*>(location.volume)->Resolve(location.path, followFinalLink);
+  if (!host) return {PathStatus::Unreachable, {}};
+  return {PathStatus::Found, std::move(*host)};
 }
 
 HeldPath Machine::Hold(std::string_view windowsPath) const {
@@ -359,6 +468,8 @@ HeldPath Machine::Hold(std::string_view windowsPath) const {
         throw MachineError(shown +
                            ": the path leads outside its drive (through \"..\" or a symbolic "
                            "link) or to a link that points nowhere");
+      case PathStatus::OnImage:
+        throw MachineError(shown + ": on a disk image, not a host directory");
     }
     if (std::any_of(drives_.begin(), drives_.end(),
                     [&](const DriveInfo& drive) { return lookup.host == drive.hostDir; })) {
@@ -409,18 +520,15 @@ std::optional<std::string> Machine::WindowsPath(const fs::path& hostPath) const 
   return result;
 }
 
-std::optional<fs::path> ExistingDirectory(const Machine& machine, std::string_view windowsPath) {
-  if (windowsPath.empty()) return std::nullopt;
-  std::optional<fs::path> host = machine.HostPath(windowsPath);
-  std::error_code error;
-  if (!host || !fs::is_directory(*host, error)) return std::nullopt;
-  return host;
+bool ExistingDirectory(const Machine& machine, std::string_view windowsPath) {
+  if (windowsPath.empty()) return false;
+  const std::optional<VolumeEntry> entry = machine.Stat(windowsPath);
+  return entry && entry->IsDirectory();
 }
 
 bool ExistingFile(const Machine& machine, std::string_view windowsPath) {
-  const std::optional<fs::path> host = machine.HostPath(windowsPath);
-  std::error_code error;
-  return host && fs::is_regular_file(*host, error);
+  const std::optional<VolumeEntry> entry = machine.Stat(windowsPath);
+  return entry && !entry->IsDirectory();
 }
 
 }  // namespace tarnwick

@@ -3,13 +3,16 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/error.h"
 #include "base/file_io.h"
+#include "machine/drive_volume.h"
 #include "machine/host_dir.h"
 
 namespace tarnwick {
@@ -26,6 +29,7 @@ enum class PathStatus {
   NoDrive,      // no drive of that letter or remote name, or one without medium
   Unreachable,  // it would leave the drive: ".." above its root, a symbolic link pointing
                 // outside it, a dangling link, a chain of too many links
+  OnImage,      // a valid path on a drive kept in a disk image: it has no host path
 };
 
 struct PathLookup {
@@ -39,21 +43,36 @@ struct DriveInfo {
   char letter = 'C';  // upper case
   DriveType type = DriveType::Fixed;
   std::filesystem::path hostDir;  // absolute; empty when no medium is in the drive
+  std::filesystem::path image;    // absolute: the disk image holding the drive instead
+  std::optional<int> partition;   // of the image; empty: its first FAT partition
+  int codePage = 437;             // the OEM code page of the image's short names
   std::string label;              // volume label, ANSI
   uint32_t serial = 0;
   std::string remoteName;  // "\\SERVER\SHARE" for a network drive
+  bool HasMedium() const { return !hostDir.empty() || !image.empty(); }
+};
 
-  bool HasMedium() const { return !hostDir.empty(); }
+// A Windows path resolved to the volume of its drive.
+struct VolumeLocation {
+  const DriveInfo* drive = nullptr;
+  DriveVolume* volume = nullptr;
+  VolumePath path;  // ANSI components below the drive's root
 };
 
 class Machine {
  public:
   // Opens the machine in dir, which must exist; OpenOrCreateMachine makes a new one.
-  // Throws MachineError for an unreadable or invalid machine.ini.
+  // Throws MachineError for an unreadable or invalid machine.ini, or a drive's image that cannot
+  // be opened (held by an emulator, damaged, of a format we do not read).
   static Machine Open(const std::filesystem::path& dir);
+  // A machine whose drive C is the FAT volume of a disk image (its first FAT partition), its
+  // Windows directory the [Paths] WinDir= of the image's MSDOS.SYS, else C:\WINDOWS. Its
+  // Directory() is the image file. Throws MachineError.
+  static Machine OpenImage(const std::filesystem::path& image);
   // TARNWICK_MACHINE, else $XDG_DATA_HOME/tarnwick/machine (~/.local/share/tarnwick/machine).
   static std::filesystem::path DefaultDirectory();
 
+  // The machine directory, or the image file of a machine opened with OpenImage.
   const std::filesystem::path& Directory() const { return dir_; }
   // The Windows directory as the system reports it, e.g. "C:\WINDOWS".
   const std::string& WindowsDirectory() const { return windowsDir_; }
@@ -82,17 +101,33 @@ class Machine {
   // The Windows path of a host path inside one of the drives; empty when it lies outside all.
   std::optional<std::string> WindowsPath(const std::filesystem::path& hostPath) const;
 
+  // The volume and components of a Windows path, checked as LookUp checks it; the status says
+  // why there are none (Found when there are, on a host directory or an image alike).
+  PathStatus Locate(std::string_view windowsPath, VolumeLocation& location) const;
+
+  // Files by Windows path on whichever volume keeps the drive. Stat and List give nothing for a
+  // path that does not map; the others throw FileReadError or FileWriteError naming it.
+  std::optional<VolumeEntry> Stat(std::string_view windowsPath) const;
+  std::vector<VolumeEntry> List(std::string_view windowsDirectory) const;
+  std::vector<uint8_t> ReadFile(std::string_view windowsPath, size_t maxSize) const;
+  void WriteFile(std::string_view windowsPath, std::span<const uint8_t> bytes,
+                 ReadOnlyFiles readOnly = ReadOnlyFiles::Refuse) const;
+  // False when something has the name already.
+  bool MakeDirectory(std::string_view windowsPath) const;
+  void RemoveTree(std::string_view windowsPath) const;
+
  private:
+  void OpenVolumes();
+
   std::filesystem::path dir_;
   std::string windowsDir_;
   std::string programPath_;
   std::vector<DriveInfo> drives_;
+  std::vector<std::shared_ptr<DriveVolume>> volumes_;  // one per drive with a medium, in order
 };
 
-// The host directory of a Windows path naming an existing directory ("C:" and "C:\" name the
-// drive's root); empty otherwise.
-std::optional<std::filesystem::path> ExistingDirectory(const Machine& machine,
-                                                       std::string_view windowsPath);
+// True when a Windows path names an existing directory ("C:" and "C:\" name the drive's root).
+bool ExistingDirectory(const Machine& machine, std::string_view windowsPath);
 // True when a Windows path names an existing file, not a directory.
 bool ExistingFile(const Machine& machine, std::string_view windowsPath);
 

@@ -10,8 +10,8 @@
 #include <map>
 #include <system_error>
 
-#include "base/file_io.h"
 #include "base/cp1252.h"
+#include "base/file_io.h"
 #include "machine/drive_walk.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"

@@ -11,26 +11,6 @@ namespace tarnwick {
 
 namespace fs = std::filesystem;
 
-std::vector<DirEntry> ListDirectory(const fs::path& hostDir) {
-  std::vector<DirEntry> entries;
-  std::error_code error;
-  for (fs::directory_iterator it(hostDir, error), end; !error && it != end; it.increment(error)) {
-    std::optional<std::string> name = Utf8ToCp1252(it->path().filename().string());
-    if (!name) continue;
-    std::error_code typeError;
-    entries.push_back({std::move(*name), it->is_directory(typeError)});
-  }
-  return entries;
-}
-
-bool HasEntries(const fs::path& hostDir) {
-  std::error_code error;
-  for (fs::directory_iterator it(hostDir, error), end; !error && it != end; it.increment(error)) {
-    if (Utf8ToCp1252(it->path().filename().string())) return true;
-  }
-  return false;
-}
-
 namespace {
 
 // The shell shows names with a capital first letter and the rest in lower case.

@@ -616,9 +616,8 @@ void TfrmMain::btnBrowseDirClick() {
 void TfrmMain::btnExploreCustomFolderClick() {
   const std::optional<std::string> path = ToAnsi(ui_->txtFolderPath->text());
   if (!path || path->empty()) return;
-  if (const auto host = ExistingDirectory(GetMachine(), *path)) {
-    FolderExplorer::Current().Open(*host);
-  }
+  if (!ExistingDirectory(GetMachine(), *path)) return;
+  if (const auto host = GetMachine().HostPath(*path)) FolderExplorer::Current().Open(*host);
 }
 
 std::optional<TfrmMain::Target> TfrmMain::TargetDirectory(const QString& noSelection,

@@ -34,8 +34,8 @@ class RecordingShell : public AccountShell {
   explicit RecordingShell(const Machine& machine) : machine_(machine) {}
 
   void CopyFolder(const std::string& source, const std::string& destination) override {
-    const std::optional<fs::path> from = ExistingDirectory(machine_, source);
-    if (!from) {
+    const std::optional<fs::path> from = machine_.HostPath(source);
+    if (!ExistingDirectory(machine_, source)) {
       told.push_back("Source Directory - " + source + " - not found.");
       return;
     }

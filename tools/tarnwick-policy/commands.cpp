@@ -11,8 +11,8 @@
 #include "account/account_shell.h"
 #include "account/allowed_program.h"
 #include "account/machine_settings.h"
-#include "base/text.h"
 #include "base/cp1252.h"
+#include "base/text.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/activation.h"
@@ -207,16 +207,8 @@ void AddUser(TUsers& users, const AddUserLine& line, AccountShell& shell) {
 // The entries of a folder, sorted without regard to case, folders ending in "\".
 std::vector<std::string> FolderEntries(const Machine& machine, const std::string& folder) {
   std::vector<std::string> entries;
-  const std::optional<std::filesystem::path> host = ExistingDirectory(machine, folder);
-  if (!host) return entries;
-  std::error_code error;
-  for (std::filesystem::directory_iterator it(*host, error), end; !error && it != end;
-       it.increment(error)) {
-    std::optional<std::string> name = Utf8ToCp1252(it->path().filename().string());
-    if (!name) continue;
-    std::error_code typeError;
-    if (it->is_directory(typeError)) *name += '\\';
-    entries.push_back(std::move(*name));
+  for (const VolumeEntry& entry : machine.List(folder)) {
+    entries.push_back(entry.IsDirectory() ? entry.name + '\\' : entry.name);
   }
   std::sort(entries.begin(), entries.end(), [](const std::string& a, const std::string& b) {
     return UpperAscii(a) < UpperAscii(b);

@@ -1,0 +1,120 @@
+#include "machine/host_volume.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "base/cp1252.h"
+#include "base/file_io.h"
+#include "machine/drive_walk.h"
+
+namespace tarnwick {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+VolumeEntry EntryOf(std::string name, const struct stat& info) {
+  VolumeEntry entry;
+  entry.name = std::move(name);
+  if (S_ISDIR(info.st_mode)) entry.attributes |= file_attr::kDirectory;
+  if (S_ISREG(info.st_mode) && IsReadOnlyMode(info.st_mode)) {
+    entry.attributes |= file_attr::kReadOnly;
+  }
+  entry.size = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+  entry.written = info.st_mtim.tv_sec;
+  entry.created = info.st_ctim.tv_sec;
+  return entry;
+}
+
+}  // namespace
+
+std::string ShownPath(char drive, const VolumePath& path) {
+  std::string shown{drive, ':', '\\'};
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (i > 0) shown += '\\';
+    shown += Cp1252ToUtf8(path[i]);
+  }
+  return shown;
+}
+
+std::optional<fs::path> HostVolume::Resolve(const VolumePath& path, bool followFinalLink) const {
+  DriveWalk walk(root_);
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (!walk.Enter(path[i], followFinalLink || i + 1 < path.size())) return std::nullopt;
+  }
+  return walk.Current();
+}
+
+HeldPath HostVolume::Hold(const VolumePath& path) const {
+  const std::string shown = ShownPath(letter_, path);
+  if (path.empty()) throw FileWriteError(shown + ": the root folder of a drive");
+  // Each retry follows, under the walk's rules, a link swapped in after the look-up before it.
+  constexpr int kAttempts = 8;
+  for (int attempt = 1;; ++attempt) {
+    const std::optional<fs::path> host = Resolve(path, false);
+    if (!host) {
+      throw FileWriteError(shown +
+                           ": the path leads outside its drive (through a symbolic link) or to a "
+                           "link that points nowhere");
+    }
+    if (*host == root_) throw FileWriteError(shown + ": the root folder of a drive");
+    HeldPath held = HoldParentNoFollow(*host);
+    if (held.dir.Valid() || (held.error != ELOOP && held.error != ENOTDIR) ||
+        attempt == kAttempts) {
+      return held;
+    }
+  }
+}
+
+std::optional<VolumeEntry> HostVolume::Stat(const VolumePath& path) const {
+  const std::optional<fs::path> host = Resolve(path);
+  struct stat info {};
+  if (!host || ::stat(host->c_str(), &info) != 0) return std::nullopt;
+  if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) return std::nullopt;
+  return EntryOf(path.empty() ? std::string() : path.back(), info);
+}
+
+std::vector<VolumeEntry> HostVolume::List(const VolumePath& directory) const {
+  std::vector<VolumeEntry> entries;
+  const std::optional<fs::path> host = Resolve(directory);
+  if (!host) return entries;
+  std::error_code error;
+  for (fs::directory_iterator it(*host, error), end; !error && it != end; it.increment(error)) {
+    std::optional<std::string> name = Utf8ToCp1252(it->path().filename().string());
+    struct stat info {};
+    if (!name || ::stat(it->path().c_str(), &info) != 0) continue;
+    if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) continue;
+    entries.push_back(EntryOf(std::move(*name), info));
+  }
+  return entries;
+}
+
+std::vector<uint8_t> HostVolume::ReadFile(const VolumePath& path, size_t maxSize) const {
+  const std::optional<fs::path> host = Resolve(path);
+  if (!host) {
+    throw FileReadError(ShownPath(letter_, path) + ": the path leads outside its drive");
+  }
+  return ReadWholeFile(*host, maxSize);
+}
+
+void HostVolume::WriteFile(const VolumePath& path, std::span<const uint8_t> bytes,
+                           ReadOnlyFiles readOnly) {
+  WriteFileAtomically(Hold(path), bytes, readOnly);
+}
+
+bool HostVolume::MakeDirectory(const VolumePath& path) {
+  const HeldPath held = Hold(path);
+  const int error = MakeDirectoryAt(held);
+  if (error == EEXIST) return false;
+  if (error != 0) throw FileWriteError(held.host.string() + ": " + WalkErrorText(error));
+  return true;
+}
+
+void HostVolume::RemoveTree(const VolumePath& path) {
+  if (std::string failure = tarnwick::RemoveTree(Hold(path)); !failure.empty()) {
+    throw FileWriteError(failure);
+  }
+}
+
+}  // namespace tarnwick

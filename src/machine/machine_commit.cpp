@@ -1,0 +1,32 @@
+#include "machine/machine_commit.h"
+
+#include "base/cp1252.h"
+
+namespace tarnwick {
+
+MachineCommit::MachineCommit(const Machine& machine) : machine_(machine) {}
+
+void MachineCommit::Stage(std::string_view windowsPath, std::span<const uint8_t> bytes,
+                          ReadOnlyFiles readOnly) {
+  VolumeLocation location;
+  if (machine_.Locate(windowsPath, location) != PathStatus::Found) {
+    throw FileWriteError(Cp1252ToUtf8(windowsPath) + ": not a path on a drive of the machine");
+  }
+  if (const auto host = machine_.LookUp(windowsPath, false); host.status == PathStatus::Found) {
+    if (!host_) host_.emplace(machine_.Directory());
+    host_->Stage(host.host, bytes, readOnly);
+  } else if (host.status == PathStatus::OnImage) {
+    images_.push_back({location.volume, std::move(location.path),
+                       std::vector<uint8_t>(bytes.begin(), bytes.end()), readOnly});
+  } else {
+    throw FileWriteError(Cp1252ToUtf8(windowsPath) +
+                         ": the path leads outside its drive or to a link that points nowhere");
+  }
+}
+
+void MachineCommit::Commit() {
+  if (host_) host_->Commit();
+  for (const Pending& file : images_) file.volume->WriteFile(file.path, file.bytes, file.readOnly);
+}
+
+}  // namespace tarnwick
