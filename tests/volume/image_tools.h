@@ -60,6 +60,19 @@ inline void MakeFat(const std::filesystem::path& image, uint64_t offset, uint64_
   Tool({"mcopy", "-i", image.string() + "@@" + std::to_string(offset), text, "::/Readme file.txt"});
 }
 
+// What fsck.fat -n says of the FAT volume at byte offset `offset` of image (dosfstools 4.2 has no
+// --offset: the volume is copied out with dd first). Status 0 when it finds nothing.
+inline ProgramRun CheckFat(const std::filesystem::path& image, uint64_t offset) {
+  if (offset == 0) return RunProgram({"fsck.fat", "-n", image.string()});
+  const std::string volume = image.string() + ".fsck";
+  const ProgramRun copy = RunProgram({"dd", "if=" + image.string(), "of=" + volume, "bs=512",
+                                      "skip=" + std::to_string(offset / 512), "status=none"});
+  if (copy.status != 0) return copy;
+  ProgramRun run = RunProgram({"fsck.fat", "-n", volume});
+  std::filesystem::remove(volume);
+  return run;
+}
+
 // Appends a differencing child of the VHD parent beside it, naming it by its relative path.
 void MakeDifferencingChild(const std::filesystem::path& parent, const std::filesystem::path& child);
 
