@@ -1,5 +1,8 @@
-// The program on a machine of 1,000 users: from process start to the first user shown (the
+// The program on a machine of 1,000 users and a Windows-sized tree of 5,000 files, kept in a host
+// directory and in a 2 GB FAT16 disk image: from process start to the first user shown (the
 // password typed through the prompter), selecting a user with a click, and the peak memory.
+// --write-machines DIR makes the two machines in DIR/directory and DIR/image and stops, for
+// timing the command-line tools on them (bench/image_bench.sh).
 #include <benchmark/benchmark.h>
 #include <sys/inotify.h>
 #include <sys/resource.h>
@@ -13,11 +16,14 @@
 #include <QTest>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "../tests/support/temp_machine_dir.h"
 #include "base/file_io.h"
@@ -36,6 +42,17 @@ namespace tarnwick {
 namespace {
 
 constexpr int kUsers = 1000;
+constexpr int kTreeFolders = 50;
+constexpr int kTreeFiles = 100;  // in each folder
+constexpr uint64_t kImageBytes = 2000ull * 1024 * 1024;
+constexpr uint64_t kPartitionStart = 2048;  // sectors
+
+void Run(const std::string& command) {
+  if (std::system(command.c_str()) != 0) {
+    std::fprintf(stderr, "program_bench: failed: %s\n", command.c_str());
+    std::exit(1);
+  }
+}
 
 int64_t MonotonicNs() {
   timespec now{};
@@ -43,13 +60,12 @@ int64_t MonotonicNs() {
   return int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
 }
 
-// A demo machine with the password "secret" and kUsers users, each with two switches on that
-// loading writes again (NoRun, and NoConfigure with its five companions).
-const std::filesystem::path& MachineDir() {
-  static test::TempMachineDir temp;
-  static const std::filesystem::path dir = [] {
-    const std::filesystem::path machineDir = temp.Path() / "machine";
-    const Machine machine = OpenOrCreateMachine(machineDir);
+// A demo machine with the password "secret", kUsers users, each with two switches on that
+// loading writes again (NoRun, and NoConfigure with its five companions), and kTreeFolders folders
+// of kTreeFiles files of 1 to 64 KB below C:\WINDOWS\SYSTEM.
+void WriteDirectoryMachine(const std::filesystem::path& machineDir) {
+  const Machine machine = OpenOrCreateMachine(machineDir);
+  {
     Registry registry(machine);
     PolicyStore store(registry);
     RegistryWriteBatch batch(registry);
@@ -64,9 +80,46 @@ const std::filesystem::path& MachineDir() {
       }
     }
     batch.Finish();
-    return machineDir;
-  }();
-  return dir;
+  }
+  const std::vector<uint8_t> bytes(64 * 1024, 0x5A);
+  for (int folder = 0; folder < kTreeFolders; ++folder) {
+    const std::string dir = "C:\\WINDOWS\\SYSTEM\\Folder " + std::to_string(folder);
+    machine.MakeDirectory(dir);
+    for (int file = 0; file < kTreeFiles; ++file) {
+      const size_t size = 1024 * (1 + static_cast<size_t>(folder * kTreeFiles + file) % 64);
+      machine.WriteFile(dir + "\\File " + std::to_string(file) + ".dll",
+                        std::span(bytes).first(size));
+    }
+  }
+}
+
+// The same drive C copied by mcopy onto a FAT16 partition of a sparse 2 GB image made by sfdisk
+// and mkfs.fat, under a machine.ini that names the image.
+void WriteImageMachine(const std::filesystem::path& directory,
+                       const std::filesystem::path& imageDir) {
+  std::filesystem::create_directories(imageDir);
+  const std::string image = (imageDir / "c.img").string();
+  Run("truncate -s " + std::to_string(kImageBytes) + " '" + image + "'");
+  Run("echo 'start=" + std::to_string(kPartitionStart) + ", type=6' | sfdisk -q '" + image + "'");
+  Run("mkfs.fat -F 16 -n SYSTEM --offset " + std::to_string(kPartitionStart) + " '" + image + "' " +
+      std::to_string(kImageBytes / 1024 - kPartitionStart / 2) + " >/dev/null");
+  Run("cd '" + (directory / "c").string() + "' && mcopy -s -i '" + image + "@@" +
+      std::to_string(kPartitionStart * 512) + "' ./* ::/");
+  std::FILE* ini = std::fopen((imageDir / "machine.ini").c_str(), "w");
+  std::fputs(
+      "[Machine]\nWindowsDirectory=C:\\WINDOWS\nProgramPath=C:\\TARNEX\\TARNEX.EXE\n"
+      "[Drive C]\nType=fixed\nImage=c.img\n",
+      ini);
+  std::fclose(ini);
+}
+
+// The directory machine and the image machine, made once.
+std::filesystem::path MachineDir(bool image) {
+  static test::TempMachineDir temp;
+  static const bool made =
+      (WriteDirectoryMachine(temp.Path() / "directory"),
+       WriteImageMachine(temp.Path() / "directory", temp.Path() / "image"), true);
+  return made && image ? temp.Path() / "image" : temp.Path() / "directory";
 }
 
 ScriptedPrompter::DialogScript TypePassword() {
@@ -105,8 +158,9 @@ int StartOnce(const char* machineDir, int64_t startedNs) {
   return 0;
 }
 
+// Argument 0: the host directory; 1: the disk image.
 void BM_ProcessStartToFirstUserShown(benchmark::State& state) {
-  const std::string dir = MachineDir().string();
+  const std::string dir = MachineDir(state.range(0) == 1).string();
   int64_t peakKb = 0;
   for (auto _ : state) {
     int fds[2];
@@ -137,11 +191,15 @@ void BM_ProcessStartToFirstUserShown(benchmark::State& state) {
   }
   state.counters["peak_MB"] = static_cast<double>(peakKb) / 1024.0;
 }
-BENCHMARK(BM_ProcessStartToFirstUserShown)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProcessStartToFirstUserShown)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // Selecting another user with a mouse click: one event, so one write of the policy file.
 void BM_SelectUser(benchmark::State& state) {
-  const Machine machine = Machine::Open(MachineDir());
+  const Machine machine = Machine::Open(MachineDir(false));
   TInstanceDetector detector(machine);
   Registry registry(machine);
   PolicyStore store(registry);
@@ -186,6 +244,12 @@ BENCHMARK(BM_SelectUser)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--start-once") == 0) {
     return tarnwick::StartOnce(argv[2], std::stoll(argv[3]));
+  }
+  if (argc == 3 && std::strcmp(argv[1], "--write-machines") == 0) {
+    const std::filesystem::path dir = argv[2];
+    tarnwick::WriteDirectoryMachine(dir / "directory");
+    tarnwick::WriteImageMachine(dir / "directory", dir / "image");
+    return 0;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   tarnwick::TarnwickApplication app(argc, argv);
