@@ -80,7 +80,7 @@ check() {
 
 run_command() {
   case $1 in
-    0) exec "$policy" --image "$image" add-user "$2" --copy-programs ;;
+    0) exec "$policy" --image "$image" add-user "$2" --copy-programs ann ;;
     1) exec "$policy" --image "$image" set "$2" NoRun "$3" ;;
   esac
 }

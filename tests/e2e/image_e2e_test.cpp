@@ -1,0 +1,209 @@
+// tarnwick-policy --image on disk images made by sfdisk, mkfs.fat, mcopy and qemu-img: raw FAT12,
+// FAT16 and FAT32 partitions, a superfloppy, and VHD fixed, dynamic and differencing. What it
+// wrote is judged by fsck.fat, mdir and mcopy, both registry readers, lnkinfo, qemu-img and
+// vhdiinfo. The clock is frozen with faketime, so that a raw copy given the same commands must
+// come out byte for byte equal (qemu-img compare).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "base/bytes.h"
+#include "base/text.h"
+#include "support/independent_readers.h"
+#include "support/lnkinfo.h"
+#include "support/policy_test_machine.h"
+#include "support/run_program.h"
+#include "support/temp_machine_dir.h"
+#include "volume/image_tools.h"
+
+namespace tarnwick::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint64_t kOffset = 2048 * 512;
+constexpr char kKim[] = "Users\\Kim\\Software\\Microsoft\\Windows\\CurrentVersion\\";
+
+struct ImageKind {
+  const char* name;
+  int fat;
+  uint64_t size;
+  const char* partitionType;  // empty: a superfloppy
+  const char* vhd;            // empty: raw; fixed, dynamic or differencing
+};
+
+// The tools run with a frozen clock; ASan accepts the preloaded library.
+ProgramRun Policy(const fs::path& image, std::vector<std::string> args) {
+  args.insert(args.begin(),
+              {"env", "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0", "faketime",
+               "2026-12-01 10:00:00", TARNWICK_POLICY_PROGRAM, "--image", image.string()});
+  return RunProgram(std::move(args));
+}
+
+std::optional<uint32_t> Dword(const ReaderOutput& out, std::string_view key,
+                              std::string_view name) {
+  const ExportedValue* value = FindExported(out, key, name);
+  if (value == nullptr || value->type != kRegDword || value->data.size() != 4) return std::nullopt;
+  return Get32(value->data, 0);
+}
+
+class ImageE2eTest : public ::testing::TestWithParam<ImageKind> {
+ protected:
+  void SetUp() override {
+    const ImageKind& kind = GetParam();
+    offset_ = *kind.partitionType ? kOffset : 0;
+    const ProgramRun demo =
+        RunProgram({TARNWICK_POLICY_PROGRAM, "--machine", Path("demo").string(), "users"});
+    ASSERT_EQ(demo.status, 0) << demo.err;
+    const fs::path raw = Path("disk.img");
+    if (*kind.partitionType) {
+      MakePartitionedDisk(raw, kind.size,
+                          std::string("start=2048, type=") + kind.partitionType + "\n");
+    } else {
+      Tool({"truncate", "-s", std::to_string(kind.size), raw.string()});
+    }
+    Tool({"mkfs.fat", "-F", std::to_string(kind.fat), "-n", "WIN95", "--offset",
+          std::to_string(offset_ / 512), raw.string(),
+          std::to_string((kind.size - offset_) / 1024)});
+    std::vector<std::string> copy{"mcopy", "-s", "-i", Drive(raw)};
+    for (const auto& entry : fs::directory_iterator(Path("demo") / "c")) {
+      copy.push_back(entry.path().string());
+    }
+    copy.push_back("::/");
+    Tool(copy);
+    fs::copy_file(raw, Path("same.img"));
+
+    const std::string vhd = kind.vhd;
+    image_ = raw;
+    if (vhd == "fixed" || vhd == "dynamic") {
+      image_ = Path("disk.vhd");
+      Tool({"qemu-img", "convert", "-f", "raw", "-O", "vpc", "-o", "subformat=" + vhd, raw.string(),
+            image_.string()});
+    } else if (vhd == "differencing") {
+      Tool({"qemu-img", "convert", "-f", "raw", "-O", "vpc", raw.string(),
+            Path("parent.vhd").string()});
+      image_ = Path("child.vhd");
+      MakeDifferencingChild(Path("parent.vhd"), image_);
+      parentBytes_ = Bytes(Path("parent.vhd"));
+    }
+  }
+
+  fs::path Path(const std::string& name) const { return dir_.Path() / name; }
+  std::string Drive(const fs::path& raw) const {
+    return raw.string() + "@@" + std::to_string(offset_);
+  }
+
+  // The image under test as a raw disk, for the tools that read raw FAT volumes only.
+  fs::path RawOfImage() {
+    if (image_.extension() != ".vhd") return image_;
+    const fs::path raw = Path("converted.img");
+    Tool({"qemu-img", "convert", "-f", "vpc", "-O", "raw", image_.string(), raw.string()});
+    return raw;
+  }
+
+  fs::path Extract(const fs::path& raw, const std::string& file) {
+    const fs::path out = Path("out") / fs::path(file).filename();
+    fs::create_directories(out.parent_path());
+    fs::remove(out);
+    Tool({"mcopy", "-n", "-i", Drive(raw), "::" + file, out.string()});
+    return out;
+  }
+
+  void RunCommands(const fs::path& image) {
+    const std::vector<std::vector<std::string>> commands{
+        {"add-user", "Kim", "--restrict", "NoRun,NoFind", "--hide-drives", "A", "--allow",
+         "C:\\WINDOWS\\NOTEPAD.EXE"},
+        {"add-user", "Lee", "--copy-programs", "Kim"},
+        {"set", "Kim", "NoDesktop", "1"},
+        {"allow", "Kim", "calc.exe"},
+        {"activation", "on"},
+    };
+    for (const auto& command : commands) {
+      const ProgramRun run = Policy(image, command);
+      ASSERT_EQ(run.status, 0) << command[0] << ": " << run.out << run.err;
+    }
+  }
+
+  test::TempMachineDir dir_;
+  uint64_t offset_ = 0;
+  fs::path image_;
+  std::vector<uint8_t> parentBytes_;
+};
+
+TEST_P(ImageE2eTest, TheCommandLineWritesWhatTheReadersAccept) {
+  ASSERT_NO_FATAL_FAILURE(RunCommands(image_));
+  const fs::path raw = RawOfImage();
+  const ProgramRun fsck = CheckFat(raw, offset_);
+  EXPECT_EQ(fsck.status, 0) << fsck.out << fsck.err;
+
+  // Long and short names as mdir lists them.
+  const ProgramRun desktop =
+      RunProgram({"mdir", "-i", Drive(raw), "::/WINDOWS/Profiles/Kim/Desktop"});
+  ASSERT_EQ(desktop.status, 0) << desktop.err;
+  EXPECT_NE(desktop.out.find("Kim's Programs.lnk"), std::string::npos) << desktop.out;
+  EXPECT_NE(desktop.out.find("KIM'SP~1 LNK"), std::string::npos) << desktop.out;
+  const ProgramRun programs = RunProgram(
+      {"mdir", "-i", Drive(raw), "::/WINDOWS/PROFILES/LEE/STARTM~1/PROGRAMS/NOTEPAD.LNK"});
+  EXPECT_EQ(programs.status, 0) << programs.out << programs.err;
+
+  const ReaderOutput policy = ReadWithCregexport(Extract(raw, "/WINDOWS/Tarnex.pol"));
+  ASSERT_TRUE(policy.ok()) << policy.diagnostics;
+  const ReaderOutput policyPerl = ReadWithParseWin32Registry(Extract(raw, "/WINDOWS/Tarnex.pol"));
+  ASSERT_TRUE(policyPerl.ok()) << policyPerl.diagnostics;
+  const std::string explorer = std::string(kKim) + "Policies\\Explorer";
+  for (const ReaderOutput* out : {&policy, &policyPerl}) {
+    EXPECT_EQ(Dword(*out, explorer, "NoRun"), 1u);
+    EXPECT_EQ(Dword(*out, explorer, "NoDesktop"), 1u);
+    EXPECT_EQ(Dword(*out, explorer, "NoDrives"), 1u);
+    EXPECT_EQ(Dword(*out, explorer, "RestrictRun"), 1u);
+  }
+  const ReaderOutput system = ReadWithParseWin32Registry(Extract(raw, "/WINDOWS/SYSTEM.DAT"));
+  ASSERT_TRUE(system.ok()) << system.diagnostics;
+  EXPECT_EQ(Dword(system, "System\\CurrentControlSet\\control\\Update", "UpdateMode"), 2u);
+  for (const char* hive :
+       {"/WINDOWS/USER.DAT", "/WINDOWS/Profiles/Kim/user.dat", "/WINDOWS/Profiles/Lee/USER.DAT"}) {
+    const ReaderOutput out = ReadWithCregexport(Extract(raw, hive));
+    EXPECT_TRUE(out.ok()) << hive << ": " << out.diagnostics;
+  }
+
+  const std::string link =
+      Lnkinfo(Extract(raw, "/WINDOWS/Profiles/Kim/Desktop/Kim's Programs.lnk"));
+  EXPECT_EQ(LnkField(link, "Local path"), "C:\\WINDOWS\\Profiles\\Kim\\Start Menu\\Programs");
+  const std::string notepad =
+      Lnkinfo(Extract(raw, "/WINDOWS/Profiles/Kim/Start Menu/Programs/NOTEPAD.lnk"));
+  EXPECT_EQ(LnkField(notepad, "Local path"), "C:\\WINDOWS\\NOTEPAD.EXE");
+
+  if (image_.extension() == ".vhd") {
+    const ProgramRun info = RunProgram({"qemu-img", "info", image_.string()});
+    EXPECT_NE(info.out.find("file format: vpc"), std::string::npos) << info.out << info.err;
+    const ProgramRun vhdi = RunProgram({"vhdiinfo", image_.string()});
+    EXPECT_EQ(vhdi.status, 0) << vhdi.out << vhdi.err;
+  }
+  if (!parentBytes_.empty()) {
+    EXPECT_TRUE(Bytes(Path("parent.vhd")) == parentBytes_);
+  }
+
+  // The same commands on a raw copy of the disk give the same disk.
+  ASSERT_NO_FATAL_FAILURE(RunCommands(Path("same.img")));
+  const ProgramRun compare =
+      RunProgram({"qemu-img", "compare", "-f", image_.extension() == ".vhd" ? "vpc" : "raw", "-F",
+                  "raw", image_.string(), Path("same.img").string()});
+  EXPECT_EQ(compare.status, 0) << compare.out << compare.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, ImageE2eTest,
+                         ::testing::Values(ImageKind{"Fat12", 12, 8 * kMiB, "1", ""},
+                                           ImageKind{"Fat16", 16, 40 * kMiB, "6", ""},
+                                           ImageKind{"Fat16Lba", 16, 40 * kMiB, "e", ""},
+                                           ImageKind{"Fat32", 32, 80 * kMiB, "c", ""},
+                                           ImageKind{"Superfloppy", 12, 2 * kMiB, "", ""},
+                                           ImageKind{"VhdFixed", 16, 40 * kMiB, "6", "fixed"},
+                                           ImageKind{"VhdDynamic", 16, 40 * kMiB, "6", "dynamic"},
+                                           ImageKind{"VhdDifferencing", 16, 40 * kMiB, "6",
+                                                     "differencing"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tarnwick::test
