@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <exception>
-#include <filesystem>
 #include <string_view>
 
 #include "account/account_shell.h"
