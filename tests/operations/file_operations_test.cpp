@@ -222,6 +222,17 @@ TEST_F(FileOperationsTest, CopyReplacesSymbolicLinksInsteadOfWritingThroughThem)
   EXPECT_EQ(Read("c/B/FILE2.TXT"), "two");
 }
 
+TEST_F(FileOperationsTest, CopyLeavesOutSymbolicLinksOfTheSource) {
+  Write("c/A/file.txt", "file");
+  fs::create_directory_symlink(Host("c/A"), Host("c/A/Loop"));
+  fs::create_symlink(Host("c/A/file.txt"), Host("c/A/link.txt"));
+  EXPECT_EQ(Copy("C:\\A", "C:\\B"), OperationResult::Done);
+  EXPECT_EQ(Read("c/B/file.txt"), "file");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(Host("c/B/Loop"))));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(Host("c/B/link.txt"))));
+  EXPECT_EQ(prompter_.total, 5u);
+}
+
 // Another program puts a link to a folder outside the drive in the destination folder's place
 // while the question is open: the copy goes into no folder reached through it.
 TEST_F(FileOperationsTest, AFolderSwappedForALinkDuringTheCopyTakesNothing) {
