@@ -2,15 +2,14 @@
 
 #include <cstdint>
 #include <exception>
-#include <filesystem>
 #include <string_view>
 
 #include "account/account_shell.h"
 #include "account/machine_settings.h"
+#include "base/cp1252.h"
 #include "base/text.h"
 #include "formats/shell_link.h"
 #include "formats/shell_link_write.h"
-#include "base/cp1252.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "operations/file_operations.h"

@@ -5,8 +5,9 @@
 
 #include "base/byte_reader.h"
 #include "base/bytes.h"
-#include "base/text.h"
 #include "base/cp1252.h"
+#include "base/text.h"
+#include "machine/machine.h"
 
 namespace tarnwick {
 
@@ -611,6 +612,16 @@ ShellLink ReadShellLinkFile(const fs::path& hostFile) {
   std::vector<uint8_t> bytes;
   try {
     bytes = ReadWholeFile(hostFile, kMaxLinkFileSize);
+  } catch (const FileReadError& e) {
+    throw ShellLinkError(e);
+  }
+  return DecodeShellLink(bytes);
+}
+
+ShellLink ReadShellLinkFile(const Machine& machine, std::string_view windowsFile) {
+  std::vector<uint8_t> bytes;
+  try {
+    bytes = machine.ReadFile(windowsFile, kMaxLinkFileSize);
   } catch (const FileReadError& e) {
     throw ShellLinkError(e);
   }

@@ -9,12 +9,15 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/error.h"
 #include "base/file_io.h"
 
 namespace tarnwick {
+
+class Machine;
 
 // Paths, descriptions and link file names are limited to MAX_PATH including the terminator.
 inline constexpr size_t kMaxShellPath = 260;
@@ -145,5 +148,7 @@ struct ShellLink {
 ShellLink DecodeShellLink(std::span<const uint8_t> bytes);
 // Reads and decodes a link file of at most 1 MiB; throws ShellLinkError.
 ShellLink ReadShellLinkFile(const std::filesystem::path& hostFile);
+// The same for a link file of the machine, by its Windows path.
+ShellLink ReadShellLinkFile(const Machine& machine, std::string_view windowsFile);
 
 }  // namespace tarnwick

@@ -60,20 +60,41 @@ std::string ExpandVariables(const Machine& machine, std::string_view text) {
 
 std::optional<std::string> ExistingShortPath(const Machine& machine, std::string_view path) {
   if (path.empty() || path.size() >= kMaxShellPath) return std::nullopt;
-  auto shortPath = ShortPathName(machine, path);
-  if (!shortPath || shortPath->size() >= kMaxShellPath) return std::nullopt;
+  const auto located = LocateLinkPath(machine, path);
+  if (!located) return std::nullopt;
+  std::string shortPath = located->ShortPath();
+  if (shortPath.size() >= kMaxShellPath) return std::nullopt;
   return shortPath;
 }
 
 }  // namespace
 
+std::optional<MachinePath> LocateLinkPath(const Machine& machine, std::string_view windowsPath) {
+  VolumeLocation location;
+  if (machine.Locate(windowsPath, location) != PathStatus::Found) return std::nullopt;
+  if (location.volume->HostPath({})) return LocateMachinePath(machine, windowsPath);
+  MachinePath result;
+  result.root = windowsPath.starts_with("\\\\") ? location.drive->remoteName
+                                                : std::string{location.drive->letter, ':'};
+  if (!location.volume->Stat({})) return std::nullopt;
+  VolumePath prefix;
+  for (const std::string& name : location.path) {
+    prefix.push_back(name);
+    const std::optional<VolumeEntry> entry = location.volume->Stat(prefix);
+    if (!entry) return std::nullopt;
+    result.components.push_back(
+        {entry->name, entry->shortName.empty() ? entry->name : entry->shortName, {}});
+  }
+  return result;
+}
+
 std::string ResolveShellLinkFile(const Machine& machine, std::string_view linkFile) {
   if (linkFile.size() >= kMaxShellPath) return {};
-  const auto located = LocateMachinePath(machine, linkFile);
+  const auto located = LocateLinkPath(machine, linkFile);
   if (!located) return {};
   ShellLink link;
   try {
-    link = ReadShellLinkFile(located->HostPath());
+    link = ReadShellLinkFile(machine, located->LongPath());
   } catch (const ShellLinkError&) {
     return {};
   }

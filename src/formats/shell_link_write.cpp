@@ -7,14 +7,13 @@
 
 #include <optional>
 #include <string>
-#include <system_error>
 
+#include "base/cp1252.h"
 #include "base/file_io.h"
 #include "base/text.h"
 #include "base/win_time.h"
 #include "formats/shell_link.h"
-#include "machine/atomic_file.h"
-#include "base/cp1252.h"
+#include "formats/shell_link_resolve.h"
 #include "machine/machine.h"
 #include "machine/short_name.h"
 #include "machine/win_path.h"
@@ -91,6 +90,35 @@ const DriveInfo* RootDrive(const Machine& machine, const MachinePath& path) {
   return nullptr;
 }
 
+// What a disk image records of an entry: the real DOS attributes (a file written since the
+// archive bit was last cleared has it set) and the write time, which also stands for the access
+// time the entry keeps only as a date.
+HostFacts ImageFacts(const VolumeEntry& entry) {
+  HostFacts facts;
+  facts.directory = entry.IsDirectory();
+  facts.size = facts.directory ? 0 : entry.size;
+  facts.attributes = facts.directory ? entry.attributes : entry.attributes | kAttributeArchive;
+  facts.writeSeconds = entry.written;
+  facts.writeTime = FileTimeFromUnix(entry.written);
+  facts.accessTime = facts.writeTime;
+  facts.creationTime = FileTimeFromUnix(entry.created);
+  return facts;
+}
+
+// The facts of the path's first `count` components: from the host file where a host directory
+// keeps it, else from the drive's volume.
+std::optional<HostFacts> ReadFacts(const Machine& machine, const MachinePath& path, size_t count) {
+  const fs::path& host = count == 0 ? path.rootHostPath : path.components[count - 1].hostPath;
+  if (!host.empty()) return ReadHostFacts(host);
+  std::string windowsPath = path.root + "\\";
+  for (size_t i = 0; i < count; ++i) {
+    windowsPath.append(i == 0 ? "" : "\\").append(path.components[i].longName);
+  }
+  const std::optional<VolumeEntry> entry = machine.Stat(windowsPath);
+  if (!entry) return std::nullopt;
+  return ImageFacts(*entry);
+}
+
 std::optional<ShellLinkTarget> DescribeTarget(const Machine& machine, const MachinePath& path) {
   const DriveInfo* drive = RootDrive(machine, path);
   if (drive == nullptr) return std::nullopt;
@@ -98,8 +126,9 @@ std::optional<ShellLinkTarget> DescribeTarget(const Machine& machine, const Mach
   if (path.root.size() != 2) target.networkName = drive->remoteName;
   target.drive = drive->letter;
   target.volume = {Win32DriveType(drive->type), drive->serial, drive->label};
-  for (const MachinePathComponent& component : path.components) {
-    const auto facts = ReadHostFacts(component.hostPath);
+  for (size_t i = 0; i < path.components.size(); ++i) {
+    const MachinePathComponent& component = path.components[i];
+    const auto facts = ReadFacts(machine, path, i + 1);
     if (!facts) return std::nullopt;
     const DosDateTime written = DosDateTimeFromUnix(facts->writeSeconds);
     target.entries.push_back({component.longName,
@@ -107,7 +136,7 @@ std::optional<ShellLinkTarget> DescribeTarget(const Machine& machine, const Mach
                               facts->directory, static_cast<uint32_t>(facts->size), written.date,
                               written.time, static_cast<uint16_t>(facts->attributes)});
   }
-  const auto facts = ReadHostFacts(path.HostPath());
+  const auto facts = ReadFacts(machine, path, path.components.size());
   if (!facts) return std::nullopt;
   target.attributes = facts->attributes;
   target.creationTime = facts->creationTime;
@@ -137,14 +166,14 @@ void WriteShellLinkFile(const Machine& machine, std::string_view target, std::st
   }
   const std::string name = ExtractFileName(linkFile);
   if (name.empty()) RefuseLink(linkFile, "it has no file name");
-  const auto folder = LocateMachinePath(machine, ExtractFilePath(linkFile));
+  const auto folder = LocateLinkPath(machine, ExtractFilePath(linkFile));
   if (!folder) RefuseLink(linkFile, "its folder does not exist");
-  const auto targetPath = LocateMachinePath(machine, target);
+  const auto targetPath = LocateLinkPath(machine, target);
   if (!targetPath) RefuseLink(linkFile, "its target " + Cp1252ToUtf8(target) + " does not exist");
-  const auto hostFile = machine.HostPath(AddTrailingBackslash(folder->LongPath()) + name);
-  if (!hostFile) RefuseLink(linkFile, "its folder does not exist");
-  std::error_code ec;
-  if (fs::is_directory(*hostFile, ec)) RefuseLink(linkFile, "a folder has its name");
+  const std::string file = AddTrailingBackslash(folder->LongPath()) + name;
+  if (const auto existing = machine.Stat(file); existing && existing->IsDirectory()) {
+    RefuseLink(linkFile, "a folder has its name");
+  }
 
   NewShellLink link;
   const auto described = DescribeTarget(machine, *targetPath);
@@ -152,7 +181,7 @@ void WriteShellLinkFile(const Machine& machine, std::string_view target, std::st
   link.target = *described;
   link.description = description;
   link.iconLocation = iconFile;
-  WriteFileAtomically(*hostFile, EncodeShellLink(link));
+  machine.WriteFile(file, EncodeShellLink(link));
 }
 
 }  // namespace tarnwick

@@ -39,10 +39,11 @@ void MakeDirectory(const Machine& machine, const std::string& path);
 OperationResult CopyDirectoryTree(const Machine& machine, const std::string& source,
                                   const std::string& destination, OperationPrompter& prompter);
 
-// Deletes directory with everything below it without asking. On a fixed drive every file moves
-// into the drive's Recycle Bin; elsewhere the tree is deleted at once, as the shell does on drives
-// without a bin; a CD-ROM is read-only and nothing is deleted there. Throws FileOperationError
-// (FileOperationNotStarted when there is no such directory) or RecycleBinError.
+// Deletes directory with everything below it without asking. On a fixed drive kept in a host
+// directory every file moves into the drive's Recycle Bin; elsewhere the tree is deleted at once,
+// as the shell does on drives without a bin; a CD-ROM is read-only and nothing is deleted there.
+// Throws FileOperationError (FileOperationNotStarted when there is no such directory) or
+// RecycleBinError.
 OperationResult DeleteDirectoryTree(const Machine& machine, const std::string& directory);
 
 }  // namespace tarnwick

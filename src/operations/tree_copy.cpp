@@ -4,13 +4,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <fstream>
+#include <limits>
 #include <system_error>
-#include <vector>
 
+#include "base/cp1252.h"
 #include "base/text.h"
-#include "machine/atomic_file.h"
 #include "machine/host_dir.h"
+#include "machine/machine.h"
+#include "machine/win_path.h"
 #include "operations/operation_prompter.h"
 
 namespace fs = std::filesystem;
@@ -19,98 +20,134 @@ namespace tarnwick {
 
 namespace {
 
-constexpr size_t kChunk = 1 << 20;
+// The largest file a FAT volume holds.
+constexpr size_t kMaxFileSize = std::numeric_limits<uint32_t>::max();
 
-std::string Name(const fs::path& path) {
-  return path.filename().string();
+std::string Join(const std::string& folder, const std::string& name) {
+  return AddTrailingBackslash(folder) + name;
 }
 
-std::vector<fs::path> SortedEntries(const fs::path& dir, std::error_code& ec) {
-  std::vector<fs::path> entries;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    entries.push_back(it->path());
-  }
-  std::sort(entries.begin(), entries.end(), [](const fs::path& a, const fs::path& b) {
-    return UpperAscii(a.filename().string()) < UpperAscii(b.filename().string());
-  });
-  return entries;
+// The name of a path's last component, UTF-8, for messages.
+std::string Name(const std::string& path) {
+  return Cp1252ToUtf8(ExtractFileName(path));
 }
 
-// The entry of dir that Windows takes for name.
-std::optional<fs::path> FindEntry(const fs::path& dir, const fs::path& name) {
-  const std::optional<std::string> entry = FindEntryIgnoringCase(dir, name.string());
-  if (!entry) return std::nullopt;
-  return dir / *entry;
+// A Windows path as the prompter shows it: its last components as host path names.
+fs::path Shown(const std::string& path) {
+  std::string shown = Cp1252ToUtf8(path);
+  std::replace(shown.begin(), shown.end(), '\\', '/');
+  return shown;
 }
 
-// Progress units: every file's bytes plus one, so that empty files count too.
-uint64_t UnitsBelow(const fs::path& dir) {
-  uint64_t units = 0;
+// A symbolic link on a host drive is nothing Windows can see.
+bool IsHostLink(const Machine& machine, const std::string& path) {
+  const PathLookup lookup = machine.LookUp(path, false);
   std::error_code ec;
-  for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    if (it->is_regular_file(ec) && !it->is_symlink(ec)) units += it->file_size(ec) + 1;
-  }
-  return units;
+  return lookup.status == PathStatus::Found && fs::is_symlink(lookup.host, ec);
 }
 
-FileFacts Facts(const struct stat& info) {
-  return {static_cast<uint64_t>(info.st_size),
-          std::chrono::sys_seconds(std::chrono::seconds(info.st_mtim.tv_sec))};
-}
-
-// The file a link leads to; nothing known of one that leads nowhere.
-FileFacts Facts(const fs::path& file) {
-  struct stat info {};
-  if (::stat(file.c_str(), &info) != 0) return {};
-  return Facts(info);
+FileFacts Facts(const VolumeEntry& entry) {
+  return {entry.size, std::chrono::sys_seconds(std::chrono::seconds(entry.written))};
 }
 
 }  // namespace
 
-OperationResult TreeCopy::Run(const fs::path& source, const fs::path& destination) {
+std::vector<VolumeEntry> TreeCopy::Entries(const std::string& folder) const {
+  std::vector<VolumeEntry> entries = machine_.List(folder);
+  std::erase_if(entries, [&](const VolumeEntry& entry) {
+    return IsHostLink(machine_, Join(folder, entry.name));
+  });
+  std::sort(entries.begin(), entries.end(), [](const VolumeEntry& a, const VolumeEntry& b) {
+    return UpperAscii(a.name) < UpperAscii(b.name);
+  });
+  return entries;
+}
+
+std::optional<VolumeEntry> TreeCopy::FindEntry(const std::string& folder,
+                                               const std::string& name) const {
+  std::optional<VolumeEntry> found = machine_.Stat(Join(folder, name));
+  if (!found && !IsHostLink(machine_, Join(folder, name))) return std::nullopt;
+  // A host directory answers with the name asked for: its listing has the stored one.
+  const std::vector<VolumeEntry> entries = machine_.List(folder);
+  const VolumeEntry* best = nullptr;
+  for (const VolumeEntry& entry : entries) {
+    if (entry.name == name) return entry;
+    if (EqualsIgnoreCase(entry.name, name) && (best == nullptr || entry.name < best->name)) {
+      best = &entry;
+    }
+  }
+  if (best != nullptr) return *best;
+  if (found) return found;
+  // A link that leads nowhere, named as the host stores it.
+  VolumeEntry link;
+  link.name = Utf8ToCp1252(machine_.LookUp(Join(folder, name), false).host.filename().string())
+                  .value_or(name);
+  return link;
+}
+
+fs::path TreeCopy::Where(const std::string& path) const {
+  const PathLookup lookup = machine_.LookUp(path);
   std::error_code ec;
-  destinationRoot_ = fs::weakly_canonical(destination, ec);
-  if (fs::equivalent(source, destination, ec)) {
+  if (lookup.status == PathStatus::Found) return fs::weakly_canonical(lookup.host, ec);
+  // A disk image has no links: every path to an entry leads through the names it is stored with.
+  VolumeLocation location;
+  if (machine_.Locate(path, location) != PathStatus::Found) return {};
+  fs::path where(std::string{location.drive->letter, ':'});
+  VolumePath prefix;
+  for (const std::string& name : location.path) {
+    prefix.push_back(name);
+    const std::optional<VolumeEntry> entry = location.volume->Stat(prefix);
+    where /= entry ? entry->name : name;
+  }
+  return where;
+}
+
+uint64_t TreeCopy::UnitsBelow(const std::string& folder) const {
+  uint64_t units = 0;
+  for (const VolumeEntry& entry : Entries(folder)) {
+    units += entry.IsDirectory() ? UnitsBelow(Join(folder, entry.name)) : entry.size + 1;
+  }
+  return units;
+}
+
+OperationResult TreeCopy::Run(const std::string& source, const std::string& destination) {
+  destinationRoot_ = Where(destination);
+  if (Where(source) == destinationRoot_) {
     // Copying the contents onto themselves would truncate every file.
-    const std::vector<fs::path> entries = SortedEntries(source, ec);
+    const std::vector<VolumeEntry> entries = Entries(source);
     if (entries.empty()) return OperationResult::Done;
-    throw FileOperationError("Cannot copy " + Name(entries.front()) +
+    throw FileOperationError("Cannot copy " + Cp1252ToUtf8(entries.front().name) +
                              ": The source and destination file names are the same.");
   }
   totalUnits_ = std::max<uint64_t>(UnitsBelow(source), 1);
   return CopyContents(source, destination);
 }
 
-OperationResult TreeCopy::CopyContents(const fs::path& from, const fs::path& to) {
-  std::error_code ec;
-  const std::vector<fs::path> entries = SortedEntries(from, ec);
-  if (ec)
+OperationResult TreeCopy::CopyContents(const std::string& from, const std::string& to) {
+  const std::vector<VolumeEntry> entries = Entries(from);
+  if (entries.empty() && !ExistingDirectory(machine_, from)) {
     throw FileOperationError("Cannot copy " + Name(from) + ": Cannot read from the source folder.");
-  for (const fs::path& entry : entries) {
+  }
+  for (const VolumeEntry& entry : entries) {
     if (prompter_.Cancelled()) return OperationResult::Cancelled;
-    const fs::file_status status = fs::symlink_status(entry, ec);
-    OperationResult result = OperationResult::Done;
-    if (fs::is_directory(status)) {
-      result = CopyFolder(entry, to);
-    } else if (fs::is_regular_file(status)) {
-      result = CopyFile(entry, to);
-    }
-    // Symbolic links and special files are nothing Windows can see; they are left out.
+    const std::string path = Join(from, entry.name);
+    const OperationResult result =
+        entry.IsDirectory() ? CopyFolder(path, to) : CopyFile(path, entry, to);
     if (result != OperationResult::Done) return result;
   }
   return OperationResult::Done;
 }
 
-OperationResult TreeCopy::CopyFolder(const fs::path& from, const fs::path& to) {
-  std::error_code ec;
-  if (IsWithin(destinationRoot_, fs::weakly_canonical(from, ec))) {
+OperationResult TreeCopy::CopyFolder(const std::string& from, const std::string& to) {
+  if (IsWithin(destinationRoot_, Where(from))) {
     throw FileOperationError("Cannot copy " + Name(from) +
                              ": The destination folder is a subfolder of the source folder.");
   }
-  fs::path target = to / from.filename();
-  if (const auto existing = FindEntry(to, from.filename())) {
-    target = *existing;
-    if (!fs::is_directory(fs::symlink_status(target, ec))) {
+  const std::string name = ExtractFileName(from);
+  std::string target = Join(to, name);
+  if (const std::optional<VolumeEntry> existing = FindEntry(to, name)) {
+    target = Join(to, existing->name);
+    if (!existing->IsDirectory() || IsHostLink(machine_, target)) {
       throw FileOperationError("Cannot create or replace " + Name(target) +
                                ": A file with the name you specified already exists.");
     }
@@ -120,68 +157,77 @@ OperationResult TreeCopy::CopyFolder(const fs::path& from, const fs::path& to) {
       if (answer == ReplaceAnswer::No) return Advance(UnitsBelow(from));
       mergeAllFolders_ = answer == ReplaceAnswer::YesToAll;
     }
-  } else if (const int error = MakeDirectoryAt(HoldParentNoFollow(target)); error != 0) {
-    // Made in the folder that was checked: a link swapped in meanwhile is refused.
-    throw FileOperationError("Cannot create the folder " + Name(target) + ": " +
-                             WalkErrorText(error) + ".");
+  } else {
+    try {
+      machine_.MakeDirectory(target);
+    } catch (const FileWriteError& e) {
+      throw FileOperationError("Cannot create the folder " + Name(target) + ": " + e.what());
+    }
   }
   return CopyContents(from, target);
 }
 
-OperationResult TreeCopy::CopyFile(const fs::path& from, const fs::path& to) {
-  std::error_code ec;
+OperationResult TreeCopy::CopyFile(const std::string& from, const VolumeEntry& source,
+                                   const std::string& to) {
   const std::string unreadable =
       "Cannot copy " + Name(from) + ": Cannot read from the source file or disk.";
-  struct stat info {};
-  if (::stat(from.c_str(), &info) != 0) throw FileOperationError(unreadable);
-  const FileFacts source = Facts(info);
-  fs::path target = to / from.filename();
-  if (const auto existing = FindEntry(to, from.filename())) {
-    target = *existing;
-    if (fs::is_directory(fs::symlink_status(target, ec))) {
+  std::string target = Join(to, source.name);
+  if (const std::optional<VolumeEntry> existing = FindEntry(to, source.name)) {
+    target = Join(to, existing->name);
+    if (existing->IsDirectory() && !IsHostLink(machine_, target)) {
       throw FileOperationError("Cannot create or replace " + Name(target) +
                                ": A folder with the name you specified already exists.");
     }
-    if (fs::equivalent(from, target, ec)) {
+    if (Where(from) == Where(target)) {
       throw FileOperationError("Cannot copy " + Name(from) +
                                ": The source and destination file names are the same.");
     }
     if (!replaceAllFiles_) {
       const ReplaceAnswer answer =
-          prompter_.ConfirmReplace({false, Name(target), Facts(target), source});
+          prompter_.ConfirmReplace({false, Name(target), Facts(*existing), Facts(source)});
       if (answer == ReplaceAnswer::Cancel) return OperationResult::Cancelled;
       if (answer == ReplaceAnswer::No) return Advance(source.size + 1);
       replaceAllFiles_ = answer == ReplaceAnswer::YesToAll;
     }
   }
 
-  prompter_.Copying(from, to);
-  std::ifstream in(from, std::ios::binary);
-  if (!in) throw FileOperationError(unreadable);
-  // The whole copy is written at once into the folder that was checked, replacing a link in its
-  // place, never writing through it: a link may lead off the drive.
+  prompter_.Copying(Shown(from), Shown(to));
   std::vector<uint8_t> bytes;
-  for (;;) {
-    const size_t had = bytes.size();
-    bytes.resize(had + kChunk);
-    in.read(reinterpret_cast<char*>(bytes.data() + had), kChunk);
-    bytes.resize(had + static_cast<size_t>(in.gcount()));
-    if (in.gcount() == 0) break;
-    if (Advance(static_cast<uint64_t>(in.gcount())) == OperationResult::Cancelled) {
-      return OperationResult::Cancelled;
-    }
-  }
-  if (in.bad()) throw FileOperationError(unreadable);
-  const HeldPath held = HoldParentNoFollow(target);
   try {
-    WriteFileAtomically(held, bytes);
+    bytes = machine_.ReadFile(from, kMaxFileSize);
+  } catch (const FileReadError&) {
+    throw FileOperationError(unreadable);
+  }
+  if (Advance(bytes.size()) == OperationResult::Cancelled) return OperationResult::Cancelled;
+  // The whole copy is written at once, replacing a link in its place, never writing through it: a
+  // link may lead off the drive.
+  try {
+    machine_.WriteFile(target, bytes);
   } catch (const FileWriteError& e) {
     throw FileOperationError("Cannot copy " + Name(from) + ": " + e.what());
   }
-  // The copy keeps the source's write time, as the shell's copy does.
-  const timespec times[2] = {{0, UTIME_OMIT}, info.st_mtim};
-  ::utimensat(held.dir.Get(), held.name.c_str(), times, AT_SYMLINK_NOFOLLOW);
+  KeepWriteTime(from, source, target);
   return Advance(1);
+}
+
+void TreeCopy::KeepWriteTime(const std::string& from, const VolumeEntry& source,
+                             const std::string& path) const {
+  if (machine_.LookUp(path, false).status != PathStatus::Found) return;  // an image's own time
+  timespec written{source.written, 0};
+  const PathLookup host = machine_.LookUp(from);
+  struct stat info {};
+  if (host.status == PathStatus::Found && ::stat(host.host.c_str(), &info) == 0) {
+    written = info.st_mtim;
+  }
+  try {
+    const HeldPath held = machine_.Hold(path);
+    const timespec times[2] = {{0, UTIME_OMIT}, written};
+    if (held.dir.Valid()) {
+      ::utimensat(held.dir.Get(), held.name.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    }
+  } catch (const MachineError&) {
+    // The file was written; only its time is the copy's own.
+  }
 }
 
 OperationResult TreeCopy::Advance(uint64_t units) {

@@ -5,11 +5,16 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "account/account_shell.h"
+#include "account/allowed_program.h"
+#include "operations/file_operations.h"
+#include "operations/text_prompter.h"
 #include "policy/policy_keys.h"
 #include "policy/policy_store.h"
 #include "policy/users.h"
+#include "support/image_machine.h"
 #include "support/lnkinfo.h"
 #include "support/policy_test_machine.h"
 #include "support/run_program.h"
@@ -369,6 +374,65 @@ TEST_F(AccountTest, RemovingDeletesTheProfileOnlyWhenAskedAndBeforeTheRecords) {
   EXPECT_EQ(shell_.deleted.size(), 1u);
   EXPECT_EQ(users_->Count(), 0u);
   EXPECT_THROW(RemoveAccount(*users_, "Ann", true, shell_), AccountError);
+}
+
+// What an account makes and removes on disk, on a FAT32 volume in a dynamic VHD: a copied Start
+// Menu, shortcuts to the listed programs and their resolution to 8.3 paths; qemu-img, mtools,
+// lnkinfo and fsck.fat read the image afterwards.
+TEST(AccountFilesOnImage, CopiedProgramsAndShortcutsOnAFat32DynamicVhd) {
+  const ImageMachine image(32,
+                           {{"Program Files/Games/Solitaire Deluxe.exe", std::string(3000, 'S')},
+                            {"WINDOWS/Start Menu/Programs/Games/Read the Rules.txt", "rules"},
+                            {"WINDOWS/Start Menu/Programs/StartUp/", ""},
+                            {"WINDOWS/Profiles/", ""}},
+                           ImageMachine::Kind::DynamicVhd);
+  const std::string profile = "C:\\WINDOWS\\Profiles\\Ann Marie";
+  const std::string programs = profile + "\\Start Menu\\Programs";
+  {
+    const Machine machine = image.Open();
+    MakeDirectory(machine, profile);
+    std::istringstream noAnswers;
+    std::ostringstream told;
+    TextPrompter prompter(noAnswers, told);
+    EXPECT_EQ(
+        CopyDirectoryTree(machine, "C:\\WINDOWS\\Start Menu", profile + "\\Start Menu", prompter),
+        OperationResult::Done);
+    const std::vector<AllowedAppEntry> apps = {
+        {"calc.exe", std::nullopt},
+        {"Solitaire Deluxe.exe",
+         TAllowedApp{"c:\\Program Files\\Games\\Solitaire Deluxe.exe", true}},
+        {"Gone.exe", TAllowedApp{"C:\\Program Files\\Gone.exe", true}}};
+    CreateAllowedAppShortcuts(machine, apps, programs);
+    const std::optional<AllowedProgram> allowed = AllowedProgramOf(
+        machine, "C:\\WINDOWS\\PROFILES\\ANNMAR~1\\STARTM~1\\PROGRAMS\\SOLITA~1.LNK");
+    ASSERT_TRUE(allowed);
+    EXPECT_EQ(allowed->fileName, "SOLITA~1.EXE");
+    EXPECT_EQ(allowed->path, "C:\\PROGRA~1\\GAMES\\SOLITA~1.EXE");
+    EXPECT_FALSE(machine.Stat(programs + "\\Gone.lnk"));
+  }
+  EXPECT_EQ(image.Type("/WINDOWS/Profiles/Ann Marie/Start Menu/Programs/Games/Read the Rules.txt"),
+            "rules");
+  EXPECT_EQ(image.Type("/WINDOWS/PROFILES/ANNMAR~1/STARTM~1/PROGRAMS/GAMES/READTH~1.TXT"), "rules");
+  EXPECT_EQ(
+      image.Mtools("mdir", {"::/WINDOWS/Profiles/Ann Marie/Start Menu/Programs/StartUp"}).status,
+      0);
+  const std::string shortcut =
+      "/WINDOWS/Profiles/Ann Marie/Start Menu/Programs/Solitaire Deluxe.lnk";
+  EXPECT_EQ(image.Type(shortcut),
+            image.Type("/WINDOWS/PROFILES/ANNMAR~1/STARTM~1/PROGRAMS/SOLITA~1.LNK"));
+  const std::string out = Lnkinfo(image.Extract(shortcut));
+  EXPECT_EQ(LnkField(out, "Local path"), "C:\\Program Files\\Games\\Solitaire Deluxe.exe") << out;
+  EXPECT_EQ(LnkField(out, "Description"), "Solitaire Deluxe") << out;
+  image.ExpectClean();
+
+  {
+    const Machine machine = image.Open();
+    EXPECT_EQ(DeleteDirectoryTree(machine, "C:\\WINDOWS\\PROFILES\\ANNMAR~1"),
+              OperationResult::Done);
+  }
+  EXPECT_NE(image.Mtools("mdir", {"::/WINDOWS/Profiles/Ann Marie"}).status, 0);
+  EXPECT_EQ(image.Type("/WINDOWS/Start Menu/Programs/Games/Read the Rules.txt"), "rules");
+  image.ExpectClean();
 }
 
 }  // namespace

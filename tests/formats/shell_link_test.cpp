@@ -1,5 +1,6 @@
 #include "formats/shell_link.h"
 #include "formats/shell_link_resolve.h"
+#include "formats/shell_link_write.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "machine/machine.h"
+#include "support/image_machine.h"
+#include "support/lnkinfo.h"
 
 namespace tarnwick::test {
 namespace {
@@ -514,6 +517,57 @@ TEST(ShellLinkResolve, ResolvesLinksOtherSystemsWrote) {
             "C:\\LONGFO~1\\LONGFO~1\\LONGFO~1\\FILE.TXT");
   EXPECT_EQ(ResolveShellLinkFile(machine, place("deeper.lnk", relative(16))), "");
   fs::remove_all(dir);
+}
+
+// Shortcuts on a FAT16 image record the names, aliases, sizes and attributes its directory entries
+// keep; lnkinfo reads them as mcopy extracts them, and they resolve to the aliases mtools knows.
+TEST(ShellLinkOnImage, WritesReadsAndResolvesLinksOnAFatImage) {
+  const ImageMachine image(16, {{"Program Files/Accessories/WORDPAD.EXE", std::string(1000, 'W')},
+                                {"Program Files/Accessories/Read Me First.txt", "read me"},
+                                {"WINDOWS/Desktop/", ""}});
+  {
+    const Machine machine = image.Open();
+    WriteShellLinkFile(machine, "c:\\progra~1\\accessories\\wordpad.exe",
+                       "C:\\WINDOWS\\DESKTOP\\WordPad Shortcut.lnk", "WordPad",
+                       "C:\\WINDOWS\\wordpad.ico");
+    WriteShellLinkFile(machine, "C:\\Program Files\\Accessories\\Read Me First.txt",
+                       "C:\\WINDOWS\\Desktop\\Notes.lnk", "", "");
+    WriteShellLinkFile(machine, "C:\\Program Files", "C:\\WINDOWS\\Desktop\\Programs.lnk", "", "");
+    EXPECT_THROW(WriteShellLinkFile(machine, "C:\\Program Files\\Missing.exe",
+                                    "C:\\WINDOWS\\Desktop\\Missing.lnk", "", ""),
+                 ShellLinkWriteError);
+    EXPECT_THROW(WriteShellLinkFile(machine, "C:\\Program Files", "C:\\WINDOWS\\Desktop", "", ""),
+                 ShellLinkWriteError);
+    EXPECT_FALSE(machine.Stat("C:\\WINDOWS\\Desktop\\Missing.lnk"));
+
+    const ShellLink link = ReadShellLinkFile(machine, "C:\\WINDOWS\\DESKTOP\\WORDPA~1.LNK");
+    ASSERT_EQ(link.idListEntries.size(), 3u);
+    EXPECT_EQ(link.idListEntries[0].longName, "Program Files");
+    EXPECT_EQ(link.idListEntries[0].shortName, "PROGRA~1");
+    EXPECT_EQ(link.idListEntries[0].attributes, 0x10);
+    EXPECT_EQ(link.idListEntries[1].shortName, "ACCESS~1");
+    EXPECT_EQ(link.idListEntries[2].longName, "WORDPAD.EXE");
+    EXPECT_EQ(link.idListEntries[2].shortName, "");
+    EXPECT_EQ(link.idListEntries[2].size, 1000u);
+    EXPECT_EQ(link.idListEntries[2].attributes, 0x20);
+    EXPECT_EQ(link.fileSize, 1000u);
+    EXPECT_EQ(link.volume->serial, 0x2A1B07C4u);
+    EXPECT_EQ(ResolveShellLinkFile(machine, "c:\\windows\\desktop\\WordPad Shortcut.lnk"),
+              "C:\\PROGRA~1\\ACCESS~1\\WORDPAD.EXE");
+    EXPECT_EQ(ResolveShellLinkFile(machine, "C:\\WINDOWS\\Desktop\\Notes.lnk"),
+              "C:\\PROGRA~1\\ACCESS~1\\README~1.TXT");
+    EXPECT_EQ(ResolveShellLinkFile(machine, "C:\\WINDOWS\\Desktop\\Programs.lnk"), "C:\\PROGRA~1");
+  }
+  const std::string out = Lnkinfo(image.Extract("/WINDOWS/Desktop/WordPad Shortcut.lnk"));
+  EXPECT_EQ(LnkField(out, "Local path"), "C:\\Program Files\\Accessories\\WORDPAD.EXE") << out;
+  EXPECT_EQ(LnkField(out, "Volume label"), "WIN95") << out;
+  EXPECT_EQ(LnkField(out, "Description"), "WordPad") << out;
+  EXPECT_EQ(LnkField(out, "Icon location"), "C:\\WINDOWS\\wordpad.ico") << out;
+  EXPECT_EQ(LnkField(Lnkinfo(image.Extract("/WINDOWS/Desktop/Programs.lnk")), "Local path"),
+            "C:\\Program Files");
+  EXPECT_EQ(LnkField(Lnkinfo(image.Extract("/WINDOWS/DESKTOP/NOTES.LNK")), "Local path"),
+            "C:\\Program Files\\Accessories\\Read Me First.txt");
+  image.ExpectClean();
 }
 
 }  // namespace

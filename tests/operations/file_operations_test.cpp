@@ -11,6 +11,7 @@
 #include "formats/recycle_bin.h"
 #include "operations/operation_prompter.h"
 #include "operations/text_prompter.h"
+#include "support/image_machine.h"
 #include "support/run_program.h"
 #include "support/test_machine.h"
 
@@ -221,6 +222,17 @@ TEST_F(FileOperationsTest, CopyReplacesSymbolicLinksInsteadOfWritingThroughThem)
   EXPECT_EQ(Read("c/B/FILE2.TXT"), "two");
 }
 
+TEST_F(FileOperationsTest, CopyLeavesOutSymbolicLinksOfTheSource) {
+  Write("c/A/file.txt", "file");
+  fs::create_directory_symlink(Host("c/A"), Host("c/A/Loop"));
+  fs::create_symlink(Host("c/A/file.txt"), Host("c/A/link.txt"));
+  EXPECT_EQ(Copy("C:\\A", "C:\\B"), OperationResult::Done);
+  EXPECT_EQ(Read("c/B/file.txt"), "file");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(Host("c/B/Loop"))));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(Host("c/B/link.txt"))));
+  EXPECT_EQ(prompter_.total, 5u);
+}
+
 // Another program puts a link to a folder outside the drive in the destination folder's place
 // while the question is open: the copy goes into no folder reached through it.
 TEST_F(FileOperationsTest, AFolderSwappedForALinkDuringTheCopyTakesNothing) {
@@ -329,6 +341,71 @@ TEST_F(FileOperationsTest, DeleteAtOnceKeepsReadOnlyFilesAndNeverFollowsLinks) {
   EXPECT_EQ(DeleteDirectoryTree(machine(), "A:\\Floppy"), OperationResult::Done);
   EXPECT_FALSE(fs::exists(fs::symlink_status(Host("a/Floppy"))));
   EXPECT_EQ(Read("outside/keep.txt"), "keep");
+}
+
+// A profile's Start Menu copied on a FAT16 image the way an emulator's disk holds it, given by
+// long names, aliases and any letter case; mtools reads every copy by both names, fsck.fat finds
+// the volume sound, and the profile deleted again leaves nothing behind.
+TEST(FileOperationsOnImage, CopyMergeAndDeleteOnAFat16ImageThatMtoolsAndFsckAccept) {
+  const std::string big(70000, 'B');
+  const ImageMachine image(
+      16, {{"WINDOWS/Start Menu/Programs/Accessories/WordPad Notes.txt", "notes"},
+           {"WINDOWS/Start Menu/Programs/Accessories/Paint.txt", "new paint"},
+           {"WINDOWS/Start Menu/Programs/MS-DOS Prompt.pif", "pif"},
+           {"WINDOWS/Start Menu/Programs/Big Program Data.bin", big},
+           {"WINDOWS/Start Menu/Programs/StartUp/", ""},
+           {"WINDOWS/Profiles/Kids/Start Menu/Programs/Accessories/Paint.txt", "old paint"},
+           {"WINDOWS/Profiles/Kids/Start Menu/Programs/Old Game.txt", "old"}});
+  {
+    const Machine machine = image.Open();
+    ScriptedPrompter prompter;
+    // Merge Programs with all that follows, then replace Paint.txt.
+    prompter.answers = {ReplaceAnswer::YesToAll, ReplaceAnswer::Yes};
+    EXPECT_EQ(CopyDirectoryTree(machine, "c:\\windows\\STARTM~1",
+                                "C:\\WINDOWS\\PROFILES\\kids\\STARTM~1\\", prompter),
+              OperationResult::Done);
+    ASSERT_EQ(prompter.questions.size(), 2u);
+    EXPECT_TRUE(prompter.questions[0].starts_with(
+        "This folder already contains a folder named 'Programs'."));
+    EXPECT_TRUE(prompter.questions[1].starts_with(
+        "This folder already contains a file named 'Paint.txt'.\n\nWould you like to replace the "
+        "existing file\n\n    9 bytes"))
+        << prompter.questions[1];
+    EXPECT_EQ(prompter.copied,
+              (Texts{"Accessories/Paint.txt", "Accessories/WordPad Notes.txt",
+                     "Programs/Big Program Data.bin", "Programs/MS-DOS Prompt.pif"}));
+    EXPECT_EQ(prompter.done, prompter.total);
+    EXPECT_EQ(prompter.total, 6u + 10 + 4 + 70001);
+    // A copy into its own subfolder is refused on an image too.
+    EXPECT_THROW(CopyDirectoryTree(machine, "C:\\WINDOWS\\Start Menu",
+                                   "C:\\WINDOWS\\STARTM~1\\Programs\\Copy", prompter),
+                 FileOperationError);
+  }
+  const std::string kids = "/WINDOWS/Profiles/Kids/Start Menu/Programs/";
+  const std::string shortKids = "/WINDOWS/PROFILES/KIDS/STARTM~1/PROGRAMS/";
+  for (const auto& [name, alias, content] :
+       std::vector<std::tuple<std::string, std::string, std::string>>{
+           {"Accessories/WordPad Notes.txt", "ACCESS~1/WORDPA~1.TXT", "notes"},
+           {"Accessories/Paint.txt", "ACCESS~1/PAINT.TXT", "new paint"},
+           {"MS-DOS Prompt.pif", "MS-DOS~1.PIF", "pif"},
+           {"Big Program Data.bin", "BIGPRO~1.BIN", big},
+           {"Old Game.txt", "OLDGAM~1.TXT", "old"}}) {
+    EXPECT_EQ(image.Type(kids + name), content) << name;
+    EXPECT_EQ(image.Type(shortKids + alias), content) << alias;
+  }
+  const ProgramRun listing = image.Mtools("mdir", {"-/", "::" + kids});
+  EXPECT_NE(listing.out.find("StartUp"), std::string::npos) << listing.out;
+  image.ExpectClean();
+
+  {
+    const Machine machine = image.Open();
+    EXPECT_EQ(DeleteDirectoryTree(machine, "c:\\windows\\profiles\\KIDS\\"), OperationResult::Done);
+    EXPECT_FALSE(machine.Stat("C:\\WINDOWS\\Profiles\\Kids"));
+    EXPECT_TRUE(machine.Stat("C:\\WINDOWS\\Start Menu\\Programs\\Big Program Data.bin"));
+  }
+  EXPECT_NE(image.Mtools("mdir", {"::/WINDOWS/Profiles/Kids"}).status, 0);
+  EXPECT_EQ(image.Mtools("mdir", {"::/WINDOWS/Profiles"}).status, 0);
+  image.ExpectClean();
 }
 
 }  // namespace
