@@ -37,7 +37,7 @@ void Delete(const Machine& machine, const fs::path& host) {
     throw FileOperationError("Cannot delete " + shown + ": It is the root folder of the drive.");
   }
   if (drive->type == DriveType::Fixed) {
-    RecycleBin(drive->hostDir, drive->letter).Recycle(host);
+    RecycleBin(machine, drive->letter).Recycle(*windowsPath);
     return;
   }
   if (drive->type == DriveType::CdRom) {

@@ -18,8 +18,9 @@
 #include <iterator>
 #include <sstream>
 
-#include "base/win_time.h"
 #include "base/cp1252.h"
+#include "base/win_time.h"
+#include "machine/machine.h"
 #include "support/fixtures.h"
 
 namespace fs = std::filesystem;
@@ -76,6 +77,38 @@ std::vector<uint8_t> ReadBytes(const fs::path& file) {
   const std::string text = ReadText(file);
   return {text.begin(), text.end()};
 }
+
+// An index file read from the host; a missing one is an empty bin.
+RecycleIndex ReadRecycleIndex(const fs::path& file) {
+  if (!fs::exists(file)) return {};
+  return ParseRecycleIndex(ReadBytes(file));
+}
+
+// The bin of a drive kept in a host directory, reached by the host paths the tests make.
+class HostBin {
+ public:
+  HostBin(const fs::path& drive, char letter)
+      : machine_(MachineOver(drive, letter)), bin_(machine_, letter) {}
+
+  void Recycle(const fs::path& item, uint64_t deletionTime = FileTimeNow()) {
+    bin_.Recycle(machine_.WindowsPath(item).value_or("outside"), deletionTime);
+  }
+  fs::path IndexFile() const { return machine_.HostPath(bin_.IndexFile()).value_or(fs::path()); }
+
+ private:
+  static Machine MachineOver(const fs::path& drive, char letter) {
+    const fs::path dir = drive.parent_path() / ("machine-" + std::string(1, letter));
+    const std::string drivePath = std::string(1, letter) + ":\\";
+    WriteFile(dir / "machine.ini", "[Machine]\nWindowsDirectory=" + drivePath +
+                                       "WINDOWS\nProgramPath=" + drivePath + "TARNEX.EXE\n[Drive " +
+                                       drivePath.substr(0, 1) +
+                                       "]\nType=fixed\nPath=" + drive.string() + "\n");
+    return Machine::Open(dir);
+  }
+
+  Machine machine_;
+  RecycleBin bin_;
+};
 
 struct ToolRun {
   int status = -1;
@@ -234,7 +267,7 @@ TEST_F(RecycleBinTest, RecyclesTreesFileByFileAsRifiuti2Lists) {
   WriteFile(drive() / "Old Stuff" / "Pictures" / "empty.txt", "");
   fs::create_directories(drive() / "Old Stuff" / "Pictures" / "Empty folder");
 
-  RecycleBin recycleBin(drive(), 'C');
+  HostBin recycleBin(drive(), 'C');
   recycleBin.Recycle(drive() / "Mes documents" / "Résumé.txt", kT1);
   recycleBin.Recycle(drive() / "Old Stuff" / "Pictures/", kT2);
 
@@ -268,7 +301,7 @@ TEST_F(RecycleBinTest, RestoringByHandFromTheIndexGivesBackTheFiles) {
       {"Profiles/Anna/archive.tar.gz", "two dots"}};
   for (const auto& [name, text] : files) WriteFile(drive() / name, text);
 
-  RecycleBin recycleBin(drive(), 'c');
+  HostBin recycleBin(drive(), 'c');
   recycleBin.Recycle(drive() / "Profiles" / "Anna");
   EXPECT_FALSE(fs::exists(drive() / "Profiles" / "Anna"));
   EXPECT_TRUE(fs::exists(drive() / "Profiles"));
@@ -315,7 +348,7 @@ TEST_F(RecycleBinTest, AppendsToAnExistingIndexKeepingItsRecords) {
   fs::copy_file(genuine, driveD / "Recycled" / "info");
   WriteFile(driveD / "My Documents" / "new.txt", std::string(40000, 'n'));
 
-  RecycleBin recycleBin(driveD, 'D');
+  HostBin recycleBin(driveD, 'D');
   EXPECT_EQ(recycleBin.IndexFile(), driveD / "Recycled" / "info");
   recycleBin.Recycle(driveD / "My Documents" / "new.txt", kT2);
 
@@ -342,7 +375,7 @@ TEST_F(RecycleBinTest, RefusesBeforeMovingAnything) {
   const std::string longName(259 - std::string("C:\\Long\\").size(), 'n');
   WriteFile(drive() / "Long" / longName, "fits");
   WriteFile(drive() / "Long" / (longName + "x"), "too long");
-  RecycleBin recycleBin(drive(), 'C');
+  HostBin recycleBin(drive(), 'C');
   EXPECT_THROW(recycleBin.Recycle(drive() / "Long"), RecycleBinError);
   EXPECT_TRUE(fs::exists(drive() / "Long" / longName));
   recycleBin.Recycle(drive() / "Long" / longName);
@@ -374,7 +407,7 @@ TEST_F(RecycleBinTest, RefusesBeforeMovingAnything) {
 TEST_F(RecycleBinTest, NeverMovesOverAFileMadeMeanwhile) {
   WriteFile(drive() / "a.txt", "a");
   WriteFile(drive() / "b.txt", "b");
-  RecycleBin recycleBin(drive(), 'C');
+  HostBin recycleBin(drive(), 'C');
   recycleBin.Recycle(drive() / "a.txt");
   // Another program takes the name the bin chose for b.txt just before the move.
   beforeNoReplaceRename = [](const fs::path& to) { WriteFile(to, "other"); };
@@ -420,7 +453,7 @@ TEST_F(RecycleBinTest, WritesTheIndexOnceForAWholeTree) {
     WriteFile(drive() / "Big" / ("file" + std::to_string(i) + ".txt"), "x");
   }
   WriteFile(drive() / "first.txt", "first");
-  RecycleBin recycleBin(drive(), 'C');
+  HostBin recycleBin(drive(), 'C');
   recycleBin.Recycle(drive() / "first.txt");
 
   const WriteCounter writes(bin());
@@ -442,7 +475,7 @@ TEST_F(RecycleBinTest, ALinkSwappedInBeforeTheMoveTakesNothingFromOutside) {
   WriteFile(drive() / "Docs" / "a.txt", "inside");
   const fs::path outside = drive().parent_path() / "outside";
   WriteFile(outside / "a.txt", "outside");
-  RecycleBin recycleBin(drive(), 'C');
+  HostBin recycleBin(drive(), 'C');
   // Another program puts a link to a folder outside the drive in the folder's place.
   beforeNoReplaceRename = [&](const fs::path&) {
     fs::rename(drive() / "Docs", drive() / "Docs.real");
@@ -480,7 +513,7 @@ TEST_F(RecycleBinTest, PutsTheFileBackWhenTheIndexCannotBeWritten) {
   WriteFile(drive() / "doc.txt", "text");
   fs::create_directories(bin());
   WriteFile(bin() / "desktop.ini", "");
-  RecycleBin recycleBin(drive(), 'C');
+  HostBin recycleBin(drive(), 'C');
 
   // The index (300 bytes) cannot be written, so its write fails after the rename.
   std::string error;
