@@ -22,6 +22,7 @@
 #include "base/win_time.h"
 #include "machine/machine.h"
 #include "support/fixtures.h"
+#include "support/run_program.h"
 
 namespace fs = std::filesystem;
 
@@ -548,6 +549,62 @@ TEST_F(RecycleBinTest, PutsTheFileBackWhenTheIndexCannotBeWritten) {
   EXPECT_EQ(ReadText(drive() / "Tree" / "a.txt"), "a");
   EXPECT_EQ(ReadText(drive() / "Tree" / "Sub" / "b.txt"), "b");
   EXPECT_FALSE(fs::exists(bin() / "INFO"));
+}
+
+// The bin of drive C kept in a FAT16 volume made by mkfs.fat and filled by mcopy: the files go
+// into RECYCLED on the image, which fsck.fat finds clean and mtools and rifiuti2 read.
+TEST_F(RecycleBinTest, RecyclesIntoTheBinOfAFat16Image) {
+  const fs::path machineDir = drive().parent_path();
+  const fs::path image = machineDir / "disk.img";
+  const auto tool = [](std::vector<std::string> args) {
+    const ProgramRun run = RunProgram(std::move(args));
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+  };
+  tool({"mkfs.fat", "-F", "16", "-C", image.string(), "16384"});
+  WriteFile(machineDir / "report.doc", "0123456789");
+  WriteFile(machineDir / "big.bmp", std::string(5000, 'b'));
+  WriteFile(machineDir / "empty.txt", "");
+  const std::string volume = image.string();
+  tool({"mmd", "-i", volume, "::/Old Stuff", "::/Old Stuff/Pictures"});
+  tool({"mcopy", "-i", volume, (machineDir / "report.doc").string(), "::/Old Stuff/"});
+  tool({"mcopy", "-i", volume, (machineDir / "big.bmp").string(),
+        (machineDir / "empty.txt").string(), "::/Old Stuff/Pictures/"});
+  WriteFile(machineDir / "machine.ini",
+            "[Machine]\nWindowsDirectory=C:\\WINDOWS\n[Drive C]\nType=fixed\nImage=disk.img\n"
+            "Partition=0\n");
+  const std::vector<uint8_t> boot = ReadBytes(image);
+  const uint32_t cluster = (boot[11] | (boot[12] << 8)) * boot[13];
+  ASSERT_EQ(cluster, 2048u);
+  {
+    const Machine machine = Machine::Open(machineDir);
+    RecycleBin bin(machine, 'C');
+    bin.Recycle("c:\\OLDSTU~1\\report.doc", kT1);  // by alias and in another case
+    bin.Recycle("C:\\Old Stuff\\Pictures\\", kT2);
+    EXPECT_FALSE(machine.Stat("C:\\Old Stuff\\Pictures"));
+    EXPECT_TRUE(machine.List("C:\\Old Stuff").empty());
+    EXPECT_EQ(bin.IndexFile(), "C:\\RECYCLED\\INFO");
+    EXPECT_EQ(machine.Stat("C:\\RECYCLED")->attributes,
+              file_attr::kDirectory | file_attr::kHidden | file_attr::kSystem);
+    EXPECT_EQ(machine.Stat("C:\\RECYCLED\\INFO")->attributes, file_attr::kHidden);
+  }
+  const ProgramRun fsck = RunProgram({"fsck.fat", "-n", volume});
+  EXPECT_EQ(fsck.status, 0) << fsck.out << fsck.err;
+  const ProgramRun listing = RunProgram({"mdir", "-a", "-i", volume, "::/RECYCLED"});
+  for (const char* name : {"Dc0.DOC", "Dc1.BMP", "Dc2.TXT", "desktop.ini", "INFO"}) {
+    EXPECT_NE(listing.out.find(name), std::string::npos) << name << "\n" << listing.out;
+  }
+  const fs::path info = machineDir / "INFO";
+  tool({"mcopy", "-i", volume, "::/RECYCLED/INFO", info.string()});
+  tool({"mcopy", "-i", volume, "::/RECYCLED/Dc1.BMP", (machineDir / "back.bmp").string()});
+  EXPECT_EQ(ReadText(machineDir / "back.bmp"), std::string(5000, 'b'));
+  // mcopy kept the lower-case names as bare 8.3 entries, which Windows 95 shows in capitals.
+  const ToolRun run = RunRifiuti(info, "CP1252");
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(Entries(run.out), (std::vector<std::string>{
+                                  "0\t1998-07-04 09:15:30\t2048\tC:\\Old Stuff\\REPORT.DOC",
+                                  "1\t1999-12-31 23:59:59\t6144\tC:\\Old Stuff\\Pictures\\BIG.BMP",
+                                  "2\t1999-12-31 23:59:59\t0\tC:\\Old Stuff\\Pictures\\EMPTY.TXT"}))
+      << run.out;
 }
 
 }  // namespace
