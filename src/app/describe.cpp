@@ -1,7 +1,6 @@
 #include "app/describe.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <sstream>
 
 #include "base/cp1252.h"
@@ -40,7 +39,19 @@ std::string DriveLine(const DriveInfo& drive) {
   if (!drive.HasMedium()) {
     line << "no medium";
   } else {
-    line << drive.hostDir.string() << "  ";
+    if (drive.image.empty()) {
+      line << drive.hostDir.string() << "  ";
+    } else {
+      line << "image " << drive.image.string() << ", ";
+      if (!drive.partition) {
+        line << "first FAT partition";
+      } else if (*drive.partition == 0) {
+        line << "no partition table";
+      } else {
+        line << "partition " << *drive.partition;
+      }
+      line << "  ";
+    }
     if (drive.label.empty()) {
       line << "no label";
     } else {
@@ -58,9 +69,7 @@ std::string DriveLine(const DriveInfo& drive) {
 
 std::string Describe(const Machine& machine) {
   const std::string policyFile = PolicyFilePathFor(machine.WindowsDirectory());
-  const std::optional<std::filesystem::path> policyHost = machine.HostPath(policyFile);
-  std::error_code ec;
-  const bool policyExists = policyHost && std::filesystem::is_regular_file(*policyHost, ec);
+  const bool policyExists = ExistingFile(machine, policyFile);
 
   std::ostringstream text;
   text << "Machine directory: " << machine.Directory().string() << '\n'

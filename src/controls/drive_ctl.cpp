@@ -4,8 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
-#include <filesystem>
-#include <system_error>
+#include <optional>
+#include <string>
 
 #include "base/cp1252.h"
 #include "controls/look.h"
@@ -139,8 +139,9 @@ std::string TDriveList::NamePart(char letter, const DriveInfo& drive) const {
   if (drive.type == DriveType::Remote && !drive.remoteName.empty()) {
     return AnsiCase(drive.remoteName, upper);
   }
-  std::error_code error;
-  const bool readable = drive.HasMedium() && std::filesystem::is_directory(drive.hostDir, error);
+  const std::optional<VolumeEntry> root =
+      drive.HasMedium() ? machine_->Stat(std::string{drive.letter, ':', '\\'}) : std::nullopt;
+  const bool readable = root && root->IsDirectory();
   return "[" + AnsiCase(readable ? drive.label : std::string(), upper) + "]";
 }
 

@@ -272,15 +272,15 @@ void FileChooserDialog::accept() {
     fileName_->clear();
     return;
   }
-  const std::optional<std::filesystem::path> host = machine_.HostPath(path);
-  std::error_code error;
-  if (!host || !std::filesystem::is_regular_file(*host, error)) {
+  if (!ExistingFile(machine_, path)) {
     ShowMessage(this, MessageKind::Warning,
                 QStringLiteral("%1\nFile not found.\nPlease verify the correct filename was given.")
                     .arg(FromAnsi(path)));
     return;
   }
-  result_ = machine_.WindowsPath(*host).value_or(path);
+  // A host directory gives the names as they are on disk.
+  const std::optional<std::filesystem::path> host = machine_.HostPath(path);
+  result_ = host ? machine_.WindowsPath(*host).value_or(path) : path;
   QDialog::accept();
 }
 

@@ -1029,6 +1029,33 @@ void FatVolume::Rename(std::string_view path, std::string_view newName) {
   device_.Flush();
 }
 
+void FatVolume::Move(std::string_view path, std::string_view newPath) {
+  CheckWritable();
+  const Located from = Locate(path);
+  if (from.found == nullptr) throw FatError(std::string(path) + " does not exist on " + name_);
+  if (from.found->entry.IsDirectory()) {
+    throw FatError(std::string(path) + " on " + name_ + " is a directory and is not moved");
+  }
+  Located to = Locate(newPath);
+  if (to.found != nullptr) throw FatError(std::string(newPath) + " already exists on " + name_);
+  if (to.parent.firstCluster == from.parent.firstCluster) {
+    Rename(path, to.leaf);
+    return;
+  }
+  // The short entry keeps the file's chain, size, attributes and dates under its new name.
+  std::array<uint8_t, kEntrySize> shortEntry{};
+  std::copy_n(from.parent.bytes.begin() + static_cast<ptrdiff_t>(from.found->index * kEntrySize),
+              kEntrySize, shortEntry.begin());
+  const std::vector<uint8_t> entry = NewEntryBytes(to.leaf, to.slots, shortEntry);
+  const bool extend = NeedsExtension(to.parent, entry.size());
+  std::optional<uint32_t> extension;
+  if (extend) extension = Allocate(1).front();
+  // A kill between the two leaves the file in both directories, never in neither.
+  PlaceEntry(to.parent, entry, extension);
+  DeleteEntry(from.parent, *from.found);
+  device_.Flush();
+}
+
 void FatVolume::SetAttributes(std::string_view path, uint8_t attributes) {
   CheckWritable();
   const Located loc = Locate(path);

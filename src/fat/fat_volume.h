@@ -76,6 +76,9 @@ class FatVolume {
   void Remove(std::string_view path);
   // Gives an entry a new name in the same directory.
   void Rename(std::string_view path, std::string_view newName);
+  // Moves a file (not a directory) to a new path, in its directory or another; throws when the
+  // new path exists. The new entry is written before the old one is deleted.
+  void Move(std::string_view path, std::string_view newPath);
   void SetAttributes(std::string_view path, uint8_t attributes);
 
  private:

@@ -1,34 +1,21 @@
 #include "formats/recycle_bin.h"
 
-#include <fcntl.h>
-#include <linux/magic.h>
-#include <linux/msdos_fs.h>
-#include <sys/ioctl.h>
-#include <sys/statfs.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <optional>
-#include <system_error>
 
 #include "base/byte_reader.h"
 #include "base/bytes.h"
-#include "base/file_io.h"
-#include "machine/atomic_file.h"
 #include "base/cp1252.h"
-#include "machine/host_dir.h"
+#include "base/file_io.h"
+#include "base/text.h"
+#include "machine/machine.h"
 #include "machine/win_path.h"
-
-namespace fs = std::filesystem;
 
 namespace tarnwick {
 
 namespace {
 
-constexpr uint32_t kHostClusterSize = 4096;
 constexpr size_t kLiveCountOffset = 4;
 constexpr size_t kNextIndexOffset = 8;
 constexpr size_t kRecordSizeOffset = 12;
@@ -84,128 +71,85 @@ RecycleRecord ParseRecord(const ByteReader& record, RecycleIndex& index) {
 }
 
 // The bytes of an index file; nothing when there is none.
-std::optional<std::vector<uint8_t>> ReadBytes(const fs::path& file) {
-  std::error_code ec;
-  if (!fs::exists(fs::symlink_status(file, ec))) return std::nullopt;
+std::optional<std::vector<uint8_t>> ReadBytes(const Machine& machine, std::string_view file) {
+  if (!machine.Stat(file)) return std::nullopt;
   try {
-    return ReadWholeFile(file, kMaxIndexSize);
+    return machine.ReadFile(file, kMaxIndexSize);
   } catch (const FileReadError& e) {
     throw RecycleBinError(e.what());
   }
 }
 
-// A child of dir whose name matches without regard to ASCII case, else dir / name.
-fs::path FindChild(const fs::path& dir, std::string_view name) {
-  return dir / FindEntryIgnoringCase(dir, name).value_or(std::string(name));
-}
-
-// FAT attributes exist only where the drive is a vfat mount. They only tell Explorer how to show
-// the folder, so a refusal by the file system is not an error.
-void AddFatAttributes(const fs::path& path, uint32_t attributes) {
-  struct statfs info {};
-  if (statfs(path.c_str(), &info) != 0 || info.f_type != MSDOS_SUPER_MAGIC) return;
-  const UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  uint32_t current = 0;
-  if (!file.Valid() || ioctl(file.Get(), FAT_IOCTL_GET_ATTRIBUTES, &current) != 0) return;
-  current |= attributes;
-  ioctl(file.Get(), FAT_IOCTL_SET_ATTRIBUTES, &current);
-}
-
-// Renames a file unless `to` exists (EEXIST then): 0 or an errno value. Where the file system
-// cannot rename so (EINVAL, as NFS), a hard link, which never replaces either, then the unlink of
-// the old name.
-int MoveNoReplace(const fs::path& from, const fs::path& to) {
-  // Both folders are opened without following a link, so a link swapped in cannot redirect it.
-  const HeldPath source = HoldParentNoFollow(from);
-  const HeldPath target = HoldParentNoFollow(to);
-  if (!source.dir.Valid()) return source.error;
-  if (!target.dir.Valid()) return target.error;
-  const int fromDir = source.dir.Get();
-  const int toDir = target.dir.Get();
-  const char* fromName = source.name.c_str();
-  const char* toName = target.name.c_str();
-  if (renameat2(fromDir, fromName, toDir, toName, RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL) return errno;
-  if (linkat(fromDir, fromName, toDir, toName, 0) != 0) return errno;
-  if (unlinkat(fromDir, fromName, 0) != 0) {
-    const int error = errno;
-    unlinkat(toDir, toName, 0);
-    return error;
+// The entry of a directory that a name means: the same name, else one differing in ASCII letter
+// case, else the one with that 8.3 alias.
+const VolumeEntry* FindEntry(const std::vector<VolumeEntry>& entries, std::string_view name) {
+  for (const VolumeEntry& entry : entries) {
+    if (entry.name == name) return &entry;
   }
-  return 0;
+  for (const VolumeEntry& entry : entries) {
+    if (EqualsIgnoreCase(entry.name, name)) return &entry;
+  }
+  for (const VolumeEntry& entry : entries) {
+    if (!entry.shortName.empty() && EqualsIgnoreCase(entry.shortName, name)) return &entry;
+  }
+  return nullptr;
 }
 
-// Removes an empty folder in its parent, opened as MoveNoReplace opens it: 0 or errno.
-int RemoveEmptyFolder(const fs::path& folder) {
-  const HeldPath held = HoldParentNoFollow(folder);
-  if (!held.dir.Valid()) return held.error;
-  return unlinkat(held.dir.Get(), held.name.c_str(), AT_REMOVEDIR) == 0 ? 0 : errno;
+// The child of a directory matched without regard to case, else dir\name.
+std::string FindChild(const Machine& machine, const std::string& dir, std::string_view name) {
+  const std::vector<VolumeEntry> entries = machine.List(dir + "\\");
+  const VolumeEntry* entry = FindEntry(entries, name);
+  return dir + "\\" + (entry != nullptr ? entry->name : std::string(name));
 }
 
-std::string ErrorText(int error) {
-  return std::error_code(error, std::generic_category()).message();
+std::string Shown(std::string_view windowsPath) {
+  return Cp1252ToUtf8(windowsPath);
 }
 
 struct PlannedFile {
-  fs::path host;
   std::string windowsPath;
   uint64_t bytes = 0;
-};
-
-struct PlannedDirectory {
-  fs::path host;
-  std::string windowsPath;
 };
 
 // Files in the order they are recycled and directories children first.
 struct Plan {
   std::vector<PlannedFile> files;
-  std::vector<PlannedDirectory> directories;
+  std::vector<std::string> directories;
 };
 
-std::string Shown(const std::string& windowsPath) {
-  return Cp1252ToUtf8(windowsPath);
-}
-
-void PlanItem(const fs::path& host, const std::string& windowsPath, Plan& plan) {
-  std::error_code ec;
-  const fs::file_status status = fs::symlink_status(host, ec);
-  if (ec) throw RecycleBinError("Cannot delete " + Shown(windowsPath) + ": " + ec.message() + ".");
+void PlanItem(const Machine& machine, const std::string& windowsPath, Plan& plan) {
+  const std::optional<VolumeEntry> entry = machine.Stat(windowsPath);
+  if (!entry) throw RecycleBinError("Cannot delete " + Shown(windowsPath) + ": it was not found.");
   // Also bounds the depth of the walk through directories.
   if (windowsPath.size() > kMaxRecycledPath) {
     throw RecycleBinError("Cannot delete " + Shown(windowsPath) +
                           ": the path is too long for the Recycle Bin.");
   }
-  if (!fs::is_directory(status)) {
-    const uint64_t bytes = fs::is_regular_file(status) ? fs::file_size(host, ec) : 0;
-    plan.files.push_back({host, windowsPath, ec ? 0 : bytes});
+  if (!entry->IsDirectory()) {
+    plan.files.push_back({windowsPath, entry->size});
     return;
   }
-  std::vector<fs::path> children;
-  for (fs::directory_iterator it(host, ec), end; !ec && it != end; it.increment(ec)) {
-    children.push_back(it->path());
+  // Every entry must be moved before the folder can go.
+  if (!machine.ListsAll(windowsPath)) {
+    throw RecycleBinError("Cannot delete " + Shown(windowsPath) +
+                          ": it cannot be read, or it holds an entry whose name cannot be written "
+                          "in code page 1252 or that is neither file nor folder.");
   }
-  if (ec) throw RecycleBinError("Cannot read " + Shown(windowsPath) + ": " + ec.message() + ".");
-  std::sort(children.begin(), children.end(), [](const fs::path& a, const fs::path& b) {
-    return UpperAscii(a.filename().string()) < UpperAscii(b.filename().string());
+  std::vector<VolumeEntry> children = machine.List(windowsPath);
+  std::sort(children.begin(), children.end(), [](const VolumeEntry& a, const VolumeEntry& b) {
+    return UpperAscii(a.name) < UpperAscii(b.name);
   });
-  for (const fs::path& child : children) {
-    const auto name = Utf8ToCp1252(child.filename().string());
-    if (!name) {
-      throw RecycleBinError("Cannot delete " + Shown(windowsPath) + ": the name " +
-                            child.filename().string() + " cannot be written in code page 1252.");
-    }
-    PlanItem(child, windowsPath + "\\" + *name, plan);
+  for (const VolumeEntry& child : children) {
+    PlanItem(machine, windowsPath + "\\" + child.name, plan);
   }
-  plan.directories.push_back({host, windowsPath});
+  plan.directories.push_back(windowsPath);
 }
 
 // One above the highest number among the bin's D<letter><n> names.
-uint32_t IndexAfterDFiles(const fs::path& bin) {
+uint32_t IndexAfterDFiles(const std::vector<VolumeEntry>& bin) {
   uint32_t next = 0;
-  std::error_code ec;
-  for (fs::directory_iterator it(bin, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
+  for (const VolumeEntry& entry : bin) {
+    const std::string& name = entry.name;
     if (name.size() < 3 || UpperAscii(name[0]) != 'D') continue;
     const char letter = UpperAscii(name[1]);
     if (letter < 'A' || letter > 'Z') continue;
@@ -228,30 +172,31 @@ struct PendingIndex {
 
 // Creates the bin folder and its desktop.ini where missing and reads its index. Refuses an index
 // that is damaged or not Windows 95's, so that it is never overwritten.
-PendingIndex PrepareBin(const fs::path& bin, const fs::path& infoFile) {
-  std::error_code ec;
-  const fs::file_status binStatus = fs::symlink_status(bin, ec);
-  if (!fs::exists(binStatus)) {
-    if (!fs::create_directory(bin, ec)) {
-      throw RecycleBinError("Cannot create the Recycle Bin folder " + bin.string() + ": " +
-                            ec.message() + ". Nothing was deleted.");
+PendingIndex PrepareBin(const Machine& machine, const std::string& bin,
+                        const std::string& infoFile) {
+  const std::optional<VolumeEntry> folder = machine.Stat(bin);
+  if (!folder) {
+    try {
+      machine.MakeDirectory(bin);
+      machine.AddAttributes(bin, file_attr::kHidden | file_attr::kSystem);
+    } catch (const FileWriteError& e) {
+      throw RecycleBinError("Cannot create the Recycle Bin folder " + Shown(bin) + ": " + e.what() +
+                            ". Nothing was deleted.");
     }
-    AddFatAttributes(bin, ATTR_HIDDEN | ATTR_SYS);
-  } else if (!fs::is_directory(binStatus)) {
-    throw RecycleBinError("The Recycle Bin " + bin.string() +
+  } else if (!folder->IsDirectory()) {
+    throw RecycleBinError("The Recycle Bin " + Shown(bin) +
                           " is not a folder. Nothing was deleted.");
   }
   PendingIndex pending;
-  pending.next = IndexAfterDFiles(bin);
+  pending.next = IndexAfterDFiles(machine.List(bin));
   try {
-    const fs::path desktopIni = FindChild(bin, "desktop.ini");
-    if (!fs::exists(fs::symlink_status(desktopIni, ec))) {
-      WriteFileAtomically(
-          desktopIni,
-          std::span(reinterpret_cast<const uint8_t*>(kDesktopIni.data()), kDesktopIni.size()));
-      AddFatAttributes(desktopIni, ATTR_HIDDEN);
+    const std::string desktopIni = FindChild(machine, bin, "desktop.ini");
+    if (!machine.Stat(desktopIni)) {
+      machine.WriteFile(desktopIni, std::span(reinterpret_cast<const uint8_t*>(kDesktopIni.data()),
+                                              kDesktopIni.size()));
+      machine.AddAttributes(desktopIni, file_attr::kHidden);
     }
-    if (auto existing = ReadBytes(infoFile)) {
+    if (auto existing = ReadBytes(machine, infoFile)) {
       const RecycleIndex index = ParseRecycleIndex(*existing);
       if (!index.damage.empty()) throw RecycleBinError("it is damaged: " + index.damage.front());
       if (index.version != 0 || index.recordSize != kAnsiRecordSize) {
@@ -273,7 +218,7 @@ PendingIndex PrepareBin(const fs::path& bin, const fs::path& infoFile) {
     throw RecycleBinError(std::string("Cannot prepare the Recycle Bin: ") + e.what() +
                           ". Nothing was deleted.");
   } catch (const RecycleBinError& e) {
-    throw RecycleBinError("The Recycle Bin index " + infoFile.string() +
+    throw RecycleBinError("The Recycle Bin index " + Shown(infoFile) +
                           " cannot be used: " + e.what() + ". Nothing was deleted.");
   }
   return pending;
@@ -319,89 +264,83 @@ RecycleIndex ParseRecycleIndex(std::span<const uint8_t> bytes) {
   return index;
 }
 
-RecycleIndex ReadRecycleIndex(const fs::path& file) {
-  const auto bytes = ReadBytes(file);
+RecycleIndex ReadRecycleIndex(const Machine& machine, std::string_view windowsPath) {
+  const auto bytes = ReadBytes(machine, windowsPath);
   if (!bytes) return {};
   try {
     return ParseRecycleIndex(*bytes);
   } catch (const RecycleBinError& e) {
-    throw RecycleBinError(file.string() + ": " + e.what());
+    throw RecycleBinError(Shown(windowsPath) + ": " + e.what());
   }
 }
 
-uint32_t ClusterSizeOf(const fs::path& dir) {
-  struct statfs info {};
-  if (statfs(dir.c_str(), &info) == 0 && info.f_type == MSDOS_SUPER_MAGIC && info.f_bsize > 0) {
-    return static_cast<uint32_t>(info.f_bsize);
-  }
-  return kHostClusterSize;
+RecycleBin::RecycleBin(const Machine& machine, char driveLetter)
+    : machine_(machine), letter_(UpperAscii(driveLetter)) {}
+
+std::string RecycleBin::Folder() const {
+  return FindChild(machine_, std::string{letter_, ':'}, "RECYCLED");
 }
 
-RecycleBin::RecycleBin(fs::path driveRoot, char driveLetter)
-    : driveRoot_(std::move(driveRoot)), letter_(UpperAscii(driveLetter)) {}
-
-fs::path RecycleBin::Folder() const {
-  return FindChild(driveRoot_, "RECYCLED");
+std::string RecycleBin::IndexFile() const {
+  return FindChild(machine_, Folder(), "INFO");
 }
 
-fs::path RecycleBin::IndexFile() const {
-  return FindChild(Folder(), "INFO");
-}
-
-void RecycleBin::Recycle(const fs::path& item, uint64_t deletionTime) {
-  std::error_code ec;
-  const fs::path root = fs::canonical(driveRoot_, ec);
-  if (ec) throw RecycleBinError("Drive " + std::string(1, letter_) + ": is not available.");
-  fs::path normal = item.lexically_normal();
-  if (normal.filename().empty()) normal = normal.parent_path();
-  const fs::path parent = fs::canonical(normal.parent_path(), ec);
-  const fs::path relative = (parent / normal.filename()).lexically_relative(root);
-  if (ec || relative.empty() || *relative.begin() == "..") {
-    throw RecycleBinError("Cannot delete " + item.string() + ": it is not on drive " +
+void RecycleBin::Recycle(std::string_view item, uint64_t deletionTime) {
+  VolumeLocation location;
+  const PathStatus status = machine_.Locate(item, location);
+  if (status != PathStatus::Found || location.drive->letter != letter_) {
+    throw RecycleBinError("Cannot delete " + Shown(item) + ": it is not on drive " +
                           std::string(1, letter_) + ":.");
   }
-  if (relative == ".") throw RecycleBinError("Cannot delete the root of a drive.");
-  std::string windowsPath = std::string(1, letter_) + ":";
-  for (const fs::path& part : relative) {
-    const auto name = Utf8ToCp1252(part.string());
-    if (!name) {
-      throw RecycleBinError("Cannot delete " + item.string() +
-                            ": the name cannot be written in code page 1252.");
-    }
-    windowsPath += "\\" + *name;
+  if (location.path.empty()) throw RecycleBinError("Cannot delete the root of a drive.");
+  // The names as the drive keeps them, whatever the case or alias the caller gave.
+  std::string windowsPath{letter_, ':'};
+  std::string top;
+  for (const std::string& part : location.path) {
+    const std::vector<VolumeEntry> entries = machine_.List(windowsPath + "\\");
+    const VolumeEntry* entry = FindEntry(entries, part);
+    const std::string name = entry != nullptr ? entry->name : part;
+    if (top.empty()) top = name;
+    windowsPath += "\\" + name;
   }
-  if (EqualsIgnoreCase(relative.begin()->string(), "RECYCLED")) {
+  if (EqualsIgnoreCase(top, "RECYCLED")) {
     throw RecycleBinError("Cannot delete " + Shown(windowsPath) + ": it is in the Recycle Bin.");
   }
 
   Plan plan;
-  PlanItem(root / relative, windowsPath, plan);
+  PlanItem(machine_, windowsPath, plan);
 
   if (!plan.files.empty()) {
-    const fs::path bin = Folder();
-    const fs::path infoFile = FindChild(bin, "INFO");
-    PendingIndex pending = PrepareBin(bin, infoFile);
+    const std::string bin = Folder();
+    const std::string infoFile = FindChild(machine_, bin, "INFO");
+    PendingIndex pending = PrepareBin(machine_, bin, infoFile);
 
-    const uint64_t cluster = ClusterSizeOf(root);
+    uint64_t cluster = 0;
+    try {
+      cluster = machine_.ClusterSize(bin);
+    } catch (const FileReadError& e) {
+      throw RecycleBinError(e.what());
+    }
     const uint32_t drive = static_cast<uint32_t>(letter_ - 'A');
-    std::vector<fs::path> moved;  // the D-files of plan.files, in order
+    std::vector<std::string> moved;  // the D-files of plan.files, in order
     std::string failure;
     for (const PlannedFile& file : plan.files) {
-      const std::string name = file.host.filename().string();
+      const std::string name = ExtractFileName(file.windowsPath);
       const size_t dot = name.rfind('.');
       const std::string extension = dot == std::string::npos ? "" : name.substr(dot);
       const auto dname = [&] {
-        return bin / ("D" + std::string(1, static_cast<char>(letter_ - 'A' + 'a')) +
-                      std::to_string(pending.next) + extension);
+        return bin + "\\D" + std::string(1, static_cast<char>(letter_ - 'A' + 'a')) +
+               std::to_string(pending.next) + extension;
       };
-      fs::path dfile = dname();
-      int error = 0;
-      while ((error = MoveNoReplace(file.host, dfile)) == EEXIST && pending.next < UINT32_MAX) {
-        ++pending.next;
-        dfile = dname();
-      }
-      if (error != 0) {
-        failure = "Cannot delete " + Shown(file.windowsPath) + ": " + ErrorText(error) + ".";
+      std::string dfile = dname();
+      try {
+        while (!machine_.Move(file.windowsPath, dfile)) {
+          if (pending.next == UINT32_MAX) throw FileWriteError("no free name in the Recycle Bin");
+          ++pending.next;
+          dfile = dname();
+        }
+      } catch (const FileWriteError& e) {
+        failure = "Cannot delete " + Shown(file.windowsPath) + ": " + e.what() + ".";
         break;
       }
       const uint64_t size =
@@ -425,14 +364,18 @@ void RecycleBin::Recycle(const fs::path& item, uint64_t deletionTime) {
       Put32(pending.bytes, kTotalSizeOffset, static_cast<uint32_t>(pending.total));
       try {
         // The shell's own index: kept up to date whatever its attributes.
-        WriteFileAtomically(infoFile, pending.bytes, ReadOnlyFiles::Replace);
+        machine_.WriteFile(infoFile, pending.bytes, ReadOnlyFiles::Replace);
       } catch (const std::exception& e) {
         // Without their records the files go back where they were.
         std::string stranded;
         for (size_t i = moved.size(); i-- > 0;) {
-          if (MoveNoReplace(moved[i], plan.files[i].host) != 0) {
-            stranded += " " + moved[i].filename().string();
+          bool back = false;
+          try {
+            back = machine_.Move(moved[i], plan.files[i].windowsPath);
+          } catch (const FileWriteError&) {
+            // Named below.
           }
+          if (!back) stranded += " " + Shown(ExtractFileName(moved[i]));
         }
         const std::string what = "Cannot delete " + Shown(windowsPath) +
                                  ": the Recycle Bin index could not be written (" + e.what() + ")";
@@ -442,17 +385,23 @@ void RecycleBin::Recycle(const fs::path& item, uint64_t deletionTime) {
                               ", and these files stay in the Recycle Bin folder without an " +
                               "entry; rename them back by hand:" + stranded + ".");
       }
-      AddFatAttributes(infoFile, ATTR_HIDDEN);
+      try {
+        machine_.AddAttributes(infoFile, file_attr::kHidden);
+      } catch (const FileWriteError&) {
+        // The index is written; the attribute only tells Explorer to hide it.
+      }
     }
     if (!failure.empty())
       throw RecycleBinError(failure + MovedSoFar(moved.size(), plan.files.size()));
   }
 
-  for (const PlannedDirectory& directory : plan.directories) {
-    if (const int error = RemoveEmptyFolder(directory.host); error != 0) {
-      throw RecycleBinError(
-          "The files of " + Shown(windowsPath) + " were moved to the Recycle Bin, but the folder " +
-          Shown(directory.windowsPath) + " could not be removed: " + ErrorText(error) + ".");
+  for (const std::string& directory : plan.directories) {
+    try {
+      machine_.RemoveDirectory(directory);
+    } catch (const FileWriteError& e) {
+      throw RecycleBinError("The files of " + Shown(windowsPath) +
+                            " were moved to the Recycle Bin, but the folder " + Shown(directory) +
+                            " could not be removed: " + e.what() + ".");
     }
   }
 }

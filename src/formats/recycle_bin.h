@@ -2,15 +2,17 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/error.h"
 #include "base/win_time.h"
 
 namespace tarnwick {
+
+class Machine;
 
 class RecycleBinError : public Error {
  public:
@@ -46,35 +48,34 @@ struct RecycleIndex {
 // Parses index bytes with bounds checks; damage inside records is listed, never fatal. Throws
 // RecycleBinError when the bytes are no recycle bin index at all.
 RecycleIndex ParseRecycleIndex(std::span<const uint8_t> bytes);
-// Reads an index file; a missing file is an empty Windows 95 bin. Throws RecycleBinError naming
-// the file.
-RecycleIndex ReadRecycleIndex(const std::filesystem::path& file);
+// Reads an index file by Windows path; a missing file is an empty Windows 95 bin. Throws
+// RecycleBinError naming the file.
+RecycleIndex ReadRecycleIndex(const Machine& machine, std::string_view windowsPath);
 
-// Allocation unit used for the size field: the cluster size on a vfat mount, else 4096.
-uint32_t ClusterSizeOf(const std::filesystem::path& dir);
-
-// The bin of one fixed drive as Windows 95 without the IE4 shell keeps it: every file deleted
-// becomes RECYCLED\D<letter><index><extension> with one 280-byte record appended to INFO.
-// Hidden and System attributes are set where the drive is a vfat mount; a plain host directory
+// The bin of one fixed drive of the machine as Windows 95 without the IE4 shell keeps it: every
+// file deleted becomes RECYCLED\D<letter><index><extension> with one 280-byte record appended to
+// INFO. The record's size is counted in the drive's clusters. Hidden and System attributes are set
+// where the drive keeps them (a FAT volume in an image, a vfat mount); a plain host directory
 // cannot hold them, and Windows finds the bin by its name and desktop.ini there.
 class RecycleBin {
  public:
-  RecycleBin(std::filesystem::path driveRoot, char driveLetter);
+  RecycleBin(const Machine& machine, char driveLetter);
 
-  // The existing bin folder (matched without regard to case), or where it will be created.
-  std::filesystem::path Folder() const;
+  // The Windows path of the existing bin folder (matched without regard to case), or where it
+  // will be created.
+  std::string Folder() const;
   // The folder's existing INFO (any case), or where it will be created.
-  std::filesystem::path IndexFile() const;
+  std::string IndexFile() const;
 
   // Moves a file, or every file of a directory tree one by one, into the bin, each with its own
   // record, then removes the emptied directories. A file is never moved over another: a D-name
   // that exists, even one made while the bin is in use, is passed over for the next. Each move is
   // followed by an atomic rewrite of the index, so every file is either in place or in the bin with
   // its record. Throws RecycleBinError telling what was moved and what is still in place.
-  void Recycle(const std::filesystem::path& item, uint64_t deletionTime = FileTimeNow());
+  void Recycle(std::string_view windowsPath, uint64_t deletionTime = FileTimeNow());
 
  private:
-  std::filesystem::path driveRoot_;
+  const Machine& machine_;
   char letter_;
 };
 

@@ -54,6 +54,20 @@ class DriveVolume {
   // Deletes a file or a directory with everything below it. A read-only file anywhere in it
   // refuses the whole deletion before anything goes. Throws FileWriteError.
   virtual void RemoveTree(const VolumePath& path) = 0;
+  // Moves a file (not a directory) to another path of the volume, never over an entry: false when
+  // something has the new name (on a host directory: that very name). A kill leaves the file at
+  // its old path, its new one or both. Throws FileWriteError.
+  virtual bool Move(const VolumePath& from, const VolumePath& to) = 0;
+  // Removes a directory only when it is empty; throws FileWriteError otherwise.
+  virtual void RemoveDirectory(const VolumePath& path) = 0;
+  // Adds attributes (hidden, system, read-only) to an entry where the volume keeps them; a
+  // volume that keeps none ignores them. Throws FileWriteError.
+  virtual void AddAttributes(const VolumePath& path, uint8_t attributes) = 0;
+  // The allocation unit of the volume's files, in bytes.
+  virtual uint32_t ClusterSize() const = 0;
+  // False when List leaves out an entry of the directory (a name code page 1252 cannot hold, an
+  // entry that is neither file nor directory) or the directory cannot be read.
+  virtual bool ListsAll(const VolumePath& directory) const = 0;
   // The host path of the entry when the volume is a host directory; empty on an image.
   virtual std::optional<std::filesystem::path> HostPath(const VolumePath& path) const = 0;
   // The volume's label and serial number as its boot sector and root keep them; empty on a host.

@@ -190,4 +190,67 @@ std::optional<std::string> ImageVolume::Label() const {
   return Utf8ToCp1252(fat_->Label());
 }
 
+bool ImageVolume::Move(const VolumePath& from, const VolumePath& to) {
+  try {
+    if (from.empty() || to.empty()) throw FileWriteError(name_ + ": the root folder of a drive");
+    if (fat_->Stat(FatPath(to))) return false;
+    fat_->Move(FatPath(from), FatPath(to));
+    return true;
+  } catch (const FatError& e) {
+    throw FileWriteError(e.what());
+  } catch (const BlockDeviceError& e) {
+    throw FileWriteError(e.what());
+  }
+}
+
+void ImageVolume::RemoveDirectory(const VolumePath& path) {
+  const std::string fatPath = FatPath(path);
+  try {
+    if (path.empty()) throw FileWriteError(name_ + ": the root folder of a drive");
+    const std::optional<FatEntry> entry = fat_->Stat(fatPath);
+    if (!entry || !entry->IsDirectory()) {
+      throw FileWriteError(fatPath + " on " + name_ + ": not a directory");
+    }
+    fat_->Remove(fatPath);
+  } catch (const FatError& e) {
+    throw FileWriteError(e.what());
+  } catch (const BlockDeviceError& e) {
+    throw FileWriteError(e.what());
+  }
+}
+
+void ImageVolume::AddAttributes(const VolumePath& path, uint8_t attributes) {
+  const std::string fatPath = FatPath(path);
+  try {
+    const std::optional<FatEntry> entry = path.empty() ? std::nullopt : fat_->Stat(fatPath);
+    if (!entry) throw FileWriteError(fatPath + " on " + name_ + ": not found");
+    const uint8_t wanted =
+        attributes & (fat_attr::kReadOnly | fat_attr::kHidden | fat_attr::kSystem);
+    if ((entry->attributes & wanted) != wanted) {
+      fat_->SetAttributes(fatPath, entry->attributes | wanted);
+    }
+  } catch (const FatError& e) {
+    throw FileWriteError(e.what());
+  } catch (const BlockDeviceError& e) {
+    throw FileWriteError(e.what());
+  }
+}
+
+uint32_t ImageVolume::ClusterSize() const {
+  return fat_->ClusterSize();
+}
+
+bool ImageVolume::ListsAll(const VolumePath& directory) const {
+  try {
+    for (const FatEntry& fat : fat_->List(FatPath(directory))) {
+      if ((fat.attributes & fat_attr::kVolumeLabel) == 0 && !Utf8ToCp1252(fat.longName)) {
+        return false;
+      }
+    }
+    return true;
+  } catch (const FatError&) {
+    return false;
+  }
+}
+
 }  // namespace tarnwick

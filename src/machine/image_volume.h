@@ -29,6 +29,11 @@ class ImageVolume final : public DriveVolume {
                  ReadOnlyFiles readOnly) override;
   bool MakeDirectory(const VolumePath& path) override;
   void RemoveTree(const VolumePath& path) override;
+  bool Move(const VolumePath& from, const VolumePath& to) override;
+  void RemoveDirectory(const VolumePath& path) override;
+  void AddAttributes(const VolumePath& path, uint8_t attributes) override;
+  uint32_t ClusterSize() const override;
+  bool ListsAll(const VolumePath& directory) const override;
   std::optional<std::filesystem::path> HostPath(const VolumePath&) const override {
     return std::nullopt;
   }

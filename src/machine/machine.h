@@ -115,6 +115,17 @@ class Machine {
   // False when something has the name already.
   bool MakeDirectory(std::string_view windowsPath) const;
   void RemoveTree(std::string_view windowsPath) const;
+  // Moves a file to another path of its drive, never over an entry: false when something has the
+  // new name (DriveVolume::Move).
+  bool Move(std::string_view fromWindowsPath, std::string_view toWindowsPath) const;
+  // Removes a directory only when it is empty.
+  void RemoveDirectory(std::string_view windowsPath) const;
+  // Adds hidden, system or read-only attributes where the drive keeps them.
+  void AddAttributes(std::string_view windowsPath, uint8_t attributes) const;
+  // The allocation unit of the drive of a path; throws FileReadError when it names none.
+  uint32_t ClusterSize(std::string_view windowsPath) const;
+  // False when List leaves out an entry of the directory, or it cannot be read.
+  bool ListsAll(std::string_view windowsDirectory) const;
 
  private:
   void OpenVolumes();

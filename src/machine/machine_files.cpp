@@ -68,4 +68,34 @@ void Machine::RemoveTree(std::string_view windowsPath) const {
   location.volume->RemoveTree(location.path);
 }
 
+bool Machine::Move(std::string_view fromWindowsPath, std::string_view toWindowsPath) const {
+  const VolumeLocation from = Required<FileWriteError>(*this, fromWindowsPath);
+  const VolumeLocation to = Required<FileWriteError>(*this, toWindowsPath);
+  if (from.volume != to.volume) {
+    throw FileWriteError(Cp1252ToUtf8(fromWindowsPath) + ": not on the drive of " +
+                         Cp1252ToUtf8(toWindowsPath));
+  }
+  return from.volume->Move(from.path, to.path);
+}
+
+void Machine::RemoveDirectory(std::string_view windowsPath) const {
+  const VolumeLocation location = Required<FileWriteError>(*this, windowsPath);
+  location.volume->RemoveDirectory(location.path);
+}
+
+void Machine::AddAttributes(std::string_view windowsPath, uint8_t attributes) const {
+  const VolumeLocation location = Required<FileWriteError>(*this, windowsPath);
+  location.volume->AddAttributes(location.path, attributes);
+}
+
+uint32_t Machine::ClusterSize(std::string_view windowsPath) const {
+  return Required<FileReadError>(*this, windowsPath).volume->ClusterSize();
+}
+
+bool Machine::ListsAll(std::string_view windowsDirectory) const {
+  VolumeLocation location;
+  if (Locate(windowsDirectory, location) != PathStatus::Found) return false;
+  return location.volume->ListsAll(location.path);
+}
+
 }  // namespace tarnwick

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <set>
@@ -24,17 +25,27 @@ int Flock(int fd, int operation) {
   return result;
 }
 
+// A machine opened on a disk image has no directory of its own: the image is its directory, and
+// the image's exclusive lock, held while its volume is open, is the machine's lock.
+bool IsImageMachine(const Machine& machine) {
+  return std::ranges::any_of(
+      machine.Drives(), [&](const DriveInfo& drive) { return drive.image == machine.Directory(); });
+}
+
 // Under the lock nobody else writes: a commit that a kill interrupted is finished, and the
-// temporary files of registry files that a kill left are removed.
+// temporary files of registry files that a kill left are removed. Both happen on host directories
+// only; a file on an image is replaced in place, leaving nothing to finish.
 void RecoverFiles(const Machine& machine) {
-  try {
-    CompleteFileCommit(machine.Directory());
-  } catch (const FileWriteError& e) {
-    throw MachineError(std::string("An unfinished change cannot be completed: ") + e.what());
+  if (!IsImageMachine(machine)) {
+    try {
+      CompleteFileCommit(machine.Directory());
+    } catch (const FileWriteError& e) {
+      throw MachineError(std::string("An unfinished change cannot be completed: ") + e.what());
+    }
+    const std::string records[] = {kCommitRecordName};
+    RemoveTemporaryFiles(machine.Directory(), records);
   }
   const std::string windows = AddTrailingBackslash(machine.WindowsDirectory());
-  const std::string records[] = {kCommitRecordName};
-  RemoveTemporaryFiles(machine.Directory(), records);
   const std::string registryFiles[] = {"SYSTEM.DAT", "USER.DAT", "SYSTEM.DA0", "USER.DA0",
                                        "Tarnex.pol"};
   if (const auto dir = machine.HostPath(windows)) RemoveTemporaryFiles(*dir, registryFiles);
@@ -53,6 +64,12 @@ void RecoverFiles(const Machine& machine) {
 }  // namespace
 
 std::optional<MachineLock> MachineLock::TryAcquire(const Machine& machine) {
+  if (IsImageMachine(machine)) {
+    MachineLock lock{UniqueFd()};
+    lock.LockDrives(machine);
+    RecoverFiles(machine);
+    return lock;
+  }
   const std::filesystem::path file = machine.Directory() / "tarnwick.lock";
   UniqueFd fd(::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
   if (!fd.Valid() && errno == ELOOP) {
@@ -74,7 +91,8 @@ std::optional<MachineLock> MachineLock::TryAcquire(const Machine& machine) {
 void MachineLock::LockDrives(const Machine& machine) {
   std::set<std::pair<dev_t, ino_t>> locked;
   for (const DriveInfo& drive : machine.Drives()) {
-    if (drive.type != DriveType::Fixed || !drive.HasMedium()) continue;
+    // An image drive is locked by its volume, which holds the image exclusively while open.
+    if (drive.type != DriveType::Fixed || drive.hostDir.empty()) continue;
     UniqueFd dir(::open(drive.hostDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     const std::string name = std::string(1, drive.letter) + ": (" + drive.hostDir.string() + ")";
     if (!dir.Valid()) {

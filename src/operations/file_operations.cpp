@@ -24,9 +24,8 @@ void Delete(const Machine& machine, const std::string& path) {
   if (location.path.empty()) {
     throw FileOperationError("Cannot delete " + shown + ": It is the root folder of the drive.");
   }
-  const PathLookup host = machine.LookUp(path);
-  if (drive.type == DriveType::Fixed && host.status == PathStatus::Found) {
-    RecycleBin(drive.hostDir, drive.letter).Recycle(host.host);
+  if (drive.type == DriveType::Fixed) {
+    RecycleBin(machine, drive.letter).Recycle(path);
     return;
   }
   if (drive.type == DriveType::CdRom) {
@@ -34,8 +33,7 @@ void Delete(const Machine& machine, const std::string& path) {
                              ": Access is denied.\n\nMake sure the disk is not full or "
                              "write-protected and that the file is not currently in use.");
   }
-  // Removable, network and RAM drives have no Recycle Bin: the shell deletes at once. A fixed
-  // drive in a disk image is deleted at once as well.
+  // Removable, network and RAM drives have no Recycle Bin: the shell deletes at once.
   try {
     machine.RemoveTree(path);
   } catch (const FileWriteError& e) {

@@ -83,20 +83,22 @@ bool PolicyStore::PolicyFileExists() const {
     throw PolicyFileError(unreachable +
                           "it is a symbolic link leading outside its drive or to nothing");
   }
-  if (lookup.status != PathStatus::Found) return false;
   if (registry_.FileExists(PolicyFilePath())) return true;
-  std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::status(lookup.host, error);
-  if (error && status.type() != std::filesystem::file_type::not_found) {
-    throw PolicyFileError(unreachable + lookup.host.string() + ": " + error.message());
+  // A host folder on the way that may not be searched hides whether the file is there.
+  if (lookup.status == PathStatus::Found) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(lookup.host, error);
+    if (error && status.type() != std::filesystem::file_type::not_found) {
+      throw PolicyFileError(unreachable + lookup.host.string() + ": " + error.message());
+    }
   }
-  return std::filesystem::exists(status);
+  return false;
 }
 
 // What is wrong with the file's contents, as far as that can be told.
 std::string PolicyStore::AttachFailure() const {
   try {
-    ReadRegistryFile(*GetMachine().HostPath(PolicyFilePath()));
+    ReadRegistryFile(GetMachine(), PolicyFilePath());
   } catch (const std::exception& error) {
     return error.what();
   }

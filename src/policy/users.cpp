@@ -1,15 +1,10 @@
 #include "policy/users.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
-#include "base/text.h"
 #include "base/cp1252.h"
+#include "base/text.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/policy_keys.h"
@@ -20,58 +15,48 @@ namespace tarnwick {
 
 namespace {
 
-// A Windows path that names an existing directory or file on the machine.
-bool PathExists(const Machine& machine, const std::string& windowsPath) {
-  const auto host = machine.HostPath(windowsPath);
-  std::error_code error;
-  return host && std::filesystem::exists(*host, error);
-}
-
 // What one AddUser made on disk, removed again when it fails before writing a key: such a failure
 // leaves nothing behind. Directories go only while empty, so nothing else is lost.
 class MadeOnDisk {
  public:
-  MadeOnDisk() = default;
+  explicit MadeOnDisk(const Machine& machine) : machine_(machine) {}
   MadeOnDisk(const MadeOnDisk&) = delete;
   MadeOnDisk& operator=(const MadeOnDisk&) = delete;
   ~MadeOnDisk() {
-    std::error_code error;
-    for (auto it = made_.rbegin(); it != made_.rend(); ++it) std::filesystem::remove(*it, error);
+    for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
+      const std::optional<VolumeEntry> entry = machine_.Stat(*it);
+      if (!entry || !entry->IsDirectory() || !machine_.List(*it).empty()) continue;
+      try {
+        machine_.RemoveTree(*it);
+      } catch (const FileWriteError&) {
+        // Left behind: an empty directory loses nothing.
+      }
+    }
   }
 
-  void Add(std::filesystem::path path) { made_.push_back(std::move(path)); }
+  void Add(std::string windowsPath) { made_.push_back(std::move(windowsPath)); }
   void Keep() { made_.clear(); }
 
  private:
-  std::vector<std::filesystem::path> made_;  // in the order made
+  const Machine& machine_;
+  std::vector<std::string> made_;  // in the order made
 };
 
 // Creates one directory level unless it exists; throws AccountError naming it when it cannot be.
-// The directory is made in the folder that was checked, whatever is renamed meanwhile.
 void MakeDirectoryLevel(const Machine& machine, const std::string& windowsPath, MadeOnDisk& made) {
   const std::string failure =
       "The profile directory " + Cp1252ToUtf8(windowsPath) + " cannot be made";
-  HeldPath held;
   try {
-    held = machine.Hold(windowsPath);
-  } catch (const MachineError& e) {
+    if (machine.MakeDirectory(windowsPath)) {
+      made.Add(windowsPath);
+      return;
+    }
+  } catch (const FileWriteError& e) {
     throw AccountError(failure + ": " + e.what());
   }
-  const int error = MakeDirectoryAt(held);
-  if (error == 0) {
-    made.Add(held.host);
-    return;
-  }
-  struct stat info {};
-  if (error == EEXIST && StatEntry(held, info)) {
-    if (S_ISDIR(info.st_mode)) return;
-    // A link is taken as the program's path rules take it.
-    std::error_code ignored;
-    const auto target = S_ISLNK(info.st_mode) ? machine.HostPath(windowsPath) : std::nullopt;
-    if (target && std::filesystem::is_directory(*target, ignored)) return;
-    throw AccountError(failure + ": " + held.host.string() + ": not a directory");
-  }
-  throw AccountError(failure + ": " + held.host.string() + ": " + WalkErrorText(error));
+  // Something has the name: a directory, or a link to one as the program's path rules take it.
+  const std::optional<VolumeEntry> entry = machine.Stat(windowsPath);
+  if (!entry || !entry->IsDirectory()) throw AccountError(failure + ": not a directory");
 }
 
 // The longest path a profile must hold: its registry file.
@@ -139,13 +124,13 @@ TUser& TUsers::AddUser(std::string_view name) {
   RegistryAccessor reg(registry);
 
   // The profile first, so that an account is never recorded without one.
-  MadeOnDisk made;
+  MadeOnDisk made(machine);
   const std::string windows = AddTrailingBackslash(machine.WindowsDirectory());
   MakeDirectoryLevel(machine, windows + "Profiles", made);
   const std::string profile = windows + "Profiles\\" + std::string(name);
   MakeDirectoryLevel(machine, profile, made);
   const std::string userDat = profile + "\\user.dat";
-  if (!PathExists(machine, userDat)) {
+  if (!registry.FileExists(userDat)) {
     reg.SetRootKey(RootKey::Users);
     if (!reg.SaveKey(".Default", userDat)) {
       throw AccountError("The user's registry file " + Cp1252ToUtf8(userDat) +

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/error.h"
@@ -12,6 +13,8 @@
 #include "registry/reg_tree.h"
 
 namespace tarnwick {
+
+class Machine;
 
 // A file that is damaged, cannot be read or written, or a tree beyond Windows 95's limits.
 // The text names the file and what is wrong.
@@ -30,6 +33,10 @@ std::unique_ptr<RegNode> DecodeRegistryFile(std::span<const uint8_t> bytes,
 std::vector<uint8_t> EncodeRegistryFile(const RegNode& root, const std::string& fileName);
 
 std::unique_ptr<RegNode> ReadRegistryFile(const std::filesystem::path& file);
+// A registry file on the machine by its Windows path, on whichever volume keeps it; errors name
+// the Windows path.
+std::vector<uint8_t> ReadRegistryBytes(const Machine& machine, std::string_view windowsPath);
+std::unique_ptr<RegNode> ReadRegistryFile(const Machine& machine, std::string_view windowsPath);
 // Atomic replace: a temporary file in the same directory, flushed, renamed over the old one.
 void WriteRegistryFile(const std::filesystem::path& file, const RegNode& root,
                        ReadOnlyFiles readOnly = ReadOnlyFiles::Refuse);

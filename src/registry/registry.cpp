@@ -1,15 +1,15 @@
 #include "registry/registry.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <span>
 #include <system_error>
 #include <utility>
 
 #include "base/byte_reader.h"
-#include "base/file_io.h"
 #include "base/cp1252.h"
-#include "machine/file_commit.h"
 #include "machine/machine.h"
+#include "machine/machine_commit.h"
 #include "machine/win_path.h"
 #include "registry/creg_file.h"
 #include "registry/registry_impl.h"
@@ -33,17 +33,57 @@ std::string JoinPath(const std::vector<std::string>& names) {
   return path;
 }
 
-bool HostFileExists(const fs::path& file) {
-  std::error_code ec;
-  return fs::symlink_status(file, ec).type() != fs::file_type::not_found;
+// Whether the path leads to a place on a drive: not to no drive, nor outside one or through a
+// link that points nowhere.
+bool Reachable(const Machine& machine, std::string_view windowsPath) {
+  const PathStatus status = machine.LookUp(windowsPath).status;
+  return status == PathStatus::Found || status == PathStatus::OnImage;
 }
 
-std::vector<uint8_t> ReadBytes(const fs::path& file) {
-  try {
-    return ReadWholeFile(file, kMaxRegistryFileSize);
-  } catch (const FileReadError& e) {
-    throw RegistryFileError(e.what());
+// Whether something has the file's name: a file or a folder, or on a host directory anything else
+// (a device, a socket), which reading then refuses naming it.
+bool Occupied(const Machine& machine, std::string_view windowsPath) {
+  if (machine.Stat(windowsPath)) return true;
+  const PathLookup host = machine.LookUp(windowsPath);
+  std::error_code ec;
+  return host.status == PathStatus::Found &&
+         fs::symlink_status(host.host, ec).type() != fs::file_type::not_found;
+}
+
+// The names of the path's components as the volume keeps them: an existing entry's own name
+// whatever case or alias the path gives, a missing one's as given.
+std::vector<std::string> EntryNames(const DriveVolume& volume, const VolumePath& path) {
+  std::vector<std::string> names;
+  VolumePath prefix;
+  bool found = true;
+  for (const std::string& name : path) {
+    prefix.push_back(name);
+    std::optional<VolumeEntry> entry = found ? volume.Stat(prefix) : std::nullopt;
+    found = entry.has_value();
+    names.push_back(found ? std::move(entry->name) : name);
   }
+  return names;
+}
+
+// Whether two Windows paths name one file as the machine resolves them. On host directories by the
+// host's own identity, so that a link or two letters of one directory meet too; on an image by the
+// volume and the entries found, which a name in another case or its 8.3 alias finds as well.
+bool SameFile(const Machine& machine, std::string_view a, std::string_view b) {
+  VolumeLocation first;
+  VolumeLocation second;
+  if (machine.Locate(a, first) != PathStatus::Found ||
+      machine.Locate(b, second) != PathStatus::Found) {
+    return false;
+  }
+  const std::optional<fs::path> hostA = first.volume->HostPath(first.path);
+  const std::optional<fs::path> hostB = second.volume->HostPath(second.path);
+  if (hostA || hostB) {
+    std::error_code ec;
+    return hostA && hostB && (*hostA == *hostB || fs::equivalent(*hostA, *hostB, ec));
+  }
+  return first.volume == second.volume &&
+         std::ranges::equal(EntryNames(*first.volume, first.path),
+                            EntryNames(*second.volume, second.path), EqualsIgnoreCaseCp1252);
 }
 
 // A file that we could have written ourselves: one that reads but cannot be written again (a name
@@ -76,23 +116,22 @@ Registry::Impl::Hive Registry::Impl::OpenMachineFile(const std::string& fileName
   const std::string dir = AddTrailingBackslash(machine_.WindowsDirectory());
   Hive hive;
   hive.windowsPath = dir + fileName;
-  PathLookup host = machine_.LookUp(hive.windowsPath);
+  const PathStatus file = machine_.LookUp(hive.windowsPath).status;
   // A link at the backup's place is replaced, never written through.
-  PathLookup backup = machine_.LookUp(dir + backupName, false);
-  if (host.status == PathStatus::Unreachable || backup.status == PathStatus::Unreachable) {
+  const PathStatus backup = machine_.LookUp(dir + backupName, false).status;
+  if (file == PathStatus::Unreachable || backup == PathStatus::Unreachable) {
     throw RegistryFileError(Cp1252ToUtf8(hive.windowsPath) +
                             ": it or its backup is reached through a symbolic link leading "
                             "outside its drive or to nothing");
   }
-  if (host.status != PathStatus::Found || backup.status != PathStatus::Found) {
+  if (!Reachable(machine_, hive.windowsPath)) {
     throw RegistryFileError(Cp1252ToUtf8(hive.windowsPath) +
                             ": the Windows directory is not on a drive");
   }
-  hive.hostPath = std::move(host.host);
-  hive.backupPath = std::move(backup.host);
-  if (HostFileExists(hive.hostPath)) {
-    hive.original = ReadBytes(hive.hostPath);
-    hive.root = DecodeRegistryFile(hive.original, hive.hostPath.string());
+  hive.backupPath = dir + backupName;
+  if (Occupied(machine_, hive.windowsPath)) {
+    hive.original = ReadRegistryBytes(machine_, hive.windowsPath);
+    hive.root = DecodeRegistryFile(hive.original, Cp1252ToUtf8(hive.windowsPath));
   } else {
     hive.root = std::make_unique<RegNode>();
   }
@@ -167,11 +206,8 @@ bool Registry::Impl::DeleteKey(RootKey root, std::string_view path) {
   return Save(*parent->hive);
 }
 
-bool Registry::Impl::IsInUse(const fs::path& hostPath) const {
-  auto same = [&](const Hive& hive) {
-    std::error_code ec;
-    return hive.hostPath == hostPath || fs::equivalent(hive.hostPath, hostPath, ec);
-  };
+bool Registry::Impl::IsInUse(std::string_view windowsFile) const {
+  auto same = [&](const Hive& hive) { return SameFile(machine_, hive.windowsPath, windowsFile); };
   if (same(system_) || same(user_)) return true;
   for (const Mount& mount : mounts_) {
     if (same(mount.hive)) return true;
@@ -179,19 +215,17 @@ bool Registry::Impl::IsInUse(const fs::path& hostPath) const {
   return std::ranges::any_of(unattached_, same);
 }
 
-std::list<Registry::Impl::Hive>::iterator Registry::Impl::FindUnattached(const fs::path& hostPath) {
+std::list<Registry::Impl::Hive>::iterator Registry::Impl::FindUnattached(
+    std::string_view windowsFile) {
   return std::ranges::find_if(unattached_, [&](const Hive& hive) {
-    std::error_code ec;
-    return hive.hostPath == hostPath || fs::equivalent(hive.hostPath, hostPath, ec);
+    return SameFile(machine_, hive.windowsPath, windowsFile);
   });
 }
 
 bool Registry::Impl::FileExists(std::string_view windowsFile) const {
-  const std::optional<fs::path> host = machine_.HostPath(windowsFile);
-  if (!host) return false;
-  std::error_code ec;
-  return HostFileExists(*host) || std::ranges::any_of(unattached_, [&](const Hive& hive) {
-           return hive.hostPath == *host || fs::equivalent(hive.hostPath, *host, ec);
+  if (!Reachable(machine_, windowsFile)) return false;
+  return Occupied(machine_, windowsFile) || std::ranges::any_of(unattached_, [&](const Hive& hive) {
+           return SameFile(machine_, hive.windowsPath, windowsFile);
          });
 }
 
@@ -199,20 +233,18 @@ bool Registry::Impl::LoadKey(RootKey root, std::string_view key, std::string_vie
   if (root == RootKey::CurrentUser) return false;
   const std::vector<std::string> names = SplitWindowsPath(key);
   if (names.size() != 1 || !IsValidKeyName(names[0]) || Locate(root, key, false)) return false;
-  std::optional<fs::path> host = machine_.HostPath(windowsFile);
-  if (!host) return false;
+  if (!Reachable(machine_, windowsFile)) return false;
   // A file the open batch has yet to write is taken as it will be.
-  if (const auto waiting = FindUnattached(*host); waiting != unattached_.end()) {
+  if (const auto waiting = FindUnattached(windowsFile); waiting != unattached_.end()) {
     mounts_.push_back({root, names[0], std::move(*waiting)});
     unattached_.erase(waiting);
     return true;
   }
-  if (!HostFileExists(*host) || IsInUse(*host)) return false;
+  if (!Occupied(machine_, windowsFile) || IsInUse(windowsFile)) return false;
   Mount mount{root, names[0], {}};
   mount.hive.windowsPath = std::string(windowsFile);
-  mount.hive.hostPath = *host;
   try {
-    mount.hive.root = ReadRegistryFile(*host);
+    mount.hive.root = ReadRegistryFile(machine_, windowsFile);
   } catch (const RegistryFileError&) {
     return false;
   }
@@ -243,11 +275,12 @@ bool Registry::Impl::SaveKey(RootKey root, std::string_view key, std::string_vie
   std::optional<Location> at = Locate(root, key, false);
   // A file's root holds no values: a key with values cannot be saved without losing them.
   if (!at || !at->node->values.empty()) return false;
-  std::optional<fs::path> host = machine_.HostPath(windowsFile);
-  if (!host || HostFileExists(*host) || IsInUse(*host)) return false;
+  if (!Reachable(machine_, windowsFile) || Occupied(machine_, windowsFile) ||
+      IsInUse(windowsFile)) {
+    return false;
+  }
   Hive hive;
   hive.windowsPath = std::string(windowsFile);
-  hive.hostPath = *host;
   hive.root = at->node->Clone();
   hive.root->name.clear();
   hive.root->storedHash.reset();
@@ -257,7 +290,7 @@ bool Registry::Impl::SaveKey(RootKey root, std::string_view key, std::string_vie
       Commit({&hive});
       return true;
     }
-    EncodeRegistryFile(*hive.root, host->string());  // fails now, not at the batch's end
+    EncodeRegistryFile(*hive.root, Cp1252ToUtf8(windowsFile));  // fails now, not at the batch's end
   } catch (const RegistryFileError& e) {
     lastWriteError_ = e.what();
     return false;
@@ -271,22 +304,22 @@ void Registry::Impl::Commit(const std::vector<Hive*>& hives) {
   std::vector<std::vector<uint8_t>> encoded;
   try {
     for (const Hive* hive : hives) {
-      encoded.push_back(EncodeRegistryFile(*hive->root, hive->hostPath.string()));
+      encoded.push_back(EncodeRegistryFile(*hive->root, Cp1252ToUtf8(hive->windowsPath)));
     }
   } catch (const RegistryFileError& e) {
     lastWriteError_ = e.what();
     throw;
   }
   try {
-    FileCommit commit(machine_.Directory());
+    MachineCommit commit(machine_);
     for (size_t i = 0; i < hives.size(); ++i) {
       const Hive& hive = *hives[i];
       if (hive.backupPath && !hive.backedUp && !hive.original.empty() &&
-          ReadsCleanly(hive.original, hive.hostPath.string())) {
+          ReadsCleanly(hive.original, Cp1252ToUtf8(hive.windowsPath))) {
         commit.Stage(*hive.backupPath, hive.original, ReadOnlyFiles::Replace);
       }
       // Windows keeps its registry files read-only and writes them all the same.
-      commit.Stage(hive.hostPath, encoded[i],
+      commit.Stage(hive.windowsPath, encoded[i],
                    hive.backupPath ? ReadOnlyFiles::Replace : ReadOnlyFiles::Refuse);
     }
     commit.Commit();
@@ -341,10 +374,10 @@ void Registry::Impl::Flush() {
 
 void Registry::Impl::DiscardChanges() {
   unattached_.clear();
-  ForEachHive([](Hive& hive) {
+  ForEachHive([this](Hive& hive) {
     if (!hive.dirty) return;
-    hive.root = HostFileExists(hive.hostPath) ? ReadRegistryFile(hive.hostPath)
-                                              : std::make_unique<RegNode>();
+    hive.root = Occupied(machine_, hive.windowsPath) ? ReadRegistryFile(machine_, hive.windowsPath)
+                                                     : std::make_unique<RegNode>();
     hive.dirty = hive.batched = false;
   });
 }

@@ -1,7 +1,6 @@
 // The registry's trees: the machine's two files and the hives attached below its root keys.
 #pragma once
 
-#include <filesystem>
 #include <list>
 #include <memory>
 #include <optional>
@@ -19,13 +18,12 @@ class Registry::Impl {
   // One registry file in memory.
   struct Hive {
     std::string windowsPath;
-    std::filesystem::path hostPath;
     std::unique_ptr<RegNode> root;
     bool dirty = false;    // the file lacks changes
     bool batched = false;  // changed while a write batch was open
-    // SYSTEM.DAT and USER.DAT: where the file is kept before the run's first change, and the
-    // bytes read, which become that backup.
-    std::optional<std::filesystem::path> backupPath;
+    // SYSTEM.DAT and USER.DAT: where the file is kept before the run's first change (a Windows
+    // path), and the bytes read, which become that backup.
+    std::optional<std::string> backupPath;
     bool backedUp = false;
     std::vector<uint8_t> original;
   };
@@ -86,8 +84,9 @@ class Registry::Impl {
   Hive OpenMachineFile(const std::string& fileName, const std::string& backupName) const;
   Hive* RootHive(RootKey root);
   Mount* FindMount(RootKey root, std::string_view name);
-  bool IsInUse(const std::filesystem::path& hostPath) const;
-  std::list<Hive>::iterator FindUnattached(const std::filesystem::path& hostPath);
+  // Whether a hive of this registry has the file, found as the machine resolves both paths.
+  bool IsInUse(std::string_view windowsFile) const;
+  std::list<Hive>::iterator FindUnattached(std::string_view windowsFile);
   // Writes the files of hives as one commit, each SYSTEM.DAT and USER.DAT after its backup. Every
   // file is encoded first: when one cannot be, or the commit fails, no file changes and the hives
   // stay dirty. Records why a commit failed.

@@ -2,9 +2,6 @@
 
 #include <QImage>
 #include <QPainter>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -20,21 +17,18 @@
 namespace tarnwick {
 namespace {
 
-namespace fs = std::filesystem;
-
 // Larger files are not searched for icons.
-constexpr uintmax_t kMaxIconSourceSize = 64u << 20;
+constexpr size_t kMaxIconSourceSize = 64u << 20;
+constexpr size_t kMaxLinkSize = 1u << 20;
 
-std::optional<std::vector<uint8_t>> ReadHostFile(const fs::path& file) {
-  std::error_code error;
-  const uintmax_t size = fs::file_size(file, error);
-  if (error || size > kMaxIconSourceSize) return std::nullopt;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (in.gcount() != static_cast<std::streamsize>(bytes.size())) return std::nullopt;
-  return bytes;
+// The bytes of a file of the machine; nothing when it cannot be read or is too large.
+std::optional<std::vector<uint8_t>> ReadMachineFile(const Machine& machine, std::string_view path,
+                                                    size_t maxSize) {
+  try {
+    return machine.ReadFile(path, maxSize);
+  } catch (const FileReadError&) {
+    return std::nullopt;
+  }
 }
 
 QImage Scaled(QImage image, int size) {
@@ -90,14 +84,9 @@ QImage IconIn(std::span<const uint8_t> bytes, int32_t index, int size) {
   return index == 0 ? IcoImage(bytes, size) : QImage();
 }
 
-QImage HostIconAt(const fs::path& file, int32_t index, int size) {
-  const auto bytes = ReadHostFile(file);
-  return bytes ? IconIn(*bytes, index, size) : QImage();
-}
-
 QImage IconAt(const Machine& machine, std::string_view location, int32_t index, int size) {
-  const auto host = machine.HostPath(location);
-  return host ? HostIconAt(*host, index, size) : QImage();
+  const auto bytes = ReadMachineFile(machine, location, kMaxIconSourceSize);
+  return bytes ? IconIn(*bytes, index, size) : QImage();
 }
 
 // "path[,index]", quotes around the path allowed.
@@ -141,13 +130,13 @@ std::string ReadClassString(Registry& registry, const std::string& key) {
 // The icon a file carries itself: an icon file's, or an executable's first group. A null image
 // when it carries none (a program without icon resources, a file too large to search); empty
 // when the icon file or executable is damaged.
-std::optional<QImage> OwnIcon(const std::string& path, const fs::path& host, int size) {
+std::optional<QImage> OwnIcon(const Machine& machine, const std::string& path, int size) {
   const std::string ext = ExtractFileExt(path);
   const bool iconFile = EqualsIgnoreCase(ext, ".ico");
   if (!iconFile && !EqualsIgnoreCase(ext, ".exe") && !EqualsIgnoreCase(ext, ".dll")) {
     return QImage();
   }
-  const auto bytes = ReadHostFile(host);
+  const auto bytes = ReadMachineFile(machine, path, kMaxIconSourceSize);
   if (!bytes) return QImage();
   if (IsExecutable(*bytes)) {
     const ExeIcons state = ExeIconState(*bytes);
@@ -191,11 +180,12 @@ QImage WithLinkArrow(QImage image, int size) {
 QImage Lookup(const Machine& machine, const std::string& path, int size, Registry* registry,
               bool followLinks);
 
-QImage LinkIcon(const Machine& machine, const std::string& path, const fs::path& host, int size,
-                Registry* registry) {
+QImage LinkIcon(const Machine& machine, const std::string& path, int size, Registry* registry) {
+  const auto bytes = ReadMachineFile(machine, path, kMaxLinkSize);
+  if (!bytes) return {};
   QImage icon;
   try {
-    const ShellLink link = ReadShellLinkFile(host);
+    const ShellLink link = DecodeShellLink(*bytes);
     if (const std::string location = link.IconPath(); !location.empty()) {
       icon = IconAt(machine, location, link.iconIndex, size);
     }
@@ -213,14 +203,13 @@ QImage LinkIcon(const Machine& machine, const std::string& path, const fs::path&
 
 QImage Lookup(const Machine& machine, const std::string& path, int size, Registry* registry,
               bool followLinks) {
-  const auto host = machine.HostPath(path);
-  std::error_code error;
-  if (!host || !fs::exists(*host, error)) return {};
-  if (fs::is_directory(*host, error)) return Stock(StockIcon::Folder, size);
+  const std::optional<VolumeEntry> entry = machine.Stat(path);
+  if (!entry) return {};
+  if (entry->IsDirectory()) return Stock(StockIcon::Folder, size);
   if (EqualsIgnoreCase(ExtractFileExt(path), ".lnk")) {
-    return followLinks ? LinkIcon(machine, path, *host, size, registry) : Generic(path, size);
+    return followLinks ? LinkIcon(machine, path, size, registry) : Generic(path, size);
   }
-  const std::optional<QImage> own = OwnIcon(path, *host, size);
+  const std::optional<QImage> own = OwnIcon(machine, path, size);
   if (!own) return {};
   QImage icon;
   if (registry) icon = ClassIcon(machine, *registry, path, *own, size);

@@ -4,6 +4,10 @@
 #include <QString>
 #include <QUrl>
 
+#include "machine/machine.h"
+#include "shell/ansi_qstring.h"
+#include "shell/prompts.h"
+
 namespace tarnwick {
 
 namespace {
@@ -26,6 +30,20 @@ FolderExplorer& FolderExplorer::Current() {
 
 void FolderExplorer::Install(FolderExplorer* explorer) {
   installed = explorer;
+}
+
+void ExploreFolder(QWidget* owner, const Machine& machine, const std::string& windowsPath) {
+  if (const auto host = machine.HostPath(windowsPath)) {
+    FolderExplorer::Current().Open(*host);
+    return;
+  }
+  const DriveInfo* drive = windowsPath.empty() ? nullptr : machine.FindDrive(windowsPath[0]);
+  if (drive == nullptr || drive->image.empty()) return;
+  ShowMessage(
+      owner, MessageKind::Information,
+      QStringLiteral("The folder %1 is inside the disk image %2, which the desktop's file "
+                     "manager cannot open. Its contents are shown in the list below.")
+          .arg(FromAnsi(windowsPath), QString::fromStdString(drive->image.filename().string())));
 }
 
 }  // namespace tarnwick

@@ -3,8 +3,13 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
+
+class QWidget;
 
 namespace tarnwick {
+
+class Machine;
 
 class FolderExplorer {
  public:
@@ -17,5 +22,9 @@ class FolderExplorer {
   // Installs an explorer (not owned); nullptr restores the desktop's.
   static void Install(FolderExplorer* explorer);
 };
+
+// Opens an existing folder of the machine (a Windows path) in the current explorer. A folder
+// inside a disk image has no host directory the file manager could open: a message says so.
+void ExploreFolder(QWidget* owner, const Machine& machine, const std::string& windowsPath);
 
 }  // namespace tarnwick

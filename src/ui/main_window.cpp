@@ -1,15 +1,11 @@
 #include "ui/main_window.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTabBar>
 
 #include <array>
-#include <filesystem>
 #include <span>
 #include <string>
 
@@ -21,7 +17,6 @@
 #include "controls/look.h"
 #include "controls/session_end.h"
 #include "formats/recycle_bin.h"
-#include "machine/host_dir.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/policy_store.h"
@@ -617,7 +612,7 @@ void TfrmMain::btnExploreCustomFolderClick() {
   const std::optional<std::string> path = ToAnsi(ui_->txtFolderPath->text());
   if (!path || path->empty()) return;
   if (!ExistingDirectory(GetMachine(), *path)) return;
-  if (const auto host = GetMachine().HostPath(*path)) FolderExplorer::Current().Open(*host);
+  ExploreFolder(this, GetMachine(), *path);
 }
 
 std::optional<TfrmMain::Target> TfrmMain::TargetDirectory(const QString& noSelection,
@@ -679,9 +674,9 @@ void TfrmMain::btnAddFolderClick() {
   // name in any letter case.
   bool made = false;
   try {
-    made = MakeDirectoryAt(GetMachine().Hold(path)) == 0;
-  } catch (const MachineError&) {
-    // Not on the machine's drives: reported below.
+    made = GetMachine().MakeDirectory(path);
+  } catch (const FileWriteError&) {
+    // Not on the machine's drives, or not made: reported below.
   }
   if (!made) {
     ShowMessage(this, MessageKind::Information, failed);
@@ -706,14 +701,16 @@ void TfrmMain::btnRemoveItemClick() {
     // Deleted in the folder that was checked; a read-only file stays, as on Windows 95.
     bool readOnly = false;
     bool deleted = false;
+    const std::optional<VolumeEntry> entry = GetMachine().Stat(target->path);
+    const bool file = entry && !entry->IsDirectory();
+    readOnly = file && entry->IsReadOnly();
     try {
-      const HeldPath held = GetMachine().Hold(target->path);
-      struct stat info {};
-      const bool file = StatEntry(held, info) && (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode));
-      readOnly = file && S_ISREG(info.st_mode) && IsReadOnlyMode(info.st_mode);
-      deleted = file && !readOnly && ::unlinkat(held.dir.Get(), held.name.c_str(), 0) == 0;
-    } catch (const MachineError&) {
-      // Not on the machine's drives: reported below.
+      if (file && !readOnly) {
+        GetMachine().RemoveTree(target->path);
+        deleted = true;
+      }
+    } catch (const FileWriteError&) {
+      // Reported below.
     }
     if (deleted) {
       delete target->node;

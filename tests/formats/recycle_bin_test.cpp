@@ -18,9 +18,11 @@
 #include <iterator>
 #include <sstream>
 
-#include "base/win_time.h"
 #include "base/cp1252.h"
+#include "base/win_time.h"
+#include "machine/machine.h"
 #include "support/fixtures.h"
+#include "support/run_program.h"
 
 namespace fs = std::filesystem;
 
@@ -76,6 +78,38 @@ std::vector<uint8_t> ReadBytes(const fs::path& file) {
   const std::string text = ReadText(file);
   return {text.begin(), text.end()};
 }
+
+// An index file read from the host; a missing one is an empty bin.
+RecycleIndex ReadRecycleIndex(const fs::path& file) {
+  if (!fs::exists(file)) return {};
+  return ParseRecycleIndex(ReadBytes(file));
+}
+
+// The bin of a drive kept in a host directory, reached by the host paths the tests make.
+class HostBin {
+ public:
+  HostBin(const fs::path& drive, char letter)
+      : machine_(MachineOver(drive, letter)), bin_(machine_, letter) {}
+
+  void Recycle(const fs::path& item, uint64_t deletionTime = FileTimeNow()) {
+    bin_.Recycle(machine_.WindowsPath(item).value_or("outside"), deletionTime);
+  }
+  fs::path IndexFile() const { return machine_.HostPath(bin_.IndexFile()).value_or(fs::path()); }
+
+ private:
+  static Machine MachineOver(const fs::path& drive, char letter) {
+    const fs::path dir = drive.parent_path() / ("machine-" + std::string(1, letter));
+    const std::string drivePath = std::string(1, letter) + ":\\";
+    WriteFile(dir / "machine.ini", "[Machine]\nWindowsDirectory=" + drivePath +
+                                       "WINDOWS\nProgramPath=" + drivePath + "TARNEX.EXE\n[Drive " +
+                                       drivePath.substr(0, 1) +
+                                       "]\nType=fixed\nPath=" + drive.string() + "\n");
+    return Machine::Open(dir);
+  }
+
+  Machine machine_;
+  RecycleBin bin_;
+};
 
 struct ToolRun {
   int status = -1;
@@ -234,7 +268,7 @@ TEST_F(RecycleBinTest, RecyclesTreesFileByFileAsRifiuti2Lists) {
   WriteFile(drive() / "Old Stuff" / "Pictures" / "empty.txt", "");
   fs::create_directories(drive() / "Old Stuff" / "Pictures" / "Empty folder");
 
-  RecycleBin recycleBin(drive(), 'C');
+  HostBin recycleBin(drive(), 'C');
   recycleBin.Recycle(drive() / "Mes documents" / "Résumé.txt", kT1);
   recycleBin.Recycle(drive() / "Old Stuff" / "Pictures/", kT2);
 
@@ -268,7 +302,7 @@ TEST_F(RecycleBinTest, RestoringByHandFromTheIndexGivesBackTheFiles) {
       {"Profiles/Anna/archive.tar.gz", "two dots"}};
   for (const auto& [name, text] : files) WriteFile(drive() / name, text);
 
-  RecycleBin recycleBin(drive(), 'c');
+  HostBin recycleBin(drive(), 'c');
   recycleBin.Recycle(drive() / "Profiles" / "Anna");
   EXPECT_FALSE(fs::exists(drive() / "Profiles" / "Anna"));
   EXPECT_TRUE(fs::exists(drive() / "Profiles"));
@@ -315,7 +349,7 @@ TEST_F(RecycleBinTest, AppendsToAnExistingIndexKeepingItsRecords) {
   fs::copy_file(genuine, driveD / "Recycled" / "info");
   WriteFile(driveD / "My Documents" / "new.txt", std::string(40000, 'n'));
 
-  RecycleBin recycleBin(driveD, 'D');
+  HostBin recycleBin(driveD, 'D');
   EXPECT_EQ(recycleBin.IndexFile(), driveD / "Recycled" / "info");
   recycleBin.Recycle(driveD / "My Documents" / "new.txt", kT2);
 
@@ -342,7 +376,7 @@ TEST_F(RecycleBinTest, RefusesBeforeMovingAnything) {
   const std::string longName(259 - std::string("C:\\Long\\").size(), 'n');
   WriteFile(drive() / "Long" / longName, "fits");
   WriteFile(drive() / "Long" / (longName + "x"), "too long");
-  RecycleBin recycleBin(drive(), 'C');
+  HostBin recycleBin(drive(), 'C');
   EXPECT_THROW(recycleBin.Recycle(drive() / "Long"), RecycleBinError);
   EXPECT_TRUE(fs::exists(drive() / "Long" / longName));
   recycleBin.Recycle(drive() / "Long" / longName);
@@ -374,7 +408,7 @@ TEST_F(RecycleBinTest, RefusesBeforeMovingAnything) {
 TEST_F(RecycleBinTest, NeverMovesOverAFileMadeMeanwhile) {
   WriteFile(drive() / "a.txt", "a");
   WriteFile(drive() / "b.txt", "b");
-  RecycleBin recycleBin(drive(), 'C');
+  HostBin recycleBin(drive(), 'C');
   recycleBin.Recycle(drive() / "a.txt");
   // Another program takes the name the bin chose for b.txt just before the move.
   beforeNoReplaceRename = [](const fs::path& to) { WriteFile(to, "other"); };
@@ -420,7 +454,7 @@ TEST_F(RecycleBinTest, WritesTheIndexOnceForAWholeTree) {
     WriteFile(drive() / "Big" / ("file" + std::to_string(i) + ".txt"), "x");
   }
   WriteFile(drive() / "first.txt", "first");
-  RecycleBin recycleBin(drive(), 'C');
+  HostBin recycleBin(drive(), 'C');
   recycleBin.Recycle(drive() / "first.txt");
 
   const WriteCounter writes(bin());
@@ -442,7 +476,7 @@ TEST_F(RecycleBinTest, ALinkSwappedInBeforeTheMoveTakesNothingFromOutside) {
   WriteFile(drive() / "Docs" / "a.txt", "inside");
   const fs::path outside = drive().parent_path() / "outside";
   WriteFile(outside / "a.txt", "outside");
-  RecycleBin recycleBin(drive(), 'C');
+  HostBin recycleBin(drive(), 'C');
   // Another program puts a link to a folder outside the drive in the folder's place.
   beforeNoReplaceRename = [&](const fs::path&) {
     fs::rename(drive() / "Docs", drive() / "Docs.real");
@@ -480,7 +514,7 @@ TEST_F(RecycleBinTest, PutsTheFileBackWhenTheIndexCannotBeWritten) {
   WriteFile(drive() / "doc.txt", "text");
   fs::create_directories(bin());
   WriteFile(bin() / "desktop.ini", "");
-  RecycleBin recycleBin(drive(), 'C');
+  HostBin recycleBin(drive(), 'C');
 
   // The index (300 bytes) cannot be written, so its write fails after the rename.
   std::string error;
@@ -515,6 +549,62 @@ TEST_F(RecycleBinTest, PutsTheFileBackWhenTheIndexCannotBeWritten) {
   EXPECT_EQ(ReadText(drive() / "Tree" / "a.txt"), "a");
   EXPECT_EQ(ReadText(drive() / "Tree" / "Sub" / "b.txt"), "b");
   EXPECT_FALSE(fs::exists(bin() / "INFO"));
+}
+
+// The bin of drive C kept in a FAT16 volume made by mkfs.fat and filled by mcopy: the files go
+// into RECYCLED on the image, which fsck.fat finds clean and mtools and rifiuti2 read.
+TEST_F(RecycleBinTest, RecyclesIntoTheBinOfAFat16Image) {
+  const fs::path machineDir = drive().parent_path();
+  const fs::path image = machineDir / "disk.img";
+  const auto tool = [](std::vector<std::string> args) {
+    const ProgramRun run = RunProgram(std::move(args));
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+  };
+  tool({"mkfs.fat", "-F", "16", "-C", image.string(), "16384"});
+  WriteFile(machineDir / "report.doc", "0123456789");
+  WriteFile(machineDir / "big.bmp", std::string(5000, 'b'));
+  WriteFile(machineDir / "empty.txt", "");
+  const std::string volume = image.string();
+  tool({"mmd", "-i", volume, "::/Old Stuff", "::/Old Stuff/Pictures"});
+  tool({"mcopy", "-i", volume, (machineDir / "report.doc").string(), "::/Old Stuff/"});
+  tool({"mcopy", "-i", volume, (machineDir / "big.bmp").string(),
+        (machineDir / "empty.txt").string(), "::/Old Stuff/Pictures/"});
+  WriteFile(machineDir / "machine.ini",
+            "[Machine]\nWindowsDirectory=C:\\WINDOWS\n[Drive C]\nType=fixed\nImage=disk.img\n"
+            "Partition=0\n");
+  const std::vector<uint8_t> boot = ReadBytes(image);
+  const uint32_t cluster = (boot[11] | (boot[12] << 8)) * boot[13];
+  ASSERT_EQ(cluster, 2048u);
+  {
+    const Machine machine = Machine::Open(machineDir);
+    RecycleBin bin(machine, 'C');
+    bin.Recycle("c:\\OLDSTU~1\\report.doc", kT1);  // by alias and in another case
+    bin.Recycle("C:\\Old Stuff\\Pictures\\", kT2);
+    EXPECT_FALSE(machine.Stat("C:\\Old Stuff\\Pictures"));
+    EXPECT_TRUE(machine.List("C:\\Old Stuff").empty());
+    EXPECT_EQ(bin.IndexFile(), "C:\\RECYCLED\\INFO");
+    EXPECT_EQ(machine.Stat("C:\\RECYCLED")->attributes,
+              file_attr::kDirectory | file_attr::kHidden | file_attr::kSystem);
+    EXPECT_EQ(machine.Stat("C:\\RECYCLED\\INFO")->attributes, file_attr::kHidden);
+  }
+  const ProgramRun fsck = RunProgram({"fsck.fat", "-n", volume});
+  EXPECT_EQ(fsck.status, 0) << fsck.out << fsck.err;
+  const ProgramRun listing = RunProgram({"mdir", "-a", "-i", volume, "::/RECYCLED"});
+  for (const char* name : {"Dc0.DOC", "Dc1.BMP", "Dc2.TXT", "desktop.ini", "INFO"}) {
+    EXPECT_NE(listing.out.find(name), std::string::npos) << name << "\n" << listing.out;
+  }
+  const fs::path info = machineDir / "INFO";
+  tool({"mcopy", "-i", volume, "::/RECYCLED/INFO", info.string()});
+  tool({"mcopy", "-i", volume, "::/RECYCLED/Dc1.BMP", (machineDir / "back.bmp").string()});
+  EXPECT_EQ(ReadText(machineDir / "back.bmp"), std::string(5000, 'b'));
+  // mcopy kept the lower-case names as bare 8.3 entries, which Windows 95 shows in capitals.
+  const ToolRun run = RunRifiuti(info, "CP1252");
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(Entries(run.out), (std::vector<std::string>{
+                                  "0\t1998-07-04 09:15:30\t2048\tC:\\Old Stuff\\REPORT.DOC",
+                                  "1\t1999-12-31 23:59:59\t6144\tC:\\Old Stuff\\Pictures\\BIG.BMP",
+                                  "2\t1999-12-31 23:59:59\t0\tC:\\Old Stuff\\Pictures\\EMPTY.TXT"}))
+      << run.out;
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "fuzz/fuzz_fat.h"
 #include "fuzz/fuzz_machine.h"
 #include "machine/ini_file.h"
+#include "machine/machine.h"
 #include "machine/short_name.h"
 #include "registry/creg_file.h"
 #include "registry/regedit4.h"
@@ -152,17 +153,18 @@ void IconSeeds(const fs::path& root) {
 
 void RecycleSeeds(const fs::path& root) {
   SeedWriter seeds(root, "recycle_info");
-  test::TempMachineDir drive;
-  drive.WriteFile("Mes documents/R\xC3\xA9sum\xC3\xA9.txt", "text");
-  drive.WriteFile("Old Stuff/Pictures/a.bmp", "BM");
-  drive.WriteFile("Old Stuff/Pictures/b.bmp", "BM");
-  RecycleBin bin(drive.Path(), 'C');
-  bin.Recycle(drive.Path() / "Mes documents" / "R\xC3\xA9sum\xC3\xA9.txt", 125440173302500000);
-  std::ifstream first(bin.IndexFile(), std::ios::binary);
-  seeds.Add(std::string(std::istreambuf_iterator<char>(first), {}));
-  bin.Recycle(drive.Path() / "Old Stuff", 125911583999999990);
-  std::ifstream second(bin.IndexFile(), std::ios::binary);
-  seeds.Add(std::string(std::istreambuf_iterator<char>(second), {}));
+  test::TempMachineDir dir;
+  dir.WriteFile("machine.ini",
+                "[Machine]\nWindowsDirectory=C:\\WINDOWS\n[Drive C]\nType=fixed\nPath=c\n");
+  dir.WriteFile("c/Mes documents/R\xC3\xA9sum\xC3\xA9.txt", "text");
+  dir.WriteFile("c/Old Stuff/Pictures/a.bmp", "BM");
+  dir.WriteFile("c/Old Stuff/Pictures/b.bmp", "BM");
+  const Machine machine = Machine::Open(dir.Path());
+  RecycleBin bin(machine, 'C');
+  bin.Recycle("C:\\Mes documents\\R\xE9sum\xE9.txt", 125440173302500000);
+  seeds.Add(machine.ReadFile(bin.IndexFile(), 1 << 20));
+  bin.Recycle("C:\\Old Stuff", 125911583999999990);
+  seeds.Add(machine.ReadFile(bin.IndexFile(), 1 << 20));
 }
 
 void MachineSeeds(const fs::path& root) {

@@ -13,6 +13,7 @@
 #include "formats/shell_link_write.h"
 #include "machine/machine.h"
 #include "registry/registry.h"
+#include "support/run_program.h"
 #include "support/temp_machine_dir.h"
 
 namespace tarnwick::test {
@@ -251,6 +252,40 @@ TEST_F(FileIconsTest, ShortcutsShowTheirIconWithTheArrow) {
   fs::remove(temp_.Path() / "m" / "c" / "APPS" / "APP.EXE");
   EXPECT_EQ(Image(FileIcon(machine_, "C:\\LINKS\\App.lnk", 32)).pixel(24, 14),
             StockImage(StockIcon::Program, 32).pixel(24, 14));
+}
+
+// On a FAT12 image made by mkfs.fat and filled by mcopy, icons come from the image's files.
+TEST_F(FileIconsTest, IconsOfFilesOnADiskImage) {
+  const fs::path dir = temp_.Path() / "image";
+  const fs::path image = dir / "c.img";
+  fs::create_directories(dir / "ICONS");
+  const auto write = [](const fs::path& file, const std::vector<uint8_t>& bytes) {
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+  };
+  write(dir / "ICONS" / "Red Icon.ico", red_);
+  write(dir / "ICONS" / "APP.EXE", Executable({green_}));
+  // A shortcut made on a host drive with the same paths, copied onto the image.
+  Write("ICONS/APP.EXE", Executable({green_}));
+  Write("ICONS/Red Icon.ico", red_);
+  ASSERT_NO_THROW(WriteShellLinkFile(machine_, "C:\\ICONS\\APP.EXE", "C:\\App.lnk", "App",
+                                     "C:\\ICONS\\Red Icon.ico"));
+  for (std::vector<std::string> command :
+       {std::vector<std::string>{"mkfs.fat", "-C", image.string(), "1440"},
+        {"mcopy", "-s", "-i", image.string(), (dir / "ICONS").string(),
+         (temp_.Path() / "m" / "c" / "App.lnk").string(), "::/"}}) {
+    const ProgramRun run = RunProgram(command);
+    ASSERT_EQ(run.status, 0) << run.err;
+  }
+  std::ofstream(dir / "machine.ini") << "[Drive C]\nType=fixed\nImage=c.img\nPartition=0\n";
+  const Machine onImage = Machine::Open(dir);
+  EXPECT_EQ(Centre(FileIcon(onImage, "C:\\ICONS\\Red Icon.ico", 32)), 0xFFFF0000u);
+  EXPECT_EQ(Centre(FileIcon(onImage, "C:\\ICONS\\REDICO~1.ICO", 16)), 0xFF800000u);
+  EXPECT_EQ(Centre(FileIcon(onImage, "C:\\ICONS\\APP.EXE", 32)), 0xFF00FF00u);
+  EXPECT_EQ(Image(FileIcon(onImage, "C:\\ICONS", 32)), StockImage(StockIcon::Folder, 32));
+  EXPECT_EQ(Image(FileIcon(onImage, "C:\\App.lnk", 32)).pixel(24, 14), 0xFFFF0000u);
+  EXPECT_TRUE(FileIcon(onImage, "C:\\ICONS\\missing.ico", 32).isNull());
 }
 
 TEST_F(FileIconsTest, FileClassesOfTheRegistry) {

@@ -65,14 +65,22 @@ void KeepSelectionVisible(QWidget* view) {
   view->setPalette(palette);
 }
 
+// Larger bitmaps are not shown.
+constexpr size_t kMaxBitmapSize = 16u << 20;
+
 // The picture of an icon or bitmap file; null for any other file and for a damaged one.
 QPixmap PictureFile(const Machine& machine, const std::string& path) {
   const std::string ext = ExtractFileExt(path);
   if (EqualsIgnoreCase(ext, ".ico")) return IconAtLocation(machine, path, 0, kIconSize);
   if (!EqualsIgnoreCase(ext, ".bmp")) return {};
-  const auto host = machine.HostPath(path);
-  if (!host) return {};
-  return QPixmap(QString::fromStdString(host->string()), "BMP");
+  QPixmap picture;
+  try {
+    const std::vector<uint8_t> bytes = machine.ReadFile(path, kMaxBitmapSize);
+    picture.loadFromData(bytes.data(), static_cast<uint>(bytes.size()), "BMP");
+  } catch (const FileReadError&) {
+    // No picture.
+  }
+  return picture;
 }
 
 }  // namespace
