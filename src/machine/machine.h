@@ -144,13 +144,15 @@ bool ExistingFile(const Machine& machine, std::string_view windowsPath);
 
 // The single lock of a machine: one program at a time administers it, and no two machines write
 // one disk at once. Besides the machine directory's lock file it locks the host directory of each
-// fixed drive (by device and inode, so two paths to one disk meet).
+// fixed drive (by device and inode, so two paths to one disk meet). A drive on a disk image is
+// locked by its volume, which holds the image exclusively while the machine is open; a machine
+// opened with OpenImage has no lock file, its image's lock is its lock.
 class MachineLock {
  public:
   // Empty when another process holds the machine's lock. Throws MachineError when the lock file
   // cannot be made, or a fixed drive's directory is locked by a program on another machine. Under
   // the lock, completes a change of several files that a kill interrupted and removes the
-  // temporary files a kill left beside the registry files.
+  // temporary files a kill left beside the registry files, on host directories.
   static std::optional<MachineLock> TryAcquire(const Machine& machine);
 
  private:

@@ -1,6 +1,7 @@
 #include "policy/users.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <vector>
 
 #include "base/cp1252.h"
@@ -56,7 +57,12 @@ void MakeDirectoryLevel(const Machine& machine, const std::string& windowsPath, 
   }
   // Something has the name: a directory, or a link to one as the program's path rules take it.
   const std::optional<VolumeEntry> entry = machine.Stat(windowsPath);
-  if (!entry || !entry->IsDirectory()) throw AccountError(failure + ": not a directory");
+  if (!entry || !entry->IsDirectory()) {
+    // On a host directory the host's path tells where to look.
+    const std::optional<std::filesystem::path> host = machine.HostPath(windowsPath);
+    throw AccountError(failure + ": " + (host ? host->string() + ": " : std::string()) +
+                       "not a directory");
+  }
 }
 
 // The longest path a profile must hold: its registry file.
