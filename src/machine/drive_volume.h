@@ -54,6 +54,9 @@ class DriveVolume {
   // Deletes a file or a directory with everything below it. A read-only file anywhere in it
   // refuses the whole deletion before anything goes. Throws FileWriteError.
   virtual void RemoveTree(const VolumePath& path) = 0;
+  // Adds attributes (hidden, system, read-only) to an entry where the volume keeps them; a
+  // volume that keeps none ignores them. Throws FileWriteError.
+  virtual void AddAttributes(const VolumePath& path, uint8_t attributes) = 0;
   // The host path of the entry when the volume is a host directory; empty on an image.
   virtual std::optional<std::filesystem::path> HostPath(const VolumePath& path) const = 0;
   // The volume's label and serial number as its boot sector and root keep them; empty on a host.

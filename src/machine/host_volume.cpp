@@ -1,6 +1,12 @@
 #include "machine/host_volume.h"
 
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <linux/msdos_fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -115,6 +121,18 @@ void HostVolume::RemoveTree(const VolumePath& path) {
   if (std::string failure = tarnwick::RemoveTree(Hold(path)); !failure.empty()) {
     throw FileWriteError(failure);
   }
+}
+
+void HostVolume::AddAttributes(const VolumePath& path, uint8_t attributes) {
+  // Only a vfat mount keeps FAT attributes; elsewhere they are ignored.
+  const std::optional<fs::path> host = Resolve(path);
+  struct statfs info {};
+  if (!host || statfs(host->c_str(), &info) != 0 || info.f_type != MSDOS_SUPER_MAGIC) return;
+  const UniqueFd file(open(host->c_str(), O_RDONLY | O_CLOEXEC));
+  uint32_t current = 0;
+  if (!file.Valid() || ioctl(file.Get(), FAT_IOCTL_GET_ATTRIBUTES, &current) != 0) return;
+  current |= attributes;
+  ioctl(file.Get(), FAT_IOCTL_SET_ATTRIBUTES, &current);
 }
 
 }  // namespace tarnwick

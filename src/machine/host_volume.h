@@ -28,6 +28,7 @@ class HostVolume final : public DriveVolume {
                  ReadOnlyFiles readOnly) override;
   bool MakeDirectory(const VolumePath& path) override;
   void RemoveTree(const VolumePath& path) override;
+  void AddAttributes(const VolumePath& path, uint8_t attributes) override;
   std::optional<std::filesystem::path> HostPath(const VolumePath& path) const override {
     return Resolve(path);
   }

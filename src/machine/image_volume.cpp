@@ -190,4 +190,21 @@ std::optional<std::string> ImageVolume::Label() const {
   return Utf8ToCp1252(fat_->Label());
 }
 
+void ImageVolume::AddAttributes(const VolumePath& path, uint8_t attributes) {
+  const std::string fatPath = FatPath(path);
+  try {
+    const std::optional<FatEntry> entry = path.empty() ? std::nullopt : fat_->Stat(fatPath);
+    if (!entry) throw FileWriteError(fatPath + " on " + name_ + ": not found");
+    const uint8_t wanted =
+        attributes & (fat_attr::kReadOnly | fat_attr::kHidden | fat_attr::kSystem);
+    if ((entry->attributes & wanted) != wanted) {
+      fat_->SetAttributes(fatPath, entry->attributes | wanted);
+    }
+  } catch (const FatError& e) {
+    throw FileWriteError(e.what());
+  } catch (const BlockDeviceError& e) {
+    throw FileWriteError(e.what());
+  }
+}
+
 }  // namespace tarnwick

@@ -53,6 +53,10 @@ void RecoverFiles(const Machine& machine) {
 }  // namespace
 
 std::optional<MachineLock> MachineLock::TryAcquire(const Machine& machine) {
+  // A machine opened from a disk image has no directory: the exclusive lock its volume holds on
+  // the image while it lives is the machine's lock.
+  std::error_code error;
+  if (!std::filesystem::is_directory(machine.Directory(), error)) return MachineLock(UniqueFd());
   const std::filesystem::path file = machine.Directory() / "tarnwick.lock";
   UniqueFd fd(::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
   if (!fd.Valid() && errno == ELOOP) {
