@@ -22,6 +22,7 @@ constexpr uint32_t kRootEntries = 512;
 constexpr uint32_t kRootSectors = kRootEntries * 32 / kSector;
 constexpr uint8_t kMedia = 0xF8;
 constexpr uint32_t kMinClusters = 4085;
+constexpr uint64_t kMinSectors = 32680;
 constexpr uint32_t kMaxClusters = 65524;
 
 // Prints the message after it, waits for a key and asks the BIOS for the next boot device.
@@ -94,7 +95,8 @@ Fat16Layout ChooseFat16Layout(uint64_t sectors) {
     return FatError("A FAT16 volume has from 16 MB to 2 GB; this one has " +
                     std::to_string(sectors) + " sectors");
   };
-  if (row == std::end(kClusterSizes)) throw unfit();
+  // DOS gives smaller volumes FAT12.
+  if (sectors < kMinSectors || row == std::end(kClusterSizes)) throw unfit();
   Fat16Layout layout;
   layout.sectorsPerCluster = row->second;
   const uint64_t beforeFats = kReservedSectors + kRootSectors;
