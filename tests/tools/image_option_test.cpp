@@ -1,0 +1,127 @@
+// --image on the three programs: a new demo image, and images that cannot be opened, each refused
+// with what to do and left as it was.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/run_program.h"
+#include "support/temp_machine_dir.h"
+#include "volume/image_file.h"
+#include "volume/image_tools.h"
+
+namespace tarnwick::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Says(const ProgramRun& run, const std::string& text) {
+  return run.err.find(text) != std::string::npos;
+}
+
+std::string Checksum(const fs::path& file) {
+  return RunProgram({"sha256sum", file.string()}).out;
+}
+
+class ImageOptionTest : public ::testing::Test {
+ protected:
+  // Each program reading the machine of image.
+  std::vector<std::vector<std::string>> Readers(const fs::path& image) const {
+    return {{TARNWICK_POLICY_PROGRAM, "--image", image.string(), "users"},
+            {TARNWICK_REG_PROGRAM, "--image", image.string(), "export"},
+            {TARNWICK_PROGRAM, "--image", image.string(), "--describe"}};
+  }
+  // A demo image made by the program itself.
+  fs::path DemoImage() const {
+    const fs::path image = dir_.Path() / "win95.img";
+    EXPECT_EQ(RunProgram({TARNWICK_PROGRAM, "--image", image.string(), "--describe"}).status, 0);
+    return image;
+  }
+
+  TempMachineDir dir_;
+};
+
+TEST_F(ImageOptionTest, AMissingImageIsCreatedAsADemoAndUsed) {
+  const fs::path image = dir_.Path() / "new.img";
+  const ProgramRun users =
+      RunProgram({TARNWICK_POLICY_PROGRAM, "--image", image.string(), "users"});
+  EXPECT_EQ(users.status, 0) << users.err;
+  EXPECT_TRUE(Says(users, "creating a new demo disk image")) << users.err;
+  ASSERT_TRUE(fs::is_regular_file(image));
+
+  const ProgramRun add =
+      RunProgram({TARNWICK_POLICY_PROGRAM, "--image", image.string(), "add-user", "ann"});
+  EXPECT_EQ(add.status, 0) << add.err;
+  EXPECT_FALSE(Says(add, "creating")) << add.err;
+  const ProgramRun show =
+      RunProgram({TARNWICK_POLICY_PROGRAM, "--image", image.string(), "show", "ann"});
+  EXPECT_EQ(show.status, 0) << show.err;
+  EXPECT_NE(show.out.find("ann"), std::string::npos) << show.out;
+  const ProgramRun exported = RunProgram(
+      {TARNWICK_REG_PROGRAM, "--image", image.string(), "export", "HKEY_LOCAL_MACHINE\\Network"});
+  EXPECT_EQ(exported.status, 0) << exported.err;
+  EXPECT_NE(exported.out.find("\"username\"=\"Owner\""), std::string::npos) << exported.out;
+}
+
+TEST_F(ImageOptionTest, AQcow2ImageIsRefusedWithTheConvertCommand) {
+  const fs::path qcow2 = dir_.Path() / "win95.qcow2";
+  Tool({"qemu-img", "create", "-q", "-f", "qcow2", qcow2.string(), "64M"});
+  const std::string before = Checksum(qcow2);
+  const std::string toVhd = "qemu-img convert -O vpc \"" + qcow2.string() + "\" \"" +
+                            (dir_.Path() / "win95.vhd").string() + "\"";
+  for (const std::vector<std::string>& args : Readers(qcow2)) {
+    const ProgramRun run = RunProgram(args);
+    EXPECT_EQ(run.status, 1) << args[0];
+    EXPECT_TRUE(Says(run, toVhd)) << args[0] << ": " << run.err;
+    EXPECT_TRUE(Says(run, "qemu-img convert -O raw")) << args[0] << ": " << run.err;
+  }
+  EXPECT_EQ(Checksum(qcow2), before);
+}
+
+TEST_F(ImageOptionTest, AnImageInUseIsRefusedUntilTheEmulatorIsShutDown) {
+  const fs::path image = DemoImage();
+  {
+    const ImageFile emulator(image, ImageFile::Mode::ReadWrite);
+    for (const std::vector<std::string>& args : Readers(image)) {
+      const ProgramRun run = RunProgram(args);
+      EXPECT_EQ(run.status, 1) << args[0];
+      EXPECT_TRUE(Says(run, "Shut the emulator down first.")) << args[0] << ": " << run.err;
+    }
+  }
+  EXPECT_EQ(RunProgram(Readers(image)[2]).status, 0);
+}
+
+TEST_F(ImageOptionTest, ADamagedVolumeIsNamedAndNeverWritten) {
+  const fs::path image = DemoImage();
+  Patch(image, 63 * 512 + 11, {0, 0});  // the boot sector's sector size
+  const std::string before = Checksum(image);
+  for (const std::vector<std::string>& args : Readers(image)) {
+    const ProgramRun run = RunProgram(args);
+    EXPECT_EQ(run.status, 1) << args[0];
+    EXPECT_TRUE(Says(run, "win95.img, partition 1 is damaged")) << args[0] << ": " << run.err;
+  }
+  EXPECT_EQ(Checksum(image), before);
+}
+
+TEST_F(ImageOptionTest, ImageAndMachineDirectoryTogetherAreRefused) {
+  const fs::path image = dir_.Path() / "win95.img";
+  const std::string machine = (dir_.Path() / "machine").string();
+  EXPECT_EQ(RunProgram(
+                {TARNWICK_POLICY_PROGRAM, "--image", image.string(), "--machine", machine, "users"})
+                .status,
+            2);
+  EXPECT_EQ(
+      RunProgram({TARNWICK_REG_PROGRAM, "--machine", machine, "--image", image.string(), "export"})
+          .status,
+      2);
+  const ProgramRun gui =
+      RunProgram({TARNWICK_PROGRAM, "--machine", machine, image.string(), "--describe"});
+  EXPECT_EQ(gui.status, 1);
+  EXPECT_TRUE(Says(gui, "give one machine")) << gui.err;
+  EXPECT_FALSE(fs::exists(image));
+  EXPECT_FALSE(fs::exists(machine));
+}
+
+}  // namespace
+}  // namespace tarnwick::test
