@@ -40,7 +40,13 @@ std::string DriveLine(const DriveInfo& drive) {
   if (!drive.HasMedium()) {
     line << "no medium";
   } else {
-    line << drive.hostDir.string() << "  ";
+    if (drive.image.empty()) {
+      line << drive.hostDir.string() << "  ";
+    } else {
+      line << drive.image.string();
+      if (drive.partition) line << ", partition " << *drive.partition;
+      line << "  ";
+    }
     if (drive.label.empty()) {
       line << "no label";
     } else {
@@ -58,12 +64,13 @@ std::string DriveLine(const DriveInfo& drive) {
 
 std::string Describe(const Machine& machine) {
   const std::string policyFile = PolicyFilePathFor(machine.WindowsDirectory());
-  const std::optional<std::filesystem::path> policyHost = machine.HostPath(policyFile);
+  const bool policyExists = ExistingFile(machine, policyFile);
   std::error_code ec;
-  const bool policyExists = policyHost && std::filesystem::is_regular_file(*policyHost, ec);
+  const bool isImage = !std::filesystem::is_directory(machine.Directory(), ec);
 
   std::ostringstream text;
-  text << "Machine directory: " << machine.Directory().string() << '\n'
+  text << (isImage ? "Disk image:        " : "Machine directory: ") << machine.Directory().string()
+       << '\n'
        << "Windows directory: " << Cp1252ToUtf8(machine.WindowsDirectory()) << '\n'
        << "Program path:      " << Cp1252ToUtf8(machine.ProgramPath()) << '\n'
        << "Policy file:       " << Cp1252ToUtf8(policyFile)

@@ -178,8 +178,12 @@ int main(int argc, char** argv) {
     }
   } catch (const std::exception& e) {
     std::cerr << "tarnwick: " << e.what() << '\n';
-    // Opened from a file manager, nobody reads the terminal.
-    if (!positional.isEmpty()) ShowOpenFailure(argc, argv, e.what());
+    // A file manager passes an existing file, and nobody reads the terminal.
+    std::error_code error;
+    if (!positional.isEmpty() &&
+        std::filesystem::is_regular_file(positional.front().toStdString(), error)) {
+      ShowOpenFailure(argc, argv, e.what());
+    }
     return 1;
   }
   if (parser.isSet(describeOption)) {

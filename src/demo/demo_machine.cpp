@@ -29,8 +29,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Large enough for a user's programs and profiles, small enough for a floppy-sized start: the
-// file is sparse, and a FAT16 volume of this size has 4 KB clusters.
+// Room for many users' profiles and programs; the file is sparse, so a new image takes about a
+// megabyte of the host's disk. FORMAT gives a FAT16 volume of this size 4 KB clusters.
 constexpr uint64_t kDemoImageSize = uint64_t{256} << 20;
 
 // Removes a half-made machine unless it was committed.
@@ -254,7 +254,7 @@ void Populate(const fs::path& dir) {
   InstallDriveC(Machine::Open(dir));
 }
 
-// A new file beside the target, removed unless it was committed.
+// A new file beside the target, removed at the end: a link to it commits it as the target.
 class TemporaryFile {
  public:
   // Made as any new file, its mode from the umask.

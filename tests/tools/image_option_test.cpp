@@ -104,6 +104,27 @@ TEST_F(ImageOptionTest, ADamagedVolumeIsNamedAndNeverWritten) {
   EXPECT_EQ(Checksum(image), before);
 }
 
+TEST_F(ImageOptionTest, DescribeNamesTheImageAndFindsItsPolicyFile) {
+  const fs::path image = DemoImage();
+  const std::string drive = "C:  fixed      " + image.string() + "  label \"SYSTEM\"  serial ";
+  const ProgramRun before = RunProgram(Readers(image)[2]);
+  EXPECT_NE(before.out.find("Disk image:        " + image.string() + "\n"), std::string::npos)
+      << before.out;
+  EXPECT_NE(before.out.find(drive), std::string::npos) << before.out;
+  EXPECT_NE(before.out.find("Tarnex.pol (not present)"), std::string::npos) << before.out;
+
+  const fs::path policy = dir_.Path() / "Tarnex.pol";
+  WriteText(policy, "");
+  Tool({"mcopy", "-i", image.string() + "@@32256", policy.string(), "::/WINDOWS/Tarnex.pol"});
+  const ProgramRun after = RunProgram(Readers(image)[2]);
+  EXPECT_NE(after.out.find("Tarnex.pol (present)"), std::string::npos) << after.out;
+
+  // A file manager's "Open With" passes the image alone.
+  const ProgramRun opened = RunProgram({TARNWICK_PROGRAM, image.string(), "--describe"});
+  EXPECT_EQ(opened.status, 0) << opened.err;
+  EXPECT_NE(opened.out.find(drive), std::string::npos) << opened.out;
+}
+
 TEST_F(ImageOptionTest, ImageAndMachineDirectoryTogetherAreRefused) {
   const fs::path image = dir_.Path() / "win95.img";
   const std::string machine = (dir_.Path() / "machine").string();
