@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -342,6 +344,18 @@ Machine OpenOrCreateMachine(const fs::path& dir) {
 }
 
 void CreateDemoImage(const fs::path& image) {
+  // Emulators take an image's format from its name.
+  std::string extension = image.extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  for (const char* other : {".vhd", ".vpc", ".vhdx", ".qcow2", ".qcow", ".vdi", ".vmdk"}) {
+    if (extension != other) continue;
+    const std::string raw = fs::path(image).replace_extension(".img").string();
+    throw MachineError(image.string() +
+                       " does not exist, and a new demo image is a raw disk: " + "name it " + raw +
+                       ", and make a VHD copy with\n  qemu-img convert -O vpc \"" + raw + "\" \"" +
+                       fs::path(image).replace_extension(".vhd").string() + "\"");
+  }
   fs::path target = image;
   try {
     target = PrepareTarget(image);

@@ -17,7 +17,8 @@ Machine OpenOrCreateMachine(const std::filesystem::path& dir);
 
 // Creates a demo disk image at path, which must not exist: a sparse 256 MB raw disk with one
 // FAT16 partition holding the demo machine's drive C. It is made beside path and linked into
-// place, never replacing a file. Throws MachineError naming what failed.
+// place, never replacing a file. A name of another format (.vhd, .qcow2, ...) is refused, as
+// emulators would take the raw disk for that format. Throws MachineError naming what failed.
 void CreateDemoImage(const std::filesystem::path& image);
 
 // Opens the machine of a disk image (Machine::OpenImage), first creating a demo image there when

@@ -148,5 +148,19 @@ TEST_F(DemoImageTest, AnExistingImageIsOpenedAndNeverReplaced) {
             1);
 }
 
+TEST(DemoImageCreationTest, ANameOfAnotherFormatIsRefusedUnmade) {
+  const TempMachineDir dir;
+  for (const char* name : {"win95.vhd", "WIN95.VHD", "win95.qcow2", "win95.vmdk"}) {
+    try {
+      CreateDemoImage(dir.Path() / name);
+      ADD_FAILURE() << name << " was made";
+    } catch (const MachineError& e) {
+      EXPECT_NE(std::string(e.what()).find("qemu-img convert -O vpc"), std::string::npos)
+          << e.what();
+    }
+  }
+  EXPECT_TRUE(fs::is_empty(dir.Path()));
+}
+
 }  // namespace
 }  // namespace tarnwick::test
