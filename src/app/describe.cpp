@@ -70,9 +70,12 @@ std::string DriveLine(const DriveInfo& drive) {
 std::string Describe(const Machine& machine) {
   const std::string policyFile = PolicyFilePathFor(machine.WindowsDirectory());
   const bool policyExists = ExistingFile(machine, policyFile);
+  std::error_code ec;
+  const bool isImage = !std::filesystem::is_directory(machine.Directory(), ec);
 
   std::ostringstream text;
-  text << "Machine directory: " << machine.Directory().string() << '\n'
+  text << (isImage ? "Disk image:        " : "Machine directory: ") << machine.Directory().string()
+       << '\n'
        << "Windows directory: " << Cp1252ToUtf8(machine.WindowsDirectory()) << '\n'
        << "Program path:      " << Cp1252ToUtf8(machine.ProgramPath()) << '\n'
        << "Policy file:       " << Cp1252ToUtf8(policyFile)

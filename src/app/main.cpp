@@ -80,6 +80,13 @@ int RunProgram(int& argc, char** argv, const Machine& machine) {
   return window.CloseRequested() ? 1 : status;
 }
 
+// An image that cannot be opened, told in a message box.
+void ShowOpenFailure(int& argc, char** argv, const std::string& text) {
+  tarnwick::TarnwickApplication app(argc, argv);
+  tarnwick::ApplyLook(app);
+  tarnwick::ShowMessage(nullptr, tarnwick::MessageKind::Error, QString::fromStdString(text));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -97,9 +104,20 @@ int main(int argc, char** argv) {
                      "$XDG_DATA_HOME/tarnwick/machine). A directory that does not exist is "
                      "created as a demo machine."),
       QStringLiteral("DIR"));
+  const QCommandLineOption imageOption(
+      QStringLiteral("image"),
+      QStringLiteral("The machine whose drive C is the disk image FILE (raw or VHD, its first FAT "
+                     "partition), its Windows directory the WinDir= of its MSDOS.SYS. A FILE that "
+                     "does not exist is created as a demo image. Shut the emulator down first: an "
+                     "image in use is refused."),
+      QStringLiteral("FILE"));
   const QCommandLineOption describeOption(QStringLiteral("describe"),
                                           QStringLiteral("Print what the machine holds and exit."));
   parser.addOption(machineOption);
+  parser.addOption(imageOption);
+  parser.addPositionalArgument(QStringLiteral("IMAGE"),
+                               QStringLiteral("An existing disk image to open, as --image does."),
+                               QStringLiteral("[IMAGE]"));
   parser.addOption(describeOption);
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
@@ -119,22 +137,53 @@ int main(int argc, char** argv) {
     std::cout << "Tarnwick " << TARNWICK_VERSION << '\n';
     return 0;
   }
-  if (!parser.positionalArguments().isEmpty()) {
-    std::cerr << "tarnwick: unexpected argument "
-              << parser.positionalArguments().front().toStdString() << " (see --help)\n";
+  const QStringList positional = parser.positionalArguments();
+  if (positional.size() > 1) {
+    std::cerr << "tarnwick: unexpected argument " << positional[1].toStdString()
+              << " (see --help)\n";
+    return 1;
+  }
+  const int given = (parser.isSet(machineOption) ? 1 : 0) + (parser.isSet(imageOption) ? 1 : 0) +
+                    static_cast<int>(positional.size());
+  if (given > 1) {
+    std::cerr << "tarnwick: give one machine: --machine DIR, --image FILE or an IMAGE (see "
+                 "--help)\n";
     return 1;
   }
 
   std::optional<Machine> machine;
   try {
-    const std::filesystem::path dir =
-        parser.isSet(machineOption)
-            ? std::filesystem::path(parser.value(machineOption).toStdString())
-            : Machine::DefaultDirectory();
-    if (dir.empty()) throw tarnwick::MachineError("--machine needs a directory");
-    machine.emplace(tarnwick::OpenOrCreateMachine(dir));
+    if (!positional.isEmpty()) {
+      // A file manager's "Open With": the image must exist.
+      const std::filesystem::path image(positional.front().toStdString());
+      if (std::filesystem::is_directory(image)) {
+        throw tarnwick::MachineError(image.string() +
+                                     ": a directory; give a machine directory with --machine");
+      }
+      if (!std::filesystem::exists(image)) {
+        throw tarnwick::MachineError(image.string() + ": no such disk image");
+      }
+      machine.emplace(Machine::OpenImage(image));
+    } else if (parser.isSet(imageOption)) {
+      const std::filesystem::path image(parser.value(imageOption).toStdString());
+      if (image.empty()) throw tarnwick::MachineError("--image needs a file");
+      machine.emplace(tarnwick::OpenOrCreateImage(image));
+    } else {
+      const std::filesystem::path dir =
+          parser.isSet(machineOption)
+              ? std::filesystem::path(parser.value(machineOption).toStdString())
+              : Machine::DefaultDirectory();
+      if (dir.empty()) throw tarnwick::MachineError("--machine needs a directory");
+      machine.emplace(tarnwick::OpenOrCreateMachine(dir));
+    }
   } catch (const std::exception& e) {
     std::cerr << "tarnwick: " << e.what() << '\n';
+    // A file manager passes an existing file, and nobody reads the terminal.
+    std::error_code error;
+    if (!positional.isEmpty() &&
+        std::filesystem::is_regular_file(positional.front().toStdString(), error)) {
+      ShowOpenFailure(argc, argv, e.what());
+    }
     return 1;
   }
   if (parser.isSet(describeOption)) {

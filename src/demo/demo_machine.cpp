@@ -1,24 +1,39 @@
 #include "demo/demo_machine.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <ctime>
+#include <span>
 #include <string>
 #include <string_view>
 
+#include "base/file_io.h"
 #include "demo/demo_shortcuts.h"
 #include "demo/project_icons.h"
+#include "fat/fat_format.h"
 #include "machine/ini_file.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "registry/creg_file.h"
+#include "volume/image_file.h"
+#include "volume/partition.h"
+#include "volume/partition_table_write.h"
 
 namespace tarnwick {
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// Room for many users' profiles and programs; the file is sparse, so a new image takes about a
+// megabyte of the host's disk. FORMAT gives a FAT16 volume of this size 4 KB clusters.
+constexpr uint64_t kDemoImageSize = uint64_t{256} << 20;
 
 // Removes a half-made machine unless it was committed.
 class TemporaryDirectory {
@@ -44,16 +59,17 @@ class TemporaryDirectory {
   fs::path path_;
 };
 
-void WriteText(const fs::path& file, std::string_view text) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.flush();
-  if (!out) throw MachineError(file.string() + ": cannot be written");
+std::span<const uint8_t> Bytes(std::string_view text) {
+  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
 }
 
-void WritePlaceholder(const fs::path& file) {
-  WriteText(file,
-            "Placeholder for " + file.filename().string() + " on a Tarnwick demo machine.\r\n");
+void WriteText(const Machine& machine, const std::string& file, std::string_view text) {
+  machine.WriteFile(file, Bytes(text));
+}
+
+void WritePlaceholder(const Machine& machine, const std::string& file) {
+  WriteText(machine, file,
+            "Placeholder for " + ExtractFileName(file) + " on a Tarnwick demo machine.\r\n");
 }
 
 RegNode& Key(RegNode& root, std::string_view path) {
@@ -144,43 +160,48 @@ std::unique_ptr<RegNode> UserRegistry() {
   return root;
 }
 
-void CreateFolders(const fs::path& base, std::initializer_list<std::string_view> folders) {
-  for (const std::string_view folder : folders) fs::create_directories(base / folder);
+// Each folder is a path below base; its missing levels are made.
+void CreateFolders(const Machine& machine, const std::string& base,
+                   std::initializer_list<std::string_view> folders) {
+  for (const std::string_view folder : folders) {
+    std::string level = base;
+    for (const std::string& part : SplitWindowsPath(folder)) {
+      level += "\\" + part;
+      machine.MakeDirectory(level);
+    }
+  }
 }
 
-void CreatePlaceholders(const fs::path& base, std::initializer_list<std::string_view> files) {
-  for (const std::string_view file : files) WritePlaceholder(base / file);
+void CreatePlaceholders(const Machine& machine, const std::string& base,
+                        std::initializer_list<std::string_view> files) {
+  for (const std::string_view file : files) {
+    WritePlaceholder(machine, base + "\\" + std::string(file));
+  }
 }
 
-void InstallWindows(const fs::path& windows) {
-  CreateFolders(windows, {"SYSTEM", "INF", "MEDIA", "FONTS", "SendTo", "NetHood", "ShellNew",
-                          "Desktop", "Favorites", "Recent"});
-  CreatePlaceholders(windows, {"SYSTRAY.EXE", "EXPLORER.EXE", "REGEDIT.EXE", "NOTEPAD.EXE",
-                               "CALC.EXE", "WINHELP.EXE", "COMMAND.COM"});
-  WriteText(windows / "WIN.INI",
+void InstallWindows(const Machine& machine, const std::string& windows) {
+  machine.MakeDirectory(windows);
+  CreateFolders(machine, windows,
+                {"SYSTEM", "INF", "MEDIA", "FONTS", "SendTo", "NetHood", "ShellNew", "Desktop",
+                 "Favorites", "Recent"});
+  CreatePlaceholders(machine, windows,
+                     {"SYSTRAY.EXE", "EXPLORER.EXE", "REGEDIT.EXE", "NOTEPAD.EXE", "CALC.EXE",
+                      "WINHELP.EXE", "COMMAND.COM"});
+  WriteText(machine, windows + "\\WIN.INI",
             "[windows]\r\nload=\r\nrun=\r\nNullPort=None\r\n\r\n"
             "[Desktop]\r\nWallpaper=(None)\r\nTileWallpaper=1\r\n");
-  WriteText(windows / "SYSTEM.INI",
+  WriteText(machine, windows + "\\SYSTEM.INI",
             "[boot]\r\nshell=Explorer.exe\r\nsystem.drv=system.drv\r\n\r\n[386Enh]\r\n");
-  WriteRegistryFile(windows / "SYSTEM.DAT", *SystemRegistry());
-  WriteRegistryFile(windows / "USER.DAT", *UserRegistry());
+  machine.WriteFile(windows + "\\SYSTEM.DAT", EncodeRegistryFile(*SystemRegistry(), "SYSTEM.DAT"));
+  machine.WriteFile(windows + "\\USER.DAT", EncodeRegistryFile(*UserRegistry(), "USER.DAT"));
 }
 
-// The default user's Start Menu: the folders its Shell Folders name.
-void InstallStartMenu(const fs::path& startMenu) {
-  CreateFolders(startMenu, {"Programs/Accessories", "Programs/StartUp"});
-}
-
-void InstallPrograms(const fs::path& programFiles) {
-  CreateFolders(programFiles, {"Accessories", "Common Files", "WinZip"});
-  CreatePlaceholders(programFiles,
-                     {"Accessories/WORDPAD.EXE", "Accessories/MSPAINT.EXE", "WinZip/WINZIP32.EXE"});
-}
-
-// Tarnwick's own directory on the machine, the folder of ProgramPath.
-void InstallProgramFiles(const fs::path& programDir) {
-  fs::create_directories(programDir);
-  CreatePlaceholders(programDir, {"TARNEX.EXE", "TWTray.exe"});
+void InstallPrograms(const Machine& machine, const std::string& programFiles) {
+  machine.MakeDirectory(programFiles);
+  CreateFolders(machine, programFiles, {"Accessories", "Common Files", "WinZip"});
+  CreatePlaceholders(
+      machine, programFiles,
+      {"Accessories\\WORDPAD.EXE", "Accessories\\MSPAINT.EXE", "WinZip\\WINZIP32.EXE"});
 }
 
 void WriteMachineIni(const fs::path& file) {
@@ -202,33 +223,102 @@ void WriteMachineIni(const fs::path& file) {
   ini.Write(file);
 }
 
-void Populate(const fs::path& dir) {
-  const fs::path c = dir / "c";
-  CreateFolders(c, {"My Documents"});
-  WriteText(c / "AUTOEXEC.BAT", "");
-  WriteText(c / "CONFIG.SYS", "");
-  WriteText(c / "MSDOS.SYS",
+// Drive C of a Windows 95 installation, written through the machine's calls so that a host
+// directory and a disk image get the same files.
+void InstallDriveC(const Machine& machine) {
+  CreateFolders(machine, "C:", {"My Documents"});
+  WriteText(machine, "C:\\AUTOEXEC.BAT", "");
+  WriteText(machine, "C:\\CONFIG.SYS", "");
+  WriteText(machine, "C:\\MSDOS.SYS",
             "[Paths]\r\nWinDir=C:\\WINDOWS\r\nWinBootDir=C:\\WINDOWS\r\nHostWinBootDrv=C\r\n\r\n"
             "[Options]\r\nBootGUI=1\r\n");
-  WritePlaceholder(c / "COMMAND.COM");
-  InstallWindows(c / "WINDOWS");
-  InstallStartMenu(c / "WINDOWS" / "Start Menu");
-  InstallPrograms(c / "Program Files");
-  InstallProgramFiles(c / "TARNEX");
+  VolumeLocation msdosSys;
+  if (machine.Locate("C:\\MSDOS.SYS", msdosSys) == PathStatus::Found) {
+    msdosSys.volume->AddAttributes(msdosSys.path,
+                                   file_attr::kHidden | file_attr::kSystem | file_attr::kReadOnly);
+  }
+  WritePlaceholder(machine, "C:\\COMMAND.COM");
+  InstallWindows(machine, "C:\\WINDOWS");
+  // The default user's Start Menu: the folders its Shell Folders name.
+  CreateFolders(machine, "C:\\WINDOWS",
+                {"Start Menu\\Programs\\Accessories", "Start Menu\\Programs\\StartUp"});
+  InstallPrograms(machine, "C:\\Program Files");
+  // Tarnwick's own directory on the machine, the folder of ProgramPath.
+  CreateFolders(machine, "C:", {"TARNEX"});
+  CreatePlaceholders(machine, "C:\\TARNEX", {"TARNEX.EXE", "TWTray.exe"});
+  InstallDemoShortcuts(machine);
+  InstallProgramIcons(machine);
+}
+
+void Populate(const fs::path& dir) {
+  fs::create_directory(dir / "c");
   WriteMachineIni(dir / "machine.ini");
-  InstallDemoShortcuts(Machine::Open(dir));
-  InstallProgramIcons(Machine::Open(dir));
+  InstallDriveC(Machine::Open(dir));
+}
+
+// A new file beside the target, removed at the end: a link to it commits it as the target.
+class TemporaryFile {
+ public:
+  // Made as any new file, its mode from the umask.
+  explicit TemporaryFile(const fs::path& target) {
+    for (int attempt = 0;; ++attempt) {
+      path_ = target.string() + ".new-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+      const UniqueFd fd(open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+      if (fd.Valid()) return;
+      if (errno != EEXIST || attempt == 100) {
+        const std::string why = std::strerror(errno);
+        path_.clear();
+        throw MachineError(target.parent_path().string() + ": " + why);
+      }
+    }
+  }
+  ~TemporaryFile() {
+    std::error_code ec;
+    if (!path_.empty()) fs::remove(path_, ec);
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  const fs::path& Path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// A raw disk of one primary FAT16 partition over its whole cylinders, formatted as Windows 95
+// formats it.
+void PartitionAndFormat(const fs::path& image) {
+  fs::resize_file(image, kDemoImageSize);  // sparse: only what is written takes room
+  ImageFile disk(image, ImageFile::Mode::ReadWrite);
+  const Partition partition = WriteSinglePartitionTable(disk, 0x06);
+  PartitionDevice volume(disk, partition.offset, partition.length);
+  const DiskGeometry geometry = TranslatedGeometry(disk.Size() / 512);
+  const int64_t now = std::time(nullptr);
+  Fat16FormatOptions options;
+  options.label = "SYSTEM";
+  options.serial = VolumeSerialAt(now);
+  options.unixTime = now;
+  options.hiddenSectors = static_cast<uint32_t>(partition.offset / 512);
+  options.heads = static_cast<uint16_t>(geometry.heads);
+  options.sectorsPerTrack = static_cast<uint16_t>(geometry.sectorsPerTrack);
+  FormatFat16(volume, options);
+}
+
+// The absolute target with the links of its folders resolved, which are created.
+fs::path PrepareTarget(const fs::path& path) {
+  fs::path target = fs::absolute(path).lexically_normal();
+  if (!target.has_filename()) target = target.parent_path();
+  fs::create_directories(target.parent_path());
+  return fs::canonical(target.parent_path()) / target.filename();
 }
 
 }  // namespace
 
 void CreateDemoMachine(const fs::path& dir) {
-  fs::path target = fs::absolute(dir).lexically_normal();
-  if (!target.has_filename()) target = target.parent_path();
+  fs::path target = dir;
   try {
-    fs::create_directories(target.parent_path());
     // Links on the way are resolved once here: the files below are written following none.
-    target = fs::canonical(target.parent_path()) / target.filename();
+    target = PrepareTarget(dir);
     TemporaryDirectory temporary(target);
     Populate(temporary.Path());
     std::error_code ec;
@@ -251,6 +341,43 @@ Machine OpenOrCreateMachine(const fs::path& dir) {
   std::error_code ec;
   if (fs::symlink_status(dir, ec).type() == fs::file_type::not_found) CreateDemoMachine(dir);
   return Machine::Open(dir);
+}
+
+void CreateDemoImage(const fs::path& image) {
+  // Emulators take an image's format from its name.
+  std::string extension = image.extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  for (const char* other : {".vhd", ".vpc", ".vhdx", ".qcow2", ".qcow", ".vdi", ".vmdk"}) {
+    if (extension != other) continue;
+    const std::string raw = fs::path(image).replace_extension(".img").string();
+    throw MachineError(image.string() +
+                       " does not exist, and a new demo image is a raw disk: " + "name it " + raw +
+                       ", and make a VHD copy with\n  qemu-img convert -O vpc \"" + raw + "\" \"" +
+                       fs::path(image).replace_extension(".vhd").string() + "\"");
+  }
+  fs::path target = image;
+  try {
+    target = PrepareTarget(image);
+    const TemporaryFile temporary(target);
+    PartitionAndFormat(temporary.Path());
+    InstallDriveC(Machine::OpenImage(temporary.Path()));
+    // A link never replaces: an image another process made meanwhile stands.
+    if (link(temporary.Path().c_str(), target.c_str()) != 0 && errno != EEXIST) {
+      throw MachineError(target.string() + ": " + std::strerror(errno));
+    }
+  } catch (const MachineError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw MachineError("Cannot create the demo image " + target.string() + ": " + e.what());
+  }
+}
+
+Machine OpenOrCreateImage(const fs::path& image) {
+  if (image.empty()) throw MachineError("The disk image is an empty path");
+  std::error_code ec;
+  if (fs::symlink_status(image, ec).type() == fs::file_type::not_found) CreateDemoImage(image);
+  return Machine::OpenImage(image);
 }
 
 }  // namespace tarnwick

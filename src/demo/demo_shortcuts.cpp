@@ -1,19 +1,19 @@
 #include "demo/demo_shortcuts.h"
 
+#include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
-#include <system_error>
 
-#include "formats/shell_link_write.h"
-#include "machine/atomic_file.h"
+#include "base/win_time.h"
+#include "formats/shell_link.h"
 #include "machine/machine.h"
+#include "machine/short_name.h"
 #include "machine/win_path.h"
 
 namespace tarnwick {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 struct DemoShortcut {
   const char* folder;  // below Start Menu\Programs; empty for Programs itself
@@ -31,26 +31,57 @@ constexpr DemoShortcut kShortcuts[] = {
     {"", "Windows Explorer", true, "EXPLORER.EXE"},
 };
 
-fs::path HostPathOrThrow(const Machine& machine, const std::string& path) {
-  const auto host = machine.HostPath(path);
-  if (!host) throw std::runtime_error(path + ": not on a drive of the machine");
-  return *host;
-}
+constexpr uint16_t kArchive = 0x20;
 
 void EnsureFolder(const Machine& machine, const std::string& folder) {
-  std::error_code ec;
-  fs::create_directories(HostPathOrThrow(machine, folder), ec);
-  if (ec) throw std::runtime_error(folder + ": " + ec.message());
+  const std::vector<std::string> parts = SplitWindowsPath(folder.substr(2));
+  std::string level = folder.substr(0, 2);
+  for (const std::string& part : parts) {
+    level += "\\" + part;
+    machine.MakeDirectory(level);
+  }
+  if (!ExistingDirectory(machine, folder)) {
+    throw std::runtime_error(folder + ": the folder cannot be made");
+  }
 }
 
 void EnsurePlaceholder(const Machine& machine, const std::string& file) {
-  const fs::path host = HostPathOrThrow(machine, file);
-  std::error_code ec;
-  if (fs::exists(host, ec)) return;
+  if (machine.Stat(file)) return;
   EnsureFolder(machine, ExtractFilePath(file));
   const std::string text =
       "Placeholder for " + ExtractFileName(file) + " on a Tarnwick demo machine.\r\n";
-  WriteFileAtomically(host, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+  machine.WriteFile(file, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+}
+
+// The link's record of an existing target on drive C, its facts read through the machine. A
+// volume that keeps no 8.3 aliases has them made by the machine's rules.
+ShellLinkTarget DescribeTarget(const Machine& machine, const std::string& target) {
+  const DriveInfo* drive = machine.FindDrive(target[0]);
+  if (drive == nullptr) throw std::runtime_error(target + ": not on a drive of the machine");
+  ShellLinkTarget described;
+  described.drive = drive->letter;
+  described.volume = {3, drive->serial, drive->label};  // a fixed disk
+  std::string path = target.substr(0, 2);
+  std::optional<VolumeEntry> entry;
+  for (const std::string& part : SplitWindowsPath(target.substr(2))) {
+    path += "\\" + part;
+    entry = machine.Stat(path);
+    if (!entry) throw std::runtime_error(path + ": not found");
+    std::string shortName = entry->shortName;
+    if (shortName.empty()) shortName = ExtractFileName(ShortPathName(machine, path).value_or(""));
+    const uint16_t attributes = entry->attributes | (entry->IsDirectory() ? uint16_t{0} : kArchive);
+    const DosDateTime written = DosDateTimeFromUnix(entry->written);
+    described.entries.push_back({entry->name, shortName == entry->name ? "" : shortName,
+                                 entry->IsDirectory(), static_cast<uint32_t>(entry->size),
+                                 written.date, written.time, attributes});
+  }
+  if (!entry) throw std::runtime_error(target + ": a drive's root");
+  described.attributes = described.entries.back().attributes;
+  described.creationTime = FileTimeFromUnix(entry->created);
+  described.writeTime = FileTimeFromUnix(entry->written);
+  described.accessTime = described.writeTime;
+  described.fileSize = static_cast<uint32_t>(entry->size);
+  return described;
 }
 
 }  // namespace
@@ -67,9 +98,11 @@ void InstallDemoShortcuts(const Machine& machine) {
     const std::string link = folder + "\\" + shortcut.name + ".lnk";
     EnsurePlaceholder(machine, target);
     EnsureFolder(machine, folder);
-    std::error_code ec;
-    if (fs::exists(HostPathOrThrow(machine, link), ec)) continue;
-    WriteShellLinkFile(machine, target, link, shortcut.name, "");
+    if (machine.Stat(link)) continue;
+    NewShellLink shellLink;
+    shellLink.target = DescribeTarget(machine, target);
+    shellLink.description = shortcut.name;
+    machine.WriteFile(link, EncodeShellLink(shellLink));
   }
 }
 

@@ -1,15 +1,10 @@
 #include "demo/project_icons.h"
 
-#include <cerrno>
-#include <filesystem>
 #include <span>
 #include <stdexcept>
 #include <string_view>
-#include <system_error>
 
 #include "demo_resources.h"
-#include "machine/atomic_file.h"
-#include "machine/host_dir.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 
@@ -45,12 +40,7 @@ constexpr NamedIcon kUserIcons[] = {
 // Existing names match case-insensitively, as on the machine.
 void WriteIfMissing(const Machine& machine, const std::string& windowsFile,
                     const std::vector<uint8_t>& bytes) {
-  const auto file = machine.HostPath(windowsFile);
-  if (!file) throw MachineError("The file " + windowsFile + " is not on the machine.");
-  std::error_code error;
-  const bool exists = std::filesystem::exists(*file, error);
-  if (error) throw FileWriteError(file->string() + ": cannot check: " + error.message());
-  if (!exists) WriteFileAtomically(*file, bytes);
+  if (!machine.Stat(windowsFile)) machine.WriteFile(windowsFile, bytes);
 }
 
 }  // namespace
@@ -81,19 +71,14 @@ std::vector<NamedIconFile> UserIconFiles() {
 
 void InstallProgramIcons(const Machine& machine) {
   const std::string programDir = ExtractFilePath(machine.ProgramPath());
-  const auto dir = machine.HostPath(programDir + "UserIcon");
-  if (programDir.empty() || !dir) {
+  VolumeLocation location;
+  if (programDir.empty() || machine.Locate(programDir, location) != PathStatus::Found) {
     throw MachineError("The program directory " + programDir + " is not on the machine.");
   }
-  // Each missing level is made in the folder checked above it.
   std::string level = programDir.substr(0, 2);
   for (const std::string& part : SplitWindowsPath(programDir.substr(2) + "UserIcon")) {
     level += "\\" + part;
-    const HeldPath held = machine.Hold(level);
-    if (const int error = MakeDirectoryAt(held); error != 0 && error != EEXIST) {
-      throw FileWriteError(held.host.string() +
-                           ": cannot create the folder: " + WalkErrorText(error));
-    }
+    machine.MakeDirectory(level);
   }
   WriteIfMissing(machine, programDir + "default.ico", DefaultUserIconFile());
   for (const NamedIconFile& file : UserIconFiles()) {

@@ -21,7 +21,8 @@ constexpr off_t kQemuWritePermByte = 101;
 
 std::string Busy(const std::filesystem::path& path) {
   return "The disk image " + path.string() +
-         " is in use by another program. Shut the machine down first.";
+         " is in use by another program, such as an emulator running it. Shut the emulator down "
+         "first.";
 }
 
 bool RangeInside(uint64_t offset, uint64_t length, uint64_t size) {

@@ -27,7 +27,7 @@ class ImageFileTest : public ::testing::Test {
       ImageFile file(image_, mode);
       ADD_FAILURE() << "a held image was opened";
     } catch (const ImageBusyError& error) {
-      EXPECT_NE(std::string(error.what()).find("Shut the machine down first."), std::string::npos);
+      EXPECT_NE(std::string(error.what()).find("Shut the emulator down first."), std::string::npos);
       EXPECT_NE(std::string(error.what()).find(image_.string()), std::string::npos);
     }
   }

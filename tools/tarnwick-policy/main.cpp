@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "base/cp1252.h"
 #include "base/text.h"
 #include "commands.h"
 #include "demo/demo_machine.h"
-#include "base/cp1252.h"
 #include "machine/host_dir.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
@@ -25,7 +25,8 @@ namespace {
 
 using namespace tarnwick;
 
-constexpr const char* kHelp = R"(Usage: tarnwick-policy [--machine DIR] COMMAND [ARGUMENTS]
+constexpr const char* kHelp =
+    R"(Usage: tarnwick-policy [--machine DIR | --image FILE] COMMAND [ARGUMENTS]
 
 Reads and changes the accounts and policies of a Windows 95 machine administered by Tarnwick,
 in the machine's policy file (C:\WINDOWS\Tarnex.pol), the way Tarnwick itself does.
@@ -76,6 +77,10 @@ Options:
   --machine DIR   the machine directory (default: $TARNWICK_MACHINE, else
                   $XDG_DATA_HOME/tarnwick/machine); a directory that does not exist is
                   created as a new demo machine
+  --image FILE    the machine whose drive C is the disk image FILE (raw or VHD, its first
+                  FAT partition), its Windows directory the WinDir= of its MSDOS.SYS; a
+                  FILE that does not exist is created as a demo image (256 MB, sparse).
+                  Shut the emulator down first: an image in use is refused
   --help          show this help
 
 users, show and activation without an argument change no file. Arguments are UTF-8 text
@@ -88,6 +93,7 @@ success, 1 on an error (its text on standard error), 2 on a malformed command li
 struct CommandLine {
   bool help = false;
   std::optional<std::filesystem::path> machineDir;
+  std::optional<std::filesystem::path> image;
   std::string command;
   std::vector<std::string> args;
 };
@@ -110,6 +116,11 @@ CommandLine Parse(int argc, char** argv) {
       line.machineDir = argv[i];
     } else if (arg.starts_with("--machine=")) {
       line.machineDir = arg.substr(10);
+    } else if (arg == "--image") {
+      if (++i == argc) throw UsageError("--image needs a file");
+      line.image = argv[i];
+    } else if (arg.starts_with("--image=")) {
+      line.image = arg.substr(8);
     } else if (arg == "--") {
       ++i;
       break;
@@ -119,6 +130,7 @@ CommandLine Parse(int argc, char** argv) {
       break;
     }
   }
+  if (line.machineDir && line.image) throw UsageError("give --machine or --image, not both");
   if (i == argc) throw UsageError("no command given");
   line.command = argv[i++];
   for (; i < argc; ++i) {
@@ -158,12 +170,14 @@ int Fail(const std::string& text) {
 }
 
 int Run(const CommandLine& line) {
-  const std::filesystem::path dir = line.machineDir.value_or(Machine::DefaultDirectory());
+  const std::filesystem::path dir =
+      line.image.value_or(line.machineDir.value_or(Machine::DefaultDirectory()));
   std::error_code error;
   if (!std::filesystem::exists(dir, error)) {
-    std::cerr << "tarnwick-policy: creating a new demo machine in " << dir.string() << '\n';
+    std::cerr << "tarnwick-policy: creating a new demo "
+              << (line.image ? "disk image " : "machine in ") << dir.string() << '\n';
   }
-  const Machine machine = OpenOrCreateMachine(dir);
+  const Machine machine = line.image ? OpenOrCreateImage(dir) : OpenOrCreateMachine(dir);
   const std::optional<MachineLock> lock = MachineLock::TryAcquire(machine);
   if (!lock) {
     return Fail("Tarnwick is running on the machine in " + machine.Directory().string() +

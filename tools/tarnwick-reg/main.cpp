@@ -10,10 +10,11 @@
 #include <system_error>
 #include <vector>
 
+#include "base/cp1252.h"
 #include "base/error.h"
 #include "base/file_io.h"
 #include "base/text.h"
-#include "base/cp1252.h"
+#include "demo/demo_machine.h"
 #include "machine/file_lock.h"
 #include "machine/machine.h"
 #include "machine_registry.h"
@@ -33,6 +34,8 @@ constexpr std::string_view kUsage =
     "       tarnwick-reg import [--root KEY] REGFILE FILE\n"
     "       tarnwick-reg --machine DIR export [KEY]\n"
     "       tarnwick-reg --machine DIR import REGFILE\n"
+    "       tarnwick-reg --image FILE export [KEY]\n"
+    "       tarnwick-reg --image FILE import REGFILE\n"
     "       tarnwick-reg --help\n"
     "\n"
     "FILE is a Windows 95 registry file (SYSTEM.DAT, USER.DAT, user.dat, a .pol file).\n"
@@ -53,6 +56,10 @@ constexpr std::string_view kUsage =
     "  import  merges REGFILE, whose key paths begin with those root keys, into SYSTEM.DAT and\n"
     "          USER.DAT; the old files are kept as SYSTEM.DA0 and USER.DA0. Refused while\n"
     "          Tarnwick runs on the machine.\n"
+    "With --image FILE, the same for the machine whose drive C is the disk image FILE (raw or\n"
+    "VHD, its first FAT partition), its Windows directory the WinDir= of its MSDOS.SYS. A FILE\n"
+    "that does not exist is created as a demo image. Shut the emulator down first: an image\n"
+    "in use is refused.\n"
     "\n"
     "REGFILE is code page 1252 text, as Windows 95's regedit writes it; UTF-8 is refused.\n"
     "On any error in REGFILE the line is named and no file changes. Exit status: 0 on success,\n"
@@ -67,6 +74,7 @@ struct UsageError : Error {
 
 struct CommandLine {
   std::optional<fs::path> machineDir;
+  std::optional<fs::path> image;
   std::optional<std::string> root;  // code page 1252
   std::vector<std::string> args;    // the command and its operands
 };
@@ -88,10 +96,12 @@ std::string KeyArgument(std::string_view utf8) {
 CommandLine Parse(const std::vector<std::string_view>& args) {
   CommandLine line;
   for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--machine" || args[i] == "--root") {
+    if (args[i] == "--machine" || args[i] == "--image" || args[i] == "--root") {
       if (i + 1 == args.size()) throw UsageError(std::string(args[i]) + " needs a value");
       if (args[i] == "--machine") {
         line.machineDir = args[++i];
+      } else if (args[i] == "--image") {
+        line.image = args[++i];
       } else {
         line.root = KeyArgument(args[++i]);
       }
@@ -101,10 +111,12 @@ CommandLine Parse(const std::vector<std::string_view>& args) {
   }
   const size_t operands = line.args.empty() ? 0 : line.args.size() - 1;
   const std::string command = line.args.empty() ? "" : line.args[0];
-  const bool fits = line.machineDir ? !line.root && ((command == "export" && operands <= 1) ||
-                                                     (command == "import" && operands == 1))
-                                    : (command == "export" && operands == 1) ||
-                                          (command == "import" && operands == 2);
+  if (line.machineDir && line.image) throw UsageError("give --machine or --image, not both");
+  const bool fits =
+      line.machineDir || line.image
+          ? !line.root &&
+                ((command == "export" && operands <= 1) || (command == "import" && operands == 1))
+          : (command == "export" && operands == 1) || (command == "import" && operands == 2);
   if (!fits) throw UsageError("wrong command line");
   return line;
 }
@@ -180,8 +192,8 @@ int ImportFile(const std::string& regFile, const fs::path& file, const std::stri
   return 0;
 }
 
-int RunOnMachine(const fs::path& dir, const CommandLine& line) {
-  const Machine machine = Machine::Open(dir);
+int RunOnMachine(const Machine& machine, const CommandLine& line) {
+  const fs::path& dir = machine.Directory();
   if (line.args[0] == "export") {
     const Registry registry(machine);
     const std::string key = line.args.size() == 2 ? KeyArgument(line.args[1]) : "";
@@ -211,7 +223,14 @@ int RunOnMachine(const fs::path& dir, const CommandLine& line) {
 }
 
 int Run(const CommandLine& line) {
-  if (line.machineDir) return RunOnMachine(*line.machineDir, line);
+  if (line.machineDir) return RunOnMachine(Machine::Open(*line.machineDir), line);
+  if (line.image) {
+    std::error_code error;
+    if (!fs::exists(*line.image, error)) {
+      std::cerr << "tarnwick-reg: creating a new demo disk image " << line.image->string() << "\n";
+    }
+    return RunOnMachine(OpenOrCreateImage(*line.image), line);
+  }
   const std::string root = line.root.value_or("");
   if (line.args[0] == "export") return ExportFile(line.args[1], root);
   return ImportFile(line.args[1], line.args[2], root);
