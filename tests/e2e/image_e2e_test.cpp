@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "support/policy_test_machine.h"
 #include "support/run_program.h"
 #include "support/temp_machine_dir.h"
+#include "volume/disk_image.h"
 #include "volume/image_tools.h"
 
 namespace tarnwick::test {
@@ -95,11 +97,21 @@ class ImageE2eTest : public ::testing::TestWithParam<ImageKind> {
     return raw.string() + "@@" + std::to_string(offset_);
   }
 
-  // The image under test as a raw disk, for the tools that read raw FAT volumes only.
+  // The image under test as a raw disk, for the tools that read raw FAT volumes only. qemu-img
+  // reads a differencing VHD without its parent, so that one is read through its chain here.
   fs::path RawOfImage() {
     if (image_.extension() != ".vhd") return image_;
     const fs::path raw = Path("converted.img");
-    Tool({"qemu-img", "convert", "-f", "vpc", "-O", "raw", image_.string(), raw.string()});
+    if (parentBytes_.empty()) {
+      Tool({"qemu-img", "convert", "-f", "vpc", "-O", "raw", image_.string(), raw.string()});
+      return raw;
+    }
+    const auto disk = OpenDiskImage(image_, ImageFile::Mode::ReadOnly);
+    std::vector<uint8_t> bytes(disk->Size());
+    disk->Read(0, bytes);
+    std::ofstream(raw, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return raw;
   }
 
@@ -113,8 +125,8 @@ class ImageE2eTest : public ::testing::TestWithParam<ImageKind> {
 
   void RunCommands(const fs::path& image) {
     const std::vector<std::vector<std::string>> commands{
-        {"add-user", "Kim", "--restrict", "NoRun,NoFind", "--hide-drives", "A", "--allow",
-         "C:\\WINDOWS\\NOTEPAD.EXE"},
+        {"add-user", "Kim", "--restrict", "NoRun,NoFind,RestrictRun", "--hide-drives", "A",
+         "--allow", "C:\\WINDOWS\\NOTEPAD.EXE"},
         {"add-user", "Lee", "--copy-programs", "Kim"},
         {"set", "Kim", "NoDesktop", "1"},
         {"allow", "Kim", "calc.exe"},
@@ -176,7 +188,7 @@ TEST_P(ImageE2eTest, TheCommandLineWritesWhatTheReadersAccept) {
   EXPECT_EQ(LnkField(notepad, "Local path"), "C:\\WINDOWS\\NOTEPAD.EXE");
 
   if (image_.extension() == ".vhd") {
-    const ProgramRun info = RunProgram({"qemu-img", "info", image_.string()});
+    const ProgramRun info = RunProgram({"qemu-img", "info", "-f", "vpc", image_.string()});
     EXPECT_NE(info.out.find("file format: vpc"), std::string::npos) << info.out << info.err;
     const ProgramRun vhdi = RunProgram({"vhdiinfo", image_.string()});
     EXPECT_EQ(vhdi.status, 0) << vhdi.out << vhdi.err;
@@ -187,9 +199,10 @@ TEST_P(ImageE2eTest, TheCommandLineWritesWhatTheReadersAccept) {
 
   // The same commands on a raw copy of the disk give the same disk.
   ASSERT_NO_FATAL_FAILURE(RunCommands(Path("same.img")));
+  const bool vpc = image_.extension() == ".vhd" && parentBytes_.empty();
   const ProgramRun compare =
-      RunProgram({"qemu-img", "compare", "-f", image_.extension() == ".vhd" ? "vpc" : "raw", "-F",
-                  "raw", image_.string(), Path("same.img").string()});
+      RunProgram({"qemu-img", "compare", "-f", vpc ? "vpc" : "raw", "-F", "raw",
+                  (vpc ? image_ : raw).string(), Path("same.img").string()});
   EXPECT_EQ(compare.status, 0) << compare.out << compare.err;
 }
 

@@ -91,7 +91,8 @@ TEST_F(ImageOptionTest, ImagesThatCannotBeOpenedAreRefusedWithWhatToDoAndKept) {
 
 TEST_F(ImageOptionTest, DescribeNamesTheImageAndFindsItsPolicyFile) {
   const fs::path image = DemoImage();
-  const std::string drive = "C:  fixed      " + image.string() + "  label \"SYSTEM\"  serial ";
+  const std::string drive =
+      "C:  fixed      image " + image.string() + ", first FAT partition  label \"SYSTEM\"  serial ";
   const ProgramRun before = RunProgram(Readers(image)[2]);
   EXPECT_NE(before.out.find("Disk image:        " + image.string() + "\n"), std::string::npos)
       << before.out;
