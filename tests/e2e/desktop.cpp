@@ -109,13 +109,14 @@ void XServer::Click(const QString& window, QPoint at) const {
   Xdo({QStringLiteral("click"), QStringLiteral("1")});
 }
 
-ProgramUnderTest::ProgramUnderTest(const XServer& x, const std::filesystem::path& machineDir) {
+ProgramUnderTest::ProgramUnderTest(const XServer& x, const std::filesystem::path& machine,
+                                   const QString& option) {
   QProcessEnvironment env = DisplayEnvironment(x.Display());
   // The sanitizers' leak check would turn libraries' own leaks into a failed exit status.
   env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
   process_.setProcessEnvironment(env);
   process_.start(QStringLiteral(TARNWICK_PROGRAM),
-                 {QStringLiteral("--machine"), QString::fromStdString(machineDir.string())});
+                 {option, QString::fromStdString(machine.string())});
   process_.waitForStarted(kStartMs);
 }
 

@@ -51,7 +51,9 @@ class XServer {
 // The built tarnwick on a machine directory, on the given X server.
 class ProgramUnderTest {
  public:
-  ProgramUnderTest(const XServer& x, const std::filesystem::path& machineDir);
+  // option: --machine for a machine directory, --image for a disk image.
+  ProgramUnderTest(const XServer& x, const std::filesystem::path& machine,
+                   const QString& option = QStringLiteral("--machine"));
   ~ProgramUnderTest();
   ProgramUnderTest(const ProgramUnderTest&) = delete;
   ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;

@@ -2,16 +2,21 @@
 // FAT16 and FAT32 partitions, a superfloppy, and VHD fixed, dynamic and differencing. What it
 // wrote is judged by fsck.fat, mdir and mcopy, both registry readers, lnkinfo, qemu-img and
 // vhdiinfo. The clock is frozen with faketime, so that a raw copy given the same commands must
-// come out byte for byte equal (qemu-img compare).
+// come out byte for byte equal (qemu-img compare). Then tarnwick --image driven by key presses.
 #include <gtest/gtest.h>
 
+#include <QThread>
+
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "base/bytes.h"
 #include "base/text.h"
+#include "e2e/desktop.h"
 #include "support/independent_readers.h"
 #include "support/lnkinfo.h"
 #include "support/policy_test_machine.h"
@@ -49,6 +54,90 @@ std::optional<uint32_t> Dword(const ReaderOutput& out, std::string_view key,
   const ExportedValue* value = FindExported(out, key, name);
   if (value == nullptr || value->type != kRegDword || value->data.size() != 4) return std::nullopt;
   return Get32(value->data, 0);
+}
+
+// tarnwick --image: the first start (Alice), then the new-user wizard making Kids with Alice's
+// Programs folder copied and the desktop shortcuts, all by keys.
+void MakeKidsByWizard(const XServer& x, const fs::path& image) {
+  ProgramUnderTest program(x, image, QStringLiteral("--image"));
+  for (int entry = 0; entry < 2; ++entry) {
+    const std::optional<QString> password = x.WaitForWindow(QStringLiteral("Tarnwick Password"));
+    ASSERT_TRUE(password) << program.Output().toStdString();
+    x.Type(*password, QStringLiteral("Secret1"));
+    x.Keys(*password, {QStringLiteral("Return")});
+    x.WaitUntilGone(*password);
+  }
+  QStringList windows;
+  for (int wait = 0; wait < 100 && windows.size() < 2; ++wait) {
+    QThread::msleep(100);
+    windows = x.Windows(QStringLiteral("Tarnwick"));
+  }
+  ASSERT_GE(windows.size(), 2) << "no notice over the main window";
+  QThread::msleep(300);
+  x.Keys(windows.back(), {QStringLiteral("Return")});
+  const std::optional<QString> welcome = x.WaitForWindow(QStringLiteral("Welcome Wizard"));
+  ASSERT_TRUE(welcome) << program.Output().toStdString();
+  x.Keys(*welcome, {QStringLiteral("Return")});
+  x.Type(*welcome, QStringLiteral("Alice"));
+  x.Keys(*welcome, {QStringLiteral("Return"), QStringLiteral("Return"), QStringLiteral("Return")});
+  ASSERT_TRUE(x.WaitUntilGone(*welcome, 15s));
+
+  const std::optional<QString> window = x.WaitForWindow(QStringLiteral("Tarnwick"));
+  ASSERT_TRUE(window);
+  x.Keys(*window, {QStringLiteral("ctrl+a")});
+  const std::optional<QString> wizard = x.WaitForWindow(QStringLiteral("New User Wizard"));
+  ASSERT_TRUE(wizard) << program.Output().toStdString();
+  x.Type(*wizard, QStringLiteral("Kids"));
+  // Name, icon, drives, restrictions and programs as they stand; the Program-folder page copies
+  // the first user's (Alice's) folder; Finish on the summary.
+  for (int page = 0; page < 6; ++page) x.Keys(*wizard, {QStringLiteral("Return")});
+  x.Keys(*wizard, {QStringLiteral("Return")});
+  ASSERT_TRUE(x.WaitUntilGone(*wizard, 15s));
+  x.Keys(*window, {QStringLiteral("alt+t"), QStringLiteral("x")});
+  ASSERT_EQ(program.WaitForExit(), 0) << program.Output().toStdString();
+}
+
+// What the wizard made, read from the raw disk's FAT volume at offset.
+void JudgeKids(const fs::path& raw, uint64_t offset, const fs::path& dir) {
+  const std::string drive = raw.string() + "@@" + std::to_string(offset);
+  const ProgramRun fsck = CheckFat(raw, offset);
+  EXPECT_EQ(fsck.status, 0) << fsck.out << fsck.err;
+  // Alice, the first account, keeps the machine's own Start Menu; Kids got a copy of it.
+  const ProgramRun alice =
+      RunProgram({"mdir", "-/", "-b", "-i", drive, "::/WINDOWS/Start Menu/Programs"});
+  const ProgramRun kids =
+      RunProgram({"mdir", "-/", "-b", "-i", drive, "::/WINDOWS/Profiles/Kids/Start Menu/Programs"});
+  ASSERT_EQ(kids.status, 0) << kids.err;
+  std::string copied = kids.out;
+  const std::string from = "/Profiles/Kids/Start Menu/";
+  for (size_t at = 0; (at = copied.find(from, at)) != std::string::npos; at += 12) {
+    copied.replace(at, from.size(), "/Start Menu/");
+  }
+  const auto sorted = [](const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+  };
+  EXPECT_EQ(sorted(copied), sorted(alice.out));
+  EXPECT_FALSE(alice.out.empty());
+
+  const fs::path link = dir / "programs.lnk";
+  Tool({"mcopy", "-n", "-i", drive, "::/WINDOWS/Profiles/Kids/Desktop/Kids' Programs.lnk",
+        link.string()});
+  EXPECT_EQ(LnkField(Lnkinfo(link), "Local path"),
+            "C:\\WINDOWS\\Profiles\\Kids\\Start Menu\\Programs");
+  const fs::path policy = dir / "Tarnex.pol";
+  Tool({"mcopy", "-n", "-i", drive, "::/WINDOWS/Tarnex.pol", policy.string()});
+  const ReaderOutput read = ReadWithParseWin32Registry(policy);
+  ASSERT_TRUE(read.ok()) << read.diagnostics;
+  EXPECT_NE(
+      FindExported(
+          read,
+          "Users\\Kids\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+          "Programs"),
+      nullptr);
 }
 
 class ImageE2eTest : public ::testing::TestWithParam<ImageKind> {
@@ -204,6 +293,26 @@ TEST_P(ImageE2eTest, TheCommandLineWritesWhatTheReadersAccept) {
       RunProgram({"qemu-img", "compare", "-f", vpc ? "vpc" : "raw", "-F", "raw",
                   (vpc ? image_ : raw).string(), Path("same.img").string()});
   EXPECT_EQ(compare.status, 0) << compare.out << compare.err;
+}
+
+TEST_P(ImageE2eTest, TheWizardMakesAnAccountWithACopiedProgramsFolder) {
+  XServer x;
+  if (!x.Running()) GTEST_SKIP() << "no Xvfb";
+  ASSERT_NO_FATAL_FAILURE(MakeKidsByWizard(x, image_));
+  JudgeKids(RawOfImage(), offset_, dir_.Path());
+  if (!parentBytes_.empty()) {
+    EXPECT_TRUE(Bytes(Path("parent.vhd")) == parentBytes_);
+  }
+}
+
+// A new image made by tarnwick itself; its FAT16 partition starts at sector 63, as FDISK puts it.
+TEST(ImageProgramTest, TheWizardMakesAnAccountOnANewDemoImage) {
+  XServer x;
+  if (!x.Running()) GTEST_SKIP() << "no Xvfb";
+  TempMachineDir dir;
+  const fs::path image = dir.Path() / "win95.img";
+  ASSERT_NO_FATAL_FAILURE(MakeKidsByWizard(x, image));
+  JudgeKids(image, 32256, dir.Path());
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, ImageE2eTest,
