@@ -35,18 +35,14 @@ offset_of() {
   echo $((${start:-0} * 512))
 }
 
-# A raw copy of the image's FAT volume in $work/volume.raw.
+# A raw copy of the image's FAT volume in $work/volume.raw, holes kept sparse: qemu-img reads
+# the volume at its offset inside a raw or VHD disk.
 extract_volume() {
-  local raw=$work/disk.raw
-  if [[ $1 == *.vhd ]]; then
-    qemu-img convert -f vpc -O raw "$1" "$raw"
-  else
-    cp --sparse=always "$1" "$raw"
-  fi
-  local offset
-  offset=$(offset_of "$raw")
-  dd if="$raw" of="$work/volume.raw" bs=512 skip=$((offset / 512)) status=none
-  rm -f "$raw"
+  local format=raw
+  [[ $1 == *.vhd ]] && format=vpc
+  rm -f "$work/volume.raw"
+  qemu-img convert -O raw --image-opts \
+    "driver=raw,offset=${offsets[$1]},file.driver=$format,file.file.filename=$1" "$work/volume.raw"
 }
 
 check() {
@@ -89,11 +85,14 @@ run_command() {
 # copied by mcopy, and the FAT16 image as a dynamic VHD.
 "$policy" --image "$work/fat16.img" users >/dev/null
 "$policy" --machine "$work/demo" users >/dev/null
-truncate -s 600M "$work/fat32.img"
+truncate -s 64M "$work/fat32.img"
 echo 'start=2048, type=c' | sfdisk -q "$work/fat32.img"
-mkfs.fat -F 32 -n WIN95 --offset 2048 "$work/fat32.img" $(((600 * 1024 - 1024))) >/dev/null
+mkfs.fat -F 32 -n WIN95 --offset 2048 "$work/fat32.img" $((64 * 1024 - 1024)) >/dev/null
 (cd "$work/demo/c" && mcopy -s -i "$work/fat32.img@@$((2048 * 512))" ./* ::/)
 qemu-img convert -f raw -O vpc "$work/fat16.img" "$work/dynamic.vhd"
+declare -A offsets
+for image in "$work/fat16.img" "$work/fat32.img"; do offsets[$image]=$(offset_of "$image"); done
+offsets[$work/dynamic.vhd]=${offsets[$work/fat16.img]}
 
 total_trials=0
 for image in "$work/fat16.img" "$work/fat32.img" "$work/dynamic.vhd"; do
