@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "base/error.h"
 #include "base/cp1252.h"
+#include "base/error.h"
 #include "machine/win_path.h"
 #include "policy/policy_keys.h"
 #include "policy/policy_store.h"

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "base/bytes.h"
-#include "base/text.h"
 #include "base/cp1252.h"
+#include "base/text.h"
 #include "registry/creg_file.h"
 #include "registry/creg_format.h"
 #include "registry/registry_limits.h"

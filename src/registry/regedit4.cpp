@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "base/byte_reader.h"
-#include "base/text.h"
 #include "base/cp1252.h"
+#include "base/text.h"
 #include "registry/registry_limits.h"
 
 namespace tarnwick {

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "base/text.h"
 #include "base/cp1252.h"
+#include "base/text.h"
 #include "policy/password_store.h"
 #include "policy/policy_store.h"
 #include "shell/ansi_qstring.h"

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "fuzz/fuzz_check.h"
 #include "base/cp1252.h"
+#include "fuzz/fuzz_check.h"
 #include "registry/regedit4.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "base/cp1252.h"
 #include "base/error.h"
 #include "base/text.h"
-#include "base/cp1252.h"
 #include "registry/regedit4.h"
 
 namespace tarnwick {
