@@ -267,6 +267,30 @@ FatVolume::FatVolume(BlockDevice& device, std::string name, OemCodePage codePage
   } else if (rootEntries_ == 0) {
     Damaged("the boot sector gives no root directory");
   }
+  if (!device_.ReadOnly() && mirrored_) MirrorFats();
+}
+
+void FatVolume::MirrorFats() {
+  // A kill between the writes of one FAT entry's copies leaves the first copy ahead (an
+  // allocation no directory entry holds yet); the others take it, as fsck.fat takes the first.
+  constexpr uint64_t kBlock = 64 * 1024;
+  std::vector<uint8_t> first;
+  std::vector<uint8_t> other;
+  bool changed = false;
+  for (uint64_t at = 0; at < fatBytes_; at += kBlock) {
+    const size_t size = static_cast<size_t>(std::min(kBlock, fatBytes_ - at));
+    first.resize(size);
+    other.resize(size);
+    device_.Read(fatOffset_ + at, first);
+    for (uint32_t copy = 1; copy < fatCount_; ++copy) {
+      device_.Read(fatOffset_ + copy * fatBytes_ + at, other);
+      if (other != first) {
+        device_.Write(fatOffset_ + copy * fatBytes_ + at, first);
+        changed = true;
+      }
+    }
+  }
+  if (changed) device_.Flush();
 }
 
 void FatVolume::Damaged(const std::string& what) const {

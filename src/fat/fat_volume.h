@@ -46,7 +46,8 @@ struct FatEntry {
 
 class FatVolume {
  public:
-  // Reads and checks the boot sector; throws FatDamagedError when it is not a FAT volume's.
+  // Reads and checks the boot sector; throws FatDamagedError when it is not a FAT volume's. On a
+  // writable device, mirrored FAT copies that differ from the first are made equal to it.
   // name identifies the volume in messages (e.g. the image file and partition).
   FatVolume(BlockDevice& device, std::string name, OemCodePage codePage = OemCodePage());
 
@@ -88,6 +89,8 @@ class FatVolume {
 
   [[noreturn]] void Damaged(const std::string& what) const;
   void CheckWritable() const;
+  // Copies the first FAT over the others where they differ.
+  void MirrorFats();
 
   uint8_t FatByte(uint64_t at) const;
   uint32_t FatEntryAt(uint32_t cluster) const;

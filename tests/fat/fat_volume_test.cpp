@@ -306,6 +306,36 @@ TEST_P(FatVolumeTest, FullVolumeChangesNothing) {
   EXPECT_EQ(ReadAll(volume, "keep.txt"), "keep");
 }
 
+// A kill between the two copies of a FAT entry leaves the second behind the first: the next open
+// for writing makes it equal again, so that the difference never outlives the kill.
+TEST_P(FatVolumeTest, ASecondFatLeftBehindIsMirroredOnOpen) {
+  {
+    FatVolume volume = Open();
+    volume.WriteFile("Grown.txt", Bytes(Pattern(9000, 3)), 1700000000);
+  }
+  const std::string before = ImageBytes(image_);
+  const size_t first =
+      (static_cast<uint8_t>(before[14]) | (static_cast<uint8_t>(before[15]) << 8)) * 512u;
+  const size_t fatSectors =
+      (static_cast<uint8_t>(before[22]) | (static_cast<uint8_t>(before[23]) << 8)) != 0
+          ? (static_cast<uint8_t>(before[22]) | (static_cast<uint8_t>(before[23]) << 8))
+          : (static_cast<uint8_t>(before[36]) | (static_cast<uint8_t>(before[37]) << 8));
+  // The second copy as it was before the file's chain: its entries free again.
+  const std::vector<uint8_t> cleared(64, 0);
+  {
+    std::fstream file(image_, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(first + fatSectors * 512 + 8));
+    file.write(reinterpret_cast<const char*>(cleared.data()), 64);
+  }
+  ASSERT_FALSE(ImageBytes(image_) == before);
+  {
+    FatVolume volume = Open();
+    EXPECT_TRUE(ReadAll(volume, "Grown.txt") == Pattern(9000, 3));
+  }
+  EXPECT_TRUE(ImageBytes(image_) == before);
+  ExpectClean(image_);
+}
+
 // FAT12 and FAT16 keep a root directory of fixed size; FAT32's grows.
 class FixedRootTest : public FatVolumeTest {};
 class Fat32Test : public FatVolumeTest {};
