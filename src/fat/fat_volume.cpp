@@ -271,26 +271,57 @@ FatVolume::FatVolume(BlockDevice& device, std::string name, OemCodePage codePage
 }
 
 void FatVolume::MirrorFats() {
-  // A kill between the writes of one FAT entry's copies leaves the first copy ahead (an
-  // allocation no directory entry holds yet); the others take it, as fsck.fat takes the first.
-  constexpr uint64_t kBlock = 64 * 1024;
+  // A kill between the writes of one FAT entry's copies leaves the first copy ahead: an entry
+  // allocated or freed there is still free or in use in the others. Where every difference is of
+  // that kind, the others take the first, as fsck.fat takes it; any other difference is left for
+  // the checks of the chains to report.
+  constexpr uint64_t kBlock = 3 * 4 * 5461;  // whole FAT12, FAT16 and FAT32 entries
+  const auto entry = [this](const std::vector<uint8_t>& block, size_t index) -> uint32_t {
+    switch (type_) {
+      case FatType::Fat12: {
+        const size_t at = index + index / 2;
+        const uint32_t pair = block[at] | (block[at + 1] << 8);
+        return (index & 1) != 0 ? pair >> 4 : pair & 0x0FFF;
+      }
+      case FatType::Fat16:
+        return block[index * 2] | (block[index * 2 + 1] << 8);
+      case FatType::Fat32:
+        break;
+    }
+    return (block[index * 4] | (block[index * 4 + 1] << 8) | (block[index * 4 + 2] << 16) |
+            (static_cast<uint32_t>(block[index * 4 + 3]) << 24)) &
+           0x0FFFFFFF;
+  };
+  const size_t entriesPerBlock = type_ == FatType::Fat12   ? kBlock * 2 / 3
+                                 : type_ == FatType::Fat16 ? kBlock / 2
+                                                           : kBlock / 4;
   std::vector<uint8_t> first;
   std::vector<uint8_t> other;
-  bool changed = false;
+  std::vector<std::pair<uint32_t, uint64_t>> behind;  // copy and offset of each block to mirror
   for (uint64_t at = 0; at < fatBytes_; at += kBlock) {
     const size_t size = static_cast<size_t>(std::min(kBlock, fatBytes_ - at));
     first.resize(size);
     other.resize(size);
     device_.Read(fatOffset_ + at, first);
+    const size_t entries = std::min(entriesPerBlock, size * entriesPerBlock / kBlock);
     for (uint32_t copy = 1; copy < fatCount_; ++copy) {
       device_.Read(fatOffset_ + copy * fatBytes_ + at, other);
-      if (other != first) {
-        device_.Write(fatOffset_ + copy * fatBytes_ + at, first);
-        changed = true;
+      if (other == first) continue;
+      for (size_t i = 0; i < entries; ++i) {
+        const uint32_t a = entry(first, i);
+        const uint32_t b = entry(other, i);
+        if (a != b && a != 0 && b != 0) return;
       }
+      behind.emplace_back(copy, at);
     }
   }
-  if (changed) device_.Flush();
+  for (const auto& [copy, at] : behind) {
+    const size_t size = static_cast<size_t>(std::min(kBlock, fatBytes_ - at));
+    first.resize(size);
+    device_.Read(fatOffset_ + at, first);
+    device_.Write(fatOffset_ + copy * fatBytes_ + at, first);
+  }
+  if (!behind.empty()) device_.Flush();
 }
 
 void FatVolume::Damaged(const std::string& what) const {

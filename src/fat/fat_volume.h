@@ -47,7 +47,7 @@ struct FatEntry {
 class FatVolume {
  public:
   // Reads and checks the boot sector; throws FatDamagedError when it is not a FAT volume's. On a
-  // writable device, mirrored FAT copies that differ from the first are made equal to it.
+  // writable device, mirrored FAT copies that a kill left behind the first are made equal to it.
   // name identifies the volume in messages (e.g. the image file and partition).
   FatVolume(BlockDevice& device, std::string name, OemCodePage codePage = OemCodePage());
 
@@ -89,7 +89,7 @@ class FatVolume {
 
   [[noreturn]] void Damaged(const std::string& what) const;
   void CheckWritable() const;
-  // Copies the first FAT over the others where they differ.
+  // Copies the first FAT over the others where they differ only by entries free in one of them.
   void MirrorFats();
 
   uint8_t FatByte(uint64_t at) const;
