@@ -60,8 +60,10 @@ std::optional<uint32_t> Dword(const ReaderOutput& out, std::string_view key,
 // Programs folder copied and the desktop shortcuts, all by keys.
 void MakeKidsByWizard(const XServer& x, const fs::path& image) {
   ProgramUnderTest program(x, image, QStringLiteral("--image"));
+  // The start under the sanitizers on a busy machine may take longer than a window's usual wait.
   for (int entry = 0; entry < 2; ++entry) {
-    const std::optional<QString> password = x.WaitForWindow(QStringLiteral("Tarnwick Password"));
+    const std::optional<QString> password =
+        x.WaitForWindow(QStringLiteral("Tarnwick Password"), entry == 0 ? 60s : 15s);
     ASSERT_TRUE(password) << program.Output().toStdString();
     x.Type(*password, QStringLiteral("Secret1"));
     x.Keys(*password, {QStringLiteral("Return")});
