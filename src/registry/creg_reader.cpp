@@ -77,6 +77,7 @@ class Decoder {
   }
 
   void IndexDataBlocks() {
+    records_.reserve(rgknSize_ / kEntrySize);  // a record per key entry
     size_t at = firstBlock_;
     for (size_t block = 0; block < blockCount_; ++block) {
       auto name = [block] { return "data block " + std::to_string(block); };
