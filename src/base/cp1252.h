@@ -11,6 +11,8 @@ namespace tarnwick {
 std::string Cp1252ToUtf8(std::string_view ansi);
 // Empty when the text holds a character that code page 1252 cannot hold, or is not valid UTF-8.
 std::optional<std::string> Utf8ToCp1252(std::string_view utf8);
+// Appends the UTF-8 form of one code point.
+void AppendUtf8(std::string& out, char32_t cp);
 // Whether text is well-formed UTF-8 (ASCII included).
 bool IsValidUtf8(std::string_view text);
 // The byte of one code point, or empty when code page 1252 cannot hold it.
