@@ -50,6 +50,7 @@ class Reader {
   Reader(std::string_view text, std::string_view fileName) : file_(fileName) {
     while (!text.empty() && text.back() == '\x1A') text.remove_suffix(1);  // DOS end of file
     size_t number = 1;
+    if (text.ends_with('\n')) text.remove_suffix(1);  // the last line's end starts no line
     for (size_t start = 0; start <= text.size(); ++number) {
       size_t end = text.find('\n', start);
       if (end == std::string_view::npos) end = text.size();
@@ -399,7 +400,7 @@ class Parser {
       Fail(start, "the policy has VALUEON or VALUEOFF but no VALUENAME");
     }
     if (policy.key.empty() && NeedsKey(policy)) {
-      Fail(start, "the policy writes values but neither it nor its category has a KEYNAME");
+      Fail(start, "the policy writes values but has no KEYNAME (nor has its category)");
     }
     for (size_t i = 0; i < policy.parts.size(); ++i) {
       PolicyPart& part = policy.parts[i];
