@@ -490,7 +490,16 @@ TEST(PolicyTemplates, OwnThenTheFolderByNameThenTheExtraFiles) {
             (std::vector<std::string>{"A", "B", "Extra 2", "Extra 1"}));
   EXPECT_EQ(templates[1].file, (folder / "a.ADM").string());
 
-  // A broken one names its file and line.
+  // A link that leads nowhere names its file; a broken template its file and line.
+  fs::create_symlink(dir.Path() / "nowhere.adm", folder / "dangling.adm");
+  try {
+    LoadTemplates({});
+    ADD_FAILURE() << "accepted";
+  } catch (const TemplateError& e) {
+    EXPECT_NE(std::string(e.what()).find((folder / "dangling.adm").string()), std::string::npos)
+        << e.what();
+  }
+  fs::remove(folder / "dangling.adm");
   WriteBytes(folder / "e.adm", "CLASS USER\nNONSENSE\n");
   try {
     LoadTemplates({});
