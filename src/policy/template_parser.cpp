@@ -172,10 +172,13 @@ class Reader {
     std::string_view value = Trim(text.substr(equals + 1));
     if (name.empty()) Fail(line.number, "a string needs a name before =");
     if (!value.empty() && value[0] == '"') {
-      if (value.size() < 2 || value.back() != '"') {
+      // To the last quote, which a ; comment may follow.
+      const size_t close = value.rfind('"');
+      const std::string_view rest = Trim(value.substr(close + 1));
+      if (close == 0 || (!rest.empty() && rest[0] != ';')) {
         Fail(line.number, "the string " + Cp1252ToUtf8(name) + " has no closing quote");
       }
-      value = value.substr(1, value.size() - 2);
+      value = value.substr(1, close - 1);
     }
     CheckText(line.number, value);
     strings_.try_emplace(UpperAscii(name), value);  // the first definition counts

@@ -346,6 +346,7 @@ TEST(TemplateParser, RefusesBrokenTemplatesNamingTheLine) {
        "!!Missing is not in [strings]"},
       {"CLASS USER\n[strings]\nno equals sign\n", 3, "name=\"text\""},
       {"CLASS USER\n[strings]\nA=\"open\n", 3, "no closing quote"},
+      {"CLASS USER\n[strings]\nA=\"text\" more\n", 3, "no closing quote"},
       {"CLASS USER\nCATEGORY A\nKEYNAME K\nPOLICY P\nVALUENAME V VALUEON NUMERIC -1\n", 5,
        "NUMERIC takes a number"},
       {"CLASS USER\nCATEGORY A\nKEYNAME K\nPOLICY P\nVALUENAME V VALUEON NUMERIC 4294967296\n", 5,
