@@ -16,17 +16,10 @@ for tool in cregexport fsck.fat mcopy qemu-img sfdisk; do
   command -v "$tool" >/dev/null || { echo "kill-trials-image: $tool is missing" >&2; exit 2; }
 done
 
-base=/dev/shm
-[[ -d $base && -w $base ]] || base=${TMPDIR:-/tmp}
-work=$(mktemp -d "$base/tarnwick-image-kills-XXXXXX")
+# shellcheck source=scripts/kill-trial-lib.sh
+source "$(dirname "$0")/kill-trial-lib.sh"
+work=$(work_folder tarnwick-image-kills)
 trap 'rm -rf "$work"' EXIT
-
-failures=0
-fail() {
-  echo "$image trial $trial ($what): $*" >&2
-  failures=$((failures + 1))
-}
-now_ms() { date +%s%3N; }
 
 # The byte offset of the first partition (0 for a disk without a table).
 offset_of() {
@@ -96,6 +89,7 @@ offsets[$work/dynamic.vhd]=${offsets[$work/fat16.img]}
 
 total_trials=0
 for image in "$work/fat16.img" "$work/fat32.img" "$work/dynamic.vhd"; do
+  fail_prefix="$image "
   share=$((kills / 3))
   [[ $image == *.vhd ]] && share=$((kills - 2 * (kills / 3)))
   "$policy" --image "$image" add-user ann >/dev/null
@@ -115,26 +109,11 @@ for image in "$work/fat16.img" "$work/fat32.img" "$work/dynamic.vhd"; do
   for ((trial = 1; landed < share; trial++)); do
     command=$((trial % 2))
     what=$([[ $command == 0 ]] && echo add-user || echo set)
-    if ((command == 0)); then
-      run_command 0 "u$trial" >/dev/null 2>&1 &
-    else
-      run_command 1 ann $((trial / 2 % 2)) >/dev/null 2>&1 &
-    fi
-    pid=$!
     span=${span_ms[command]}
-    delay=$((RANDOM % (span + 1)))
-    sleep "$((delay / 1000)).$(printf '%03d' $((delay % 1000)))"
-    kill -KILL "$pid" 2>/dev/null || true
-    status=0
-    { wait "$pid"; } 2>/dev/null || status=$?
-    if ((status == 137)); then
-      killed[$what]=$((${killed[$what]:-0} + 1))
-      landed=$((landed + 1))
-      span_ms[command]=$((span * 21 / 20 + 1))
+    if ((command == 0)); then
+      kill_one $((RANDOM % (span + 1))) 0 "u$trial"
     else
-      finished[$what]=$((${finished[$what]:-0} + 1))
-      span_ms[command]=$((span * 9 / 10 + 1))
-      ((status == 0)) || fail "finished with status $status"
+      kill_one $((RANDOM % (span + 1))) 1 ann $((trial / 2 % 2))
     fi
     check
   done

@@ -18,22 +18,13 @@ for tool in "$policy" "$reg"; do
 done
 command -v cregexport >/dev/null || { echo "kill-trials: cregexport is missing" >&2; exit 2; }
 
-# tmpfs when there is one: a kill needs no disk, and the flushes cost nothing there.
-base=/dev/shm
-[[ -d $base && -w $base ]] || base=${TMPDIR:-/tmp}
-work=$(mktemp -d "$base/tarnwick-kills-XXXXXX")
+# shellcheck source=scripts/kill-trial-lib.sh
+source "$(dirname "$0")/kill-trial-lib.sh"
+work=$(work_folder tarnwick-kills)
 trap 'rm -rf "$work"' EXIT
 machine=$work/machine
 windows=$machine/c/WINDOWS
 "$policy" --machine "$machine" users >/dev/null 2>&1
-
-failures=0
-fail() {
-  echo "trial $trial ($what): $*" >&2
-  failures=$((failures + 1))
-}
-
-now_ms() { date +%s%3N; }
 
 # Each command of a trial, by number: 0 add-user, 1 remove-user, 2 set, 3 import.
 run_command() {
@@ -128,27 +119,13 @@ for ((trial = 1; landed < kills; trial++)); do
   ((command == 0)) && target=u$trial
   ((command == 3)) && write_import "$trial"
   what=$(printf '%s' "add-user remove-user set import" | cut -d' ' -f$((command + 1)))
-  run_command "$command" "$target" "$arg" >/dev/null 2>&1 &
-  pid=$!
   span=${span_ms[command]}
   if ((RANDOM % 4 == 0)); then
     delay=$((RANDOM % (span + 1)))
   else
     delay=$((span / 2 + RANDOM % (span / 2 + 1)))
   fi
-  sleep "$((delay / 1000)).$(printf '%03d' $((delay % 1000)))"
-  kill -KILL "$pid" 2>/dev/null || true
-  status=0
-  { wait "$pid"; } 2>/dev/null || status=$?
-  if ((status == 137)); then
-    killed[$what]=$((${killed[$what]:-0} + 1))
-    landed=$((landed + 1))
-    span_ms[command]=$((span * 21 / 20 + 1))
-  else
-    finished[$what]=$((${finished[$what]:-0} + 1))
-    span_ms[command]=$((span * 9 / 10 + 1))
-    ((status == 0)) || fail "finished with status $status"
-  fi
+  kill_one "$delay" "$command" "$target" "$arg"
   check
 done
 
