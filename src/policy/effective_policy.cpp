@@ -216,6 +216,15 @@ class AttachedUserDat {
   RegistryAccessor reg_;
 };
 
+// A name of the logon is one key name: with a "\" it would name a key inside another entry.
+void CheckLogonName(std::string_view name, std::string_view what) {
+  if (name.find('\\') != std::string_view::npos ||
+      FindControlCharacter(name) != std::string_view::npos) {
+    throw LogonError(std::string(what) +
+                     " cannot hold \"\\\" or a control character: " + Cp1252ToUtf8(name));
+  }
+}
+
 }  // namespace
 
 EffectivePolicy EffectivePolicyOf(PolicyStore& store, const LogonRequest& request) {
@@ -223,6 +232,9 @@ EffectivePolicy EffectivePolicyOf(PolicyStore& store, const LogonRequest& reques
   if (EqualsIgnoreCase(request.user, kDefaultEntryName)) {
     throw LogonError(".default is Default User's entry, not a user who logs on");
   }
+  CheckLogonName(request.user, "A user name");
+  CheckLogonName(request.computer, "A computer name");
+  for (const std::string& group : request.groups) CheckLogonName(group, "A group name");
   EffectivePolicy effective;
   RegistryAccessor reg(store.GetRegistry());
   reg.SetRootKey(RootKey::LocalMachine);

@@ -50,8 +50,8 @@ struct EffectivePolicy {
 // In each key of an entry "**delvals." comes first and deletes every value the key holds at that
 // moment; "**del.NAME" deletes NAME; "**soft.NAME" writes NAME only when the key lacks it; a value
 // or key with another "**" code is skipped, with everything below such a key. The store must be
-// loaded. Throws LogonError for an empty user name or one of .default, and when the user's
-// user.dat cannot be read.
+// loaded. Throws LogonError for an empty user name or one of .default, a name holding "\" or a
+// control character, and when the user's user.dat cannot be read.
 EffectivePolicy EffectivePolicyOf(PolicyStore& store, const LogonRequest& request);
 
 // REGEDIT4 text: the header, then for each run of changes to one key a "[ROOT\key]" line

@@ -143,9 +143,13 @@ TEST_F(EffectivePolicyTest, ALaterEntryClearsWhatAnEarlierOneWrote) {
       << text;
 }
 
-TEST_F(EffectivePolicyTest, DefaultUserIsNoLogon) {
+TEST_F(EffectivePolicyTest, NamesThatAreNoLogonAreRefused) {
   EXPECT_THROW(EffectivePolicyOf(machine_.Store(), {".DEFAULT", {}, ""}), LogonError);
   EXPECT_THROW(EffectivePolicyOf(machine_.Store(), {"", {}, ""}), LogonError);
+  // A key inside ann's entry is not a user's entry, nor one inside a group's a group.
+  EXPECT_THROW(EffectivePolicyOf(machine_.Store(), {"ann\\Software", {}, ""}), LogonError);
+  EXPECT_THROW(EffectivePolicyOf(machine_.Store(), {"bob", {"Staff\\Software"}, ""}), LogonError);
+  EXPECT_THROW(EffectivePolicyOf(machine_.Store(), {"bob", {}, "PC1\\System"}), LogonError);
 }
 
 TEST_F(EffectivePolicyTest, ApplyLogonWritesTheUsersProfileAndSystemDat) {
