@@ -322,28 +322,35 @@ EffectivePolicy ApplyLogon(PolicyStore& store, const LogonRequest& request) {
     }
   }
 
+  // Both files or neither: a write refused half way (a key beyond the registry's limits) or a
+  // commit that fails leaves no change behind for the batch's end or a later flush to write.
   RegistryWriteBatch batch(registry);
-  {
-    AttachedUserDat userDat(registry, UserDatOf(profile));
-    RegistryAccessor& reg = userDat.Accessor();
-    for (const LogonChange& change : effective.changes) {
-      if (change.root != RootKey::CurrentUser) continue;
-      const std::string key = std::string(kLogonHiveKey) + "\\" + change.key;
-      if (change.kind == LogonChange::Kind::Set) {
-        reg.OpenKey(key, true);
-        reg.WriteValue(change.value.name, change.value.type, change.value.data);
-      } else if (reg.OpenKey(key, false)) {
-        reg.DeleteValue(change.value.name);
+  try {
+    {
+      AttachedUserDat userDat(registry, UserDatOf(profile));
+      RegistryAccessor& reg = userDat.Accessor();
+      for (const LogonChange& change : effective.changes) {
+        if (change.root != RootKey::CurrentUser) continue;
+        const std::string key = std::string(kLogonHiveKey) + "\\" + change.key;
+        if (change.kind == LogonChange::Kind::Set) {
+          reg.OpenKey(key, true);
+          reg.WriteValue(change.value.name, change.value.type, change.value.data);
+        } else if (reg.OpenKey(key, false)) {
+          reg.DeleteValue(change.value.name);
+        }
       }
+      reg.CloseKey();
     }
-    reg.CloseKey();
+    registry.ChangeFileTrees([&](RegNode& system, RegNode&) {
+      for (const LogonChange& change : effective.changes) {
+        if (change.root == RootKey::LocalMachine) ApplyToTree(system, change);
+      }
+    });
+    batch.Finish();
+  } catch (const Error&) {
+    registry.DiscardChanges();
+    throw;
   }
-  registry.ChangeFileTrees([&](RegNode& system, RegNode&) {
-    for (const LogonChange& change : effective.changes) {
-      if (change.root == RootKey::LocalMachine) ApplyToTree(system, change);
-    }
-  });
-  batch.Finish();
   return effective;
 }
 

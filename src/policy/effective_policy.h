@@ -63,7 +63,9 @@ void WriteEffectiveRegedit4(const EffectivePolicy& effective, std::ostream& out)
 // Makes the logon's changes in the user's profile user.dat and in SYSTEM.DAT, as one commit of
 // both files, for a machine whose own policy download is off. Returns what was applied. Throws
 // LogonError, changing nothing, when the user has no profile or its user.dat cannot be attached,
-// and when a change would land in the policy file's own key.
+// and when a change would land in the policy file's own key; a change the registry refuses
+// throws its error and, like a failed commit, leaves both files unchanged (the registry's other
+// unwritten changes are dropped with it).
 EffectivePolicy ApplyLogon(PolicyStore& store, const LogonRequest& request);
 
 }  // namespace tarnwick
