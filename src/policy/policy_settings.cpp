@@ -232,8 +232,16 @@ std::vector<std::pair<std::string, std::string>> ListValues(const Policy& policy
         if (EqualsIgnoreCase(earlier, name)) Refuse(policy, part, Utf8(name) + " is named twice");
       }
       valueName = name;
+    } else if (part.valuePrefix) {
+      valueName = *part.valuePrefix + std::to_string(values.size() + 1);
     } else {
-      valueName = part.valuePrefix + std::to_string(values.size() + 1);
+      if (data.empty() || data.starts_with("**") || !IsValidValueName(data)) {
+        Refuse(policy, part, Utf8(data) + " cannot name its own value");
+      }
+      for (const auto& [earlier, unused] : values) {
+        if (EqualsIgnoreCase(earlier, data)) Refuse(policy, part, Utf8(data) + " is listed twice");
+      }
+      valueName = data;
     }
     values.emplace_back(std::move(valueName), data);
   }
@@ -470,10 +478,15 @@ std::optional<PartValue> ReadPart(EntryReader& reader, const PolicyPart& part) {
           value.list.emplace_back(stored.name, text->text);
           continue;
         }
+        if (!part.valuePrefix) {
+          value.list.emplace_back(std::string(), text->text);
+          continue;
+        }
         // Numbered values in number order, as they were written.
         const std::string_view name = stored.name;
-        if (!EqualsIgnoreCase(name.substr(0, part.valuePrefix.size()), part.valuePrefix)) continue;
-        const std::string_view digits = name.substr(part.valuePrefix.size());
+        const std::string& prefix = *part.valuePrefix;
+        if (!EqualsIgnoreCase(name.substr(0, prefix.size()), prefix)) continue;
+        const std::string_view digits = name.substr(prefix.size());
         unsigned number = 0;
         const auto [ptr, ec] =
             std::from_chars(digits.data(), digits.data() + digits.size(), number);

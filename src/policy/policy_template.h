@@ -82,7 +82,8 @@ struct PolicyPart {
   bool noSort = false;
 
   // ListBox.
-  std::string valuePrefix;     // VALUEPREFIX: values named prefix1, prefix2, ...
+  // VALUEPREFIX: values named prefix1, prefix2, ...; without it each value is named by its data.
+  std::optional<std::string> valuePrefix;
   bool additive = false;       // ADDITIVE: no "delete all values" marker before the items
   bool explicitValue = false;  // EXPLICITVALUE: the administrator names each value
 

@@ -641,7 +641,7 @@ class Parser {
     part.min = min.value_or(part.min);
     part.max = max.value_or(part.max);
     part.spin = spin.value_or(part.spin);
-    part.valuePrefix = prefix.value_or("");
+    part.valuePrefix = std::move(prefix);
     if (actionsOn) part.actionsOn = std::move(*actionsOn);
     if (actionsOff) part.actionsOff = std::move(*actionsOff);
     if (suggestions) part.suggestions = std::move(*suggestions);

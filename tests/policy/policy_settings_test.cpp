@@ -266,6 +266,9 @@ TEST_F(PolicySettingsTest, DropDownListParts) {
 TEST_F(PolicySettingsTest, ListBoxParts) {
   PolicyPart numbered = Part(PartType::ListBox, "Programs", "");
   numbered.key = "Software\\Test\\Run";
+  numbered.valuePrefix = "";
+  PolicyPart selfNamed = Part(PartType::ListBox, "Hosts", "");
+  selfNamed.key = "Software\\Test\\Hosts";
   PolicyPart named = Part(PartType::ListBox, "Servers", "");
   named.key = "Software\\Test\\Servers";
   named.explicitValue = true;
@@ -273,16 +276,19 @@ TEST_F(PolicySettingsTest, ListBoxParts) {
   PolicyPart prefixed = Part(PartType::ListBox, "Paths", "");
   prefixed.key = "Software\\Test\\Paths";
   prefixed.valuePrefix = "Path";
-  const Policy policy = MakePolicy("Lists", "", {numbered, named, prefixed});
+  const Policy policy = MakePolicy("Lists", "", {numbered, named, prefixed, selfNamed});
 
   // A value left from an earlier list goes.
   machine_.Put("TARNEX\\Users\\.default\\Software\\Test\\Run", "old", kRegSz, Sz("old"));
   Write(policy, On({{"Programs", {"", {{"", "calc.exe"}, {"", "sol.exe"}}}},
                     {"Servers", {"", {{"main", "\\\\srv"}, {"spare", "\\\\srv2"}}}},
-                    {"Paths", {"", {{"", "C:\\A"}}}}}));
+                    {"Paths", {"", {{"", "C:\\A"}}}},
+                    {"Hosts", {"", {{"", "alpha"}, {"", "beta"}}}}}));
   EXPECT_EQ(InFile("Software\\Test\\Run"), "**delvals.=sz: \n1=sz:calc.exe\n2=sz:sol.exe\n");
   EXPECT_EQ(InFile("Software\\Test\\Servers"), "main=sz:\\\\srv\nspare=sz:\\\\srv2\n");
   EXPECT_EQ(InFile("Software\\Test\\Paths"), "**delvals.=sz: \nPath1=sz:C:\\A\n");
+  // Without VALUEPREFIX each value is named by its data.
+  EXPECT_EQ(InFile("Software\\Test\\Hosts"), "**delvals.=sz: \nalpha=sz:alpha\nbeta=sz:beta\n");
   const PolicySetting read = Read(policy);
   EXPECT_EQ(read.state, PolicyState::On);
   EXPECT_EQ(read.parts.at("Programs").list,
@@ -295,6 +301,8 @@ TEST_F(PolicySettingsTest, ListBoxParts) {
   EXPECT_THROW(Write(policy, On({{"Servers", {"", {{"", "x"}}}}})), PolicyValueError);
   EXPECT_THROW(Write(policy, On({{"Servers", {"", {{"a", "x"}, {"A", "y"}}}}})), PolicyValueError);
   EXPECT_THROW(Write(policy, On({{"Servers", {"", {{"**del.a", "x"}}}}})), PolicyValueError);
+  EXPECT_THROW(Write(policy, On({{"Hosts", {"", {{"", "a"}, {"", "A"}}}}})), PolicyValueError);
+  EXPECT_THROW(Write(policy, On({{"Hosts", {"", {{"", "**del.a"}}}}})), PolicyValueError);
 
   Write(policy, {PolicyState::Off, {}});
   EXPECT_EQ(InFile("Software\\Test\\Run"), "**delvals.=sz: \n");

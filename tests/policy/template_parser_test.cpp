@@ -323,6 +323,7 @@ TEST(TemplateParser, EveryPartTypeAndOption) {
   EXPECT_TRUE(pairs.explicitValue);
   EXPECT_FALSE(pairs.additive);
   EXPECT_EQ(pairs.key, "Software\\Parts");
+  EXPECT_FALSE(pairs.valuePrefix);  // each value named by its data, not numbered
 }
 
 // A template that cannot be read, the line its error names and a piece of the error's text.
