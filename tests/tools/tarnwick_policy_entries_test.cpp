@@ -379,6 +379,18 @@ TEST_F(TarnwickPolicyEntriesTest, GroupsAndComputersAreAddedOrderedAndRemoved) {
   }
   EXPECT_EQ(Slurp(PolicyFile()), before);
   EXPECT_EQ(Ok(Tool({"groups"})), "guests\npupils\n");
+
+  // A group of a file made elsewhere that the priority list lacks is shown, and can be listed.
+  std::ofstream(dir_ / "old.reg", std::ios::binary) << "REGEDIT4\r\n\r\n[UserGroups\\Old]\r\n";
+  ASSERT_EQ(RunProgram({TARNWICK_REG_PROGRAM, "import", (dir_ / "old.reg").string(),
+                        PolicyFile().string()})
+                .status,
+            0);
+  EXPECT_EQ(Ok(Tool({"groups"})),
+            "guests\npupils\nOld\t(not in the priority list: never applied)\n");
+  Ok(KioskTool({"policy", "group:old", "Kiosk\\Lock the kiosk", "on"}));
+  Ok(Tool({"group-priority", "Old", "guests", "pupils"}));
+  EXPECT_EQ(Ok(Tool({"groups"})), "Old\nguests\npupils\n");
 }
 
 // Before, show and users created policy keys in Tarnex.pol; the new readers must not either.

@@ -1,6 +1,7 @@
 #include "entry_commands.h"
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -79,7 +80,9 @@ PolicyEntry ExistingEntry(PolicyStore& store, const std::string& text) {
       break;
     }
     case PolicyEntry::Kind::Group: {
-      const std::optional<std::string> group = FindName(Groups(store), entry.name);
+      std::vector<std::string> groups = Groups(store);
+      std::ranges::copy(GroupsOutsidePriority(store), std::back_inserter(groups));
+      const std::optional<std::string> group = FindName(groups, entry.name);
       if (!group) throw Error("There is no group named " + Cp1252ToUtf8(entry.name));
       entry.name = *group;
       break;
@@ -280,6 +283,9 @@ void RunEntryCommand(PolicyStore& store, const std::vector<PolicyTemplate>& temp
     SetPolicy(store, templates, args);
   } else if (command == "groups") {
     for (const std::string& group : Groups(store)) out << group << '\n';
+    for (const std::string& group : GroupsOutsidePriority(store)) {
+      out << group << "\t(not in the priority list: never applied)\n";
+    }
   } else if (command == "add-group") {
     AddGroup(store, args[0]);
   } else if (command == "remove-group") {

@@ -57,7 +57,9 @@ Commands:
                               and its name as shown, joined by \
   policy ENTRY PATH on|off|unset [PART=VALUE]...
                               set a policy of the templates in ENTRY (see below)
-  groups                      list the groups, highest priority first
+  groups                      list the groups, highest priority first; a group of a file
+                              made elsewhere that the priority list lacks follows, marked
+                              (it is never applied until group-priority names it)
   add-group NAME              add a group, with the lowest priority
   remove-group NAME           remove a group and its policies
   group-priority NAME...      order the groups, highest priority first; name every group
