@@ -3,7 +3,7 @@
 # (build-fuzz/corpus/NAME, seeded by fuzz_seeds). Prints executions, corpus size and findings per
 # harness; exits non-zero on any finding (crash, sanitizer report, hang over 2 s, over 500 MB).
 # Usage: scripts/fuzz.sh SECONDS [HARNESS...]   (HARNESS: creg regedit4 shell_link ico pe_icons
-# recycle_info machine_ini win_path partition_table vhd fat; default all)
+# recycle_info machine_ini win_path partition_table vhd fat template; default all)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ $# -ge 1 ] || { echo "usage: $0 SECONDS [HARNESS...]" >&2; exit 2; }
@@ -12,7 +12,7 @@ shift
 harnesses=("$@")
 [ ${#harnesses[@]} -gt 0 ] ||
   harnesses=(creg regedit4 shell_link ico pe_icons recycle_info machine_ini win_path partition_table
-    vhd fat)
+    vhd fat template)
 
 build=build-fuzz
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \

@@ -24,9 +24,26 @@ constexpr uint32_t kEditorVersion = 1;
 constexpr int kMaxCategoryDepth = 64;
 
 struct Token {
-  std::string text;
+  std::string_view text;  // into the template's text or its [strings]
   size_t line = 0;
   bool quoted = false;  // quoted text or a [strings] reference: never a keyword
+};
+
+// What a token is read inside of, for the error when the text ends there: a keyword, or a
+// statement with its name and line.
+struct Inside {
+  Inside(const char* what) : keyword(what) {}
+  Inside(std::string_view what) : keyword(what) {}
+  Inside(std::string_view what, std::string_view n, size_t l) : keyword(what), name(n), line(l) {}
+
+  std::string Text() const {
+    if (line == 0) return std::string(keyword);
+    return std::string(keyword) + " \"" + Cp1252ToUtf8(name) + "\" of line " + std::to_string(line);
+  }
+
+  std::string_view keyword;
+  std::string_view name;
+  size_t line = 0;
 };
 
 struct Line {
@@ -44,12 +61,13 @@ bool IsBlank(char c) {
 }
 
 // Reads the text as lines, drops the blocks of false #if conditions and splits off the
-// [strings] section; then tokens for the parser.
+// [strings] section; then gives the parser its tokens one by one.
 class Reader {
  public:
   Reader(std::string_view text, std::string_view fileName) : file_(fileName) {
     while (!text.empty() && text.back() == '\x1A') text.remove_suffix(1);  // DOS end of file
     size_t number = 1;
+    if (text.ends_with('\n')) text.remove_suffix(1);  // the last line's end starts no line
     for (size_t start = 0; start <= text.size(); ++number) {
       size_t end = text.find('\n', start);
       if (end == std::string_view::npos) end = text.size();
@@ -62,8 +80,7 @@ class Reader {
     throw TemplateError(file_ + "(" + std::to_string(line) + "): " + message);
   }
 
-  std::vector<Token> Tokens() {
-    std::vector<Line> body;
+  void Prepare() {
     std::vector<size_t> open;  // lines of the #if blocks open, innermost last
     size_t skipFrom = 0;       // depth + 1 of the false block being skipped, or 0
     bool inStrings = false;
@@ -82,17 +99,22 @@ class Reader {
         inStrings = true;
         continue;
       }
-      body.push_back(line);
+      body_.push_back(line);
     }
     if (!open.empty()) Fail(open.back(), "#if without #endif");
-    std::vector<Token> tokens;
-    for (const Line& line : body) Split(line, tokens);
-    for (Token& token : tokens) Resolve(token);
-    lastLine_ = lines_.back().number;
-    return tokens;
   }
 
-  size_t LastLine() const { return lastLine_; }
+  size_t LastLine() const { return lines_.back().number; }
+
+  // The next token, false at the end of the text.
+  bool NextToken(Token& token) {
+    while (line_ < body_.size()) {
+      if (Split(body_[line_], token)) return true;
+      ++line_;
+      column_ = 0;
+    }
+    return false;
+  }
 
  private:
   void Directive(const Line& line, std::string_view text, std::vector<size_t>& open,
@@ -166,23 +188,25 @@ class Reader {
     Fail(line, std::string("control character ") + hex + " in the text");
   }
 
-  void Split(const Line& line, std::vector<Token>& tokens) const {
+  // The line's next token from column_ on, false when the line holds no more.
+  bool Split(const Line& line, Token& token) {
     const std::string_view text = line.text;
-    size_t i = 0;
+    size_t& i = column_;
     while (i < text.size()) {
       const char c = text[i];
       if (IsBlank(c)) {
         ++i;
       } else if (c == ';') {
-        return;
+        return false;
       } else if (c == '"') {
         const size_t close = text.find('"', i + 1);
         if (close == std::string_view::npos)
           Fail(line.number, "a quoted text has no closing quote");
         const std::string_view inner = text.substr(i + 1, close - i - 1);
         CheckText(line.number, inner);
-        tokens.push_back({std::string(inner), line.number, true});
+        token = {inner, line.number, true};
         i = close + 1;
+        return true;
       } else {
         size_t end = i;
         while (end < text.size() && !IsBlank(text[end]) && text[end] != '"' && text[end] != ';') {
@@ -190,15 +214,18 @@ class Reader {
         }
         const std::string_view word = text.substr(i, end - i);
         CheckText(line.number, word);
-        tokens.push_back({std::string(word), line.number, false});
+        token = {word, line.number, false};
         i = end;
+        Resolve(token);
+        return true;
       }
     }
+    return false;
   }
 
   void Resolve(Token& token) const {
-    if (token.quoted || token.text.size() < 2 || token.text.compare(0, 2, "!!") != 0) return;
-    const auto found = strings_.find(UpperAscii(std::string_view(token.text).substr(2)));
+    if (!token.text.starts_with("!!")) return;
+    const auto found = strings_.find(UpperAscii(token.text.substr(2)));
     if (found == strings_.end()) {
       Fail(token.line, "the string " + Cp1252ToUtf8(token.text) + " is not in [strings]");
     }
@@ -208,21 +235,25 @@ class Reader {
 
   std::string file_;
   std::vector<Line> lines_;
+  std::vector<Line> body_;  // the lines the parser reads
   std::map<std::string, std::string> strings_;
-  size_t lastLine_ = 1;
+  size_t line_ = 0;    // into body_
+  size_t column_ = 0;  // into its text
 };
 
 class Parser {
  public:
   Parser(std::string_view text, std::string_view fileName)
-      : reader_(text, fileName), file_(fileName), tokens_(reader_.Tokens()) {}
+      : reader_(text, fileName), file_(fileName) {
+    reader_.Prepare();
+  }
 
   PolicyTemplate Parse() {
     PolicyTemplate result;
     result.file = file_;
     std::vector<PolicyCategory>* categories = nullptr;
-    while (pos_ < tokens_.size()) {
-      const Token& token = tokens_[pos_++];
+    Token token;
+    while (Take(token)) {
       if (Is(token, "CLASS")) {
         const Token& cls = Next("CLASS");
         if (Is(cls, "MACHINE")) {
@@ -255,18 +286,33 @@ class Parser {
     return Shown(token) + " where " + std::string(expected) + " was expected";
   }
 
-  const Token& Next(std::string_view inside) {
-    if (pos_ == tokens_.size()) {
-      reader_.Fail(reader_.LastLine(), "the file ends inside " + std::string(inside));
+  bool Take(Token& token) {
+    if (peeked_) {
+      token = *peeked_;
+      peeked_.reset();
+      return true;
     }
-    return tokens_[pos_++];
+    return reader_.NextToken(token);
   }
 
-  bool PeekIs(std::string_view keyword) const {
-    return pos_ < tokens_.size() && Is(tokens_[pos_], keyword);
+  Token Next(const Inside& inside) {
+    Token token;
+    if (!Take(token)) {
+      reader_.Fail(reader_.LastLine(), "the file ends inside " + inside.Text());
+    }
+    return token;
   }
 
-  void Expect(std::string_view keyword, std::string_view inside) {
+  bool PeekIs(std::string_view keyword) {
+    if (!peeked_) {
+      Token token;
+      if (!reader_.NextToken(token)) return false;
+      peeked_ = token;
+    }
+    return Is(*peeked_, keyword);
+  }
+
+  void Expect(std::string_view keyword, const Inside& inside) {
     const Token& token = Next(inside);
     if (!Is(token, keyword)) Fail(token, Unexpected(token, keyword));
   }
@@ -276,7 +322,7 @@ class Parser {
     const Token& token = Next(keyword);
     if (token.text.empty() && keyword != "PART")
       Fail(token, std::string(keyword) + " needs a name");
-    return token.text;
+    return std::string(token.text);
   }
 
   std::string KeyName(std::string_view inside) {
@@ -286,7 +332,7 @@ class Parser {
         key.find("\\\\") != std::string_view::npos) {
       Fail(token, "KEYNAME " + Shown(token) + " is not a key path such as Software\\Vendor");
     }
-    return token.text;
+    return std::string(token.text);
   }
 
   uint32_t Number(std::string_view keyword) {
@@ -329,8 +375,7 @@ class Parser {
     PolicyCategory category;
     category.name = Name("CATEGORY");
     category.key = parentKey;
-    const std::string inside =
-        "CATEGORY \"" + Cp1252ToUtf8(category.name) + "\" of line " + std::to_string(start.line);
+    const Inside inside("CATEGORY", category.name, start.line);
     for (;;) {
       const Token& token = Next(inside);
       if (Is(token, "KEYNAME")) {
@@ -353,8 +398,7 @@ class Parser {
     policy.name = Name("POLICY");
     policy.file = file_;
     policy.line = start.line;
-    const std::string inside =
-        "POLICY \"" + Cp1252ToUtf8(policy.name) + "\" of line " + std::to_string(start.line);
+    const Inside inside("POLICY", policy.name, start.line);
     std::optional<std::string> key;
     std::optional<std::string> valueName;
     std::optional<std::vector<PolicyAction>> actionsOn;
@@ -369,7 +413,7 @@ class Parser {
         if (name.text.empty()) {
           Fail(name, "a policy's VALUENAME cannot be empty (the key's default value)");
         }
-        SetOnce(valueName, name.text, token);
+        SetOnce(valueName, std::string(name.text), token);
       } else if (Is(token, "VALUEON")) {
         SetOnce(policy.valueOn, Value("VALUEON"), token);
       } else if (Is(token, "VALUEOFF")) {
@@ -399,7 +443,7 @@ class Parser {
       Fail(start, "the policy has VALUEON or VALUEOFF but no VALUENAME");
     }
     if (policy.key.empty() && NeedsKey(policy)) {
-      Fail(start, "the policy writes values but neither it nor its category has a KEYNAME");
+      Fail(start, "the policy writes values but has no KEYNAME (nor has its category)");
     }
     for (size_t i = 0; i < policy.parts.size(); ++i) {
       PolicyPart& part = policy.parts[i];
@@ -424,7 +468,7 @@ class Parser {
   // KEYNAME k and VALUENAME n VALUE v, to END endWord.
   std::vector<PolicyAction> ParseActions(std::string_view endWord) {
     std::vector<PolicyAction> actions;
-    const std::string inside(endWord);
+    const Inside inside(endWord);
     std::string key;
     for (;;) {
       const Token& token = Next(inside);
@@ -441,7 +485,7 @@ class Parser {
         Expect(endWord, inside);
         return actions;
       } else {
-        Fail(token, Unexpected(token, "KEYNAME, VALUENAME or END " + inside));
+        Fail(token, Unexpected(token, "KEYNAME, VALUENAME or END " + inside.Text()));
       }
     }
   }
@@ -492,8 +536,7 @@ class Parser {
     part.name = Name("PART");
     part.type = Type(Next("PART"));
     const PartType t = part.type;
-    const std::string inside =
-        "PART \"" + Cp1252ToUtf8(part.name) + "\" of line " + std::to_string(start.line);
+    const Inside inside("PART", part.name, start.line);
     std::optional<std::string> key;
     std::optional<std::string> valueName;
     std::optional<std::string> defaultText;
@@ -513,7 +556,7 @@ class Parser {
         SetOnce(key, KeyName("KEYNAME"), token);
       } else if (Is(token, "VALUENAME")) {
         Allow(token, t, {CheckBox, EditText, Numeric, ComboBox, DropDownList});
-        SetOnce(valueName, Next("VALUENAME").text, token);
+        SetOnce(valueName, std::string(Next("VALUENAME").text), token);
       } else if (Is(token, "VALUEON")) {
         Allow(token, t, {CheckBox});
         SetOnce(part.valueOn, Value("VALUEON"), token);
@@ -534,7 +577,7 @@ class Parser {
         if (t == Numeric) {
           SetOnce(part.defaultNumber, Number("DEFAULT"), token);
         } else {
-          SetOnce(defaultText, Next("DEFAULT").text, token);
+          SetOnce(defaultText, std::string(Next("DEFAULT").text), token);
         }
       } else if (Is(token, "MAXLEN")) {
         Allow(token, t, {EditText, ComboBox});
@@ -572,7 +615,7 @@ class Parser {
         part.noSort = true;
       } else if (Is(token, "VALUEPREFIX")) {
         Allow(token, t, {ListBox});
-        SetOnce(prefix, Next("VALUEPREFIX").text, token);
+        SetOnce(prefix, std::string(Next("VALUEPREFIX").text), token);
       } else if (Is(token, "ADDITIVE")) {
         Allow(token, t, {ListBox});
         part.additive = true;
@@ -615,7 +658,7 @@ class Parser {
         Expect("SUGGESTIONS", "SUGGESTIONS");
         return suggestions;
       }
-      suggestions.push_back(token.text);
+      suggestions.emplace_back(token.text);
     }
   }
 
@@ -640,7 +683,7 @@ class Parser {
       Expect("VALUE", "ITEMLIST");
       item.value = Value("VALUE");
       if (PeekIs("ACTIONLIST")) {
-        ++pos_;
+        peeked_.reset();
         item.actions = ParseActions("ACTIONLIST");
       }
       items.push_back(std::move(item));
@@ -649,8 +692,7 @@ class Parser {
 
   Reader reader_;
   std::string file_;
-  std::vector<Token> tokens_;
-  size_t pos_ = 0;
+  std::optional<Token> peeked_;  // read ahead by PeekIs
 };
 
 }  // namespace

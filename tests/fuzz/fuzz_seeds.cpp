@@ -18,6 +18,7 @@
 #include "machine/ini_file.h"
 #include "machine/machine.h"
 #include "machine/short_name.h"
+#include "policy/tarnwick_adm.h"
 #include "registry/creg_file.h"
 #include "registry/regedit4.h"
 #include "volume/disk_image.h"
@@ -300,6 +301,19 @@ void FatSeeds(const fs::path& root) {
   seeds.Add(device.Bytes());
 }
 
+// Tarnwick's own template and the tests' hand-written ones.
+void TemplateSeeds(const fs::path& root) {
+  SeedWriter seeds(root, "template");
+  seeds.Add(std::string(TarnwickTemplateText()));
+  for (const char* name : {"structure.adm", "parts.adm"}) {
+    std::ifstream in(fs::path(TARNWICK_TEST_DATA_DIR) / name, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in) throw std::runtime_error(std::string("cannot read the template seed ") + name);
+    seeds.Add(text.str());
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -315,6 +329,7 @@ int main(int argc, char** argv) {
     MachineSeeds(argv[1]);
     VolumeSeeds(argv[1]);
     FatSeeds(argv[1]);
+    TemplateSeeds(argv[1]);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "fuzz_seeds: %s\n", e.what());
     return 1;
