@@ -125,8 +125,10 @@ std::vector<PolicyTemplate> LoadTemplates(const std::vector<fs::path>& extraFile
   std::error_code ec;
   if (!folder.empty() && fs::is_directory(folder, ec)) {
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+      // A link that leads nowhere is kept: reading it names the problem.
+      std::error_code typeError;
       const fs::path& path = it->path();
-      if (EqualsIgnoreCase(path.extension().string(), ".adm") && it->is_regular_file(ec)) {
+      if (EqualsIgnoreCase(path.extension().string(), ".adm") && !it->is_directory(typeError)) {
         found.push_back(path);
       }
     }

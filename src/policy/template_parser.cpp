@@ -133,14 +133,15 @@ class Reader {
       Fail(line.number, "unknown directive " + Cp1252ToUtf8(word) + " (only #if and #endif)");
     }
     open.push_back(line.number);
-    const bool holds = Condition(line, Trim(text.substr(wordEnd)));
-    if (skipFrom == 0 && !holds) skipFrom = open.size();
+    // Inside a skipped block only the nesting counts: a later editor's condition is its own.
+    if (skipFrom == 0 && !Condition(line, Trim(text.substr(wordEnd)))) skipFrom = open.size();
   }
 
   // "version OP N" with OP one of < <= > >= == !=.
   bool Condition(const Line& line, std::string_view text) const {
     constexpr std::string_view kVersion = "version";
-    if (text.size() < kVersion.size() || !EqualsIgnoreCase(text.substr(0, 7), kVersion)) {
+    if (text.size() < kVersion.size() ||
+        !EqualsIgnoreCase(text.substr(0, kVersion.size()), kVersion)) {
       Fail(line.number, "#if takes \"version OPERATOR NUMBER\"");
     }
     text = Trim(text.substr(kVersion.size()));
@@ -171,10 +172,13 @@ class Reader {
     std::string_view value = Trim(text.substr(equals + 1));
     if (name.empty()) Fail(line.number, "a string needs a name before =");
     if (!value.empty() && value[0] == '"') {
-      if (value.size() < 2 || value.back() != '"') {
+      // To the last quote, which a ; comment may follow.
+      const size_t close = value.rfind('"');
+      const std::string_view rest = Trim(value.substr(close + 1));
+      if (close == 0 || (!rest.empty() && rest[0] != ';')) {
         Fail(line.number, "the string " + Cp1252ToUtf8(name) + " has no closing quote");
       }
-      value = value.substr(1, value.size() - 2);
+      value = value.substr(1, close - 1);
     }
     CheckText(line.number, value);
     strings_.try_emplace(UpperAscii(name), value);  // the first definition counts
@@ -200,8 +204,9 @@ class Reader {
         return false;
       } else if (c == '"') {
         const size_t close = text.find('"', i + 1);
-        if (close == std::string_view::npos)
+        if (close == std::string_view::npos) {
           Fail(line.number, "a quoted text has no closing quote");
+        }
         const std::string_view inner = text.substr(i + 1, close - i - 1);
         CheckText(line.number, inner);
         token = {inner, line.number, true};
@@ -320,8 +325,9 @@ class Parser {
   // The name after CATEGORY, POLICY or PART; categories and policies need one.
   std::string Name(std::string_view keyword) {
     const Token& token = Next(keyword);
-    if (token.text.empty() && keyword != "PART")
+    if (token.text.empty() && keyword != "PART") {
       Fail(token, std::string(keyword) + " needs a name");
+    }
     return std::string(token.text);
   }
 

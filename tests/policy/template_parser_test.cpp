@@ -346,6 +346,7 @@ TEST(TemplateParser, RefusesBrokenTemplatesNamingTheLine) {
        "!!Missing is not in [strings]"},
       {"CLASS USER\n[strings]\nno equals sign\n", 3, "name=\"text\""},
       {"CLASS USER\n[strings]\nA=\"open\n", 3, "no closing quote"},
+      {"CLASS USER\n[strings]\nA=\"text\" more\n", 3, "no closing quote"},
       {"CLASS USER\nCATEGORY A\nKEYNAME K\nPOLICY P\nVALUENAME V VALUEON NUMERIC -1\n", 5,
        "NUMERIC takes a number"},
       {"CLASS USER\nCATEGORY A\nKEYNAME K\nPOLICY P\nVALUENAME V VALUEON NUMERIC 4294967296\n", 5,
@@ -490,7 +491,16 @@ TEST(PolicyTemplates, OwnThenTheFolderByNameThenTheExtraFiles) {
             (std::vector<std::string>{"A", "B", "Extra 2", "Extra 1"}));
   EXPECT_EQ(templates[1].file, (folder / "a.ADM").string());
 
-  // A broken one names its file and line.
+  // A link that leads nowhere names its file; a broken template its file and line.
+  fs::create_symlink(dir.Path() / "nowhere.adm", folder / "dangling.adm");
+  try {
+    LoadTemplates({});
+    ADD_FAILURE() << "accepted";
+  } catch (const TemplateError& e) {
+    EXPECT_NE(std::string(e.what()).find((folder / "dangling.adm").string()), std::string::npos)
+        << e.what();
+  }
+  fs::remove(folder / "dangling.adm");
   WriteBytes(folder / "e.adm", "CLASS USER\nNONSENSE\n");
   try {
     LoadTemplates({});
