@@ -117,7 +117,9 @@ class TarnwickPolicyEntriesTest : public ::testing::Test {
     const ExportedValue* fromPerl = FindExported(perl, key, name);
     EXPECT_EQ(fromCreg == nullptr, fromPerl == nullptr) << key << " " << name;
     if (fromCreg == nullptr) return std::nullopt;
-    if (fromPerl != nullptr) EXPECT_EQ(*fromCreg, *fromPerl);
+    if (fromPerl != nullptr) {
+      EXPECT_EQ(*fromCreg, *fromPerl);
+    }
     return *fromCreg;
   }
   // The names and data of a key's values, as cregexport reads them.
@@ -143,8 +145,9 @@ class TarnwickPolicyEntriesTest : public ::testing::Test {
 ExportedValue DwordValue(const std::string& name, uint32_t number) {
   return {name, 4, Dword(number)};
 }
+// Windows 95 stores REG_SZ data without its closing zero.
 ExportedValue SzValue(const std::string& name, const std::string& text) {
-  return {name, 1, Sz(text)};
+  return {name, 1, std::vector<uint8_t>(text.begin(), text.end())};
 }
 
 TEST_F(TarnwickPolicyEntriesTest, HelpNamesTheCommandsAndMalformedLinesChangeNothing) {
@@ -393,6 +396,81 @@ TEST_F(TarnwickPolicyEntriesTest, GroupsAndComputersAreAddedOrderedAndRemoved) {
   EXPECT_EQ(Ok(Tool({"groups"})), "Old\nguests\npupils\n");
 }
 
+// The expected texts follow the documented download (Q168121 "How Windows 95 Determines Which
+// Policies to Enforce"): the computer's entry or Default Computer; then the user's own entry, else
+// the user's groups from the lowest priority to the highest, else Default User.
+TEST_F(TarnwickPolicyEntriesTest, EffectiveAndApplyLogonFollowTheDownloadsOrder) {
+  const std::string explorer =
+      "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer]\r\n";
+  const std::string noRun = "Shell\\Restrictions\\Remove 'Run' command";
+  Ok(Tool({"add-user", "ann"}));
+  EXPECT_EQ(Ok(Tool({"effective", "guest"})), "REGEDIT4\r\n");
+  Ok(Tool({"policy", "user:.default", "Shell\\Restrictions\\Disable Shut Down command", "on"}));
+  Ok(Tool({"add-group", "kiosk"}));
+  Ok(Tool({"add-group", "staff"}));
+  Ok(Tool({"group-priority", "staff", "kiosk"}));
+  Ok(Tool({"policy", "group:kiosk", noRun, "on"}));
+  Ok(Tool({"policy", "group:staff", noRun, "off"}));
+  Ok(Tool({"add-computer", "KIOSK1"}));
+  Ok(Tool({"policy", "computer:KIOSK1", "Network\\Logon\\Logon banner", "on", "Caption=Welcome"}));
+  Ok(Tool({"policy", "user:ann", "Shell\\Restrictions\\Hide all items on desktop", "on"}));
+
+  EXPECT_EQ(Ok(Tool({"effective", "guest"})),
+            "REGEDIT4\r\n\r\n" + explorer + "\"NoClose\"=dword:00000001\r\n\r\n");
+  // A group the priority list lacks, or one the user is not a member of, is not applied.
+  std::ofstream(dir_ / "old.reg", std::ios::binary)
+      << "REGEDIT4\r\n\r\n[UserGroups\\Old\\Software\\Microsoft\\Windows\\CurrentVersion\\"
+         "Policies\\Explorer]\r\n\"NoFind\"=dword:00000001\r\n";
+  ASSERT_EQ(RunProgram({TARNWICK_REG_PROGRAM, "import", (dir_ / "old.reg").string(),
+                        PolicyFile().string()})
+                .status,
+            0);
+  EXPECT_EQ(Ok(Tool({"effective", "guest", "--group", "Old", "--group", "nobody"})),
+            "REGEDIT4\r\n\r\n" + explorer + "\"NoClose\"=dword:00000001\r\n\r\n");
+  // Groups replace Default User, the lowest priority first so that staff's off wins.
+  EXPECT_EQ(
+      Ok(Tool(
+          {"effective", "guest", "--group", "STAFF", "--group", "kiosk", "--computer", "kiosk1"})),
+      "REGEDIT4\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Winlogon]\r\n"
+      "\"LegalNoticeCaption\"=\"Welcome\"\r\n"
+      "\"LegalNoticeText\"=\"Do not attempt to log on unless you are an authorized user.\"\r\n"
+      "\r\n" +
+          explorer + "\"NoRun\"=dword:00000001\r\n\"NoRun\"=dword:00000000\r\n\r\n");
+  // The user's own entry replaces both.
+  const std::string own = Ok(Tool({"effective", "ann", "--group", "kiosk"}));
+  EXPECT_NE(own.find("\"NoDesktop\"=dword:00000001\r\n"), std::string::npos) << own;
+  EXPECT_EQ(own.find("NoClose"), std::string::npos) << own;
+  EXPECT_EQ(own.find("\"NoRun\"=dword:00000001"), std::string::npos) << own;
+
+  // apply-logon makes the changes in user.dat and SYSTEM.DAT; a user without a profile is refused.
+  const fs::path userDat = Windows("Profiles/ann/user.dat");
+  const std::string system = Slurp(Windows("SYSTEM.DAT"));
+  const ProgramRun guest = Tool({"apply-logon", "guest", "--computer", "KIOSK1"});
+  EXPECT_EQ(guest.status, 1);
+  EXPECT_NE(guest.err.find("The user guest has no profile"), std::string::npos) << guest.err;
+  EXPECT_EQ(Slurp(Windows("SYSTEM.DAT")), system);
+  EXPECT_EQ(Ok(Tool({"apply-logon", "ann", "--computer", "KIOSK1"})),
+            "computer:KIOSK1\nuser:ann\n");
+  for (const ReaderOutput& read :
+       {ReadWithCregexport(userDat), ReadWithParseWin32Registry(userDat)}) {
+    ASSERT_TRUE(read.ok()) << read.diagnostics;
+    const ExportedValue* noDesktop = FindExported(
+        read, "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer", "NoDesktop");
+    ASSERT_NE(noDesktop, nullptr);
+    EXPECT_EQ(*noDesktop, DwordValue("NoDesktop", 1));
+  }
+  const fs::path systemDat = Windows("SYSTEM.DAT");
+  for (const ReaderOutput& read :
+       {ReadWithCregexport(systemDat), ReadWithParseWin32Registry(systemDat)}) {
+    ASSERT_TRUE(read.ok()) << read.diagnostics;
+    const ExportedValue* caption = FindExported(
+        read, "Software\\Microsoft\\Windows\\CurrentVersion\\Winlogon", "LegalNoticeCaption");
+    ASSERT_NE(caption, nullptr);
+    EXPECT_EQ(*caption, SzValue("LegalNoticeCaption", "Welcome"));
+  }
+}
+
 // Before, show and users created policy keys in Tarnex.pol; the new readers must not either.
 TEST_F(TarnwickPolicyEntriesTest, ReadingCommandsChangeNoFile) {
   Ok(Tool({"users"}));
@@ -504,6 +582,9 @@ TEST_F(TarnwickPolicyEntriesTest, PolicyGivesWhatThePagesGiveForTheFifteen) {
   for (const char* state : {"1", "0"}) {
     for (const auto& [flag, path] : kFifteen) {
       Ok(Tool({"set", "ann", flag, state}, pages));
+      // The page's switch sets NoSetTaskbar with NoSetFolders; set sets one value.
+      if (flag == std::string("NoSetFolders"))
+        Ok(Tool({"set", "ann", "NoSetTaskbar", state}, pages));
       Ok(Tool({"policy", "user:ann", path, state == std::string("1") ? "on" : "off"}));
       const std::vector<ExportedKey> byPages = userKeys(pages / "c" / "WINDOWS" / "Tarnex.pol");
       EXPECT_EQ(FirstDifference(userKeys(PolicyFile()), byPages), "") << flag << "=" << state;

@@ -9,6 +9,7 @@
 #include "base/cp1252.h"
 #include "base/text.h"
 #include "commands.h"
+#include "policy/effective_policy.h"
 #include "policy/policy_entries.h"
 #include "policy/policy_settings.h"
 #include "policy/policy_store.h"
@@ -210,6 +211,10 @@ struct LogonLine {
   std::optional<std::string> computer;
 };
 
+LogonRequest RequestOf(const LogonLine& line) {
+  return {line.user, line.groups, line.computer.value_or(std::string())};
+}
+
 LogonLine ParseLogon(const std::string& command, const std::vector<std::string>& args) {
   if (args[0].starts_with("-")) throw UsageError(command + " takes the user's name first");
   LogonLine line{args[0], {}, std::nullopt};
@@ -296,6 +301,13 @@ void RunEntryCommand(PolicyStore& store, const std::vector<PolicyTemplate>& temp
     AddComputer(store, args[0]);
   } else if (command == "remove-computer") {
     RemoveComputer(store, args[0]);
+  } else if (command == "effective") {
+    WriteEffectiveRegedit4(EffectivePolicyOf(store, RequestOf(ParseLogon(command, args))), out);
+  } else if (command == "apply-logon") {
+    for (const PolicyEntry& entry :
+         ApplyLogon(store, RequestOf(ParseLogon(command, args))).applied) {
+      out << EntryText(entry) << '\n';
+    }
   }
 }
 

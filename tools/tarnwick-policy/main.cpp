@@ -66,15 +66,17 @@ Commands:
   add-computer NAME           add an entry for the computer NAME
   remove-computer NAME        remove it and its policies
   effective USER [--group NAME]... [--computer NAME]
-                              print as REGEDIT4 text what Windows 95 applies when USER logs
-                              on, a member of these groups, at this computer (else Default
-                              Computer): the computer's entry to HKEY_LOCAL_MACHINE, the
-                              groups from the lowest priority to the highest, then the user's
-                              entry or Default User to HKEY_CURRENT_USER
+                              print as REGEDIT4 text what Windows 95's policy download
+                              changes when USER logs on, a member of these groups, at this
+                              computer: the computer's entry (else Default Computer) to
+                              HKEY_LOCAL_MACHINE; then to HKEY_CURRENT_USER the user's own
+                              entry, else the entries of the user's groups that the priority
+                              list names, lowest priority first, else Default User. A value
+                              the download deletes reads "name"=-
   apply-logon USER [--group NAME]... [--computer NAME]
-                              write what effective prints into the user's user.dat and the
-                              machine's SYSTEM.DAT, for a machine that does not download
-                              policies itself
+                              make those changes in the user's user.dat and the machine's
+                              SYSTEM.DAT, for a machine that does not download policies
+                              itself; prints the entries applied, one a line
 
 ENTRY is user:NAME (an account), user:.default (Default User, for users without an entry),
 computer:NAME, computer:.default (Default Computer) or group:NAME; the computer or the group
