@@ -213,7 +213,7 @@ TEST_F(TarnwickPolicyEntriesTest, PoliciesListsTheEntrysClassWithStatesAndResolv
   EXPECT_EQ(ann.find("Logon banner"), std::string::npos);
   EXPECT_EQ(ann.find("Kiosk machine"), std::string::npos);
 
-  const std::string defaultUser = Ok(KioskTool({"policies", "user:.default"}));
+  const std::string defaultUser = Ok(KioskTool({"policies", "user:.DEFAULT"}));
   EXPECT_NE(defaultUser.find("unset\tShell\\Restrictions\\Remove 'Run' command\n"),
             std::string::npos);
   const std::string defaultComputer = Ok(KioskTool({"policies", "computer:.default"}));

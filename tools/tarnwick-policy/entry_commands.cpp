@@ -71,7 +71,10 @@ std::optional<std::string> FindName(const std::vector<std::string>& names, std::
 // one the file has; Default User and Default Computer always exist.
 PolicyEntry ExistingEntry(PolicyStore& store, const std::string& text) {
   PolicyEntry entry = ParseEntry(text);
-  if (entry.kind != PolicyEntry::Kind::Group && entry.name == kDefaultEntryName) return entry;
+  if (entry.kind != PolicyEntry::Kind::Group && EqualsIgnoreCase(entry.name, kDefaultEntryName)) {
+    entry.name = kDefaultEntryName;
+    return entry;
+  }
   switch (entry.kind) {
     case PolicyEntry::Kind::User: {
       const TUsers users(store);
