@@ -216,6 +216,15 @@ class AttachedUserDat {
   RegistryAccessor reg_;
 };
 
+// A name of the logon is one key name: with a "\" it would name a key inside another entry.
+void CheckLogonName(std::string_view name, std::string_view what) {
+  if (name.find('\\') != std::string_view::npos ||
+      FindControlCharacter(name) != std::string_view::npos) {
+    throw LogonError(std::string(what) +
+                     " cannot hold \"\\\" or a control character: " + Cp1252ToUtf8(name));
+  }
+}
+
 }  // namespace
 
 EffectivePolicy EffectivePolicyOf(PolicyStore& store, const LogonRequest& request) {
@@ -223,6 +232,9 @@ EffectivePolicy EffectivePolicyOf(PolicyStore& store, const LogonRequest& reques
   if (EqualsIgnoreCase(request.user, kDefaultEntryName)) {
     throw LogonError(".default is Default User's entry, not a user who logs on");
   }
+  CheckLogonName(request.user, "A user name");
+  CheckLogonName(request.computer, "A computer name");
+  for (const std::string& group : request.groups) CheckLogonName(group, "A group name");
   EffectivePolicy effective;
   RegistryAccessor reg(store.GetRegistry());
   reg.SetRootKey(RootKey::LocalMachine);
@@ -310,28 +322,35 @@ EffectivePolicy ApplyLogon(PolicyStore& store, const LogonRequest& request) {
     }
   }
 
+  // Both files or neither: a write refused half way (a key beyond the registry's limits) or a
+  // commit that fails leaves no change behind for the batch's end or a later flush to write.
   RegistryWriteBatch batch(registry);
-  {
-    AttachedUserDat userDat(registry, UserDatOf(profile));
-    RegistryAccessor& reg = userDat.Accessor();
-    for (const LogonChange& change : effective.changes) {
-      if (change.root != RootKey::CurrentUser) continue;
-      const std::string key = std::string(kLogonHiveKey) + "\\" + change.key;
-      if (change.kind == LogonChange::Kind::Set) {
-        reg.OpenKey(key, true);
-        reg.WriteValue(change.value.name, change.value.type, change.value.data);
-      } else if (reg.OpenKey(key, false)) {
-        reg.DeleteValue(change.value.name);
+  try {
+    {
+      AttachedUserDat userDat(registry, UserDatOf(profile));
+      RegistryAccessor& reg = userDat.Accessor();
+      for (const LogonChange& change : effective.changes) {
+        if (change.root != RootKey::CurrentUser) continue;
+        const std::string key = std::string(kLogonHiveKey) + "\\" + change.key;
+        if (change.kind == LogonChange::Kind::Set) {
+          reg.OpenKey(key, true);
+          reg.WriteValue(change.value.name, change.value.type, change.value.data);
+        } else if (reg.OpenKey(key, false)) {
+          reg.DeleteValue(change.value.name);
+        }
       }
+      reg.CloseKey();
     }
-    reg.CloseKey();
+    registry.ChangeFileTrees([&](RegNode& system, RegNode&) {
+      for (const LogonChange& change : effective.changes) {
+        if (change.root == RootKey::LocalMachine) ApplyToTree(system, change);
+      }
+    });
+    batch.Finish();
+  } catch (const Error&) {
+    registry.DiscardChanges();
+    throw;
   }
-  registry.ChangeFileTrees([&](RegNode& system, RegNode&) {
-    for (const LogonChange& change : effective.changes) {
-      if (change.root == RootKey::LocalMachine) ApplyToTree(system, change);
-    }
-  });
-  batch.Finish();
   return effective;
 }
 

@@ -50,8 +50,8 @@ struct EffectivePolicy {
 // In each key of an entry "**delvals." comes first and deletes every value the key holds at that
 // moment; "**del.NAME" deletes NAME; "**soft.NAME" writes NAME only when the key lacks it; a value
 // or key with another "**" code is skipped, with everything below such a key. The store must be
-// loaded. Throws LogonError for an empty user name or one of .default, and when the user's
-// user.dat cannot be read.
+// loaded. Throws LogonError for an empty user name or one of .default, a name holding "\" or a
+// control character, and when the user's user.dat cannot be read.
 EffectivePolicy EffectivePolicyOf(PolicyStore& store, const LogonRequest& request);
 
 // REGEDIT4 text: the header, then for each run of changes to one key a "[ROOT\key]" line
@@ -63,7 +63,9 @@ void WriteEffectiveRegedit4(const EffectivePolicy& effective, std::ostream& out)
 // Makes the logon's changes in the user's profile user.dat and in SYSTEM.DAT, as one commit of
 // both files, for a machine whose own policy download is off. Returns what was applied. Throws
 // LogonError, changing nothing, when the user has no profile or its user.dat cannot be attached,
-// and when a change would land in the policy file's own key.
+// and when a change would land in the policy file's own key; a change the registry refuses
+// throws its error and, like a failed commit, leaves both files unchanged (the registry's other
+// unwritten changes are dropped with it).
 EffectivePolicy ApplyLogon(PolicyStore& store, const LogonRequest& request);
 
 }  // namespace tarnwick

@@ -530,7 +530,10 @@ PolicyState ReadState(EntryReader& reader, const Policy& policy) {
   const std::string key = reader.Key(policy.key);
   if (!policy.valueName.empty()) {
     const std::optional<PolicyValue> stored = reader.Stored(key, policy.valueName);
-    if (!stored) return PolicyState::Unset;
+    if (!stored) {
+      // A value of a type the policy never writes is not its setting either way: off.
+      return reader.Value(key, policy.valueName) ? PolicyState::Off : PolicyState::Unset;
+    }
     if (*stored == DefaultOn(policy.valueOn)) return PolicyState::On;
     // The off value, the deletion marker, or data the policy does not write (such as the 0 a
     // page writes for a restriction switched off).

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "policy/policy_store.h"
@@ -14,6 +16,11 @@ namespace tarnwick::test {
 namespace {
 
 constexpr std::string_view kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+std::vector<uint8_t> ReadBytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 std::string Lines(std::initializer_list<std::string_view> lines) {
   std::string text;
@@ -143,9 +150,13 @@ TEST_F(EffectivePolicyTest, ALaterEntryClearsWhatAnEarlierOneWrote) {
       << text;
 }
 
-TEST_F(EffectivePolicyTest, DefaultUserIsNoLogon) {
+TEST_F(EffectivePolicyTest, NamesThatAreNoLogonAreRefused) {
   EXPECT_THROW(EffectivePolicyOf(machine_.Store(), {".DEFAULT", {}, ""}), LogonError);
   EXPECT_THROW(EffectivePolicyOf(machine_.Store(), {"", {}, ""}), LogonError);
+  // A key inside ann's entry is not a user's entry, nor one inside a group's a group.
+  EXPECT_THROW(EffectivePolicyOf(machine_.Store(), {"ann\\Software", {}, ""}), LogonError);
+  EXPECT_THROW(EffectivePolicyOf(machine_.Store(), {"bob", {"Staff\\Software"}, ""}), LogonError);
+  EXPECT_THROW(EffectivePolicyOf(machine_.Store(), {"bob", {}, "PC1\\System"}), LogonError);
 }
 
 TEST_F(EffectivePolicyTest, ApplyLogonWritesTheUsersProfileAndSystemDat) {
@@ -177,6 +188,32 @@ TEST_F(EffectivePolicyTest, ApplyLogonWritesTheUsersProfileAndSystemDat) {
   Put("Users\\carl\\Software\\Shell", "**soft.Fresh", kRegSz, Text("again"));
   const std::string text = Effective({"carl", {}, ""});
   EXPECT_EQ(text.find("Fresh"), std::string::npos) << text;
+}
+
+TEST_F(EffectivePolicyTest, ApplyLogonChangesNeitherFileWhenTheRegistryRefusesAWrite) {
+  TUsers users{machine_.Store()};
+  users.AddUser("carl");
+  const std::string userDat = "C:\\WINDOWS\\Profiles\\carl\\user.dat";
+  const std::vector<uint8_t> big(16000, 0x55);
+  {
+    // Three large values: the key's record has no room for a fourth.
+    RegistryAccessor reg(machine_.GetRegistry());
+    reg.SetRootKey(RootKey::Users);
+    ASSERT_TRUE(reg.LoadKey("carl", userDat));
+    reg.OpenKey("carl\\Software\\Big", true);
+    for (const char* name : {"A", "B", "C"}) reg.WriteBinaryData(name, big);
+    reg.CloseKey();
+    ASSERT_TRUE(reg.UnLoadKey("carl"));
+  }
+  Put("Users\\carl\\Software\\Shell", "Who", kRegSz, Text("carl"));
+  Put("Users\\carl\\Software\\Big", "D", kRegBinary, big);
+  const std::vector<uint8_t> systemBefore = ReadBytes(machine_.SystemDat());
+  const std::vector<uint8_t> userBefore = ReadBytes(machine_.Host(userDat));
+
+  EXPECT_THROW(ApplyLogon(machine_.Store(), {"carl", {}, ""}), RegistryError);
+  machine_.GetRegistry().Flush();
+  EXPECT_EQ(ReadBytes(machine_.Host(userDat)), userBefore);
+  EXPECT_EQ(ReadBytes(machine_.SystemDat()), systemBefore);
 }
 
 }  // namespace

@@ -142,6 +142,8 @@ TEST_F(PolicySettingsTest, AValueThePolicyDoesNotWriteReadsAsOff) {
   const Policy policy = MakePolicy("Remove Run", "NoRun");
   machine_.Put("TARNEX\\Users\\.default\\Software\\Test", "NoRun", kRegDword, Dword(0));
   EXPECT_EQ(Read(policy).state, PolicyState::Off);
+  machine_.Put("TARNEX\\Users\\.default\\Software\\Test", "NoRun", kRegBinary, {1});
+  EXPECT_EQ(Read(policy).state, PolicyState::Off);
 }
 
 TEST_F(PolicySettingsTest, CheckBoxAndTextParts) {
