@@ -63,6 +63,7 @@ Commands:
   add-group NAME              add a group, with the lowest priority
   remove-group NAME           remove a group and its policies
   group-priority NAME...      order the groups, highest priority first; name every group
+                              of the priority list
   add-computer NAME           add an entry for the computer NAME
   remove-computer NAME        remove it and its policies
   effective USER [--group NAME]... [--computer NAME]
@@ -91,9 +92,9 @@ default. PART is the part's name as shown (letter case ignored) and VALUE:
   a list box                  one entry: repeat PART=VALUE for each entry, in order; the
                               entries given replace the list; PART= alone empties it. A
                               list whose values are named takes PART=NAME=VALUE
-policy off writes the policy's off values; unset removes everything the policy wrote from the
-entry. A value out of range, not one of the items, or missing where the part requires one is
-refused and nothing is written.
+policy off writes the policy's off values or deletion markers; unset removes everything the
+policy wrote from the entry. A value out of range, not one of the items, or missing where the
+part requires one is refused and nothing is written.
 
 add-user options (the wizard's answers; without them the account is unrestricted, with
 an empty Programs folder and both desktop shortcuts):
