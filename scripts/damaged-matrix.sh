@@ -30,7 +30,7 @@ run=$work/run
 
 "$policy" --machine "$good" users >/dev/null 2>&1
 for setup in "add-user ann" "add-user bob" "set ann NoRun 1" "allow ann calc.exe" \
-  "set bob NoDrives 4" "activation on"; do
+  "set bob NoDrives 4" "activation on" "add-group staff" "add-computer KIOSK1"; do
   # shellcheck disable=SC2086 # the words are the command's arguments
   "$policy" --machine "$good" $setup >/dev/null
 done
@@ -116,6 +116,19 @@ commands=(
   "ro|policy|activation"
   "policy|activation|off"
   "policy|activation|on"
+  "ro|policy|policies|user:ann"
+  "ro|policy|policies|computer:.default"
+  "policy|policy|user:.default|Shell\\Restrictions\\Disable Shut Down command|on"
+  "policy|policy|user:ann|Desktop\\Wallpaper|on|Wallpaper name=C:\\KIOSK.BMP"
+  "policy|policy|group:staff|Shell\\Restrictions\\Remove 'Run' command|off"
+  "ro|policy|groups"
+  "policy|add-group|pupils"
+  "policy|remove-group|staff"
+  "policy|group-priority|staff"
+  "policy|add-computer|KIOSK2"
+  "policy|remove-computer|KIOSK1"
+  "ro|policy|effective|ann|--group|staff|--computer|KIOSK1"
+  "policy|apply-logon|ann|--computer|KIOSK1"
   "ro|reg|--machine|@M|export"
   "ro|reg|--machine|@M|export|HKEY_CURRENT_USER"
   "reg|--machine|@M|import|@MR"

@@ -12,6 +12,7 @@
 #include "account/machine_settings.h"
 #include "base/cp1252.h"
 #include "base/text.h"
+#include "entry_commands.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/activation.h"
@@ -30,9 +31,24 @@ constexpr size_t kAnyNumber = std::numeric_limits<size_t>::max();
 // Argument counts by command, options included.
 const std::map<std::string, std::pair<size_t, size_t>>& Arities() {
   static const std::map<std::string, std::pair<size_t, size_t>> arities = {
-      {"users", {0, 0}},       {"show", {1, 1}},       {"set", {3, 3}},
-      {"allow", {2, 2}},       {"disallow", {2, 2}},   {"add-user", {1, kAnyNumber}},
-      {"remove-user", {1, 2}}, {"activation", {0, 1}},
+      {"users", {0, 0}},
+      {"show", {1, 1}},
+      {"set", {3, 3}},
+      {"allow", {2, 2}},
+      {"disallow", {2, 2}},
+      {"add-user", {1, kAnyNumber}},
+      {"remove-user", {1, 2}},
+      {"activation", {0, 1}},
+      {"policies", {1, 1}},
+      {"policy", {3, kAnyNumber}},
+      {"groups", {0, 0}},
+      {"add-group", {1, 1}},
+      {"remove-group", {1, 1}},
+      {"group-priority", {1, kAnyNumber}},
+      {"add-computer", {1, 1}},
+      {"remove-computer", {1, 1}},
+      {"effective", {1, kAnyNumber}},
+      {"apply-logon", {1, kAnyNumber}},
   };
   return arities;
 }
@@ -312,15 +328,19 @@ void CheckCommand(const std::string& command, const std::vector<std::string>& ar
   if (command == "activation" && !args.empty() && args[0] != "on" && args[0] != "off") {
     throw UsageError("activation takes on or off, not '" + Cp1252ToUtf8(args[0]) + "'");
   }
+  if (IsEntryCommand(command)) CheckEntryCommand(command, args);
 }
 
 bool IsReadingCommand(const std::string& command, const std::vector<std::string>& args) {
-  return command == "users" || command == "show" || (command == "activation" && args.empty());
+  return command == "users" || command == "show" || (command == "activation" && args.empty()) ||
+         command == "policies" || command == "groups" || command == "effective";
 }
 
-void RunCommand(PolicyStore& store, const std::string& command,
-                const std::vector<std::string>& args, std::ostream& out, AccountShell& shell) {
+void RunCommand(PolicyStore& store, const std::vector<PolicyTemplate>& templates,
+                const std::string& command, const std::vector<std::string>& args, std::ostream& out,
+                AccountShell& shell) {
   if (command == "activation") return Activation(store, args, out);
+  if (IsEntryCommand(command)) return RunEntryCommand(store, templates, command, args, out);
   TUsers users(store);
   if (command == "users") {
     for (size_t i = 0; i < users.Count(); ++i) out << users[i].Name() << '\n';

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "policy/policy_template.h"
 
 namespace tarnwick {
 
@@ -21,14 +22,15 @@ class UsageError : public Error {
 // Checks the command's name and argument count before anything is opened. Throws UsageError.
 void CheckCommand(const std::string& command, const std::vector<std::string>& args);
 
-// Whether a checked command only reads: users, show, and activation without an argument. Such a
-// command changes no file.
+// Whether a checked command only reads: users, show, activation without an argument, policies,
+// groups and effective. Such a command changes no file.
 bool IsReadingCommand(const std::string& command, const std::vector<std::string>& args);
 
 // Runs a checked command; arguments and output are code page 1252. Errors are exceptions with
-// UTF-8 texts. Folders are copied and deleted through shell, which also hears what add-user
-// tells and what it could not do.
-void RunCommand(PolicyStore& store, const std::string& command,
-                const std::vector<std::string>& args, std::ostream& out, AccountShell& shell);
+// UTF-8 texts. templates are those policies and policy offer. Folders are copied and deleted
+// through shell, which also hears what add-user tells and what it could not do.
+void RunCommand(PolicyStore& store, const std::vector<PolicyTemplate>& templates,
+                const std::string& command, const std::vector<std::string>& args, std::ostream& out,
+                AccountShell& shell);
 
 }  // namespace tarnwick

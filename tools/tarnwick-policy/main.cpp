@@ -14,10 +14,12 @@
 #include "base/text.h"
 #include "commands.h"
 #include "demo/demo_machine.h"
+#include "entry_commands.h"
 #include "machine/host_dir.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/policy_store.h"
+#include "policy/policy_templates.h"
 #include "registry/creg_file.h"
 #include "registry/registry.h"
 #include "text_account_shell.h"
@@ -27,7 +29,7 @@ namespace {
 using namespace tarnwick;
 
 constexpr const char* kHelp =
-    R"(Usage: tarnwick-policy [--machine DIR | --image FILE] COMMAND [ARGUMENTS]
+    R"(Usage: tarnwick-policy [--machine DIR | --image FILE] [--template FILE]... COMMAND [ARGS]
 
 Reads and changes the accounts and policies of a Windows 95 machine administered by Tarnwick,
 in the machine's policy file (C:\WINDOWS\Tarnex.pol), the way Tarnwick itself does.
@@ -50,6 +52,50 @@ Commands:
                               delete an account and its profile entry; with --delete-profile
                               its profile directory goes into the Recycle Bin first
   activation [on|off]         show or switch whether Windows applies the policies at logon
+
+  policies ENTRY              every policy of the templates that ENTRY takes, one a line: its
+                              state (on, off or unset), a tab, and its path: its categories
+                              and its name as shown, joined by \
+  policy ENTRY PATH on|off|unset [PART=VALUE]...
+                              set a policy of the templates in ENTRY (see below)
+  groups                      list the groups, highest priority first; a group of a file
+                              made elsewhere that the priority list lacks follows, marked
+                              (it is never applied until group-priority names it)
+  add-group NAME              add a group, with the lowest priority
+  remove-group NAME           remove a group and its policies
+  group-priority NAME...      order the groups, highest priority first; name every group
+                              of the priority list
+  add-computer NAME           add an entry for the computer NAME
+  remove-computer NAME        remove it and its policies
+  effective USER [--group NAME]... [--computer NAME]
+                              print as REGEDIT4 text what Windows 95's policy download
+                              changes when USER logs on, a member of these groups, at this
+                              computer: the computer's entry (else Default Computer) to
+                              HKEY_LOCAL_MACHINE; then to HKEY_CURRENT_USER the user's own
+                              entry, else the entries of the user's groups that the priority
+                              list names, lowest priority first, else Default User. A value
+                              the download deletes reads "name"=-
+  apply-logon USER [--group NAME]... [--computer NAME]
+                              make those changes in the user's user.dat and the machine's
+                              SYSTEM.DAT, for a machine that does not download policies
+                              itself; prints the entries applied, one a line
+
+ENTRY is user:NAME (an account), user:.default (Default User, for users without an entry),
+computer:NAME, computer:.default (Default Computer) or group:NAME; the computer or the group
+must have been added. User entries take the templates' user policies, computer entries their
+machine policies.
+
+policy on writes the policy's values; parts not named keep their current value, else their
+default. PART is the part's name as shown (letter case ignored) and VALUE:
+  a check box                 1 or 0
+  a text, a number, a combo   the text or the decimal number
+  a drop-down list            the name of one of its items
+  a list box                  one entry: repeat PART=VALUE for each entry, in order; the
+                              entries given replace the list; PART= alone empties it. A
+                              list whose values are named takes PART=NAME=VALUE
+policy off writes the policy's off values or deletion markers; unset removes everything the
+policy wrote from the entry. A value out of range, not one of the items, or missing where the
+part requires one is refused and nothing is written.
 
 add-user options (the wizard's answers; without them the account is unrestricted, with
 an empty Programs folder and both desktop shortcuts):
@@ -82,10 +128,14 @@ Options:
                   FAT partition), its Windows directory the WinDir= of its MSDOS.SYS; a
                   FILE that does not exist is created as a demo image (256 MB, sparse).
                   Shut the emulator down first: an image in use is refused
+  --template FILE a policy template (.adm) to offer beside Tarnwick's own and those in the
+                  templates folder $XDG_DATA_HOME/tarnwick/templates
+                  (~/.local/share/tarnwick/templates); may be given more than once
   --help          show this help
 
-users, show and activation without an argument change no file. Arguments are UTF-8 text
-that code page 1252 can hold, without control characters (line breaks, tabs).
+users, show, activation without an argument, policies, groups and effective change no file.
+Arguments are UTF-8 text that code page 1252 can hold, without control characters (line
+breaks, tabs).
 
 The tool refuses to run while Tarnwick administers the same machine. Exit status: 0 on
 success, 1 on an error (its text on standard error), 2 on a malformed command line.
@@ -95,6 +145,7 @@ struct CommandLine {
   bool help = false;
   std::optional<std::filesystem::path> machineDir;
   std::optional<std::filesystem::path> image;
+  std::vector<std::filesystem::path> templates;
   std::string command;
   std::vector<std::string> args;
 };
@@ -122,6 +173,11 @@ CommandLine Parse(int argc, char** argv) {
       line.image = argv[i];
     } else if (arg.starts_with("--image=")) {
       line.image = arg.substr(8);
+    } else if (arg == "--template") {
+      if (++i == argc) throw UsageError("--template needs a file");
+      line.templates.emplace_back(argv[i]);
+    } else if (arg.starts_with("--template=")) {
+      line.templates.emplace_back(arg.substr(11));
     } else if (arg == "--") {
       ++i;
       break;
@@ -171,6 +227,9 @@ int Fail(const std::string& text) {
 }
 
 int Run(const CommandLine& line) {
+  // Before the machine is opened: a template that cannot be read leaves everything as it was.
+  const std::vector<PolicyTemplate> templates =
+      UsesTemplates(line.command) ? LoadTemplates(line.templates) : std::vector<PolicyTemplate>();
   const std::filesystem::path dir =
       line.image.value_or(line.machineDir.value_or(Machine::DefaultDirectory()));
   std::error_code error;
@@ -195,7 +254,7 @@ int Run(const CommandLine& line) {
   std::ostringstream out;
   std::optional<std::string> failure;
   try {
-    RunCommand(store, line.command, line.args, out, shell);
+    RunCommand(store, templates, line.command, line.args, out, shell);
   } catch (const std::exception& e) {
     failure = e.what();
   }
