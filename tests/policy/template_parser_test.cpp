@@ -174,7 +174,8 @@ TEST(OwnTemplate, CommonPoliciesWriteTheirDocumentedValues) {
   EXPECT_EQ(update->parts[0].items.at(0).value, Number(1));
   EXPECT_EQ(update->parts[0].items.at(1).value, Number(2));
 
-  for (const char* run : {"Run", "Run once", "Run services"}) {
+  EXPECT_EQ(FindPolicy(templates, PolicyClass::Machine, "System\\Run"), nullptr);
+  for (const char* run : {"Run once", "Run services"}) {
     const Policy* p = FindPolicy(templates, PolicyClass::Machine, std::string("System\\") + run);
     ASSERT_NE(p, nullptr) << run;
     EXPECT_EQ(p->parts.at(0).type, PartType::ListBox);
