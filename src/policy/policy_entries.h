@@ -39,18 +39,25 @@ std::string EntryText(const PolicyEntry& entry);
 // HIVE\Computers\NAME, HIVE\UserGroups\NAME.
 std::string EntryKeyPath(const PolicyStore& store, const PolicyEntry& entry);
 
-// Groups, highest priority first, as GroupData\UserGroups\Priority lists them ("1" the highest).
+// Groups, highest priority first, as GroupData\UserGroups\Priority lists them ("1" the highest),
+// each name once. Only these are applied at a logon.
 std::vector<std::string> Groups(PolicyStore& store);
+// Groups with a key below UserGroups but no place in the priority list (a file made elsewhere):
+// never applied until SetGroupPriority names them.
+std::vector<std::string> GroupsOutsidePriority(PolicyStore& store);
 // Adds the group's key and puts it last (lowest) in the priority list. Throws PolicyEntryError
 // when a group of that name (letters a to z without regard to case) exists.
 void AddGroup(PolicyStore& store, std::string_view name);
-// Removes the group's key and its place in the list, the list closed up. Throws when absent.
+// Removes the group's key and its place in the list, the list closed up. Throws when neither is
+// there.
 void RemoveGroup(PolicyStore& store, std::string_view name);
-// Rewrites the priority list, highest first. The names must be exactly the existing groups.
+// Rewrites the priority list, highest first: every listed group once, and any of
+// GroupsOutsidePriority. Other values of the Priority key stay.
 void SetGroupPriority(PolicyStore& store, const std::vector<std::string>& highestFirst);
 
 // Computers with an entry of their own, without .default, in stored order.
 std::vector<std::string> Computers(PolicyStore& store);
+// Throws PolicyEntryError for .default, a taken name (adding) or a missing one (removing).
 void AddComputer(PolicyStore& store, std::string_view name);
 void RemoveComputer(PolicyStore& store, std::string_view name);
 

@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
+#include "policy/policy_entries.h"
 #include "policy/policy_keys.h"
 #include "policy/policy_store.h"
 #include "registry/registry.h"
@@ -74,6 +75,9 @@ constexpr size_t kMaxPath = 259;
 std::optional<std::string> RefusedUserName(const Machine& machine, std::string_view name,
                                            const TUsers* accounts) {
   if (name.empty()) return "A user name cannot be empty";
+  if (EqualsIgnoreCase(name, kDefaultEntryName)) {
+    return "\".default\" is the Default User entry of the policy file and cannot be a user name";
+  }
   for (char c : name) {
     if (static_cast<unsigned char>(c) < 0x20 || IsUndefinedInCp1252(c)) {
       return "A user name cannot hold control characters";
@@ -109,6 +113,8 @@ void TUsers::Reload() {
   reg.SetRootKey(RootKey::LocalMachine);
   reg.OpenKey(store_.UsersKeyPath(), !store_.PolicyReadOnly());
   for (std::string& name : reg.GetKeyNames()) {
+    // Default User's entry, not an account.
+    if (EqualsIgnoreCase(name, kDefaultEntryName)) continue;
     items_.push_back(std::make_unique<TUser>(store_, std::move(name)));
   }
 }
@@ -160,7 +166,8 @@ bool TUsers::RemoveUser(std::string_view name) {
   bool removed = false;
   // An empty name, or one holding "\", names the Users key itself or a key inside another
   // account, and the whole ProfileList or another entry of it: nothing is deleted then.
-  if (!name.empty() && name.find('\\') == std::string_view::npos) {
+  if (!name.empty() && name.find('\\') == std::string_view::npos &&
+      !EqualsIgnoreCase(name, kDefaultEntryName)) {
     RegistryAccessor reg(store_.GetRegistry());
     reg.SetRootKey(RootKey::LocalMachine);
     reg.DeleteKey(store_.UsersKeyPath() + "\\" + std::string(name));

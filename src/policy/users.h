@@ -27,9 +27,9 @@ class TUsers;
 // Why name cannot be a new account's name, as the text to show (UTF-8); empty when it can. It
 // must be one key name and one profile directory name: not empty, no control characters, none
 // of \/:*?"<>|, no blank or dot at the end, no device name (CON, PRN, AUX, NUL, COM1-COM9,
-// LPT1-LPT9, with any extension), the profile's user.dat below the machine's Windows directory
-// within 259 characters; and, when accounts are given, no account's name ("There is already a
-// user with this name").
+// LPT1-LPT9, with any extension), not .default (Default User's entry), the profile's user.dat below
+// the machine's Windows directory within 259 characters; and, when accounts are given, no account's
+// name ("There is already a user with this name").
 std::optional<std::string> RefusedUserName(const Machine& machine, std::string_view name,
                                            const TUsers* accounts);
 
@@ -44,7 +44,8 @@ class TUsers {
   size_t Count() const { return items_.size(); }
   TUser& operator[](size_t index) const { return *items_.at(index); }
 
-  // Rebuilds the list in the registry's enumeration order; records held before are released.
+  // Rebuilds the list in the registry's enumeration order, without Default User's entry
+  // (.default); records held before are released.
   void Reload();
   // The first record whose name equals name, letters folded as code page 1252 folds them (so
   // two names that are one folder on FAT find one account); or null.
@@ -56,8 +57,8 @@ class TUsers {
   // user.dat cannot be made, before any key is written.
   TUser& AddUser(std::string_view name);
   // Deletes the account's key and ProfileList entry and reloads the list. Returns whether the
-  // ProfileList entry was deleted. The profile directory stays. A name that is empty or holds
-  // "\" deletes nothing.
+  // ProfileList entry was deleted. The profile directory stays. A name that is empty, holds "\"
+  // or is .default deletes nothing.
   bool RemoveUser(std::string_view name);
 
  private:
