@@ -6,8 +6,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -36,6 +38,7 @@ constexpr int kHelpContext = 720;
 constexpr int kPolicyRole = Qt::UserRole;  // a policy item's index into the tree's policies
 constexpr int kControlWidth = 170;
 constexpr int kNumberWidth = 70;
+constexpr int kLabelWidth = 190;
 
 // A template's text shown as it is, without accelerators.
 QString Literal(std::string_view ansi) {
@@ -79,6 +82,33 @@ PolicyState StateOf(Qt::CheckState state) {
   }
   return PolicyState::Unset;
 }
+
+// Draws a policy's box as Windows 95's policy editor does, the same whether the row is selected
+// or not: checked, cleared, or filled grey for a policy not configured.
+class PolicyBoxDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QStyledItemDelegate::paint(painter, option, index);
+    QStyleOptionViewItem item(option);
+    initStyleOption(&item, index);
+    if (!item.features.testFlag(QStyleOptionViewItem::HasCheckIndicator)) return;
+    const QWidget* widget = item.widget;
+    QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+    QStyleOptionButton box;
+    box.rect = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &item, widget);
+    box.palette = item.palette;
+    box.state = item.state & QStyle::State_Enabled;
+    if (item.checkState == Qt::PartiallyChecked) {
+      box.palette.setBrush(QPalette::Base, box.palette.brush(QPalette::Button));
+    }
+    box.state |= item.checkState == Qt::Checked ? QStyle::State_On : QStyle::State_Off;
+    painter->fillRect(box.rect, item.palette.brush(QPalette::Base));
+    style->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, painter, widget);
+  }
+};
 
 // A numeric part's box: any number may be typed, and the engine judges it; the arrows keep
 // within the part's range.
@@ -193,9 +223,7 @@ TfrmPolicies::TfrmPolicies(QWidget* owner, PolicyStore& store, const TUsers& use
       templates_(templates) {
   ui_->setupUi(this);
   setProperty(kHelpContextProperty, kHelpContext);
-  auto* layout = new QGridLayout(ui_->pnlParts);
-  layout->setContentsMargins(2, 2, 2, 2);
-  layout->setColumnStretch(0, 1);
+  ui_->tvPolicies->setItemDelegate(new PolicyBoxDelegate(ui_->tvPolicies));
   // The selection stays visible while the policies take the keyboard.
   QPalette palette = ui_->lstEntries->palette();
   palette.setBrush(QPalette::Inactive, QPalette::Highlight,
@@ -244,7 +272,7 @@ void TfrmPolicies::RefreshEntries(const std::optional<PolicyEntry>& select) {
   }
   const QIcon user{QPixmap(entry_user_xpm)};
   const QIcon group{QPixmap(entry_group_xpm)};
-  const QIcon computer(ResourceBitmap(QStringLiteral("COMPUTER")));
+  const QIcon computer(TransparentBitmap(QStringLiteral("COMPUTER")));
   const QSignalBlocker blocker(ui_->lstEntries);
   ui_->lstEntries->clear();
   for (const PolicyEntry& entry : entries_) {
@@ -506,14 +534,15 @@ void TfrmPolicies::ClearParts() {
     ~Lower() { flag = false; }
   } lower{loading_};
   parts_.clear();
-  auto* layout = static_cast<QGridLayout*>(ui_->pnlParts->layout());
-  while (QLayoutItem* item = layout->takeAt(0)) {
-    if (QWidget* widget = item->widget()) {
-      widget->hide();
-      widget->deleteLater();
-    }
-    delete item;
+  for (QWidget* widget : ui_->pnlParts->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    widget->hide();
+    widget->deleteLater();
   }
+  // A new grid: rows and stretches of the former parts do not carry over.
+  delete ui_->pnlParts->layout();
+  auto* layout = new QGridLayout(ui_->pnlParts);
+  layout->setContentsMargins(2, 2, 2, 2);
+  layout->setColumnStretch(2, 1);
 }
 
 void TfrmPolicies::ShowParts() {
@@ -534,7 +563,7 @@ void TfrmPolicies::ShowParts() {
 
 void TfrmPolicies::AddPartControl(const PolicyPart& part, QWidget*& previous) {
   auto* layout = static_cast<QGridLayout*>(ui_->pnlParts->layout());
-  const int row = layout->rowCount();
+  const int row = layout->count() == 0 ? 0 : layout->rowCount();
   QWidget* control = nullptr;
   const auto edited = [this, &part](PartValue value) {
     ShowingErrors([&] { PartEdited(part, std::move(value)); }, this);
@@ -544,7 +573,7 @@ void TfrmPolicies::AddPartControl(const PolicyPart& part, QWidget*& previous) {
       auto* label = new QLabel(FromAnsi(part.name), ui_->pnlParts);
       label->setWordWrap(true);
       label->setTextFormat(Qt::PlainText);
-      layout->addWidget(label, row, 0, 1, 2);
+      layout->addWidget(label, row, 0, 1, 3);
       return;
     }
     case PartType::CheckBox: {
@@ -552,7 +581,7 @@ void TfrmPolicies::AddPartControl(const PolicyPart& part, QWidget*& previous) {
       connect(box, &QCheckBox::toggled, this, [this, edited](bool ticked) {
         if (!loading_) edited({ticked ? "1" : "0", {}});
       });
-      layout->addWidget(box, row, 0, 1, 2);
+      layout->addWidget(box, row, 0, 1, 3);
       control = box;
       break;
     }
@@ -611,6 +640,9 @@ void TfrmPolicies::AddPartControl(const PolicyPart& part, QWidget*& previous) {
   if (part.type != PartType::CheckBox) {
     auto* label = new QLabel(Literal(part.name), ui_->pnlParts);
     label->setWordWrap(true);
+    label->setMinimumWidth(
+        std::min(label->fontMetrics().horizontalAdvance(label->text()) + 2, kLabelWidth));
+    label->setMaximumWidth(kLabelWidth);
     label->setBuddy(control);
     layout->addWidget(label, row, 0);
     if (part.type != PartType::Numeric) control->setFixedWidth(kControlWidth);

@@ -223,9 +223,11 @@ TEST_F(PoliciesWindowTest, APartsValueIsWrittenAndOneOutOfRangeIsRefusedWithNoth
   EXPECT_TRUE(Warnings().isEmpty());
 
   // Typed past the part's maximum: refused, the box back at the stored value.
-  wait->lineEdit()->selectAll();
-  QTest::keyClicks(wait->lineEdit(), QStringLiteral("99"));
-  QTest::keyClick(wait->lineEdit(), Qt::Key_Return);
+  auto* typed = wait->findChild<QLineEdit*>();
+  ASSERT_NE(typed, nullptr);
+  typed->selectAll();
+  QTest::keyClicks(typed, QStringLiteral("99"));
+  QTest::keyClick(typed, Qt::Key_Return);
   ASSERT_EQ(Warnings().size(), 1);
   EXPECT_TRUE(Warnings().front().contains(QStringLiteral("Wait")))
       << Warnings().front().toStdString();
