@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -22,6 +23,12 @@ class PolicyValueError : public Error {
  public:
   using Error::Error;
 };
+
+// The policy download's control codes, prefixed to a value name. A marker value's data is a
+// REG_SZ " ".
+inline constexpr std::string_view kDelCode = "**del.";          // delete the value NAME
+inline constexpr std::string_view kDelValsCode = "**delvals.";  // delete all values first
+inline constexpr std::string_view kSoftCode = "**soft.";        // write NAME only when absent
 
 enum class PolicyState { On, Off, Unset };
 
@@ -43,15 +50,25 @@ struct PolicySetting {
   PartValues parts;  // for On; parts without a stored value hold their defaults
 };
 
-// Reads the policy's setting in the entry: On when its value holds VALUEON (or, for a policy
-// with parts only, when its parts' values are present), Off when it holds VALUEOFF or the
-// deletion marker, Unset when nothing of it is there.
+// Reads the policy's setting in the entry. A policy with a value: On when it holds VALUEON, Off
+// when it holds VALUEOFF, the deletion marker or any other data (a page writes 0 where the on
+// value is 1), Unset when neither value nor marker is there. A policy of parts only: On when a
+// part's value or the action list ON is stored, Off when only markers or ACTIONLISTOFF are.
+// For On, every part's value (its default where none is stored) except Text parts'.
 PolicySetting ReadPolicySetting(PolicyStore& store, const PolicyEntry& entry, const Policy& policy);
 
-// Writes the setting: On writes the policy's values, its action list and its parts' values
-// (a list part first "**delvals." unless ADDITIVE); Off writes the off values or deletion
-// markers; Unset removes everything the policy would write from the entry. Every part value is
-// checked first: PolicyValueError, nothing written.
+// Writes the setting, first removing everything the policy, its parts and action lists could
+// have written (values and their markers; a list part's key is emptied of values).
+// On: the policy's value and ACTIONLISTON, each part's value (CheckBox VALUEON/VALUEOFF with its
+// action list, EditText/ComboBox REG_SZ or REG_EXPAND_SZ, Numeric REG_DWORD or with TXTCONVERT
+// REG_SZ decimal text, DropDownList its item's value and action list, ListBox "**delvals."
+// unless ADDITIVE then its entries named PREFIX1, PREFIX2, ... or, with EXPLICITVALUE, as given).
+// A part without a given value takes its default; an empty optional Numeric or DropDownList is
+// deleted by marker. Off: VALUEOFF, else the value's "**del." marker, ACTIONLISTOFF, each part's
+// "**del." marker, a list part's "**delvals.". Unset: nothing more.
+// Every part value and every write is checked first (range, REQUIRED, MAXLEN, items, control
+// characters, the registry's limits): PolicyValueError naming the policy and the part, and
+// nothing is written. All writes are one write batch.
 void WritePolicySetting(PolicyStore& store, const PolicyEntry& entry, const Policy& policy,
                         const PolicySetting& setting);
 
