@@ -590,7 +590,7 @@ void TfrmPolicies::AddPartControl(const PolicyPart& part, QWidget*& previous) {
       if (part.maxLength > 0) edit->setMaxLength(static_cast<int>(part.maxLength));
       connect(edit, &QLineEdit::editingFinished, this, [this, edit, edited, &part] {
         const std::string text = ToAnsi(edit->text()).value_or(std::string());
-        if (!loading_ && text != shown_.parts[part.name].text) edited({text, {}});
+        if (!loading_ && text != ShownValue(part).text) edited({text, {}});
       });
       control = edit;
       break;
@@ -603,7 +603,7 @@ void TfrmPolicies::AddPartControl(const PolicyPart& part, QWidget*& previous) {
       if (part.maxLength > 0) combo->lineEdit()->setMaxLength(static_cast<int>(part.maxLength));
       const auto commit = [this, combo, edited, &part] {
         const std::string text = ToAnsi(combo->currentText()).value_or(std::string());
-        if (!loading_ && text != shown_.parts[part.name].text) edited({text, {}});
+        if (!loading_ && text != ShownValue(part).text) edited({text, {}});
       };
       connect(combo->lineEdit(), &QLineEdit::editingFinished, this, commit);
       connect(combo, &QComboBox::activated, this, commit);
@@ -660,7 +660,7 @@ void TfrmPolicies::ShowPartValues() {
     ~Lower() { flag = false; }
   } lower{loading_};
   for (const PartControl& shown : parts_) {
-    const PartValue& value = shown_.parts[shown.part->name];
+    const PartValue value = ShownValue(*shown.part);
     const QString text = FromAnsi(value.text);
     switch (shown.part->type) {
       case PartType::CheckBox:
@@ -694,18 +694,43 @@ void TfrmPolicies::EnableParts() {
   ui_->pnlParts->setEnabled(on);
 }
 
+PartValue TfrmPolicies::ShownValue(const PolicyPart& part) const {
+  const auto found = shown_.parts.find(part.name);
+  if (found != shown_.parts.end()) return found->second;
+  // A part without a value of its own writes its default.
+  switch (part.type) {
+    case PartType::CheckBox:
+      return {part.defaultChecked ? "1" : "0", {}};
+    case PartType::EditText:
+    case PartType::ComboBox:
+      return {part.defaultText, {}};
+    case PartType::Numeric:
+      return {part.defaultNumber ? std::to_string(*part.defaultNumber) : std::string(), {}};
+    case PartType::Text:
+    case PartType::DropDownList:
+    case PartType::ListBox:
+      break;
+  }
+  return {};
+}
+
 void TfrmPolicies::PartEdited(const PolicyPart& part, PartValue value) {
   shown_.parts[part.name] = std::move(value);
   if (shown_.state != PolicyState::On) return;
   if (!WriteShown()) {
     // The refused value gives way to the one stored.
-    shown_.parts[part.name] = stored_.parts[part.name];
+    const auto stored = stored_.parts.find(part.name);
+    if (stored != stored_.parts.end()) {
+      shown_.parts[part.name] = stored->second;
+    } else {
+      shown_.parts.erase(part.name);
+    }
     ShowPartValues();
   }
 }
 
 void TfrmPolicies::EditList(const PolicyPart& part) {
-  TfrmListContents contents(this, part, shown_.parts[part.name]);
+  TfrmListContents contents(this, part, ShownValue(part));
   if (RunDialog(contents) != QDialog::Accepted) return;
   PartEdited(part, contents.Value());
 }

@@ -60,6 +60,8 @@ class TfrmPolicies : public QDialog {
   void ShowParts();
   void AddPartControl(const PolicyPart& part, QWidget*& previous);
   void ShowPartValues();
+  // The part's value as the window shows it: its own, else the default the policy writes.
+  PartValue ShownValue(const PolicyPart& part) const;
   void EnableParts();
   void PartEdited(const PolicyPart& part, PartValue value);
   // Writes the setting shown; false (after showing why) when the engine refuses it.
