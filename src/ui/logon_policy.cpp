@@ -4,6 +4,7 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include <sstream>
 #include <vector>
 
 #include "controls/help_window.h"
@@ -65,7 +66,16 @@ void TfrmLogonPolicy::Refresh() {
         QStringLiteral("The computer's name holds characters that Windows 95 cannot store."));
     return;
   }
-  ui_->txtResult->setPlainText(FromAnsi(EffectivePolicyText(store_, user_, groups, *computer)));
+  // A logon that cannot be worked out tells why in place of its changes.
+  try {
+    const EffectivePolicy effective = EffectivePolicyOf(store_, {user_, groups, *computer});
+    std::ostringstream text;
+    WriteEffectiveRegedit4(effective, text);
+    ui_->txtResult->setPlainText(
+        FromAnsi(text.str()).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+  } catch (const Error& error) {
+    ui_->txtResult->setPlainText(QString::fromUtf8(error.what()));
+  }
 }
 
 }  // namespace tarnwick

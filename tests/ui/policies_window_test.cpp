@@ -5,9 +5,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -322,6 +324,49 @@ TEST_F(PoliciesWindowTest, GroupsAreAddedMovedAndRemovedAndComputersAdded) {
   EXPECT_FALSE(Find<QPushButton>("btnRemoveEntry")->isEnabled());
   ASSERT_TRUE(Window().SelectEntry(kDefaultComputer));
   EXPECT_FALSE(Find<QPushButton>("btnRemoveEntry")->isEnabled());
+}
+
+TEST_F(PoliciesWindowTest, WhatALogonAppliesShowsTheChangesForTheComputerChosen) {
+  WritePolicySetting(machine_.Store(), kAnn, Named(PolicyClass::User, "Shell\\Remove Run"),
+                     {PolicyState::On, {}});
+  WritePolicySetting(machine_.Store(), kDefaultComputer,
+                     Named(PolicyClass::Machine, "Network\\Logon banner"),
+                     {PolicyState::On, {{"Text", {"Welcome", {}}}}});
+  ASSERT_TRUE(Window().SelectEntry({PolicyEntry::Kind::Group, "Pupils"}));
+  EXPECT_FALSE(Find<QPushButton>("btnLogon")->isEnabled());
+  ASSERT_TRUE(Window().SelectEntry({PolicyEntry::Kind::User, std::string(kDefaultEntryName)}));
+  EXPECT_FALSE(Find<QPushButton>("btnLogon")->isEnabled());
+  ASSERT_TRUE(Window().SelectEntry(kAnn));
+  ASSERT_TRUE(Find<QPushButton>("btnLogon")->isEnabled());
+
+  QString atAnyComputer;
+  QString atPc1;
+  prompter_.Queue(ScriptedPrompter::DialogScript([&](QDialog& dialog) {
+    auto* result = dialog.findChild<QPlainTextEdit*>(QStringLiteral("txtResult"));
+    atAnyComputer = result->toPlainText();
+    auto* groups = dialog.findChild<QListWidget*>(QStringLiteral("lstGroups"));
+    EXPECT_EQ(groups->count(), 1);
+    groups->item(0)->setCheckState(Qt::Checked);
+    dialog.findChild<QComboBox*>(QStringLiteral("cmbComputer"))->setEditText(QStringLiteral("PC1"));
+    atPc1 = result->toPlainText();
+    return int{QDialog::Accepted};
+  }));
+  AddComputer(machine_.Store(), "PC1");
+  Find<QPushButton>("btnLogon")->click();
+  // Default Computer for a computer without an entry, then Ann's own entry.
+  EXPECT_TRUE(atAnyComputer.startsWith(QStringLiteral("REGEDIT4"))) << atAnyComputer.toStdString();
+  EXPECT_TRUE(atAnyComputer.contains(
+      QStringLiteral("[HKEY_LOCAL_MACHINE\\Network\\Logon]\n\"Banner\"=\"Welcome\"")))
+      << atAnyComputer.toStdString();
+  EXPECT_TRUE(atAnyComputer.contains(
+      QStringLiteral("[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\"
+                     "Explorer]\n\"NoRun\"=dword:00000001")))
+      << atAnyComputer.toStdString();
+  EXPECT_LT(atAnyComputer.indexOf(QStringLiteral("HKEY_LOCAL_MACHINE")),
+            atAnyComputer.indexOf(QStringLiteral("HKEY_CURRENT_USER")));
+  // PC1 has an entry of its own, empty: the banner is not applied there.
+  EXPECT_FALSE(atPc1.contains(QStringLiteral("Banner"))) << atPc1.toStdString();
+  EXPECT_TRUE(atPc1.contains(QStringLiteral("\"NoRun\"=dword:00000001"))) << atPc1.toStdString();
 }
 
 ScriptedPrompter::DialogScript TypePassword(QString text) {
