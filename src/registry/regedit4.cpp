@@ -79,7 +79,9 @@ void AppendHex(std::string& line, const std::vector<uint8_t>& data) {
   }
 }
 
-std::string ValueLine(const RegValue& value) {
+}  // namespace
+
+std::string Regedit4ValueLine(const RegValue& value) {
   std::string line = value.name.empty() ? std::string("@") : Quote(value.name);
   line += '=';
   const std::optional<std::string_view> text =
@@ -104,6 +106,15 @@ std::string ValueLine(const RegValue& value) {
   line += kNewline;
   return line;
 }
+
+std::string Regedit4DeletionLine(std::string_view valueName) {
+  std::string line = valueName.empty() ? std::string("@") : Quote(valueName);
+  line += "=-";
+  line += kNewline;
+  return line;
+}
+
+namespace {
 
 // Calls visit(key, path) for top and every key below it in pre-order, without recursion; path is
 // the key's path, built on tree.path and kept for the current key only.
@@ -152,7 +163,7 @@ void CheckNames(const RegNode& key, const std::string& path) {
 
 void WriteKey(const RegNode& key, const std::string& path, std::ostream& out) {
   out << '[' << path << ']' << kNewline;
-  for (const RegValue& value : key.values) out << ValueLine(value);
+  for (const RegValue& value : key.values) out << Regedit4ValueLine(value);
   out << kNewline;
 }
 

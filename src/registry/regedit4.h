@@ -38,6 +38,12 @@ struct Regedit4Tree {
 void ExportRegedit4(const std::vector<Regedit4Tree>& trees, std::ostream& out);
 void ExportRegedit4(const RegNode& root, std::ostream& out, std::string_view rootPath = {});
 
+// One value's line as the export writes it, line end included: "name"=data, @= for the unnamed
+// value. The name must hold no line break or zero.
+std::string Regedit4ValueLine(const RegValue& value);
+// The line that deletes the value on import: "name"=-.
+std::string Regedit4DeletionLine(std::string_view valueName);
+
 // Where the text's keys below path go: below tree's key at the path under (created as needed).
 // An empty path takes paths relative to tree, and refuses a path beginning with a root key name
 // (HKEY_LOCAL_MACHINE and the like) to tell the two kinds apart. A target's own key cannot be
