@@ -608,5 +608,20 @@ TEST_F(ProgramTest, ThePoliciesWindowSetsAPolicyWithAPartForDefaultUserAndForAGr
   EXPECT_FALSE(policy.HasKey("Users\\Alice\\Software\\Tarnwick Tests"));
 }
 
+TEST_F(ProgramTest, ATemplateThatCannotBeReadIsNamedWithItsLineAndTheStartEnds) {
+  const std::filesystem::path adm = temp_.Path() / "broken.adm";
+  std::ofstream(adm) << "CLASS USER\r\nCATEGORY \"Tests\"\r\n  POLICY \"Cut short\"\r\n";
+  ProgramUnderTest program(x_, temp_.Path() / "machine", QStringLiteral("--machine"),
+                           {QStringLiteral("--template"), QString::fromStdString(adm.string())});
+  const std::optional<QString> box = x_.WaitForWindow(QStringLiteral("Tarnwick"));
+  ASSERT_TRUE(box) << program.Output().toStdString();
+  x_.Keys(*box, {QStringLiteral("Return")});
+  ASSERT_EQ(program.WaitForExit(), 1);
+  const std::string output = program.Output().toStdString();
+  EXPECT_NE(output.find("broken.adm(4): the file ends inside POLICY"), std::string::npos) << output;
+  // Nothing was started: no policy file.
+  EXPECT_FALSE(std::filesystem::exists(Windows("Tarnex.pol")));
+}
+
 }  // namespace
 }  // namespace tarnwick::test
