@@ -20,6 +20,7 @@
 #include "policy/policy_entries.h"
 #include "policy/policy_settings.h"
 #include "policy/policy_store.h"
+#include "policy/policy_templates.h"
 #include "policy/template_parser.h"
 #include "policy/users.h"
 #include "shell/scripted_prompter.h"
@@ -376,7 +377,11 @@ ScriptedPrompter::DialogScript TypePassword(QString text) {
   };
 }
 
+// Over Tarnwick's own template, whose policies write what the pages write.
 TEST(PoliciesAndPages, ARestrictionSetOnAPageShowsInTheWindowAndOneSetThereOnThePage) {
+  constexpr std::string_view kNoRun = "Shell\\Restrictions\\Remove 'Run' command";
+  constexpr std::string_view kNoSetFolders =
+      "Shell\\Restrictions\\Remove folders from 'Settings' on Start menu";
   test::PolicyMachine machine;
   {
     AttachedPolicyFile file{machine.Store()};
@@ -389,23 +394,29 @@ TEST(PoliciesAndPages, ARestrictionSetOnAPageShowsInTheWindowAndOneSetThereOnThe
   prompter.Queue(TypePassword(QStringLiteral("secret")));
   TInstanceDetector detector(machine.GetMachine());
   TfrmMain window(detector, &machine.Store());
-  window.SetTemplates({ParseTemplate(kTemplate, "test.adm")});
+  window.SetTemplates({OwnTemplate()});
   window.FormCreate();
   ASSERT_EQ(window.CurrentUser()->Name(), "Ann");
   auto* noRun = window.findChild<QCheckBox*>(QStringLiteral("chkNoRun"));
-  auto* noFind = window.findChild<QCheckBox*>(QStringLiteral("chkNoFind"));
+  auto* noSettings = window.findChild<QCheckBox*>(QStringLiteral("chkNoSettings"));
   noRun->click();
   ASSERT_TRUE(noRun->isChecked());
-  ASSERT_FALSE(noFind->isChecked());
+  ASSERT_FALSE(noSettings->isChecked());
 
-  bool shown = false;
+  Qt::CheckState shown = Qt::Unchecked;
   prompter.Queue(ScriptedPrompter::DialogScript([&](QDialog& dialog) {
     auto& policies = dynamic_cast<TfrmPolicies&>(dialog);
     // The window opens on the user the main window shows.
     EXPECT_EQ(policies.SelectedEntry(), kAnn);
-    shown = policies.PolicyItem("Shell\\Remove Run")->checkState(0) == Qt::Checked;
+    QTreeWidgetItem* run = policies.PolicyItem(kNoRun);
+    QTreeWidgetItem* folders = policies.PolicyItem(kNoSetFolders);
+    if (run == nullptr || folders == nullptr) {
+      ADD_FAILURE() << "the restrictions are not in the template";
+      return int{QDialog::Rejected};
+    }
+    shown = run->checkState(0);
     auto* tree = dialog.findChild<QTreeWidget*>(QStringLiteral("tvPolicies"));
-    tree->setCurrentItem(policies.PolicyItem("Shell\\Remove Find"));
+    tree->setCurrentItem(folders);
     QTest::keyClick(tree, Qt::Key_Space);
     return int{QDialog::Accepted};
   }));
@@ -413,9 +424,10 @@ TEST(PoliciesAndPages, ARestrictionSetOnAPageShowsInTheWindowAndOneSetThereOnThe
   ASSERT_NE(menu, nullptr);
   EXPECT_EQ(menu->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
   menu->trigger();
-  EXPECT_TRUE(shown);
-  EXPECT_TRUE(noFind->isChecked());
+  EXPECT_EQ(shown, Qt::Checked);
+  EXPECT_TRUE(noSettings->isChecked());
   EXPECT_TRUE(noRun->isChecked());
+  EXPECT_EQ(window.CurrentUser()->Restriction(RestrictionId::NoSetTaskbar), 1);
   window.close();
 }
 
