@@ -83,6 +83,18 @@ PolicyState StateOf(Qt::CheckState state) {
   return PolicyState::Unset;
 }
 
+// Raises a flag for its lifetime.
+class FlagRaised {
+ public:
+  explicit FlagRaised(bool& flag) : flag_(flag) { flag_ = true; }
+  ~FlagRaised() { flag_ = false; }
+  FlagRaised(const FlagRaised&) = delete;
+  FlagRaised& operator=(const FlagRaised&) = delete;
+
+ private:
+  bool& flag_;
+};
+
 // Draws a policy's box as Windows 95's policy editor does, the same whether the row is selected
 // or not: checked, cleared, or filled grey for a policy not configured.
 class PolicyBoxDelegate : public QStyledItemDelegate {
@@ -321,11 +333,7 @@ void TfrmPolicies::lstEntriesChange() {
   const PolicyClass cls = ClassOf(*entry);
   if (treeClass_ != cls) BuildTree(cls);
   // The states as the file holds them now.
-  loading_ = true;
-  struct Lower {
-    bool& flag;
-    ~Lower() { flag = false; }
-  } lower{loading_};
+  const FlagRaised loading(loading_);
   for (QTreeWidgetItemIterator it(ui_->tvPolicies); *it != nullptr; ++it) {
     if (const Policy* policy = PolicyOf(*it)) {
       (*it)->setCheckState(0, CheckStateOf(ReadPolicySetting(store_, *entry, *policy).state));
@@ -355,7 +363,10 @@ void TfrmPolicies::btnAddGroupClick() {
                                 QStringLiteral("Type the name of the group:"), QString(), false);
   if (!name || name->isEmpty()) return;
   const std::optional<std::string> ansi = ToAnsi(*name);
-  if (!ansi) throw PolicyEntryError("The name " + name->toStdString() + " cannot be a group's.");
+  if (!ansi) {
+    throw PolicyEntryError("The name " + name->toStdString() +
+                           " holds characters that Windows 95 cannot store.");
+  }
   AddGroup(store_, *ansi);
   WritePendingChanges();
   RefreshEntries(PolicyEntry{PolicyEntry::Kind::Group, *ansi});
@@ -368,7 +379,8 @@ void TfrmPolicies::btnAddComputerClick() {
   if (!name || name->isEmpty()) return;
   const std::optional<std::string> ansi = ToAnsi(*name);
   if (!ansi) {
-    throw PolicyEntryError("The name " + name->toStdString() + " cannot be a computer's.");
+    throw PolicyEntryError("The name " + name->toStdString() +
+                           " holds characters that Windows 95 cannot store.");
   }
   AddComputer(store_, *ansi);
   WritePendingChanges();
@@ -494,9 +506,8 @@ void TfrmPolicies::tvPoliciesItemChanged(QTreeWidgetItem* item) {
   if (state == shown_.state) return;
   shown_.state = state;
   if (!WriteShown() && state != PolicyState::On) {
-    loading_ = true;
+    const FlagRaised loading(loading_);
     item->setCheckState(0, CheckStateOf(stored_.state));
-    loading_ = false;
     shown_ = stored_;
   }
   // A policy switched on that the engine refused stays ticked here, its parts open for the
@@ -528,11 +539,7 @@ bool TfrmPolicies::WriteShown() {
 
 void TfrmPolicies::ClearParts() {
   // The controls go without telling of edits: what they held was written as it was made.
-  loading_ = true;
-  struct Lower {
-    bool& flag;
-    ~Lower() { flag = false; }
-  } lower{loading_};
+  const FlagRaised loading(loading_);
   parts_.clear();
   for (QWidget* widget : ui_->pnlParts->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
     widget->hide();
@@ -654,11 +661,7 @@ void TfrmPolicies::AddPartControl(const PolicyPart& part, QWidget*& previous) {
 }
 
 void TfrmPolicies::ShowPartValues() {
-  loading_ = true;
-  struct Lower {
-    bool& flag;
-    ~Lower() { flag = false; }
-  } lower{loading_};
+  const FlagRaised loading(loading_);
   for (const PartControl& shown : parts_) {
     const PartValue value = ShownValue(*shown.part);
     const QString text = FromAnsi(value.text);
