@@ -133,6 +133,8 @@ class NumberBox : public QSpinBox {
     setRange(0, INT_MAX);
     setSingleStep(static_cast<int>(std::clamp<uint32_t>(part.spin, 1, INT_MAX)));
     setKeyboardTracking(false);
+    // SPIN 0: a number typed, without arrows.
+    if (part.spin == 0) setButtonSymbols(QAbstractSpinBox::NoButtons);
   }
 
   void stepBy(int steps) override {

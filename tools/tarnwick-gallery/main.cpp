@@ -97,9 +97,9 @@ bool SavePoliciesWindows(TfrmMain& window, PolicyStore& store, const QDir& out) 
         {PolicyState::On,
          {{"Wallpaper name", {"C:\\WINDOWS\\Clouds.bmp", {}}}, {"Tile wallpaper", {"1", {}}}}});
   }
-  if (const Policy* policy =
-          FindPolicy(templates, PolicyClass::User, "Shell\\Restrictions\\Remove 'Run' command")) {
-    WritePolicySetting(store, pupils, *policy, {PolicyState::On, {}});
+  if (const Policy* policy = FindPolicy(templates, PolicyClass::User,
+                                        "Shell\\Restrictions\\Hide drives in 'My Computer'")) {
+    WritePolicySetting(store, pupils, *policy, {PolicyState::On, {{"Drives to hide", {"12", {}}}}});
   }
   bool ok = true;
   TfrmPolicies policies(&window, store, window.Users(), templates);
@@ -118,7 +118,7 @@ bool SavePoliciesWindows(TfrmMain& window, PolicyStore& store, const QDir& out) 
   show("Desktop\\Wallpaper");
   ok &= Save(policies, out, QStringLiteral("policies-default-user"));
   policies.SelectEntry(pupils);
-  show("Shell\\Restrictions\\Remove 'Run' command");
+  show("Shell\\Restrictions\\Hide drives in 'My Computer'");
   ok &= Save(policies, out, QStringLiteral("policies-group"));
   policies.SelectEntry({PolicyEntry::Kind::Computer, std::string(kDefaultEntryName)});
   show("Network\\Passwords\\Minimum Windows password length");
