@@ -7,6 +7,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/describe.h"
 #include "app/first_start.h"
@@ -17,6 +18,8 @@
 #include "demo/project_icons.h"
 #include "machine/machine.h"
 #include "policy/policy_store.h"
+#include "policy/policy_template.h"
+#include "policy/policy_templates.h"
 #include "registry/registry.h"
 #include "shell/error_box.h"
 #include "shell/prompts.h"
@@ -28,7 +31,8 @@ namespace {
 using tarnwick::Machine;
 
 // The program from the single-instance check to the end of the message loop.
-int RunProgram(int& argc, char** argv, const Machine& machine) {
+int RunProgram(int& argc, char** argv, const Machine& machine,
+               const std::vector<std::filesystem::path>& templateFiles) {
   tarnwick::TarnwickApplication app(argc, argv);
   tarnwick::RealPrompter dialogs;
   const tarnwick::PrompterGuard prompts(dialogs);
@@ -56,6 +60,13 @@ int RunProgram(int& argc, char** argv, const Machine& machine) {
   tarnwick::TfrmMain window(*detector, store ? &*store : nullptr);
   if (window.EndsThisCopy()) return 0;
   window.SetFirstStart(tarnwick::FirstStartSetup);
+  try {
+    window.SetTemplates(tarnwick::LoadTemplates(templateFiles));
+  } catch (const tarnwick::TemplateError& e) {
+    std::cerr << "tarnwick: " << e.what() << '\n';
+    tarnwick::ShowMessage(nullptr, tarnwick::MessageKind::Error, QString::fromStdString(e.what()));
+    return 1;
+  }
   try {
     tarnwick::InstallProgramIcons(machine);
   } catch (const std::exception& e) {
@@ -113,8 +124,14 @@ int main(int argc, char** argv) {
       QStringLiteral("FILE"));
   const QCommandLineOption describeOption(QStringLiteral("describe"),
                                           QStringLiteral("Print what the machine holds and exit."));
+  const QCommandLineOption templateOption(
+      QStringLiteral("template"),
+      QStringLiteral("Offer the policies of the policy template FILE (.adm) too, after Tarnwick's "
+                     "own and those of the templates folder. May be given more than once."),
+      QStringLiteral("FILE"));
   parser.addOption(machineOption);
   parser.addOption(imageOption);
+  parser.addOption(templateOption);
   parser.addPositionalArgument(QStringLiteral("IMAGE"),
                                QStringLiteral("An existing disk image to open, as --image does."),
                                QStringLiteral("[IMAGE]"));
@@ -194,5 +211,9 @@ int main(int argc, char** argv) {
               << (QFileInfo::exists(help) ? "" : " (not present)") << '\n';
     return 0;
   }
-  return RunProgram(argc, argv, *machine);
+  std::vector<std::filesystem::path> templateFiles;
+  for (const QString& file : parser.values(templateOption)) {
+    templateFiles.emplace_back(file.toStdString());
+  }
+  return RunProgram(argc, argv, *machine, templateFiles);
 }

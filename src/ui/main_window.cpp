@@ -32,6 +32,7 @@
 #include "shell/prompts.h"
 #include "shell/shell_links.h"
 #include "ui/about_box.h"
+#include "ui/policies_window.h"
 #include "ui/program_password.h"
 #include "ui/resources/adduser.xpm"
 #include "ui/resources/off.xpm"
@@ -197,6 +198,7 @@ TfrmMain::TfrmMain(TInstanceDetector& detector, PolicyStore* store)
   ConnectShowingErrors(ui_->RemoveUser1, &QAction::triggered, this, &TfrmMain::RemoveUser1Click);
   ConnectShowingErrors(ui_->TarnwickPassword1, &QAction::triggered, this,
                        &TfrmMain::TarnwickPassword1Click);
+  ConnectShowingErrors(ui_->Policies1, &QAction::triggered, this, &TfrmMain::Policies1Click);
   ConnectShowingErrors(ui_->Exit1, &QAction::triggered, this, &TfrmMain::Exit1Click);
   ConnectShowingErrors(ui_->HelpTopics1, &QAction::triggered, this, &TfrmMain::HelpTopics1Click);
   ConnectShowingErrors(ui_->AboutTarnwick1, &QAction::triggered, this,
@@ -891,6 +893,19 @@ void TfrmMain::HelpTopics1Click() {
 void TfrmMain::AboutTarnwick1Click() {
   TAboutBox box(this);
   RunDialog(box);
+}
+
+void TfrmMain::Policies1Click() {
+  if (!Users_) return;
+  {
+    TfrmPolicies policies(this, *store_, *Users_, templates_);
+    if (CurrentUser_ != nullptr) {
+      policies.SelectEntry({PolicyEntry::Kind::User, CurrentUser_->Name()});
+    }
+    RunDialog(policies);
+  }
+  // The pages show what the window changed.
+  if (!EditingBlocked()) LoadUserData();
 }
 
 void TfrmMain::TarnwickPassword1Click() {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "policy/activation.h"
+#include "policy/policy_template.h"
 #include "shell/single_instance.h"
 
 namespace Ui {
@@ -44,6 +45,8 @@ class TfrmMain : public QMainWindow {
   // one, the start goes on with the empty list.
   using FirstStart = std::function<bool(QWidget* owner, TUsers& users)>;
   void SetFirstStart(FirstStart firstStart) { firstStart_ = std::move(firstStart); }
+  // The policy templates the Policies window offers.
+  void SetTemplates(std::vector<PolicyTemplate> templates) { templates_ = std::move(templates); }
 
   // Start-up: shows the window, asks the password, loads the policy file and the users, runs
   // the first-start set-up on an empty list and selects the first user.
@@ -71,6 +74,7 @@ class TfrmMain : public QMainWindow {
   void HelpTopics1Click();
   void AboutTarnwick1Click();
   void TarnwickPassword1Click();
+  void Policies1Click();
   void btnAddApplicationClick();
   void btnRemoveApplicationClick();
   void btnBrowseDirClick();
@@ -119,6 +123,7 @@ class TfrmMain : public QMainWindow {
   bool CloseRequested_ = false;
   bool StartFailed_ = false;
   FirstStart firstStart_;
+  std::vector<PolicyTemplate> templates_;
   bool starting_ = false;
   bool closed_ = false;
   QTimer Timer1;

@@ -32,7 +32,7 @@ const QString kTopicBase = QStringLiteral("qthelp://org.tarnwick.help/doc/");
 // Every help context number the program's windows carry.
 const int kContexts[] = {700, 500, 505, 510, 515, 520, 300, 310, 315, 320, 325, 330,
                          335, 340, 345, 350, 355, 360, 370, 375, 380, 385, 390, 395,
-                         400, 405, 410, 420, 425, 430, 435, 440, 445, 605};
+                         400, 405, 410, 420, 425, 430, 435, 440, 445, 605, 720, 725};
 
 // Each test gets a fresh cache folder, so the collection is copied and indexed anew.
 class HelpWindowTest : public ::testing::Test {

@@ -110,13 +110,13 @@ void XServer::Click(const QString& window, QPoint at) const {
 }
 
 ProgramUnderTest::ProgramUnderTest(const XServer& x, const std::filesystem::path& machine,
-                                   const QString& option) {
+                                   const QString& option, const QStringList& more) {
   QProcessEnvironment env = DisplayEnvironment(x.Display());
   // The sanitizers' leak check would turn libraries' own leaks into a failed exit status.
   env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
   process_.setProcessEnvironment(env);
   process_.start(QStringLiteral(TARNWICK_PROGRAM),
-                 {option, QString::fromStdString(machine.string())});
+                 QStringList{option, QString::fromStdString(machine.string())} + more);
   process_.waitForStarted(kStartMs);
 }
 

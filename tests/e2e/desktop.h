@@ -51,9 +51,11 @@ class XServer {
 // The built tarnwick on a machine directory, on the given X server.
 class ProgramUnderTest {
  public:
-  // option: --machine for a machine directory, --image for a disk image.
+  // option: --machine for a machine directory, --image for a disk image; more: further
+  // arguments.
   ProgramUnderTest(const XServer& x, const std::filesystem::path& machine,
-                   const QString& option = QStringLiteral("--machine"));
+                   const QString& option = QStringLiteral("--machine"),
+                   const QStringList& more = {});
   ~ProgramUnderTest();
   ProgramUnderTest(const ProgramUnderTest&) = delete;
   ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;

@@ -556,5 +556,72 @@ TEST_F(ProgramTest, AFirstStartThatCannotWriteEndsAndFreesTheMachine) {
   EXPECT_EQ(users.status, 0) << users.err;
 }
 
+// The Policies window by keyboard alone: a policy of a template given with --template set for
+// Default User and for a new group, each with its part's text.
+TEST_F(ProgramTest, ThePoliciesWindowSetsAPolicyWithAPartForDefaultUserAndForAGroup) {
+  const std::filesystem::path adm = temp_.Path() / "tests.adm";
+  std::ofstream(adm) << "CLASS USER\r\n"
+                        "CATEGORY \"Tarnwick tests\"\r\n"
+                        "  KEYNAME \"Software\\Tarnwick Tests\"\r\n"
+                        "  POLICY \"Greeting\"\r\n"
+                        "    PART \"Text\" EDITTEXT\r\n"
+                        "      VALUENAME \"Greeting\"\r\n"
+                        "    END PART\r\n"
+                        "  END POLICY\r\n"
+                        "END CATEGORY\r\n";
+  ProgramUnderTest program(x_, temp_.Path() / "machine", QStringLiteral("--machine"),
+                           {QStringLiteral("--template"), QString::fromStdString(adm.string())});
+  FirstStart(program);
+  x_.Keys(MainWindow(), {QStringLiteral("ctrl+p")});
+  const std::optional<QString> policies = x_.WaitForWindow(QStringLiteral("Policies"));
+  ASSERT_TRUE(policies) << program.Output().toStdString();
+  // The test's category is the last; End, Right and Down reach its one policy whether it is
+  // folded or not; the space bar ticks it and Tab goes to its part.
+  const QStringList toThePart = {QStringLiteral("alt+p"), QStringLiteral("End"),
+                                 QStringLiteral("Right"), QStringLiteral("Down"),
+                                 QStringLiteral("space"), QStringLiteral("Tab")};
+  x_.Keys(*policies, {QStringLiteral("alt+e"), QStringLiteral("Home")});  // Default User
+  x_.Keys(*policies, toThePart);
+  x_.Type(*policies, QStringLiteral("Hello everyone"));
+  x_.Keys(*policies, {QStringLiteral("Tab")});
+
+  x_.Keys(*policies, {QStringLiteral("alt+g")});
+  const std::optional<QString> name = x_.WaitForWindow(QStringLiteral("Add Group"));
+  ASSERT_TRUE(name);
+  x_.Type(*name, QStringLiteral("Pupils"));
+  x_.Keys(*name, {QStringLiteral("Return")});
+  ASSERT_TRUE(x_.WaitUntilGone(*name));
+  x_.Keys(*policies, toThePart);
+  x_.Type(*policies, QStringLiteral("Hello pupils"));
+  x_.Keys(*policies, {QStringLiteral("Tab"), QStringLiteral("Escape")});
+  ASSERT_TRUE(x_.WaitUntilGone(*policies));
+  ExitByMenu();
+  ASSERT_EQ(program.WaitForExit(), 0) << program.Output().toStdString();
+
+  const Readers policy(Windows("Tarnex.pol"));
+  ASSERT_TRUE(policy.Ok()) << policy.Diagnostics();
+  EXPECT_EQ(policy.Text("Users\\.default\\Software\\Tarnwick Tests", "Greeting"), "Hello everyone");
+  EXPECT_EQ(policy.Text("UserGroups\\Pupils\\Software\\Tarnwick Tests", "Greeting"),
+            "Hello pupils");
+  EXPECT_EQ(policy.Text("GroupData\\UserGroups\\Priority", "1"), "Pupils");
+  // Alice, the account the main window showed, is untouched.
+  EXPECT_FALSE(policy.HasKey("Users\\Alice\\Software\\Tarnwick Tests"));
+}
+
+TEST_F(ProgramTest, ATemplateThatCannotBeReadIsNamedWithItsLineAndTheStartEnds) {
+  const std::filesystem::path adm = temp_.Path() / "broken.adm";
+  std::ofstream(adm) << "CLASS USER\r\nCATEGORY \"Tests\"\r\n  POLICY \"Cut short\"\r\n";
+  ProgramUnderTest program(x_, temp_.Path() / "machine", QStringLiteral("--machine"),
+                           {QStringLiteral("--template"), QString::fromStdString(adm.string())});
+  const std::optional<QString> box = x_.WaitForWindow(QStringLiteral("Tarnwick"));
+  ASSERT_TRUE(box) << program.Output().toStdString();
+  x_.Keys(*box, {QStringLiteral("Return")});
+  ASSERT_EQ(program.WaitForExit(), 1);
+  const std::string output = program.Output().toStdString();
+  EXPECT_NE(output.find("broken.adm(4): the file ends inside POLICY"), std::string::npos) << output;
+  // Nothing was started: no policy file.
+  EXPECT_FALSE(std::filesystem::exists(Windows("Tarnex.pol")));
+}
+
 }  // namespace
 }  // namespace tarnwick::test

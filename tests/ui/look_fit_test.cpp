@@ -18,6 +18,7 @@
 #include "controls/look.h"
 #include "policy/password_store.h"
 #include "policy/policy_store.h"
+#include "policy/policy_templates.h"
 #include "policy/users.h"
 #include "shell/scripted_prompter.h"
 #include "shell/single_instance.h"
@@ -25,8 +26,10 @@
 #include "support/policy_test_machine.h"
 #include "ui/about_box.h"
 #include "ui/change_password_form.h"
+#include "ui/logon_policy.h"
 #include "ui/main_window.h"
 #include "ui/password_form.h"
+#include "ui/policies_window.h"
 #include "ui/wizards/create_shortcut.h"
 #include "ui/wizards/new_user_wizard.h"
 #include "ui/wizards/start_tree.h"
@@ -208,6 +211,21 @@ TEST_F(WindowsFitTest, WizardPagesShowEveryText) {
 
   TfrmStartTree tree(nullptr, users);
   EXPECT_EQ(CutTexts(tree), "");
+}
+
+TEST_F(WindowsFitTest, PoliciesWindowsShowEveryText) {
+  AttachedPolicyFile file{machine_.Store()};
+  TUsers users{machine_.Store()};
+  const std::vector<PolicyTemplate> templates{OwnTemplate()};
+  TfrmPolicies policies(nullptr, machine_.Store(), users, templates);
+  for (const PolicyEntry& entry :
+       {PolicyEntry{PolicyEntry::Kind::User, "Ann"},
+        PolicyEntry{PolicyEntry::Kind::Computer, std::string(kDefaultEntryName)}}) {
+    ASSERT_TRUE(policies.SelectEntry(entry));
+    EXPECT_EQ(CutTexts(policies), "") << entry.name;
+  }
+  TfrmLogonPolicy logon(nullptr, machine_.Store(), "Ann");
+  EXPECT_EQ(CutTexts(logon), "");
 }
 
 }  // namespace

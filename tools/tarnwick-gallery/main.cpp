@@ -27,15 +27,20 @@
 #include "demo/demo_machine.h"
 #include "machine/machine.h"
 #include "policy/password_store.h"
+#include "policy/policy_entries.h"
+#include "policy/policy_settings.h"
 #include "policy/policy_store.h"
+#include "policy/policy_templates.h"
 #include "policy/users.h"
 #include "registry/registry.h"
 #include "shell/scripted_prompter.h"
 #include "shell/single_instance.h"
 #include "ui/about_box.h"
 #include "ui/change_password_form.h"
+#include "ui/logon_policy.h"
 #include "ui/main_window.h"
 #include "ui/password_form.h"
+#include "ui/policies_window.h"
 #include "ui/wizards/create_shortcut.h"
 #include "ui/wizards/new_user_wizard.h"
 #include "ui/wizards/start_tree.h"
@@ -76,6 +81,52 @@ Machine DemoMachine(const QDir& base) {
     std::fclose(ini);
   }
   return OpenOrCreateMachine(dir);
+}
+
+// The Policies window over Tarnwick's own template: Default User with the wallpaper on, a group
+// with a numeric part, and what Anna's logon applies.
+bool SavePoliciesWindows(TfrmMain& window, PolicyStore& store, const QDir& out) {
+  const std::vector<PolicyTemplate> templates{OwnTemplate()};
+  AddGroup(store, "Pupils");
+  AddGroup(store, "Teachers of the Science Laboratory");
+  AddComputer(store, "CLASSROOM-PC1");
+  const PolicyEntry pupils{PolicyEntry::Kind::Group, "Pupils"};
+  if (const Policy* policy = FindPolicy(templates, PolicyClass::User, "Desktop\\Wallpaper")) {
+    WritePolicySetting(
+        store, {PolicyEntry::Kind::User, std::string(kDefaultEntryName)}, *policy,
+        {PolicyState::On,
+         {{"Wallpaper name", {"C:\\WINDOWS\\Clouds.bmp", {}}}, {"Tile wallpaper", {"1", {}}}}});
+  }
+  if (const Policy* policy = FindPolicy(templates, PolicyClass::User,
+                                        "Shell\\Restrictions\\Hide drives in 'My Computer'")) {
+    WritePolicySetting(store, pupils, *policy, {PolicyState::On, {{"Drives to hide", {"12", {}}}}});
+  }
+  bool ok = true;
+  TfrmPolicies policies(&window, store, window.Users(), templates);
+  const auto show = [&](const char* path) {
+    if (QTreeWidgetItem* item = policies.PolicyItem(path)) {
+      for (QTreeWidgetItem* up = item->parent(); up != nullptr; up = up->parent()) {
+        up->setExpanded(true);
+      }
+      item->treeWidget()->setCurrentItem(item);
+      item->treeWidget()->setFocus();
+    } else {
+      std::printf("FAILED no policy %s\n", path);
+      ok = false;
+    }
+  };
+  show("Desktop\\Wallpaper");
+  ok &= Save(policies, out, QStringLiteral("policies-default-user"));
+  policies.SelectEntry(pupils);
+  show("Shell\\Restrictions\\Hide drives in 'My Computer'");
+  ok &= Save(policies, out, QStringLiteral("policies-group"));
+  policies.SelectEntry({PolicyEntry::Kind::Computer, std::string(kDefaultEntryName)});
+  show("Network\\Passwords\\Minimum Windows password length");
+  ok &= Save(policies, out, QStringLiteral("policies-computer"));
+  policies.close();
+  TfrmLogonPolicy logon(&window, store, "Anna");
+  ok &= Save(logon, out, QStringLiteral("logon-policy"));
+  return ok;
 }
 
 // Two users, the first with an icon and a few restrictions, shown in the main window.
@@ -121,6 +172,7 @@ bool SaveProgramWindows(const Machine& machine, const QDir& out) {
   list->item(list->count() - 1)->setSelected(true);
   pages->setCurrentIndex(0);
   ok &= Save(window, out, QStringLiteral("main-long-name"));
+  ok &= SavePoliciesWindows(window, store, out);
   window.close();
 
   {
