@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -280,6 +281,25 @@ TEST_F(TarnwickLabTest, JoinAMachineDirectory) {
     }
   }
   EXPECT_TRUE(fs::exists(systemDat.parent_path() / "SYSTEM.DA0"));
+
+  // Refused while Tarnwick administers the client, and on a damaged SYSTEM.DAT, which stays as
+  // it was.
+  const std::string joined = Slurp(systemDat);
+  {
+    const Machine machine = Machine::Open(client);
+    const std::optional<MachineLock> lock = MachineLock::TryAcquire(machine);
+    ASSERT_TRUE(lock);
+    const ProgramRun locked = Lab({"join", Path("lab").string(), "--machine", client.string()});
+    EXPECT_EQ(locked.status, 1);
+    EXPECT_NE(locked.err.find("Tarnwick is running on the machine"), std::string::npos)
+        << locked.err;
+  }
+  const std::string damaged = joined.substr(0, joined.size() / 3);
+  std::ofstream(systemDat, std::ios::binary | std::ios::trunc) << damaged;
+  const ProgramRun bad = Lab({"join", Path("lab").string(), "--machine", client.string()});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("SYSTEM.DAT"), std::string::npos) << bad.err;
+  EXPECT_EQ(Slurp(systemDat), damaged);
 }
 
 TEST_F(TarnwickLabTest, JoinDiskImages) {
