@@ -28,7 +28,8 @@ LAYERS = [
     "ui",
     "app",
 ]
-QT_FREE = set(LAYERS[: LAYERS.index("shell")]) | {"tools/tarnwick-policy", "tools/tarnwick-reg"}
+QT_FREE = set(LAYERS[: LAYERS.index("shell")]) | {"tools/tarnwick-policy", "tools/tarnwick-reg",
+                                                  "tools/tarnwick-lab"}
 # The tools stand beside the program's start-up: they may use every library, not app/.
 TOOLS_RANK = LAYERS.index("app")
 

@@ -23,7 +23,7 @@ dpkg-deb -f "$deb" Depends | grep -qw fonts-wine || { echo "no dependency on fon
 # lintian's exit status ignores warnings; errors fail the check.
 lintian --fail-on error --suppress-tags initial-upload-closes-no-bugs "$deb"
 
-for page in tarnwick tarnwick-policy tarnwick-reg; do
+for page in tarnwick tarnwick-policy tarnwick-reg tarnwick-lab; do
   file="$root/share/man/man1/$page.1.gz"
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 "$file" 2>&1 >/dev/null)
   [ -z "$warnings" ] || { echo "$page.1: $warnings" >&2; exit 1; }
@@ -46,4 +46,5 @@ grep -qxF "Help collection:   $prefix/share/tarnwick/tarnwick.qhc" <<<"$descript
 "$prefix/bin/tarnwick-policy" --machine "$machine" users >/dev/null
 "$prefix/bin/tarnwick-reg" --help | grep -q '^Usage: tarnwick-reg'
 "$prefix/bin/tarnwick-reg" --machine "$machine" export | grep -q '^REGEDIT4'
+"$prefix/bin/tarnwick-lab" --help | grep -q '^Usage: tarnwick-lab'
 echo "package ok: $deb"

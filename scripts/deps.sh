@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcreg-utils libparse-win32registry-perl liblnk-utils rifiuti2
   xvfb xauth xdotool fonts-wine
-  fdisk dosfstools mtools qemu-utils libvhdi-utils faketime
+  fdisk dosfstools mtools qemu-utils libvhdi-utils faketime samba smbclient
   clang libclang-rt-dev clang-format python3
   lintian desktop-file-utils appstream man-db dpkg-dev fakeroot file librsvg2-bin
 )

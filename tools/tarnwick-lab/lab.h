@@ -1,0 +1,67 @@
+// A lab: the folder on a Samba server from which one policy file and the users' roaming profiles
+// reach a room of Windows 95 computers that log on to the server's domain.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/error.h"
+
+namespace tarnwick {
+
+class Machine;
+
+// A lab that cannot be made, read or joined; the text names the file or folder.
+class LabError : public Error {
+ public:
+  using Error::Error;
+};
+
+inline constexpr std::string_view kLabFile = "lab.ini";
+inline constexpr std::string_view kPolicyFileName = "CONFIG.POL";
+inline constexpr std::string_view kLogonScriptName = "LOGON.BAT";
+
+struct LabSettings {
+  std::string domain;  // NetBIOS names, upper case
+  std::string server;
+  std::string netlogon;  // folders as lab.ini holds them: absolute, or relative to the lab
+  std::string homes;
+};
+
+// Why a domain or server name cannot be a NetBIOS name that Windows 95 accepts; empty when it can.
+std::string NetbiosNameProblem(std::string_view name);
+
+// The lab in dir; throws LabError for a missing or damaged lab.ini.
+LabSettings ReadLab(const std::filesystem::path& dir);
+// A folder of lab.ini as a host path: relative ones below the lab directory.
+std::filesystem::path LabFolder(const std::filesystem::path& dir, const std::string& folder);
+
+// Makes the lab: lab.ini, the netlogon folder with CONFIG.POL and LOGON.BAT, the homes folder.
+// Everything is made in temporary folders beside its place and renamed into place at the end, so
+// that a failure leaves nothing behind. Refuses a directory that holds a lab or anything else,
+// and netlogon or homes folders that exist and are not empty. The password is the program's
+// own (code page 1252); without one the first start of Tarnwick on the lab asks for it.
+void InitLab(const std::filesystem::path& dir, const LabSettings& settings,
+             const std::optional<std::string>& password);
+
+// The policy file of a new lab: Default User and Default Computer entries, the latter keeping
+// the clients' policy download automatic, and the program's scrambled password.
+std::vector<uint8_t> NewPolicyFile(const std::optional<std::string>& password);
+// The logon script, CR LF.
+std::string LogonScript(const LabSettings& settings);
+
+// smb.conf lines serving the lab; throws LabError when the policy file is missing or damaged or
+// a folder's path cannot stand in smb.conf.
+std::string SmbConfLines(const std::filesystem::path& dir, const LabSettings& settings);
+
+// What joins a client to the lab, as REGEDIT4 text of HKEY_LOCAL_MACHINE keys.
+std::string JoinText(const LabSettings& settings);
+// Merges JoinText into the machine's SYSTEM.DAT (the old file kept as SYSTEM.DA0). Throws
+// LabError while Tarnwick administers the machine.
+void JoinMachine(const Machine& machine, const LabSettings& settings);
+
+}  // namespace tarnwick

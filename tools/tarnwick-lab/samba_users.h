@@ -1,0 +1,27 @@
+// The shell commands that give each name of a class list a Samba account on the lab's server.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarnwick {
+
+// The columns a class list may have; samba-users reads only "name".
+inline constexpr std::string_view kClassListColumns[] = {
+    "name", "icon", "group", "hide-drives", "restrict", "allow", "copy-programs", "share-programs"};
+
+// Why a name cannot be both a Windows 95 logon name and a Samba (Unix) account; empty when it can.
+std::string AccountNameProblem(std::string_view name);
+
+// Single quotes, with each quote inside written as '\''.
+std::string ShellQuote(std::string_view text);
+
+// A shell script of useradd, install and pdbedit commands for every row of the class list text;
+// homes is the lab's homes folder, or none for the system's default homes. Throws CsvError
+// naming the line and column of the first bad row; then nothing is printed.
+std::string SambaUserCommands(std::string_view text, const std::string& fileName,
+                              const std::optional<std::filesystem::path>& homes);
+
+}  // namespace tarnwick
