@@ -31,14 +31,17 @@ std::string ReadStoredPassword(const PolicyStore& store) {
 }
 
 void StorePassword(const PolicyStore& store, std::string_view password) {
-  const std::string scrambled = ScrambleText(password, kScrambleSeed);
+  const RegValue value = StoredPasswordValue(password);
   RegistryAccessor reg(store.GetRegistry());
   OpenConfig(store, reg);
-  if (scrambled.find('\0') == std::string::npos) {
-    reg.WriteString(kModeValue, scrambled);
-  } else {
-    reg.WriteBinaryData(kModeValue, std::vector<uint8_t>(scrambled.begin(), scrambled.end()));
-  }
+  reg.WriteValue(value.name, value.type, value.data);
+}
+
+RegValue StoredPasswordValue(std::string_view password) {
+  const std::string scrambled = ScrambleText(password, kScrambleSeed);
+  const bool text = scrambled.find('\0') == std::string::npos;
+  return {std::string(kModeValue), text ? kRegSz : kRegBinary,
+          std::vector<uint8_t>(scrambled.begin(), scrambled.end())};
 }
 
 }  // namespace tarnwick

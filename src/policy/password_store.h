@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "registry/reg_tree.h"
+
 namespace tarnwick {
 
 class PolicyStore;
@@ -14,5 +16,7 @@ std::string ReadStoredPassword(const PolicyStore& store);
 // Stores the scrambled password as REG_SZ, or as REG_BINARY with its length when a scrambled byte
 // is 0 (a REG_SZ would end there and the password would be lost).
 void StorePassword(const PolicyStore& store, std::string_view password);
+// The value StorePassword writes as "Mode", for a policy file made without a store.
+RegValue StoredPasswordValue(std::string_view password);
 
 }  // namespace tarnwick

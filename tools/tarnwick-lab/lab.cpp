@@ -13,7 +13,7 @@
 #include "machine/atomic_file.h"
 #include "machine/ini_file.h"
 #include "machine/machine.h"
-#include "policy/scramble.h"
+#include "policy/password_store.h"
 #include "registry/creg_file.h"
 #include "registry/reg_tree.h"
 #include "registry/regedit4.h"
@@ -228,11 +228,8 @@ std::vector<uint8_t> NewPolicyFile(const std::optional<std::string>& password) {
       .SetValue("UpdateMode", kRegDword, Dword(1));
   RegNode& config = root.AddSubkey("Config");
   if (password && !password->empty()) {
-    const std::string scrambled = ScrambleText(*password, kScrambleSeed);
-    // As the program stores it: text, or binary when a scrambled byte is 0 and text would end
-    // there.
-    config.SetValue("Mode", scrambled.find('\0') == std::string::npos ? kRegSz : kRegBinary,
-                    Bytes(scrambled));
+    RegValue mode = StoredPasswordValue(*password);
+    config.SetValue(mode.name, mode.type, std::move(mode.data));
   }
   return EncodeRegistryFile(root, std::string(kPolicyFileName));
 }
