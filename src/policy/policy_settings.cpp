@@ -176,7 +176,8 @@ const PartValue* GivenValue(const PolicySetting& setting, const PolicyPart& part
 }
 
 void CheckPartNames(const Policy& policy, const PolicySetting& setting) {
-  for (const auto& [name, value] : setting.parts) {
+  for (const auto& given : setting.parts) {
+    const std::string& name = given.first;
     const bool known = std::any_of(policy.parts.begin(), policy.parts.end(),
                                    [&](const PolicyPart& p) { return p.name == name; });
     if (!known) {
