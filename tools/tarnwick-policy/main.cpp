@@ -191,6 +191,11 @@ CommandLine Parse(int argc, char** argv) {
   if (i == argc) throw UsageError("no command given");
   line.command = argv[i++];
   for (; i < argc; ++i) {
+    // The class list is a file of the host, named as the host names it.
+    if (line.command == "import-users") {
+      line.args.emplace_back(argv[i]);
+      continue;
+    }
     const std::optional<std::string> ansi = Utf8ToCp1252(argv[i]);
     if (!ansi) {
       throw Error(std::string("\"") + argv[i] +
@@ -219,6 +224,18 @@ std::optional<HeldPath> NewProfileFolder(const Machine& machine, const CommandLi
     }
   }
   return std::nullopt;
+}
+
+// The folders a failed command made, with what was made in them, last made first.
+void RemoveNewFolders(const Machine& machine, const std::vector<std::string>& folders) {
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+    try {
+      if (machine.Stat(*it)) machine.RemoveTree(*it);
+    } catch (const std::exception& e) {
+      std::cerr << "tarnwick-policy: " << Cp1252ToUtf8(*it) << " is left behind: " << e.what()
+                << '\n';
+    }
+  }
 }
 
 int Fail(const std::string& text) {
@@ -253,8 +270,9 @@ int Run(const CommandLine& line) {
   TextAccountShell shell(machine, std::cerr);
   std::ostringstream out;
   std::optional<std::string> failure;
+  std::vector<std::string> newFolders;
   try {
-    RunCommand(store, templates, line.command, line.args, out, shell);
+    RunCommand(store, templates, line.command, line.args, out, shell, newFolders);
   } catch (const std::exception& e) {
     failure = e.what();
   }
@@ -271,6 +289,7 @@ int Run(const CommandLine& line) {
     if (!failure) failure = std::string("The changes could not be written: ") + e.what();
   }
   if (failure && newProfile) RemoveTree(*newProfile);
+  if (failure) RemoveNewFolders(machine, newFolders);
   // All or nothing: a failed command prints no part of its output.
   if (failure) return Fail(*failure);
   std::cout << Cp1252ToUtf8(out.str());
