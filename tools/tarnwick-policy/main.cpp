@@ -48,6 +48,8 @@ Commands:
   add-user NAME [OPTIONS]     create an account as Tarnwick's new-user wizard does: profile
                               directory, profile entry, user.dat, policies, folders, desktop
                               shortcuts and allowed programs (see below)
+  import-users FILE.csv       make an account for each row of a class list, as add-user
+                              makes it (see below)
   remove-user NAME [--delete-profile]
                               delete an account and its profile entry; with --delete-profile
                               its profile directory goes into the Recycle Bin first
@@ -111,6 +113,16 @@ an empty Programs folder and both desktop shortcuts):
   --allow PROGRAM...          allow these programs after the machine's start-up programs: a
                               file name (calc.exe), or the full Windows path of a program or
                               of a shortcut to one (allowed by its file name)
+
+import-users reads comma-separated UTF-8 text whose first line names the columns, in any
+order: name (required), icon, group, hide-drives, restrict, allow, copy-programs and
+share-programs. A cell takes what add-user's option of that name takes; put a cell holding
+commas in double quotes ("A,C"); allow separates its programs by commas. copy-programs and
+share-programs name an account or a row above. group names a group of the policy file: it is
+checked and printed as NAME<TAB>GROUP, for the logon server's group membership (Windows 95
+keeps none in the policy file). Every row is checked first: a fault names the file's line and
+column, and nothing is made. Each registry file is written once for the whole list; at most
+10,000 rows.
 
 Properties:
   NoRun NoFind NoDesktop NoSetFolders NoSetTaskbar RestrictRun NoPrinterChanges
