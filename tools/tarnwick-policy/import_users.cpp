@@ -22,7 +22,7 @@ namespace {
 constexpr std::string_view kColumns[] = {"name",     "icon",  "group",         "hide-drives",
                                          "restrict", "allow", "copy-programs", "share-programs"};
 
-// Far beyond 10,000 rows of long paths; a bigger file is no class list.
+// Far beyond the most rows of long paths; a bigger file is no class list.
 constexpr size_t kMaxFileSize = size_t{64} << 20;
 
 std::string FoldedName(std::string_view name) {

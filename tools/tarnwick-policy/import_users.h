@@ -11,8 +11,9 @@ namespace tarnwick {
 class AccountShell;
 class TUsers;
 
-// The most rows a class list may have.
-inline constexpr size_t kMaxClassListRows = 10000;
+// The most rows a class list may have: each account takes some tens of milliseconds to make and
+// write, mostly waiting for the disk.
+inline constexpr size_t kMaxClassListRows = 2000;
 
 // Makes an account for each row of the class list csvFile (UTF-8 comma-separated text; a header
 // line names the columns name, icon, group, hide-drives, restrict, allow, copy-programs and

@@ -122,7 +122,7 @@ share-programs name an account or a row above. group names a group of the policy
 checked and printed as NAME<TAB>GROUP, for the logon server's group membership (Windows 95
 keeps none in the policy file). Every row is checked first: a fault names the file's line and
 column, and nothing is made. Each registry file is written once for the whole list; at most
-10,000 rows.
+2,000 rows (split a longer list).
 
 Properties:
   NoRun NoFind NoDesktop NoSetFolders NoSetTaskbar RestrictRun NoPrinterChanges
