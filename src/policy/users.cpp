@@ -103,6 +103,10 @@ std::optional<std::string> RefusedUserName(const Machine& machine, std::string_v
   return std::nullopt;
 }
 
+std::string NewProfileDirectory(const Machine& machine, std::string_view name) {
+  return AddTrailingBackslash(machine.WindowsDirectory()) + "Profiles\\" + std::string(name);
+}
+
 TUsers::TUsers(PolicyStore& store) : store_(store) {
   Reload();
 }
@@ -137,9 +141,8 @@ TUser& TUsers::AddUser(std::string_view name) {
 
   // The profile first, so that an account is never recorded without one.
   MadeOnDisk made(machine);
-  const std::string windows = AddTrailingBackslash(machine.WindowsDirectory());
-  MakeDirectoryLevel(machine, windows + "Profiles", made);
-  const std::string profile = windows + "Profiles\\" + std::string(name);
+  MakeDirectoryLevel(machine, AddTrailingBackslash(machine.WindowsDirectory()) + "Profiles", made);
+  const std::string profile = NewProfileDirectory(machine, name);
   MakeDirectoryLevel(machine, profile, made);
   const std::string userDat = profile + "\\user.dat";
   if (!registry.FileExists(userDat)) {

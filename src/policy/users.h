@@ -33,6 +33,9 @@ class TUsers;
 std::optional<std::string> RefusedUserName(const Machine& machine, std::string_view name,
                                            const TUsers* accounts);
 
+// Where AddUser makes the profile directory of an account named name (a Windows path).
+std::string NewProfileDirectory(const Machine& machine, std::string_view name);
+
 class TUsers {
  public:
   // Loads the store's list (Reload).

@@ -65,27 +65,6 @@ std::vector<std::string> EntryNames(const DriveVolume& volume, const VolumePath&
   return names;
 }
 
-// Whether two Windows paths name one file as the machine resolves them. On host directories by the
-// host's own identity, so that a link or two letters of one directory meet too; on an image by the
-// volume and the entries found, which a name in another case or its 8.3 alias finds as well.
-bool SameFile(const Machine& machine, std::string_view a, std::string_view b) {
-  VolumeLocation first;
-  VolumeLocation second;
-  if (machine.Locate(a, first) != PathStatus::Found ||
-      machine.Locate(b, second) != PathStatus::Found) {
-    return false;
-  }
-  const std::optional<fs::path> hostA = first.volume->HostPath(first.path);
-  const std::optional<fs::path> hostB = second.volume->HostPath(second.path);
-  if (hostA || hostB) {
-    std::error_code ec;
-    return hostA && hostB && (*hostA == *hostB || fs::equivalent(*hostA, *hostB, ec));
-  }
-  return first.volume == second.volume &&
-         std::ranges::equal(EntryNames(*first.volume, first.path),
-                            EntryNames(*second.volume, second.path), EqualsIgnoreCaseCp1252);
-}
-
 // A file that we could have written ourselves: one that reads but cannot be written again (a name
 // the writer refuses) never replaces a backup.
 // A file fit to be the backup: it decodes and encodes again, and its data blocks tile it to its
@@ -206,8 +185,48 @@ bool Registry::Impl::DeleteKey(RootKey root, std::string_view path) {
   return Save(*parent->hive);
 }
 
+// Two Windows paths name one file as the machine resolves them: on host directories by the
+// host's own identity, so that a link or two letters of one directory meet too; on an image by the
+// volume and the entries found, which a name in another case or its 8.3 alias finds as well.
+Registry::Impl::ResolvedPath Registry::Impl::Resolve(std::string_view windowsPath) const {
+  ResolvedPath resolved;
+  VolumeLocation location;
+  if (machine_.Locate(windowsPath, location) != PathStatus::Found) return resolved;
+  resolved.volume = location.volume;
+  resolved.host = location.volume->HostPath(location.path);
+  if (!resolved.host) resolved.entries = EntryNames(*location.volume, location.path);
+  return resolved;
+}
+
+bool Registry::Impl::IsFileOf(const Hive& hive, const ResolvedPath& file, bool fileExists) const {
+  if (file.volume == nullptr) return false;
+  if (!hive.resolved || hive.resolved->volume == nullptr) hive.resolved = Resolve(hive.windowsPath);
+  const ResolvedPath& own = *hive.resolved;
+  if (own.volume == nullptr) return false;
+  if (own.host || file.host) {
+    if (!own.host || !file.host) return false;
+    if (*own.host == *file.host) return true;
+    // Only an existing file can be another name of the hive's.
+    std::error_code ec;
+    return fileExists && fs::equivalent(*own.host, *file.host, ec);
+  }
+  return own.volume == file.volume &&
+         std::ranges::equal(own.entries, file.entries, EqualsIgnoreCaseCp1252);
+}
+
+namespace {
+
+bool HostFileExists(const std::optional<fs::path>& host) {
+  std::error_code ec;
+  return host && fs::symlink_status(*host, ec).type() != fs::file_type::not_found;
+}
+
+}  // namespace
+
 bool Registry::Impl::IsInUse(std::string_view windowsFile) const {
-  auto same = [&](const Hive& hive) { return SameFile(machine_, hive.windowsPath, windowsFile); };
+  const ResolvedPath file = Resolve(windowsFile);
+  const bool exists = HostFileExists(file.host);
+  auto same = [&](const Hive& hive) { return IsFileOf(hive, file, exists); };
   if (same(system_) || same(user_)) return true;
   for (const Mount& mount : mounts_) {
     if (same(mount.hive)) return true;
@@ -217,16 +236,18 @@ bool Registry::Impl::IsInUse(std::string_view windowsFile) const {
 
 std::list<Registry::Impl::Hive>::iterator Registry::Impl::FindUnattached(
     std::string_view windowsFile) {
-  return std::ranges::find_if(unattached_, [&](const Hive& hive) {
-    return SameFile(machine_, hive.windowsPath, windowsFile);
-  });
+  const ResolvedPath file = Resolve(windowsFile);
+  const bool exists = HostFileExists(file.host);
+  return std::ranges::find_if(unattached_,
+                              [&](const Hive& hive) { return IsFileOf(hive, file, exists); });
 }
 
 bool Registry::Impl::FileExists(std::string_view windowsFile) const {
   if (!Reachable(machine_, windowsFile)) return false;
-  return Occupied(machine_, windowsFile) || std::ranges::any_of(unattached_, [&](const Hive& hive) {
-           return SameFile(machine_, hive.windowsPath, windowsFile);
-         });
+  if (Occupied(machine_, windowsFile)) return true;
+  const ResolvedPath file = Resolve(windowsFile);
+  return std::ranges::any_of(unattached_,
+                             [&](const Hive& hive) { return IsFileOf(hive, file, false); });
 }
 
 bool Registry::Impl::LoadKey(RootKey root, std::string_view key, std::string_view windowsFile) {

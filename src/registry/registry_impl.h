@@ -1,6 +1,7 @@
 // The registry's trees: the machine's two files and the hives attached below its root keys.
 #pragma once
 
+#include <filesystem>
 #include <list>
 #include <memory>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "machine/drive_volume.h"
 #include "registry/reg_tree.h"
 #include "registry/registry.h"
 
@@ -16,8 +18,19 @@ namespace tarnwick {
 class Registry::Impl {
  public:
   // One registry file in memory.
+  // A Windows path as the machine resolves it: on a host directory its host path, on an image
+  // its volume and the names of its entries. Empty volume: the path leads nowhere.
+  struct ResolvedPath {
+    const DriveVolume* volume = nullptr;
+    std::optional<std::filesystem::path> host;
+    std::vector<std::string> entries;
+  };
+
   struct Hive {
     std::string windowsPath;
+    // windowsPath resolved when first compared with another file (again while it leads
+    // nowhere): a batch of many saved files compares each new one with all the others.
+    mutable std::optional<ResolvedPath> resolved;
     std::unique_ptr<RegNode> root;
     bool dirty = false;    // the file lacks changes
     bool batched = false;  // changed while a write batch was open
@@ -87,6 +100,10 @@ class Registry::Impl {
   // Whether a hive of this registry has the file, found as the machine resolves both paths.
   bool IsInUse(std::string_view windowsFile) const;
   std::list<Hive>::iterator FindUnattached(std::string_view windowsFile);
+  // Whether the hive's file is the file resolved, as SameFile compares them; fileExists tells
+  // whether a host file lies at file's path.
+  bool IsFileOf(const Hive& hive, const ResolvedPath& file, bool fileExists) const;
+  ResolvedPath Resolve(std::string_view windowsPath) const;
   // Writes the files of hives as one commit, each SYSTEM.DAT and USER.DAT after its backup. Every
   // file is encoded first: when one cannot be, or the commit fails, no file changes and the hives
   // stay dirty. Records why a commit failed.

@@ -8,13 +8,14 @@
 
 #include "account/account.h"
 #include "account/account_shell.h"
-#include "account/allowed_program.h"
 #include "account/machine_settings.h"
 #include "base/cp1252.h"
 #include "base/text.h"
 #include "entry_commands.h"
+#include "import_users.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
+#include "new_user_options.h"
 #include "policy/activation.h"
 #include "policy/policy_store.h"
 #include "policy/restrictions.h"
@@ -37,6 +38,7 @@ const std::map<std::string, std::pair<size_t, size_t>>& Arities() {
       {"allow", {2, 2}},
       {"disallow", {2, 2}},
       {"add-user", {1, kAnyNumber}},
+      {"import-users", {1, 1}},
       {"remove-user", {1, 2}},
       {"activation", {0, 1}},
       {"policies", {1, 1}},
@@ -53,57 +55,19 @@ const std::map<std::string, std::pair<size_t, size_t>>& Arities() {
   return arities;
 }
 
-constexpr std::string_view kRestrictRun = "RestrictRun";
-
-// add-user's command line: the answers the new-user wizard would be given, and the programs to
-// allow, as typed.
-struct AddUserLine {
-  NewUserAnswers answers;
-  std::vector<std::string> programs;
-};
-
-std::vector<std::string> SplitAtCommas(std::string_view text) {
-  std::vector<std::string> parts;
-  for (size_t start = 0;;) {
-    const size_t comma = text.find(',', start);
-    parts.emplace_back(Trim(text.substr(start, comma - start)));
-    if (comma == std::string_view::npos) return parts;
-    start = comma + 1;
-  }
-}
-
-// A,C or a:,c: gives "AC".
-std::string DriveLetters(const std::string& list) {
-  std::string letters;
-  for (const std::string& drive : SplitAtCommas(list)) {
-    const char letter = drive.empty() ? '\0' : UpperAscii(drive[0]);
-    if (letter < 'A' || letter > 'Z' || drive.size() > 2 ||
-        (drive.size() == 2 && drive[1] != ':')) {
-      throw UsageError("--hide-drives takes drive letters such as A,C, not '" +
-                       Cp1252ToUtf8(drive) + "'");
-    }
-    letters += letter;
-  }
-  return letters;
-}
-
-void AddRestrictions(const std::string& list, NewUserAnswers& answers) {
-  for (const std::string& name : SplitAtCommas(list)) {
-    if (EqualsIgnoreCase(name, kRestrictRun)) {
-      answers.runListed = true;
-    } else if (const std::optional<std::string_view> known = FindNewUserRestriction(name)) {
-      answers.restrictions.emplace_back(*known);
-    } else {
-      std::string names(kRestrictRun);
-      for (std::string_view each : NewUserRestrictions()) names += ", " + std::string(each);
-      throw UsageError("--restrict takes " + names + "; not '" + Cp1252ToUtf8(name) + "'");
-    }
+// What value gives, an OptionValueError becoming a UsageError that names the option.
+template <typename Value>
+auto OptionValue(const std::string& option, Value value) {
+  try {
+    return value();
+  } catch (const OptionValueError& e) {
+    throw UsageError(option + " " + e.what());
   }
 }
 
 // Throws UsageError for options add-user does not know or that lack their value.
-AddUserLine ParseAddUser(const std::vector<std::string>& args) {
-  AddUserLine line;
+NewUserOptions ParseAddUser(const std::vector<std::string>& args) {
+  NewUserOptions line;
   NewUserAnswers& answers = line.answers;
   if (args[0].starts_with("-")) throw UsageError("add-user takes the user's name first");
   answers.name = args[0];
@@ -126,9 +90,9 @@ AddUserLine ParseAddUser(const std::vector<std::string>& args) {
     } else if (option == "--no-desktop-shortcuts") {
       answers.createShortcut = false;
     } else if (option == "--hide-drives") {
-      answers.hiddenDrives += DriveLetters(value());
+      answers.hiddenDrives += OptionValue(option, [&] { return DriveLetters(value()); });
     } else if (option == "--restrict") {
-      AddRestrictions(value(), answers);
+      OptionValue(option, [&] { AddRestrictions(value(), answers); });
     } else if (option == "--allow") {
       const size_t before = line.programs.size();
       while (i + 1 < args.size() && !args[i + 1].starts_with("--")) {
@@ -183,40 +147,20 @@ void CheckWindowsPath(const UserProperty& property, const std::string& text) {
   }
 }
 
-// A bare file name is allowed as it is. A program or shortcut named by its path is allowed by its
-// file name and gets a shortcut when only listed programs may run, as Add Program answered Yes.
-AllowedAppEntry AllowedEntry(const Machine& machine, const std::string& program) {
-  if (program.find_first_of("\\/:") == std::string::npos) {
-    if (Trim(program).empty()) throw Error("An allowed program needs a file name such as calc.exe");
-    return {program, std::nullopt};
-  }
-  if (!ExistingFile(machine, program)) {
-    throw Error("There is no program or shortcut " + Cp1252ToUtf8(program) + " on the machine");
-  }
-  const std::optional<AllowedProgram> found = AllowedProgramOf(machine, program);
-  if (!found) {
-    throw Error("The shortcut " + Cp1252ToUtf8(program) +
-                " is damaged or its target cannot be found");
-  }
-  return {found->fileName, TAllowedApp{found->path, true}};
-}
-
 // The new-user wizard's answers: its list starts with the machine's start-up programs.
-void AddUser(TUsers& users, const AddUserLine& line, AccountShell& shell) {
+void AddUser(TUsers& users, const NewUserOptions& line, AccountShell& shell) {
   const Machine& machine = users.Store().GetMachine();
   NewUserAnswers answers = line.answers;
   if (!answers.iconFile.empty() && !ExistingFile(machine, answers.iconFile)) {
     throw Error("There is no icon file " + Cp1252ToUtf8(answers.iconFile) + " on the machine");
   }
   if (answers.sourceUser) answers.sourceUser = ExistingUser(users, *answers.sourceUser).Name();
-  for (std::string& program : StartupPrograms(users.Store().GetRegistry())) {
-    answers.apps.push_back({std::move(program), std::nullopt});
-  }
+  std::vector<AllowedAppEntry> programs;
   for (const std::string& program : line.programs) {
-    answers.apps.push_back(AllowedEntry(machine, program));
+    programs.push_back(AllowedEntry(machine, program));
   }
-  const CreatedAccount created = CreateAccount(users, answers, shell);
-  if (!created.problems.empty()) shell.Tell(created.ProblemsText());
+  MakeAccount(users, std::move(answers), StartupPrograms(users.Store().GetRegistry()), programs,
+              shell);
 }
 
 // The entries of a folder, sorted without regard to case, folders ending in "\".
@@ -338,7 +282,7 @@ bool IsReadingCommand(const std::string& command, const std::vector<std::string>
 
 void RunCommand(PolicyStore& store, const std::vector<PolicyTemplate>& templates,
                 const std::string& command, const std::vector<std::string>& args, std::ostream& out,
-                AccountShell& shell) {
+                AccountShell& shell, std::vector<std::string>& newFolders) {
   if (command == "activation") return Activation(store, args, out);
   if (IsEntryCommand(command)) return RunEntryCommand(store, templates, command, args, out);
   TUsers users(store);
@@ -356,6 +300,8 @@ void RunCommand(PolicyStore& store, const std::vector<PolicyTemplate>& templates
     }
   } else if (command == "add-user") {
     AddUser(users, ParseAddUser(args), shell);
+  } else if (command == "import-users") {
+    ImportUsers(users, args[0], out, shell, newFolders);
   } else if (command == "remove-user") {
     const std::string name = ExistingUser(users, args[0]).Name();
     if (!RemoveAccount(users, name, args.size() == 2, shell)) {

@@ -48,6 +48,8 @@ Commands:
   add-user NAME [OPTIONS]     create an account as Tarnwick's new-user wizard does: profile
                               directory, profile entry, user.dat, policies, folders, desktop
                               shortcuts and allowed programs (see below)
+  import-users FILE.csv       make an account for each row of a class list, as add-user
+                              makes it (see below)
   remove-user NAME [--delete-profile]
                               delete an account and its profile entry; with --delete-profile
                               its profile directory goes into the Recycle Bin first
@@ -111,6 +113,16 @@ an empty Programs folder and both desktop shortcuts):
   --allow PROGRAM...          allow these programs after the machine's start-up programs: a
                               file name (calc.exe), or the full Windows path of a program or
                               of a shortcut to one (allowed by its file name)
+
+import-users reads comma-separated UTF-8 text whose first line names the columns, in any
+order: name (required), icon, group, hide-drives, restrict, allow, copy-programs and
+share-programs. A cell takes what add-user's option of that name takes; put a cell holding
+commas in double quotes ("A,C"); allow separates its programs by commas. copy-programs and
+share-programs name an account or a row above. group names a group of the policy file: it is
+checked and printed as NAME<TAB>GROUP, for the logon server's group membership (Windows 95
+keeps none in the policy file). Every row is checked first: a fault names the file's line and
+column, and nothing is made. Each registry file is written once for the whole list; at most
+2,000 rows (split a longer list).
 
 Properties:
   NoRun NoFind NoDesktop NoSetFolders NoSetTaskbar RestrictRun NoPrinterChanges
@@ -191,6 +203,11 @@ CommandLine Parse(int argc, char** argv) {
   if (i == argc) throw UsageError("no command given");
   line.command = argv[i++];
   for (; i < argc; ++i) {
+    // The class list is a file of the host, named as the host names it.
+    if (line.command == "import-users") {
+      line.args.emplace_back(argv[i]);
+      continue;
+    }
     const std::optional<std::string> ansi = Utf8ToCp1252(argv[i]);
     if (!ansi) {
       throw Error(std::string("\"") + argv[i] +
@@ -219,6 +236,18 @@ std::optional<HeldPath> NewProfileFolder(const Machine& machine, const CommandLi
     }
   }
   return std::nullopt;
+}
+
+// The folders a failed command made, with what was made in them, last made first.
+void RemoveNewFolders(const Machine& machine, const std::vector<std::string>& folders) {
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+    try {
+      if (machine.Stat(*it)) machine.RemoveTree(*it);
+    } catch (const std::exception& e) {
+      std::cerr << "tarnwick-policy: " << Cp1252ToUtf8(*it) << " is left behind: " << e.what()
+                << '\n';
+    }
+  }
 }
 
 int Fail(const std::string& text) {
@@ -253,8 +282,9 @@ int Run(const CommandLine& line) {
   TextAccountShell shell(machine, std::cerr);
   std::ostringstream out;
   std::optional<std::string> failure;
+  std::vector<std::string> newFolders;
   try {
-    RunCommand(store, templates, line.command, line.args, out, shell);
+    RunCommand(store, templates, line.command, line.args, out, shell, newFolders);
   } catch (const std::exception& e) {
     failure = e.what();
   }
@@ -271,6 +301,7 @@ int Run(const CommandLine& line) {
     if (!failure) failure = std::string("The changes could not be written: ") + e.what();
   }
   if (failure && newProfile) RemoveTree(*newProfile);
+  if (failure) RemoveNewFolders(machine, newFolders);
   // All or nothing: a failed command prints no part of its output.
   if (failure) return Fail(*failure);
   std::cout << Cp1252ToUtf8(out.str());
