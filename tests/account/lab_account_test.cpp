@@ -11,13 +11,12 @@
 #include "policy/password_store.h"
 #include "policy/policy_store.h"
 #include "policy/users.h"
-#include "registry/creg_file.h"
-#include "registry/reg_tree.h"
 #include "registry/registry.h"
 #include "support/independent_readers.h"
 #include "support/policy_test_machine.h"
 #include "support/run_program.h"
 #include "support/temp_machine_dir.h"
+#include "support/test_lab.h"
 
 namespace tarnwick::test {
 namespace {
@@ -27,20 +26,7 @@ namespace fs = std::filesystem;
 class LabAccountTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_.WriteFile("lab.ini",
-                   "[Lab]\nDomain=CLASS\nServer=LABSRV\nNetlogon=netlogon\nHomes=homes\n");
-    RegNode root;
-    root.AddSubkey("Users").AddSubkey(".default");
-    root.AddSubkey("Computers")
-        .AddSubkey(".default")
-        .AddSubkey("System")
-        .AddSubkey("CurrentControlSet")
-        .AddSubkey("control")
-        .AddSubkey("Update")
-        .SetValue("UpdateMode", kRegDword, Dword(1));
-    const std::vector<uint8_t> bytes = EncodeRegistryFile(root, "CONFIG.POL");
-    dir_.WriteFile("netlogon/CONFIG.POL", std::string(bytes.begin(), bytes.end()));
-    fs::create_directories(dir_.Path() / "homes");
+    WriteTestLab(dir_.Path());
     machine_.emplace(OpenOrCreateMachine(dir_.Path()));
   }
   fs::path PolicyFile() const { return dir_.Path() / "netlogon" / "CONFIG.POL"; }
