@@ -33,7 +33,9 @@ constexpr const char* kHelp =
     R"(Usage: tarnwick-policy [--machine DIR | --image FILE] [--template FILE]... COMMAND [ARGS]
 
 Reads and changes the accounts and policies of a Windows 95 machine administered by Tarnwick,
-in the machine's policy file (C:\WINDOWS\Tarnex.pol), the way Tarnwick itself does.
+in the machine's policy file (C:\WINDOWS\Tarnex.pol), the way Tarnwick itself does. On a lab
+(a DIR holding lab.ini, see tarnwick-lab) the policy file is its netlogon CONFIG.POL and each
+account's profile lies in its home, \\SERVER\name\.profiles.
 
 Commands:
   users                       list the accounts, one name a line
