@@ -320,8 +320,11 @@ TUser& CreateFirstAccount(TUsers& users, std::string_view name, std::string_view
         "NoRealMode", "NoConfigure"}) {
     SetRestriction(user, restriction, false);
   }
-  RegisterLogon(store, name);
-  TurnActivationOn(store);
+  // A lab's clients log on to its domain and download its policies once joined, not here.
+  if (!store.GetMachine().Lab()) {
+    RegisterLogon(store, name);
+    TurnActivationOn(store);
+  }
   return user;
 }
 

@@ -68,7 +68,7 @@ std::string DriveLine(const DriveInfo& drive) {
 }  // namespace
 
 std::string Describe(const Machine& machine) {
-  const std::string policyFile = PolicyFilePathFor(machine.WindowsDirectory());
+  const std::string policyFile = PolicyFilePathOf(machine);
   const bool policyExists = ExistingFile(machine, policyFile);
   std::error_code ec;
   const bool isImage = !std::filesystem::is_directory(machine.Directory(), ec);

@@ -6,6 +6,7 @@
 
 #include "account/account.h"
 #include "controls/wait_cursor.h"
+#include "machine/machine.h"
 #include "policy/activation.h"
 #include "policy/policy_store.h"
 #include "policy/restrictions.h"
@@ -21,7 +22,7 @@ bool FirstStartSetup(QWidget* owner, TUsers& users) {
   {
     TfrmWelcomeWizard wizard(owner, users.Store().GetMachine());
     if (RunDialog(wizard) != QDialog::Accepted) {
-      TurnActivationOff(users.Store());
+      if (!users.Store().GetMachine().Lab()) TurnActivationOff(users.Store());
       return false;
     }
     const std::optional<std::string> typed = wizard.UserName();

@@ -340,6 +340,11 @@ Machine OpenOrCreateMachine(const fs::path& dir) {
   if (dir.empty()) throw MachineError("The machine directory is an empty path");
   std::error_code ec;
   if (fs::symlink_status(dir, ec).type() == fs::file_type::not_found) CreateDemoMachine(dir);
+  // A lab's server machine is made on its first opening.
+  if (IsLabDirectory(dir) &&
+      fs::symlink_status(dir / kLabServerFolder, ec).type() == fs::file_type::not_found) {
+    CreateDemoMachine(dir / kLabServerFolder);
+  }
   return Machine::Open(dir);
 }
 

@@ -81,13 +81,16 @@ uint32_t Win32DriveType(DriveType type) {
   return 0;
 }
 
-// The drive of a path's root: its letter, or the network drive whose remote name it is.
+// The drive of a path's root: its letter, or the network drive whose remote name it is, else
+// the share that reaches it (a lab's homes, \\SERVER, reach \\SERVER\name).
 const DriveInfo* RootDrive(const Machine& machine, const MachinePath& path) {
   if (path.root.size() == 2) return machine.FindDrive(path.root[0]);
   for (const DriveInfo& drive : machine.Drives()) {
     if (!drive.remoteName.empty() && EqualsIgnoreCase(drive.remoteName, path.root)) return &drive;
   }
-  return nullptr;
+  VolumeLocation location;
+  if (machine.Locate(path.root + "\\", location) != PathStatus::Found) return nullptr;
+  return location.drive;
 }
 
 // What a disk image records of an entry: the real DOS attributes (a file written since the
@@ -123,7 +126,10 @@ std::optional<ShellLinkTarget> DescribeTarget(const Machine& machine, const Mach
   const DriveInfo* drive = RootDrive(machine, path);
   if (drive == nullptr) return std::nullopt;
   ShellLinkTarget target;
-  if (path.root.size() != 2) target.networkName = drive->remoteName;
+  if (path.root.size() != 2) {
+    target.networkName =
+        EqualsIgnoreCase(drive->remoteName, path.root) ? drive->remoteName : path.root;
+  }
   target.drive = drive->letter;
   target.volume = {Win32DriveType(drive->type), drive->serial, drive->label};
   for (size_t i = 0; i < path.components.size(); ++i) {

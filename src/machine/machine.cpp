@@ -302,6 +302,22 @@ std::string WindowsDirectoryOf(const Machine& machine) {
   return kDefaultWindowsDirectory;
 }
 
+// A folder of a lab that clients reach through the UNC name remoteName.
+DriveInfo LabShare(char letter, std::string remoteName, const fs::path& folder,
+                   const std::string& what) {
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) {
+    throw MachineError(folder.string() + ": the lab's " + what + " folder does not exist");
+  }
+  DriveInfo share;
+  share.letter = letter;
+  share.type = DriveType::Remote;
+  share.hostDir = fs::canonical(folder, ec);
+  if (ec) throw MachineError(folder.string() + ": " + ec.message());
+  share.remoteName = std::move(remoteName);
+  return share;
+}
+
 }  // namespace
 
 Machine Machine::Open(const fs::path& dir) {
@@ -319,10 +335,44 @@ Machine Machine::Open(const fs::path& dir) {
   Machine machine;
   machine.dir_ = fs::canonical(dir, ec);
   if (ec) throw MachineError(dir.string() + ": " + ec.message());
+  if (IsLabDirectory(machine.dir_)) return OpenLab(machine.dir_);
   machine.windowsDir_ = kDefaultWindowsDirectory;
   machine.programPath_ = kDefaultProgramPath;
   MachineIniReader(machine.dir_).Read(machine.windowsDir_, machine.programPath_, machine.drives_);
   machine.OpenVolumes();
+  return machine;
+}
+
+Machine Machine::OpenLab(const fs::path& dir) {
+  LabSettings settings;
+  try {
+    settings = ReadLab(dir);
+  } catch (const Error& e) {
+    throw MachineError(e.what());
+  }
+  const fs::path server = dir / kLabServerFolder;
+  std::error_code ec;
+  if (!fs::is_directory(server, ec)) {
+    throw MachineError(server.string() + ": the lab's server machine does not exist");
+  }
+  Machine machine = Open(server);
+  machine.dir_ = dir;
+  const std::string unc = "\\\\" + settings.server;
+  // Letters for the device a shortcut names: the drives a logon script would map.
+  machine.shares_.push_back(
+      LabShare('N', unc + "\\NETLOGON", LabFolder(dir, settings.netlogon), "netlogon"));
+  machine.shares_.push_back(LabShare('H', unc, LabFolder(dir, settings.homes), "homes"));
+  const fs::path policyFile = machine.shares_.front().hostDir / kPolicyFileName;
+  if (!fs::is_regular_file(policyFile, ec)) {
+    throw MachineError(policyFile.string() +
+                       ": the lab's policy file is missing; the clients download it at every "
+                       "logon. Put it back from a backup, or make the lab anew with "
+                       "tarnwick-lab init");
+  }
+  for (const DriveInfo& share : machine.shares_) {
+    machine.shareVolumes_.push_back(std::make_shared<HostVolume>(share.hostDir, share.letter));
+  }
+  machine.lab_ = std::move(settings);
   return machine;
 }
 
@@ -398,24 +448,34 @@ PathStatus Machine::Locate(std::string_view windowsPath, VolumeLocation& locatio
   std::replace(path.begin(), path.end(), '/', '\\');
 
   const DriveInfo* drive = nullptr;
+  DriveVolume* volume = nullptr;
   std::vector<std::string> components;
   if (path.starts_with("\\\\")) {
     components = SplitWindowsPath(path);
     size_t longest = 0;
-    for (const DriveInfo& candidate : drives_) {
-      if (candidate.remoteName.empty()) continue;
-      const std::vector<std::string> remote = SplitWindowsPath(candidate.remoteName);
-      if (remote.size() > longest && remote.size() <= components.size() &&
-          std::equal(
-              remote.begin(), remote.end(), components.begin(),
-              [](const std::string& a, const std::string& b) { return EqualsIgnoreCase(a, b); })) {
-        drive = &candidate;
-        longest = remote.size();
+    const auto match = [&](const std::vector<DriveInfo>& drives,
+                           const std::vector<std::shared_ptr<DriveVolume>>& volumes) {
+      for (size_t i = 0; i < drives.size(); ++i) {
+        const DriveInfo& candidate = drives[i];
+        if (candidate.remoteName.empty()) continue;
+        const std::vector<std::string> remote = SplitWindowsPath(candidate.remoteName);
+        if (remote.size() > longest && remote.size() <= components.size() &&
+            std::equal(remote.begin(), remote.end(), components.begin(),
+                       [](const std::string& a, const std::string& b) {
+                         return EqualsIgnoreCase(a, b);
+                       })) {
+          drive = &candidate;
+          volume = volumes[i].get();
+          longest = remote.size();
+        }
       }
-    }
+    };
+    match(drives_, volumes_);
+    match(shares_, shareVolumes_);
     components.erase(components.begin(), components.begin() + static_cast<ptrdiff_t>(longest));
   } else if (path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == ':') {
     drive = FindDrive(path[0]);
+    if (drive != nullptr) volume = volumes_[static_cast<size_t>(drive - drives_.data())].get();
     components = SplitWindowsPath(std::string_view(path).substr(2));
   } else {
     return PathStatus::Malformed;
@@ -434,7 +494,7 @@ PathStatus Machine::Locate(std::string_view windowsPath, VolumeLocation& locatio
     parts.push_back(std::move(component));
   }
   location.drive = drive;
-  location.volume = volumes_[static_cast<size_t>(drive - drives_.data())].get();
+  location.volume = volume;
   location.path = std::move(parts);
   return PathStatus::Found;
 }
@@ -471,8 +531,9 @@ HeldPath Machine::Hold(std::string_view windowsPath) const {
       case PathStatus::OnImage:
         throw MachineError(shown + ": on a disk image, not a host directory");
     }
-    if (std::any_of(drives_.begin(), drives_.end(),
-                    [&](const DriveInfo& drive) { return lookup.host == drive.hostDir; })) {
+    const auto isRoot = [&](const DriveInfo& drive) { return lookup.host == drive.hostDir; };
+    if (std::any_of(drives_.begin(), drives_.end(), isRoot) ||
+        std::any_of(shares_.begin(), shares_.end(), isRoot)) {
       throw MachineError(shown + ": the root folder of a drive");
     }
     HeldPath held = HoldParentNoFollow(lookup.host);

@@ -14,6 +14,7 @@
 #include "base/file_io.h"
 #include "machine/drive_volume.h"
 #include "machine/host_dir.h"
+#include "machine/lab.h"
 
 namespace tarnwick {
 
@@ -64,6 +65,10 @@ class Machine {
   // Opens the machine in dir, which must exist; OpenOrCreateMachine makes a new one.
   // Throws MachineError for an unreadable or invalid machine.ini, or a drive's image that cannot
   // be opened (held by an emulator, damaged, of a format we do not read).
+  // A dir holding lab.ini is a lab: the machine of its server folder, whose UNC paths
+  // \\SERVER\NETLOGON\... reach the netlogon folder and \\SERVER\name\... the home folder
+  // name. Its Directory() is the lab's. Throws MachineError for a damaged lab.ini, a missing
+  // server machine, netlogon or homes folder, or a missing policy file.
   static Machine Open(const std::filesystem::path& dir);
   // A machine whose drive C is the FAT volume of a disk image (its first FAT partition), its
   // Windows directory the [Paths] WinDir= of the image's MSDOS.SYS, else C:\WINDOWS. Its
@@ -81,6 +86,8 @@ class Machine {
   // Drives in letter order.
   const std::vector<DriveInfo>& Drives() const { return drives_; }
   const DriveInfo* FindDrive(char letter) const;
+  // The lab's settings when the machine is a lab's server.
+  const std::optional<LabSettings>& Lab() const { return lab_; }
 
   // Maps a Windows path (drive letter or UNC through a network drive) to the host. Existing
   // components match exactly first, else case-insensitively (ASCII), else by their 8.3 alias;
@@ -128,6 +135,7 @@ class Machine {
   bool ListsAll(std::string_view windowsDirectory) const;
 
  private:
+  static Machine OpenLab(const std::filesystem::path& dir);
   void OpenVolumes();
 
   std::filesystem::path dir_;
@@ -135,6 +143,10 @@ class Machine {
   std::string programPath_;
   std::vector<DriveInfo> drives_;
   std::vector<std::shared_ptr<DriveVolume>> volumes_;  // one per drive with a medium, in order
+  std::optional<LabSettings> lab_;
+  // A lab's shares, reached by UNC path only: netlogon and the homes.
+  std::vector<DriveInfo> shares_;
+  std::vector<std::shared_ptr<DriveVolume>> shareVolumes_;
 };
 
 // True when a Windows path names an existing directory ("C:" and "C:\" name the drive's root).

@@ -50,13 +50,27 @@ void RecoverFiles(const Machine& machine) {
                                        "Tarnex.pol"};
   if (const auto dir = machine.HostPath(windows)) RemoveTemporaryFiles(*dir, registryFiles);
   const std::string profileFiles[] = {"user.dat"};
-  if (const auto profiles = machine.HostPath(windows + "Profiles")) {
+  // Profiles lie in the Windows directory's Profiles, or on a lab in each home's .profiles.
+  const auto removeInProfiles = [&](const std::filesystem::path& profiles,
+                                    const std::filesystem::path& below) {
     std::error_code ec;
-    for (std::filesystem::directory_iterator it(*profiles, ec), end; !ec && it != end;
+    for (std::filesystem::directory_iterator it(profiles, ec), end; !ec && it != end;
          it.increment(ec)) {
       if (it->is_directory(ec) && !it->is_symlink(ec)) {
-        RemoveTemporaryFiles(it->path(), profileFiles);
+        RemoveTemporaryFiles(it->path() / below, profileFiles);
       }
+    }
+  };
+  if (const auto profiles = machine.HostPath(windows + "Profiles")) removeInProfiles(*profiles, {});
+  if (const std::optional<LabSettings>& lab = machine.Lab()) {
+    const std::string policyFiles[] = {std::string(kPolicyFileName)};
+    const std::string policyFile = LabPolicyFilePath(*lab);
+    if (const auto netlogon = machine.HostPath(ExtractFilePath(policyFile))) {
+      RemoveTemporaryFiles(*netlogon, policyFiles);
+    }
+    const std::string home = LabProfileDirectory(*lab, "");
+    if (const auto homes = machine.HostPath(ExtractFilePath(home))) {
+      removeInProfiles(*homes, ExtractFileName(home));
     }
   }
 }

@@ -1,5 +1,6 @@
 #include "policy/activation.h"
 
+#include "base/cp1252.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/policy_store.h"
@@ -15,6 +16,14 @@ constexpr std::string_view kRunKey = "Software\\Microsoft\\Windows\\CurrentVersi
 constexpr std::string_view kPolicyRunKey =
     "\\Computers\\.default\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr std::string_view kTrayValue = "TWTray";
+// The Default Computer's automatic download, as a new lab's policy file holds it.
+constexpr std::string_view kPolicyUpdateKey =
+    "\\Computers\\.default\\System\\CurrentControlSet\\control\\Update";
+constexpr uint32_t kAutomaticUpdate = 1;
+
+void RefuseOnLab(const PolicyStore& store) {
+  if (store.GetMachine().Lab()) throw ActivationError(LabActivationText(store));
+}
 
 // A root such as "C:\" or "\" keeps its backslash.
 bool IsRootDirectory(std::string_view directory) {
@@ -38,6 +47,11 @@ std::string TrayPath(const PolicyStore& store) {
 ActivationState ReadActivationState(const PolicyStore& store) {
   RegistryAccessor reg(store.GetRegistry());
   reg.SetRootKey(RootKey::LocalMachine);
+  if (store.GetMachine().Lab()) {
+    const bool served = reg.OpenKey(store.HiveKeyName() + std::string(kPolicyUpdateKey), false) &&
+                        reg.ReadInteger("UpdateMode") == kAutomaticUpdate;
+    return served ? ActivationState::On : ActivationState::Off;
+  }
   reg.OpenKey(kLogonKey, !store.PolicyReadOnly());
   if (reg.ReadInteger("UserProfiles") != 1) return ActivationState::Off;
   reg.CloseKey();
@@ -48,6 +62,7 @@ ActivationState ReadActivationState(const PolicyStore& store) {
 }
 
 void TurnActivationOn(const PolicyStore& store) {
+  RefuseOnLab(store);
   RegistryAccessor reg(store.GetRegistry());
   reg.SetRootKey(RootKey::LocalMachine);
   reg.OpenKey(kLogonKey, true);
@@ -71,6 +86,7 @@ void TurnActivationOn(const PolicyStore& store) {
 }
 
 void TurnActivationOff(const PolicyStore& store) {
+  RefuseOnLab(store);
   RegistryAccessor reg(store.GetRegistry());
   reg.SetRootKey(RootKey::LocalMachine);
   reg.OpenKey(kLogonKey, true);
@@ -90,6 +106,27 @@ void TurnActivationOff(const PolicyStore& store) {
   reg.OpenKey(kLogonKey, true);
   reg.DeleteValue("username");
   reg.CloseKey();
+}
+
+std::string LabActivationText(const PolicyStore& store) {
+  const std::optional<LabSettings>& lab = store.GetMachine().Lab();
+  if (!lab) return {};
+  const std::string dir = store.GetMachine().Directory().string();
+  const std::string served =
+      ReadActivationState(store) == ActivationState::On
+          ? "The computers of the domain " + lab->domain + " download " +
+                Cp1252ToUtf8(store.PolicyFilePath()) + " at every logon once they have joined it."
+          : Cp1252ToUtf8(store.PolicyFilePath()) +
+                " does not keep its computers' policy download automatic: the Default "
+                "Computer's UpdateMode is not 1.";
+  return served +
+         "\n\nThis switch changes nothing on a lab's server. Each computer joins the lab once, "
+         "while it is shut down: tarnwick-lab join " +
+         dir +
+         " --machine CLIENTDIR (or --image CLIENT.img), or on the computer itself regedit "
+         "with the file that tarnwick-lab join-reg " +
+         dir + " prints; then, in its Network settings, log on to the Windows NT domain " +
+         lab->domain + " with Client for Microsoft Networks as the primary logon.";
 }
 
 }  // namespace tarnwick

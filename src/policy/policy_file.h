@@ -8,6 +8,8 @@
 
 namespace tarnwick {
 
+class Machine;
+
 // A policy file that exists but cannot be attached (damaged, unreadable). The text names the file.
 class PolicyFileError : public Error {
  public:
@@ -16,6 +18,9 @@ class PolicyFileError : public Error {
 
 // The Windows directory with "\" appended when missing, then "Tarnex.pol".
 std::string PolicyFilePathFor(std::string_view windowsDirectory);
+// The machine's policy file: a lab's netlogon CONFIG.POL as its clients reach it, else
+// PolicyFilePathFor its Windows directory.
+std::string PolicyFilePathOf(const Machine& machine);
 // The program's file name without its extension: C:\TARNEX\TARNEX.EXE gives TARNEX.
 std::string HiveKeyNameFor(std::string_view programPath);
 

@@ -64,7 +64,7 @@ void CheckHiveKeyIsFree(const Registry& registry, const std::string& programPath
 
 PolicyStore::PolicyStore(Registry& registry, PolicyAccess access)
     : registry_(registry),
-      policyFilePath_(PolicyFilePathFor(registry.GetMachine().WindowsDirectory())),
+      policyFilePath_(PolicyFilePathOf(registry.GetMachine())),
       hiveKeyName_(HiveKeyNameFor(registry.GetMachine().ProgramPath())),
       usersKeyPath_(hiveKeyName_ + "\\Users"),
       readOnly_(access == PolicyAccess::ReadOnly) {

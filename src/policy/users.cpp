@@ -6,6 +6,7 @@
 
 #include "base/cp1252.h"
 #include "base/text.h"
+#include "machine/lab.h"
 #include "machine/machine.h"
 #include "machine/win_path.h"
 #include "policy/policy_entries.h"
@@ -72,6 +73,11 @@ constexpr size_t kMaxPath = 259;
 
 }  // namespace
 
+std::string ProfileDirectoryFor(const Machine& machine, std::string_view name) {
+  if (machine.Lab()) return LabProfileDirectory(*machine.Lab(), name);
+  return AddTrailingBackslash(machine.WindowsDirectory()) + "Profiles\\" + std::string(name);
+}
+
 std::optional<std::string> RefusedUserName(const Machine& machine, std::string_view name,
                                            const TUsers* accounts) {
   if (name.empty()) return "A user name cannot be empty";
@@ -92,8 +98,13 @@ std::optional<std::string> RefusedUserName(const Machine& machine, std::string_v
   if (IsDeviceName(name)) {
     return "\"" + Cp1252ToUtf8(name) + "\" is the name of a device and cannot be a user name";
   }
-  const std::string profiles = AddTrailingBackslash(machine.WindowsDirectory()) + "Profiles\\";
-  const size_t room = kMaxPath - std::min(kMaxPath, profiles.size() + kProfileFile.size());
+  if (machine.Lab()) {
+    if (const std::string problem = AccountNameProblem(name); !problem.empty()) {
+      return "\"" + Cp1252ToUtf8(name) + "\" cannot be the name of a lab's account: it " + problem;
+    }
+  }
+  const size_t room =
+      kMaxPath - std::min(kMaxPath, ProfileDirectoryFor(machine, "").size() + kProfileFile.size());
   if (name.size() > room) {
     return "The user name is too long: a profile path holds at most " + std::to_string(kMaxPath) +
            " characters, which leaves " + std::to_string(room) + " for the name";
@@ -101,10 +112,6 @@ std::optional<std::string> RefusedUserName(const Machine& machine, std::string_v
   if (accounts != nullptr && accounts->FindUser(name) != nullptr)
     return "There is already a user with this name";
   return std::nullopt;
-}
-
-std::string NewProfileDirectory(const Machine& machine, std::string_view name) {
-  return AddTrailingBackslash(machine.WindowsDirectory()) + "Profiles\\" + std::string(name);
 }
 
 TUsers::TUsers(PolicyStore& store) : store_(store) {
@@ -141,8 +148,10 @@ TUser& TUsers::AddUser(std::string_view name) {
 
   // The profile first, so that an account is never recorded without one.
   MadeOnDisk made(machine);
-  MakeDirectoryLevel(machine, AddTrailingBackslash(machine.WindowsDirectory()) + "Profiles", made);
-  const std::string profile = NewProfileDirectory(machine, name);
+  const std::string profile = ProfileDirectoryFor(machine, name);
+  // The folder above first (the Profiles folder, or a lab's home), then the profile.
+  const std::string parent = ExtractFilePath(profile);
+  MakeDirectoryLevel(machine, parent.substr(0, parent.size() - 1), made);
   MakeDirectoryLevel(machine, profile, made);
   const std::string userDat = profile + "\\user.dat";
   if (!registry.FileExists(userDat)) {

@@ -24,17 +24,18 @@ class Machine;
 class PolicyStore;
 class TUsers;
 
+// Where a new account's profile is made: the Windows directory's Profiles\name, or on a lab
+// the home share's \\SERVER\name\.profiles.
+std::string ProfileDirectoryFor(const Machine& machine, std::string_view name);
+
 // Why name cannot be a new account's name, as the text to show (UTF-8); empty when it can. It
 // must be one key name and one profile directory name: not empty, no control characters, none
 // of \/:*?"<>|, no blank or dot at the end, no device name (CON, PRN, AUX, NUL, COM1-COM9,
-// LPT1-LPT9, with any extension), not .default (Default User's entry), the profile's user.dat below
-// the machine's Windows directory within 259 characters; and, when accounts are given, no account's
-// name ("There is already a user with this name").
+// LPT1-LPT9, with any extension), not .default (Default User's entry), the profile's user.dat
+// within 259 characters; on a lab also a Samba account's name; and, when accounts are given, no
+// account's name ("There is already a user with this name").
 std::optional<std::string> RefusedUserName(const Machine& machine, std::string_view name,
                                            const TUsers* accounts);
-
-// Where AddUser makes the profile directory of an account named name (a Windows path).
-std::string NewProfileDirectory(const Machine& machine, std::string_view name);
 
 class TUsers {
  public:

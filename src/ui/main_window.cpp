@@ -802,6 +802,11 @@ void TfrmMain::ShowActivationState(ActivationState state) {
 }
 
 void TfrmMain::imgOnOffClick() {
+  if (const std::string lab = LabActivationText(*store_); !lab.empty()) {
+    ShowMessage(this, MessageKind::Information, QStringLiteral("Tarnwick"),
+                QString::fromStdString(lab), QMessageBox::Ok);
+    return;
+  }
   const bool on = ui_->bevelOnOff->frameShadow() == QFrame::Raised;
   // The switch shows the new state only once it is in the machine's registry.
   if (on) {

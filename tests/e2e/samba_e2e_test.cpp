@@ -15,6 +15,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -181,11 +182,13 @@ TEST(SambaE2eTest, ClientsFetchThePolicyFileAndAProfileFromTheLab) {
   ASSERT_EQ(run.status, 0) << run.err;
   temp.WriteFile("lab.conf", run.out);
 
-  // The user's roaming profile, where Windows 95 keeps it: .profiles in the home share.
-  RegNode profile;
-  profile.AddSubkey("Software").AddSubkey("Tarnwick").SetValue("Lab", kRegSz, {'o', 'k'});
-  fs::create_directories(root / "lab/homes" / user / ".profiles");
-  WriteRegistryFile(root / "lab/homes" / user / ".profiles/user.dat", profile);
+  // The user's account, its roaming profile where Windows 95 keeps it: .profiles in the home
+  // share.
+  run =
+      RunProgram({TARNWICK_POLICY_PROGRAM, "--machine", (root / "lab").string(), "add-user", user});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::unique_ptr<RegNode> profile =
+      ReadRegistryFile(root / "lab/homes" / user / ".profiles/user.dat");
 
   const int port = FreePort();
   ASSERT_GT(port, 1024);
@@ -227,7 +230,7 @@ TEST(SambaE2eTest, ClientsFetchThePolicyFileAndAProfileFromTheLab) {
   run = SmbGet(root / "client.conf", port, user, user, ".profiles\\user.dat", userDat);
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(Slurp(userDat), Slurp(root / "lab/homes" / user / ".profiles/user.dat"));
-  ExpectReadersAccept(userDat, profile);
+  ExpectReadersAccept(userDat, *profile);
 
   // A wrong password is refused, and the netlogon share cannot be written.
   run =

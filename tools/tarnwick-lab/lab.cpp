@@ -25,12 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kSection = "Lab";
-constexpr size_t kMaxLabFileSize = 64 << 10;
-// Characters besides letters and digits that Windows 95 takes in a computer or workgroup name.
-// "%" is left out: smb.conf would read it as a substitution.
-constexpr std::string_view kNetbiosPunctuation = "!@#$^&()-_'{}.~";
-
 // The keys the join writes, below HKEY_LOCAL_MACHINE.
 constexpr std::string_view kLogonKey = "Network\\Logon";
 constexpr std::string_view kUpdateKey = "System\\CurrentControlSet\\control\\Update";
@@ -54,18 +48,6 @@ RegNode& AddPath(RegNode& root, std::string_view path) {
     if (end == std::string_view::npos) return *node;
     start = end + 1;
   }
-}
-
-// A relative folder of lab.ini must stay inside the lab.
-std::string FolderProblem(const std::string& folder) {
-  if (folder.empty()) return "is empty";
-  if (FindControlCharacter(folder) != std::string::npos) return "holds a control character";
-  const fs::path path(folder);
-  if (path.is_absolute()) return {};
-  for (const fs::path& part : path) {
-    if (part == "..") return "leaves the lab directory (\"..\")";
-  }
-  return {};
 }
 
 std::string ErrnoText() {
@@ -169,56 +151,6 @@ std::string SmbPath(const fs::path& path) {
 
 }  // namespace
 
-std::string NetbiosNameProblem(std::string_view name) {
-  if (name.empty()) return "is empty";
-  if (name.size() > 15) return "is longer than 15 characters";
-  for (char c : name) {
-    const bool alnum = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-    if (!alnum && kNetbiosPunctuation.find(c) == std::string_view::npos) {
-      return std::string("holds \"") + c + "\"; a NetBIOS name takes letters, digits and " +
-             std::string(kNetbiosPunctuation);
-    }
-  }
-  if (name.find_first_not_of('.') == std::string_view::npos) return "is only dots";
-  return {};
-}
-
-LabSettings ReadLab(const fs::path& dir) {
-  const fs::path file = dir / kLabFile;
-  std::error_code ec;
-  if (!fs::exists(file, ec)) throw LabError(dir.string() + ": holds no lab (no lab.ini)");
-  const std::vector<uint8_t> bytes = ReadWholeFile(file, kMaxLabFileSize);
-  const IniFile ini = IniFile::Parse(
-      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), file.string());
-  const IniSection* section = ini.FindSection(kSection);
-  if (!section) throw LabError(file.string() + ": no [Lab] section");
-  auto get = [&](std::string_view key) {
-    const IniEntry* entry = section->Find(key);
-    if (!entry) throw LabError(file.string() + ": [Lab] has no " + std::string(key) + "=");
-    return entry->value;
-  };
-  LabSettings settings{UpperAscii(get("Domain")), UpperAscii(get("Server")), get("Netlogon"),
-                       get("Homes")};
-  for (const auto& [key, value] :
-       {std::pair{"Domain", &settings.domain}, std::pair{"Server", &settings.server}}) {
-    const std::string problem = NetbiosNameProblem(*value);
-    if (!problem.empty()) {
-      throw LabError(file.string() + ": " + key + "=" + *value + " " + problem);
-    }
-  }
-  for (const auto& [key, value] :
-       {std::pair{"Netlogon", &settings.netlogon}, std::pair{"Homes", &settings.homes}}) {
-    const std::string problem = FolderProblem(*value);
-    if (!problem.empty()) throw LabError(file.string() + ": " + key + "= " + problem);
-  }
-  return settings;
-}
-
-fs::path LabFolder(const fs::path& dir, const std::string& folder) {
-  const fs::path path(folder);
-  return Normal(path.is_absolute() ? path : dir / path);
-}
-
 std::vector<uint8_t> NewPolicyFile(const std::optional<std::string>& password) {
   RegNode root;
   root.AddSubkey("Users").AddSubkey(".default");
@@ -255,7 +187,7 @@ void InitLab(const fs::path& dir, const LabSettings& settings,
   }
   for (const auto& [what, folder] :
        {std::pair{"netlogon", &settings.netlogon}, std::pair{"homes", &settings.homes}}) {
-    const std::string problem = FolderProblem(*folder);
+    const std::string problem = LabFolderProblem(*folder);
     if (!problem.empty()) throw LabError(std::string("the ") + what + " folder " + problem);
   }
   const fs::path labDir = Normal(dir);
@@ -288,7 +220,7 @@ void InitLab(const fs::path& dir, const LabSettings& settings,
   const fs::path homesStage = stage(homes, "homes");
 
   IniFile ini;
-  IniSection& section = ini.AddSection(kSection);
+  IniSection& section = ini.AddSection(kLabSection);
   section.Set("Domain", settings.domain);
   section.Set("Server", settings.server);
   section.Set("Netlogon", settings.netlogon);

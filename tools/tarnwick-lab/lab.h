@@ -9,36 +9,13 @@
 #include <string_view>
 #include <vector>
 
-#include "base/error.h"
+#include "machine/lab.h"
 
 namespace tarnwick {
 
 class Machine;
 
-// A lab that cannot be made, read or joined; the text names the file or folder.
-class LabError : public Error {
- public:
-  using Error::Error;
-};
-
-inline constexpr std::string_view kLabFile = "lab.ini";
-inline constexpr std::string_view kPolicyFileName = "CONFIG.POL";
 inline constexpr std::string_view kLogonScriptName = "LOGON.BAT";
-
-struct LabSettings {
-  std::string domain;  // NetBIOS names, upper case
-  std::string server;
-  std::string netlogon;  // folders as lab.ini holds them: absolute, or relative to the lab
-  std::string homes;
-};
-
-// Why a domain or server name cannot be a NetBIOS name that Windows 95 accepts; empty when it can.
-std::string NetbiosNameProblem(std::string_view name);
-
-// The lab in dir; throws LabError for a missing or damaged lab.ini.
-LabSettings ReadLab(const std::filesystem::path& dir);
-// A folder of lab.ini as a host path: relative ones below the lab directory.
-std::filesystem::path LabFolder(const std::filesystem::path& dir, const std::string& folder);
 
 // Makes the lab: lab.ini, the netlogon folder with CONFIG.POL and LOGON.BAT, the homes folder.
 // Everything is made in temporary folders beside its place and renamed into place at the end, so

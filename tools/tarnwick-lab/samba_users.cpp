@@ -6,9 +6,6 @@ namespace tarnwick {
 
 namespace {
 
-// LAN Manager user names, which Windows 95 sends to the domain, hold at most 20 characters.
-constexpr size_t kMaxAccountName = 20;
-
 std::string Lower(std::string_view text) {
   std::string lower(text);
   for (char& c : lower) {
@@ -18,25 +15,6 @@ std::string Lower(std::string_view text) {
 }
 
 }  // namespace
-
-std::string AccountNameProblem(std::string_view name) {
-  if (name.size() > kMaxAccountName) {
-    return "is longer than " + std::to_string(kMaxAccountName) + " characters";
-  }
-  bool digitsOnly = true;
-  for (char c : name) {
-    const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    const bool digit = c >= '0' && c <= '9';
-    if (!letter && !digit && c != '.' && c != '-' && c != '_') {
-      return "holds \"" + std::string(1, c) +
-             "\"; an account name takes the letters a to z, digits, \".\", \"-\" and \"_\"";
-    }
-    digitsOnly = digitsOnly && digit;
-  }
-  if (name.front() == '-' || name.front() == '.') return "begins with \"-\" or \".\"";
-  if (digitsOnly) return "is only digits, which Unix takes for a user number";
-  return {};
-}
 
 std::string ShellQuote(std::string_view text) {
   std::string quoted = "'";

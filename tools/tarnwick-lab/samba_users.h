@@ -6,14 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "machine/lab.h"
+
 namespace tarnwick {
 
 // The columns a class list may have; samba-users reads only "name".
 inline constexpr std::string_view kClassListColumns[] = {
     "name", "icon", "group", "hide-drives", "restrict", "allow", "copy-programs", "share-programs"};
-
-// Why a name cannot be both a Windows 95 logon name and a Samba (Unix) account; empty when it can.
-std::string AccountNameProblem(std::string_view name);
 
 // Single quotes, with each quote inside written as '\''.
 std::string ShellQuote(std::string_view text);

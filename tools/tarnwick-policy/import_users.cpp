@@ -137,7 +137,7 @@ class RowChecker {
     if (const std::optional<std::string> refused = RefusedUserName(machine_, name, &users_)) {
       row.Fail("name", Cp1252ToUtf8(name) + ": " + *refused);
     }
-    const std::string profile = NewProfileDirectory(machine_, name);
+    const std::string profile = ProfileDirectoryFor(machine_, name);
     const std::optional<VolumeEntry> there = machine_.Stat(profile);
     if (there && !there->IsDirectory()) {
       row.Fail("name", "The profile directory " + Cp1252ToUtf8(profile) +
@@ -210,7 +210,7 @@ void ImportUsers(TUsers& users, const std::filesystem::path& csvFile, std::ostre
   const Machine& machine = users.Store().GetMachine();
   const std::vector<std::string> startup = StartupPrograms(users.Store().GetRegistry());
   for (ImportedUser& user : imported) {
-    const std::string profile = NewProfileDirectory(machine, user.options.answers.name);
+    const std::string profile = ProfileDirectoryFor(machine, user.options.answers.name);
     for (const std::string& folder : {ParentFolder(profile), profile}) {
       if (!machine.Stat(folder)) newFolders.push_back(folder);
     }

@@ -20,6 +20,7 @@
 #include "machine/win_path.h"
 #include "policy/policy_store.h"
 #include "policy/policy_templates.h"
+#include "policy/users.h"
 #include "registry/creg_file.h"
 #include "registry/registry.h"
 #include "text_account_shell.h"
@@ -32,7 +33,9 @@ constexpr const char* kHelp =
     R"(Usage: tarnwick-policy [--machine DIR | --image FILE] [--template FILE]... COMMAND [ARGS]
 
 Reads and changes the accounts and policies of a Windows 95 machine administered by Tarnwick,
-in the machine's policy file (C:\WINDOWS\Tarnex.pol), the way Tarnwick itself does.
+in the machine's policy file (C:\WINDOWS\Tarnex.pol), the way Tarnwick itself does. On a lab
+(a DIR holding lab.ini, see tarnwick-lab) the policy file is its netlogon CONFIG.POL and each
+account's profile lies in its home, \\SERVER\name\.profiles.
 
 Commands:
   users                       list the accounts, one name a line
@@ -219,12 +222,14 @@ CommandLine Parse(int argc, char** argv) {
   return line;
 }
 
-// The first folder of a new account's profile that does not exist yet (the Profiles folder or
-// the profile itself), held: a failed add-user removes it again with what was made in it.
+// The first folder of a new account's profile that does not exist yet (the Profiles folder or a
+// lab's home, or the profile itself), held: a failed add-user removes it again with what was
+// made in it.
 std::optional<HeldPath> NewProfileFolder(const Machine& machine, const CommandLine& line) {
   if (line.command != "add-user") return std::nullopt;
-  const std::string profiles = AddTrailingBackslash(machine.WindowsDirectory()) + "Profiles";
-  for (const std::string& folder : {profiles, profiles + "\\" + line.args[0]}) {
+  const std::string profile = ProfileDirectoryFor(machine, line.args[0]);
+  const std::string parent = ExtractFilePath(profile);
+  for (const std::string& folder : {parent.substr(0, parent.size() - 1), profile}) {
     try {
       HeldPath held = machine.Hold(folder);
       struct stat info {};
