@@ -6,10 +6,8 @@
 #include <cstdlib>
 #include <system_error>
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include "base/cp1252.h"
+#include "base/data_home.h"
 #include "machine/drive_walk.h"
 #include "machine/host_dir.h"
 #include "machine/host_volume.h"
@@ -415,18 +413,9 @@ fs::path Machine::DefaultDirectory() {
   if (const char* env = std::getenv("TARNWICK_MACHINE"); env != nullptr && *env != '\0') {
     return env;
   }
-  fs::path dataHome;
-  if (const char* xdg = std::getenv("XDG_DATA_HOME");
-      xdg != nullptr && fs::path(xdg).is_absolute()) {
-    dataHome = xdg;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-    dataHome = fs::path(home) / ".local" / "share";
-  } else if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr) {
-    dataHome = fs::path(pw->pw_dir) / ".local" / "share";
-  } else {
-    throw MachineError("no home directory: give the machine with --machine DIR");
-  }
-  return dataHome / "tarnwick" / "machine";
+  const std::optional<fs::path> dataHome = DataHome();
+  if (!dataHome) throw MachineError("no home directory: give the machine with --machine DIR");
+  return *dataHome / "tarnwick" / "machine";
 }
 
 const DriveInfo* Machine::FindDrive(char letter) const {

@@ -1,13 +1,10 @@
 #include "policy/policy_templates.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <system_error>
 
 #include "base/cp1252.h"
+#include "base/data_home.h"
 #include "base/file_io.h"
 #include "base/text.h"
 #include "policy/tarnwick_adm.h"
@@ -82,18 +79,9 @@ void Walk(const std::vector<PolicyCategory>& categories, const std::string& pare
 }  // namespace
 
 fs::path TemplatesFolder() {
-  fs::path dataHome;
-  if (const char* xdg = std::getenv("XDG_DATA_HOME");
-      xdg != nullptr && fs::path(xdg).is_absolute()) {
-    dataHome = xdg;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-    dataHome = fs::path(home) / ".local" / "share";
-  } else if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr) {
-    dataHome = fs::path(pw->pw_dir) / ".local" / "share";
-  } else {
-    return {};
-  }
-  return dataHome / "tarnwick" / "templates";
+  const std::optional<fs::path> dataHome = DataHome();
+  if (!dataHome) return {};
+  return *dataHome / "tarnwick" / "templates";
 }
 
 PolicyTemplate OwnTemplate() {
