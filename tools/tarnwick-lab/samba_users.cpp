@@ -114,10 +114,11 @@ std::string SambaUserCommands(std::string_view text, const std::string& fileName
   const std::optional<size_t> groupColumn = list.Column("group");
   // Each account's own Unix group (useradd --user-group), by name, with its line.
   std::map<std::string, size_t> accounts;
-  for (const ClassListRow& row : list.rows)
+  for (const ClassListRow& row : list.rows) {
     accounts.emplace(Lower(row.cells[nameColumn]), row.line);
-  // The policy groups by name in lower case (letter case does not tell them apart), and which
-  // of them has a Unix group.
+  }
+  // The policy groups by name in lower case (letter case does not tell them apart) and by their
+  // Unix group, in the order of their first rows, and each row's group or none.
   std::map<std::string, UnixGroup> groups;
   std::map<std::string, const UnixGroup*> unixGroups;
   std::vector<const UnixGroup*> groupOrder;
