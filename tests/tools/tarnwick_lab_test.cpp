@@ -344,34 +344,45 @@ TEST_F(TarnwickLabTest, SambaUsersCommands) {
   const ProgramRun init =
       Lab({"init", Path("it's/lab").string(), "--domain", "D", "--server", "S"});
   ASSERT_EQ(init.status, 0) << init.err;
-  Put("class.csv", "group,Name\n\"Pupils, 4b\",Anna\n\n,ben.k\n");
+  Put("class.csv",
+      "group,Name\n\"Pupils, 4b\",Anna\n\n,ben.k\nIt's 2024,carl\n\"PUPILS, 4B\",dora\n");
   const ProgramRun run =
       Lab({"samba-users", Path("class.csv").string(), "--lab", Path("it's/lab").string()});
   ASSERT_EQ(run.status, 0) << run.err;
-  // Run the script with stand-ins for the commands that print each argument on its own line.
+  // Run the script with stand-ins for the commands that print each argument on its own line;
+  // no group exists and "net groupmap list" finds no mapping.
   fs::create_directory(Path("bin"));
-  for (const char* command : {"useradd", "install", "pdbedit"}) {
-    Put(std::string("bin/") + command,
-        std::string("#!/bin/sh\necho ") + command + "\nfor a in \"$@\"; do echo \"<$a>\"; done\n");
-    fs::permissions(Path(std::string("bin/") + command), fs::perms::owner_all);
+  for (const char* command :
+       {"useradd", "install", "pdbedit", "getent", "groupadd", "net", "usermod"}) {
+    const std::string name = command;
+    Put("bin/" + name, name == "getent" ? "#!/bin/sh\nexit 2\n"
+                                        : "#!/bin/sh\necho " + name +
+                                              "\nfor a in \"$@\"; do echo \"<$a>\"; done\n"
+                                              "[ \"$2\" != list ]\n");
+    fs::permissions(Path("bin/" + name), fs::perms::owner_all);
   }
   Put("script.sh", run.out);
   const ProgramRun script = RunProgram(
       {"env", "PATH=" + Path("bin").string() + ":/usr/bin:/bin", "sh", Path("script.sh").string()});
   ASSERT_EQ(script.status, 0) << script.err;
-  const std::string home = Path("it's/lab/homes/anna").string();
-  EXPECT_EQ(script.out, "useradd\n<--user-group>\n<--no-create-home>\n<--home-dir>\n<" + home +
-                            ">\n<--shell>\n</usr/sbin/nologin>\n<-->\n<anna>\n"
-                            "install\n<-d>\n<-o>\n<anna>\n<-g>\n<anna>\n<-m>\n<0700>\n<-->\n<" +
-                            home + ">\n<" + home + "/.profiles>\n" +
-                            "pdbedit\n<-a>\n<-u>\n<anna>\n"
-                            "useradd\n<--user-group>\n<--no-create-home>\n<--home-dir>\n<" +
-                            Path("it's/lab/homes/ben.k").string() +
-                            ">\n<--shell>\n</usr/sbin/nologin>\n<-->\n<ben.k>\n"
-                            "install\n<-d>\n<-o>\n<ben.k>\n<-g>\n<ben.k>\n<-m>\n<0700>\n<-->\n<" +
-                            Path("it's/lab/homes/ben.k").string() + ">\n<" +
-                            Path("it's/lab/homes/ben.k/.profiles").string() + ">\n" +
-                            "pdbedit\n<-a>\n<-u>\n<ben.k>\n");
+  // What the stand-ins print for an account without a group.
+  auto account = [&](const std::string& name) {
+    const std::string home = Path("it's/lab/homes/" + name).string();
+    return "useradd\n<--user-group>\n<--no-create-home>\n<--home-dir>\n<" + home +
+           ">\n<--shell>\n</usr/sbin/nologin>\n<-->\n<" + name + ">\ninstall\n<-d>\n<-o>\n<" +
+           name + ">\n<-g>\n<" + name + ">\n<-m>\n<0700>\n<-->\n<" + home + ">\n<" + home +
+           "/.profiles>\npdbedit\n<-a>\n<-u>\n<" + name + ">\n";
+  };
+  // Each group is made and mapped once, before the accounts, whatever letter case names it.
+  EXPECT_EQ(script.out,
+            "groupadd\n<-->\n<pupils_4b>\n"
+            "net\n<groupmap>\n<add>\n<ntgroup=Pupils, 4b>\n<unixgroup=pupils_4b>\n<type=domain>\n"
+            "groupadd\n<-->\n<it_s_2024>\n"
+            "net\n<groupmap>\n<add>\n<ntgroup=It's 2024>\n<unixgroup=it_s_2024>\n<type=domain>\n" +
+                account("anna") + "usermod\n<-a>\n<-G>\n<pupils_4b>\n<-->\n<anna>\n" +
+                account("ben.k") + account("carl") +
+                "usermod\n<-a>\n<-G>\n<it_s_2024>\n<-->\n<carl>\n" + account("dora") +
+                "usermod\n<-a>\n<-G>\n<pupils_4b>\n<-->\n<dora>\n");
 }
 
 TEST_F(TarnwickLabTest, SambaUsersRefusesNamesWithTheirPlace) {
@@ -401,6 +412,36 @@ TEST_F(TarnwickLabTest, SambaUsersRefusesNamesWithTheirPlace) {
             std::string::npos);
   EXPECT_NE(error("name\n\"anna\n").find("the quoted cell never closes"), std::string::npos);
   EXPECT_NE(error("nom\nanna\n").find("unknown column \"nom\""), std::string::npos);
+}
+
+TEST_F(TarnwickLabTest, SambaUsersRefusesGroupsWithTheirPlace) {
+  auto error = [&](const std::string& csv) {
+    Put("class.csv", csv);
+    const ProgramRun run = Lab({"samba-users", Path("class.csv").string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    return run.err;
+  };
+  const std::string file = Path("class.csv").string();
+  EXPECT_EQ(
+      error("name,group\nanna,Pupils 4b\nben,PUPILS 4B\ncarl,pupils_4b\n"),
+      "tarnwick-lab: " + file +
+          ", line 4, column 2: the group \"pupils_4b\" makes the Unix group \"pupils_4b\", as "
+          "the group \"Pupils 4b\" on line 2 does\n");
+  EXPECT_NE(error("group,name\n2024,anna\n-_2024,ben\n")
+                .find("line 3, column 1: the group \"-_2024\" makes the Unix group \"_2024\", as "
+                      "the group \"2024\" on line 2 does"),
+            std::string::npos);
+  EXPECT_NE(error("name,group\nanna,Ben\nben,\n")
+                .find("line 2, column 2: the group \"Ben\" makes the Unix group \"ben\", the own "
+                      "group of the account on line 3"),
+            std::string::npos);
+  EXPECT_NE(error("name,group\nanna,Sch\xc3\xbcler\n")
+                .find("line 2, column 2: the group \"Sch\xc3\xbcler\" holds \"\xc3\xbc\""),
+            std::string::npos);
+  EXPECT_NE(error("name,group\nanna,(!)\n").find("holds no letter or digit"), std::string::npos);
+  EXPECT_NE(error("name,group\nanna," + std::string(33, 'g') + "\n").find("longer than 32"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -53,7 +53,11 @@ constexpr std::string_view kUsage =
     "               account for every name of a class list: a CSV file whose header line names\n"
     "               the columns, \"name\" among them (also icon, group, hide-drives, restrict,\n"
     "               allow, copy-programs, share-programs). With --lab the homes lie in the\n"
-    "               lab's homes folder. Nothing is run: the commands are for root to run.\n"
+    "               lab's homes folder. Each group named becomes a Unix group (its name in\n"
+    "               lower case, blanks and punctuation as \"_\"; groupadd when missing), mapped\n"
+    "               to the domain group of the policy group's name (net groupmap), and each\n"
+    "               account a member of it (usermod). Nothing is run: the commands are for root\n"
+    "               to run, again for another class list too.\n"
     "\n"
     "Exit status: 0 on success, 1 on an error (its text on standard error), 2 for a wrong\n"
     "command line.\n";

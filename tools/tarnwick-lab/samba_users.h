@@ -10,7 +10,7 @@
 
 namespace tarnwick {
 
-// The columns a class list may have; samba-users reads only "name".
+// The columns a class list may have; samba-users reads "name" and "group".
 inline constexpr std::string_view kClassListColumns[] = {
     "name", "icon", "group", "hide-drives", "restrict", "allow", "copy-programs", "share-programs"};
 
@@ -18,8 +18,11 @@ inline constexpr std::string_view kClassListColumns[] = {
 std::string ShellQuote(std::string_view text);
 
 // A shell script of useradd, install and pdbedit commands for every row of the class list text;
-// homes is the lab's homes folder, or none for the system's default homes. Throws CsvError
-// naming the line and column of the first bad row; then nothing is printed.
+// homes is the lab's homes folder, or none for the system's default homes. Each policy group of
+// the "group" column becomes a Unix group mapped to a domain group of its name (groupadd and
+// net groupmap, both skipped or updated when the script runs again), and each row's account a
+// member of it (usermod). Throws CsvError naming the line and column of the first bad row; then
+// nothing is printed.
 std::string SambaUserCommands(std::string_view text, const std::string& fileName,
                               const std::optional<std::filesystem::path>& homes);
 
