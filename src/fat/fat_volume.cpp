@@ -167,11 +167,18 @@ struct FatVolume::Slot {
   std::array<uint8_t, 11> raw{};
 };
 
-struct FatVolume::Located {
-  Dir parent;
+struct FatVolume::Listing {
+  Dir dir;
   std::vector<Slot> slots;
-  const Slot* found = nullptr;
+};
+
+struct FatVolume::Located {
+  std::shared_ptr<const Listing> listing;  // of the parent directory
+  const Slot* found = nullptr;             // in listing's slots
   std::string leaf;
+
+  const Dir& Parent() const { return listing->dir; }
+  const std::vector<Slot>& Slots() const { return listing->slots; }
 };
 
 FatVolume::FatVolume(BlockDevice& device, std::string name, OemCodePage codePage)
@@ -482,6 +489,7 @@ std::vector<uint32_t> FatVolume::Allocate(uint32_t count) {
                    " bytes are needed and " + std::to_string(found.size() * clusterSize_) +
                    " are free");
   }
+  for (uint32_t cluster : found) listings_.erase(cluster);
   return found;
 }
 
@@ -608,26 +616,26 @@ FatVolume::Located FatVolume::Locate(std::string_view path) const {
   const std::vector<std::string_view> parts = SplitPath(path);
   if (parts.empty()) throw FatError("The root directory of " + name_ + " has no entry");
   Located located;
-  located.parent = LoadDir(0);
+  located.listing = ListingOf(0);
   std::vector<uint32_t> above = {type_ == FatType::Fat32 ? rootCluster_ : 0};
   for (size_t i = 0; i < parts.size(); ++i) {
-    located.slots = ParseDir(located.parent);
+    const std::vector<Slot>& slots = located.Slots();
     located.found = nullptr;
     // An exact long name first (names that differ only in case exist on volumes made elsewhere),
     // then a long name, then a short name, as Windows 95 folds them.
     const std::u32string folded = Fold(parts[i]);
-    for (const Slot& slot : located.slots) {
+    for (const Slot& slot : slots) {
       if (slot.entry.longName == parts[i]) {
         located.found = &slot;
         break;
       }
     }
-    for (const Slot& slot : located.slots) {
+    for (const Slot& slot : slots) {
       if (located.found != nullptr) break;
       if (Fold(slot.entry.longName) == folded) located.found = &slot;
     }
     if (located.found == nullptr) {
-      for (const Slot& slot : located.slots) {
+      for (const Slot& slot : slots) {
         if (Fold(slot.entry.shortName) == folded) {
           located.found = &slot;
           break;
@@ -645,13 +653,25 @@ FatVolume::Located FatVolume::Locate(std::string_view path) const {
       Damaged("directory " + located.found->entry.longName + " loops back to a directory above it");
     }
     above.push_back(cluster);
-    located.parent = LoadDir(cluster);
+    located.listing = ListingOf(cluster);
   }
   return located;
 }
 
-FatVolume::Dir FatVolume::LoadDirAt(std::string_view path) const {
-  if (SplitPath(path).empty()) return LoadDir(0);
+std::shared_ptr<const FatVolume::Listing> FatVolume::ListingOf(uint32_t firstCluster) const {
+  if (const auto it = listings_.find(firstCluster); it != listings_.end()) return it->second;
+  auto listing = std::make_shared<Listing>();
+  listing->dir = LoadDir(firstCluster);
+  listing->slots = ParseDir(listing->dir);
+  // Enough for the folders one task goes through; a walk of the whole volume starts afresh.
+  constexpr size_t kMaxListings = 256;
+  if (listings_.size() >= kMaxListings) listings_.clear();
+  listings_.emplace(firstCluster, listing);
+  return listing;
+}
+
+std::shared_ptr<const FatVolume::Listing> FatVolume::ListingAt(std::string_view path) const {
+  if (SplitPath(path).empty()) return ListingOf(0);
   const Located located = Locate(path);
   if (located.found == nullptr || !located.found->entry.IsDirectory()) {
     throw FatError(std::string(path) + " is not a directory on " + name_);
@@ -659,12 +679,12 @@ FatVolume::Dir FatVolume::LoadDirAt(std::string_view path) const {
   if (located.found->entry.firstCluster == 0) {
     Damaged("directory " + located.found->entry.longName + " has no cluster");
   }
-  return LoadDir(located.found->entry.firstCluster);
+  return ListingOf(located.found->entry.firstCluster);
 }
 
 std::vector<FatEntry> FatVolume::List(std::string_view directory) const {
   std::vector<FatEntry> entries;
-  for (Slot& slot : ParseDir(LoadDirAt(directory))) entries.push_back(std::move(slot.entry));
+  for (const Slot& slot : ListingAt(directory)->slots) entries.push_back(slot.entry);
   return entries;
 }
 
@@ -705,6 +725,7 @@ void FatVolume::ReadFile(std::string_view path,
 }
 
 void FatVolume::WriteSlot(const Dir& dir, size_t index, std::span<const uint8_t> bytes) {
+  listings_.erase(dir.firstCluster);
   for (size_t done = 0; done < bytes.size();) {
     const size_t slot = index + done / kEntrySize;
     const uint64_t inSegment = (slot * kEntrySize) % dir.segmentSize;
@@ -916,7 +937,8 @@ void FatVolume::WriteFile(std::string_view path, std::span<const uint8_t> data, 
                           uint8_t attributes) {
   CheckWritable();
   if (data.size() > UINT32_MAX) throw FatError("A FAT file holds at most 4 GB");
-  Located loc = Locate(path);
+  const Located loc = Locate(path);
+  Dir parent = loc.Parent();
   if (loc.found != nullptr && loc.found->entry.IsDirectory()) {
     throw FatError(std::string(path) + " is a directory on " + name_);
   }
@@ -927,10 +949,10 @@ void FatVolume::WriteFile(std::string_view path, std::span<const uint8_t> data, 
   bool extend = false;
   if (loc.found == nullptr) {
     entry =
-        NewEntryBytes(loc.leaf, loc.slots,
+        NewEntryBytes(loc.leaf, loc.Slots(),
                       ShortEntry({}, static_cast<uint8_t>((attributes & 0x07) | fat_attr::kArchive),
                                  0, 0, unixTime, type_ == FatType::Fat32));
-    extend = NeedsExtension(loc.parent, entry.size());
+    extend = NeedsExtension(parent, entry.size());
   }
   const std::vector<uint32_t> clusters = Allocate(needed + (extend ? 1 : 0));
   const std::vector<uint32_t> dataClusters(clusters.begin(), clusters.begin() + needed);
@@ -951,12 +973,12 @@ void FatVolume::WriteFile(std::string_view path, std::span<const uint8_t> data, 
     Put16(shortEntry, 20, type_ == FatType::Fat32 ? static_cast<uint16_t>(first >> 16) : 0);
     Put16(shortEntry, 26, static_cast<uint16_t>(first));
     Put32(shortEntry, 28, static_cast<uint32_t>(data.size()));
-    PlaceEntry(loc.parent, entry, extend ? std::optional(clusters.back()) : std::nullopt);
+    PlaceEntry(parent, entry, extend ? std::optional(clusters.back()) : std::nullopt);
     return;
   }
   const DosDateTime t = DosDateTimeFromUnix(unixTime);
   std::array<uint8_t, kEntrySize> e{};
-  std::copy_n(loc.parent.bytes.begin() + static_cast<ptrdiff_t>(loc.found->index * kEntrySize),
+  std::copy_n(parent.bytes.begin() + static_cast<ptrdiff_t>(loc.found->index * kEntrySize),
               kEntrySize, e.begin());
   e[11] |= fat_attr::kArchive;
   Put16(e, 18, t.date);
@@ -965,7 +987,7 @@ void FatVolume::WriteFile(std::string_view path, std::span<const uint8_t> data, 
   Put16(e, 24, t.date);
   Put16(e, 26, static_cast<uint16_t>(first));
   Put32(e, 28, static_cast<uint32_t>(data.size()));
-  WriteSlot(loc.parent, loc.found->index, e);
+  WriteSlot(parent, loc.found->index, e);
   device_.Flush();
   if (oldFirst != 0) {
     FreeChain(oldFirst, oldLength);
@@ -975,12 +997,13 @@ void FatVolume::WriteFile(std::string_view path, std::span<const uint8_t> data, 
 
 void FatVolume::MakeDirectory(std::string_view path, int64_t unixTime) {
   CheckWritable();
-  Located loc = Locate(path);
+  const Located loc = Locate(path);
   if (loc.found != nullptr) throw FatError(std::string(path) + " already exists on " + name_);
+  Dir parent = loc.Parent();
   const bool fat32 = type_ == FatType::Fat32;
   std::vector<uint8_t> entry = NewEntryBytes(
-      loc.leaf, loc.slots, ShortEntry({}, fat_attr::kDirectory, 0, 0, unixTime, fat32));
-  const bool extend = NeedsExtension(loc.parent, entry.size());
+      loc.leaf, loc.Slots(), ShortEntry({}, fat_attr::kDirectory, 0, 0, unixTime, fat32));
+  const bool extend = NeedsExtension(parent, entry.size());
   const std::vector<uint32_t> clusters = Allocate(extend ? 2 : 1);
   const uint32_t cluster = clusters.front();
   std::array<uint8_t, 11> dot;
@@ -990,17 +1013,16 @@ void FatVolume::MakeDirectory(std::string_view path, int64_t unixTime) {
   dotDot[1] = '.';
   std::vector<uint8_t> contents(clusterSize_, 0);
   const auto self = ShortEntry(dot, fat_attr::kDirectory, cluster, 0, unixTime, fat32);
-  const auto parent =
-      ShortEntry(dotDot, fat_attr::kDirectory, loc.parent.firstCluster, 0, unixTime, fat32);
+  const auto up = ShortEntry(dotDot, fat_attr::kDirectory, parent.firstCluster, 0, unixTime, fat32);
   std::copy(self.begin(), self.end(), contents.begin());
-  std::copy(parent.begin(), parent.end(), contents.begin() + kEntrySize);
+  std::copy(up.begin(), up.end(), contents.begin() + kEntrySize);
   device_.Write(ClusterOffset(cluster), contents);
   LinkChain({cluster});
   device_.Flush();
   std::span<uint8_t> shortEntry(entry.data() + entry.size() - kEntrySize, kEntrySize);
   Put16(shortEntry, 20, fat32 ? static_cast<uint16_t>(cluster >> 16) : 0);
   Put16(shortEntry, 26, static_cast<uint16_t>(cluster));
-  PlaceEntry(loc.parent, entry, extend ? std::optional(clusters.back()) : std::nullopt);
+  PlaceEntry(parent, entry, extend ? std::optional(clusters.back()) : std::nullopt);
 }
 
 void FatVolume::Remove(std::string_view path) {
@@ -1010,12 +1032,12 @@ void FatVolume::Remove(std::string_view path) {
   const FatEntry& e = loc.found->entry;
   if (e.IsDirectory()) {
     if (e.firstCluster == 0) Damaged("directory " + e.longName + " has no cluster");
-    if (!ParseDir(LoadDir(e.firstCluster)).empty()) {
+    if (!ListingOf(e.firstCluster)->slots.empty()) {
       throw FatError(std::string(path) + " on " + name_ + " is not empty");
     }
   }
   const uint64_t length = e.firstCluster != 0 ? CheckChain(e.firstCluster) : 0;
-  DeleteEntry(loc.parent, *loc.found);
+  DeleteEntry(loc.Parent(), *loc.found);
   device_.Flush();
   if (length > 0) {
     FreeChain(e.firstCluster, length);
@@ -1025,11 +1047,12 @@ void FatVolume::Remove(std::string_view path) {
 
 void FatVolume::Rename(std::string_view path, std::string_view newName) {
   CheckWritable();
-  Located loc = Locate(path);
+  const Located loc = Locate(path);
   if (loc.found == nullptr) throw FatError(std::string(path) + " does not exist on " + name_);
+  Dir parent = loc.Parent();
   const std::u32string folded = Fold(newName);
   std::vector<Slot> others;
-  for (const Slot& slot : loc.slots) {
+  for (const Slot& slot : loc.Slots()) {
     if (&slot == loc.found) continue;
     if (Fold(slot.entry.longName) == folded || Fold(slot.entry.shortName) == folded) {
       throw FatError(std::string(newName) + " already exists on " + name_);
@@ -1037,32 +1060,32 @@ void FatVolume::Rename(std::string_view path, std::string_view newName) {
     others.push_back(slot);
   }
   std::array<uint8_t, kEntrySize> shortEntry{};
-  std::copy_n(loc.parent.bytes.begin() + static_cast<ptrdiff_t>(loc.found->index * kEntrySize),
+  std::copy_n(parent.bytes.begin() + static_cast<ptrdiff_t>(loc.found->index * kEntrySize),
               kEntrySize, shortEntry.begin());
   const std::vector<uint8_t> entry = NewEntryBytes(newName, others, shortEntry);
   const Slot old = *loc.found;
   const size_t oldSlots = old.index - old.first + 1;
   const size_t newSlots = entry.size() / kEntrySize;
-  const auto segment = [&](size_t slot) { return slot * kEntrySize / loc.parent.segmentSize; };
+  const auto segment = [&](size_t slot) { return slot * kEntrySize / parent.segmentSize; };
   if (newSlots <= oldSlots && segment(old.first) == segment(old.index)) {
     // In place, in one write: the new entry ends on the old short entry's slot and the slots
     // before it are marked deleted.
     std::vector<uint8_t> run(
-        loc.parent.bytes.begin() + static_cast<ptrdiff_t>(old.first * kEntrySize),
-        loc.parent.bytes.begin() + static_cast<ptrdiff_t>((old.index + 1) * kEntrySize));
+        parent.bytes.begin() + static_cast<ptrdiff_t>(old.first * kEntrySize),
+        parent.bytes.begin() + static_cast<ptrdiff_t>((old.index + 1) * kEntrySize));
     for (size_t i = 0; i < oldSlots - newSlots; ++i) run[i * kEntrySize] = 0xE5;
     std::copy(entry.begin(), entry.end(), run.end() - static_cast<ptrdiff_t>(entry.size()));
-    WriteSlot(loc.parent, old.first, run);
+    WriteSlot(parent, old.first, run);
     device_.Flush();
     return;
   }
   // Elsewhere: the new entry first, so that a kill leaves the file under both names rather than
   // under none.
-  const bool extend = NeedsExtension(loc.parent, entry.size());
+  const bool extend = NeedsExtension(parent, entry.size());
   std::optional<uint32_t> extension;
   if (extend) extension = Allocate(1).front();
-  PlaceEntry(loc.parent, entry, extension);
-  DeleteEntry(loc.parent, old);
+  PlaceEntry(parent, entry, extension);
+  DeleteEntry(parent, old);
   device_.Flush();
 }
 
@@ -1073,23 +1096,24 @@ void FatVolume::Move(std::string_view path, std::string_view newPath) {
   if (from.found->entry.IsDirectory()) {
     throw FatError(std::string(path) + " on " + name_ + " is a directory and is not moved");
   }
-  Located to = Locate(newPath);
+  const Located to = Locate(newPath);
   if (to.found != nullptr) throw FatError(std::string(newPath) + " already exists on " + name_);
-  if (to.parent.firstCluster == from.parent.firstCluster) {
+  Dir toParent = to.Parent();
+  if (toParent.firstCluster == from.Parent().firstCluster) {
     Rename(path, to.leaf);
     return;
   }
   // The short entry keeps the file's chain, size, attributes and dates under its new name.
   std::array<uint8_t, kEntrySize> shortEntry{};
-  std::copy_n(from.parent.bytes.begin() + static_cast<ptrdiff_t>(from.found->index * kEntrySize),
+  std::copy_n(from.Parent().bytes.begin() + static_cast<ptrdiff_t>(from.found->index * kEntrySize),
               kEntrySize, shortEntry.begin());
-  const std::vector<uint8_t> entry = NewEntryBytes(to.leaf, to.slots, shortEntry);
-  const bool extend = NeedsExtension(to.parent, entry.size());
+  const std::vector<uint8_t> entry = NewEntryBytes(to.leaf, to.Slots(), shortEntry);
+  const bool extend = NeedsExtension(toParent, entry.size());
   std::optional<uint32_t> extension;
   if (extend) extension = Allocate(1).front();
   // A kill between the two leaves the file in both directories, never in neither.
-  PlaceEntry(to.parent, entry, extension);
-  DeleteEntry(from.parent, *from.found);
+  PlaceEntry(toParent, entry, extension);
+  DeleteEntry(from.Parent(), *from.found);
   device_.Flush();
 }
 
@@ -1101,7 +1125,8 @@ void FatVolume::SetAttributes(std::string_view path, uint8_t attributes) {
   const std::array<uint8_t, 1> value = {
       static_cast<uint8_t>(kept | (attributes & (fat_attr::kReadOnly | fat_attr::kHidden |
                                                  fat_attr::kSystem | fat_attr::kArchive)))};
-  device_.Write(loc.parent.SlotOffset(loc.found->index) + 11, value);
+  listings_.erase(loc.Parent().firstCluster);
+  device_.Write(loc.Parent().SlotOffset(loc.found->index) + 11, value);
   device_.Flush();
 }
 

@@ -7,10 +7,12 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "base/win_time.h"
@@ -85,6 +87,7 @@ class FatVolume {
  private:
   struct Dir;
   struct Slot;
+  struct Listing;
   struct Located;
 
   [[noreturn]] void Damaged(const std::string& what) const;
@@ -110,8 +113,10 @@ class FatVolume {
 
   Dir LoadDir(uint32_t firstCluster) const;
   std::vector<Slot> ParseDir(const Dir& dir) const;
+  // The directory read and parsed, from listings_ when it has not been written since.
+  std::shared_ptr<const Listing> ListingOf(uint32_t firstCluster) const;
   Located Locate(std::string_view path) const;
-  Dir LoadDirAt(std::string_view path) const;
+  std::shared_ptr<const Listing> ListingAt(std::string_view path) const;
   void WriteSlot(const Dir& dir, size_t index, std::span<const uint8_t> bytes);
   // The slots of a new entry named leaf (long name, then its short entry with its alias).
   std::vector<uint8_t> NewEntryBytes(std::string_view leaf, const std::vector<Slot>& taken,
@@ -148,6 +153,9 @@ class FatVolume {
   mutable std::vector<uint8_t> fatBlock_;
   mutable uint64_t fatBlockOffset_ = UINT64_MAX;
   mutable bool damaged_ = false;
+  // Directories by first cluster (0: the root), dropped when the volume writes them or reuses
+  // their clusters: look-ups of deep paths in big folders read each folder once.
+  mutable std::unordered_map<uint32_t, std::shared_ptr<const Listing>> listings_;
 };
 
 }  // namespace tarnwick

@@ -295,6 +295,50 @@ TEST_P(FatVolumeTest, GrowsDirectoriesOverClusters) {
   EXPECT_EQ(Extract(image_, "/Many Files/A rather long file name number 42.txt"), "42");
 }
 
+// Every directory of a volume, as lines of path, names, attributes, size and first cluster.
+std::string Tree(const FatVolume& volume, const std::string& dir = "") {
+  std::string lines;
+  for (const FatEntry& e : volume.List(dir)) {
+    const std::string path = dir.empty() ? e.longName : dir + "\\" + e.longName;
+    lines += path + " " + e.shortName + " " + std::to_string(e.attributes) + " " +
+             std::to_string(e.size) + " " + std::to_string(e.firstCluster) + "\n";
+    if (e.IsDirectory()) lines += Tree(volume, path);
+  }
+  return lines;
+}
+
+// The volume keeps the directories it has read: after every kind of change, what it lists is
+// what a fresh open reads from the disk, also when a removed directory's clusters are reused.
+TEST_P(FatVolumeTest, WhatItKeepsFollowsEveryChange) {
+  FatVolume volume = Open();
+  FileDevice other(image_);
+  const auto expectFresh = [&](const char* step) {
+    EXPECT_EQ(Tree(volume), Tree(FatVolume(other, "disk.img"))) << step;
+  };
+  volume.MakeDirectory("Old", 1700000000);
+  volume.WriteFile("Old\\a file.txt", Bytes(std::string("a")), 1700000000);
+  expectFresh("make, write");
+  volume.Rename("Old\\a file.txt", "renamed file.txt");
+  volume.SetAttributes("Old\\renamed file.txt", fat_attr::kHidden);
+  expectFresh("rename, attributes");
+  volume.MakeDirectory("New", 1700000000);
+  volume.Move("Old\\renamed file.txt", "New\\moved.txt");
+  expectFresh("move");
+  volume.Remove("Old");
+  for (int i = 0; i < 3; ++i) {
+    volume.MakeDirectory("Again " + std::to_string(i), 1700000000);
+    volume.WriteFile("Again " + std::to_string(i) + "\\x.txt", Bytes(std::string("x")), 1700000000);
+    expectFresh("remove, make again");
+  }
+  for (int i = 0; i < 40; ++i) {
+    volume.WriteFile("New\\a long name to grow the directory " + std::to_string(i),
+                     Bytes(std::string("y")), 1700000000);
+  }
+  volume.WriteFile("New\\moved.txt", Bytes(Pattern(5000, 2)), 1700000000);
+  expectFresh("grow, replace");
+  EXPECT_EQ(ReadAll(volume, "New\\moved.txt"), Pattern(5000, 2));
+}
+
 TEST_P(FatVolumeTest, FullVolumeChangesNothing) {
   FatVolume volume = Open();
   volume.WriteFile("keep.txt", Bytes(std::string("keep")), 1700000000);
