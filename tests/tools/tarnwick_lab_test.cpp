@@ -281,6 +281,8 @@ TEST_F(TarnwickLabTest, JoinAMachineDirectory) {
     }
   }
   EXPECT_TRUE(fs::exists(systemDat.parent_path() / "SYSTEM.DA0"));
+  // The icons the lab's shortcuts name are on the client's own disk.
+  EXPECT_TRUE(ExistingFile(Machine::Open(client), "C:\\TARNEX\\default.ico"));
 
   // Refused while Tarnwick administers the client, and on a damaged SYSTEM.DAT, which stays as
   // it was.
@@ -314,6 +316,7 @@ TEST_F(TarnwickLabTest, JoinDiskImages) {
     const fs::path systemDat = client.Extract("WINDOWS/SYSTEM.DAT");
     ExpectJoined(ReadWithCregexport(systemDat));
     ExpectJoined(ReadWithParseWin32Registry(systemDat));
+    EXPECT_FALSE(client.Type("TARNEX/default.ico").empty());
     client.ExpectClean();
   }
   const ProgramRun missing =

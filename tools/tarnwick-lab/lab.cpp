@@ -10,6 +10,7 @@
 
 #include "base/file_io.h"
 #include "base/text.h"
+#include "demo/project_icons.h"
 #include "machine/atomic_file.h"
 #include "machine/ini_file.h"
 #include "machine/machine.h"
@@ -317,6 +318,9 @@ void JoinMachine(const Machine& machine, const LabSettings& settings) {
     throw LabError("Tarnwick is running on the machine in " + machine.Directory().string() +
                    "; close it and try again");
   }
+  // The icons the lab's shortcuts and policies name lie in the program's folder on the server's
+  // C:; the client gets its own copies at the same paths.
+  InstallProgramIcons(machine);
   Registry registry(machine);
   RegistryWriteBatch batch(registry);  // SYSTEM.DAT written once, after its backup
   registry.ChangeFileTrees([&](RegNode& system, RegNode&) {

@@ -37,7 +37,8 @@ std::string SmbConfLines(const std::filesystem::path& dir, const LabSettings& se
 
 // What joins a client to the lab, as REGEDIT4 text of HKEY_LOCAL_MACHINE keys.
 std::string JoinText(const LabSettings& settings);
-// Merges JoinText into the machine's SYSTEM.DAT (the old file kept as SYSTEM.DA0). Throws
+// Installs the program's icons in the machine's program folder, where the lab's shortcuts look
+// for them, and merges JoinText into its SYSTEM.DAT (the old file kept as SYSTEM.DA0). Throws
 // LabError while Tarnwick administers the machine.
 void JoinMachine(const Machine& machine, const LabSettings& settings);
 
