@@ -3,11 +3,11 @@
 #include <optional>
 #include <string>
 #include <system_error>
-#include <vector>
 
 #include "base/cp1252.h"
 #include "base/text.h"
 #include "machine/host_dir.h"
+#include "machine/host_names.h"
 #include "machine/short_name.h"
 
 namespace tarnwick {
@@ -22,23 +22,24 @@ constexpr int kMaxLinks = 40;
 // The entry of dir called name (UTF-8; ansiName in code page 1252): by its long name, else by its
 // 8.3 alias, since a resolved shortcut hands out C:\PROGRA~1\... paths.
 std::optional<std::string> FindEntry(const fs::path& dir, const std::string& name,
-                                     std::string_view ansiName) {
-  if (std::optional<std::string> entry = FindEntryIgnoringCase(dir, name)) return entry;
+                                     std::string_view ansiName, HostNameCache& names) {
+  if (std::optional<std::string> entry = names.FindIgnoringCase(dir, name)) return entry;
   if (!IsBareShortName(UpperAscii(ansiName))) return std::nullopt;  // no alias looks like it
-  const std::vector<DirectoryEntryName> entries = ReadDirectoryNames(dir);
-  const DirectoryEntryName* alias = FindDirectoryEntry(entries, ansiName);
+  const auto entries = names.Names(dir);
+  const DirectoryEntryName* alias = FindDirectoryEntry(*entries, ansiName);
   if (alias == nullptr) return std::nullopt;
   return alias->hostName;
 }
 
 }  // namespace
 
-DriveWalk::DriveWalk(fs::path root) : root_(std::move(root)), current_(root_) {}
+DriveWalk::DriveWalk(fs::path root, HostNameCache& names)
+    : root_(std::move(root)), names_(names), current_(root_) {}
 
 bool DriveWalk::Enter(std::string_view name, bool followLink) {
   const std::string hostName = Cp1252ToUtf8(name);
   const std::optional<std::string> entry =
-      existing_ ? FindEntry(current_, hostName, name) : std::nullopt;
+      existing_ ? FindEntry(current_, hostName, name, names_) : std::nullopt;
   existing_ = entry.has_value();
   fs::path next = current_ / (existing_ ? *entry : hostName);
   std::error_code ec;
