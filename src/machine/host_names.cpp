@@ -49,10 +49,7 @@ std::shared_ptr<const HostNameCache::Listing> HostNameCache::Find(const fs::path
   return listing;
 }
 
-std::optional<std::string> HostNameCache::FindIgnoringCase(const fs::path& dir,
-                                                           std::string_view name) {
-  std::error_code ec;
-  if (fs::exists(fs::symlink_status(dir / name, ec))) return std::string(name);
+std::optional<std::string> HostNameCache::FindFolded(const fs::path& dir, std::string_view name) {
   const std::shared_ptr<const Listing> listing = Find(dir);
   if (!listing) return FindEntryIgnoringCase(dir, name);
   const auto found = listing->byFoldedName.find(UpperAscii(name));

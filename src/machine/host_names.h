@@ -26,9 +26,9 @@ namespace tarnwick {
 // changes made by others. Shared by the copies of a machine; safe to use from several threads.
 class HostNameCache {
  public:
-  // As FindEntryIgnoringCase(dir, name).
-  std::optional<std::string> FindIgnoringCase(const std::filesystem::path& dir,
-                                              std::string_view name);
+  // The byte-wise smallest host name in dir equal to name (UTF-8) ignoring ASCII letter case, as
+  // FindEntryIgnoringCase finds it when nothing has the name itself.
+  std::optional<std::string> FindFolded(const std::filesystem::path& dir, std::string_view name);
   // As ReadDirectoryNames(dir).
   std::shared_ptr<const std::vector<DirectoryEntryName>> Names(const std::filesystem::path& dir);
 
