@@ -63,14 +63,45 @@ void WriteAll(int fd, std::span<const uint8_t> bytes, const std::filesystem::pat
 
 }  // namespace
 
+void DeferredFlush::Begin() {
+  const std::lock_guard lock(mutex_);
+  ++depth_;
+}
+
+void DeferredFlush::End() {
+  std::map<dev_t, std::pair<UniqueFd, std::filesystem::path>> written;
+  {
+    const std::lock_guard lock(mutex_);
+    if (--depth_ > 0) return;
+    written.swap(fileSystems_);
+  }
+  for (const auto& [device, folder] : written) {
+    if (::syncfs(folder.first.Get()) != 0) Fail(folder.second, "cannot flush to disk", errno);
+  }
+}
+
+bool DeferredFlush::Defer(int dir, const std::filesystem::path& shown) {
+  struct stat info {};
+  if (::fstat(dir, &info) != 0) return false;
+  const std::lock_guard lock(mutex_);
+  if (depth_ == 0) return false;
+  if (!fileSystems_.contains(info.st_dev)) {
+    UniqueFd held(::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!held.Valid()) return false;
+    fileSystems_.emplace(info.st_dev, std::make_pair(std::move(held), shown));
+  }
+  return true;
+}
+
 void WriteFileAtomically(const HeldPath& target, std::span<const uint8_t> bytes,
-                         ReadOnlyFiles readOnly) {
+                         ReadOnlyFiles readOnly, DeferredFlush* deferred) {
   const std::filesystem::path& file = target.host;
   if (!target.dir.Valid()) Fail(file, "cannot open its folder", target.error);
   const int dir = target.dir.Get();
   struct stat old {};
   // A link is replaced by the new file with the usual permissions, not with its target's.
-  const bool replacing = StatEntry(target, old) && S_ISREG(old.st_mode);
+  const bool exists = StatEntry(target, old);
+  const bool replacing = exists && S_ISREG(old.st_mode);
   if (replacing && readOnly == ReadOnlyFiles::Refuse && IsReadOnlyMode(old.st_mode)) {
     throw FileWriteError(file.string() +
                          ": the file is read-only and stays as it is (make it writable to let "
@@ -93,13 +124,17 @@ void WriteFileAtomically(const HeldPath& target, std::span<const uint8_t> bytes,
     Fail(tempPath, "cannot set permissions", errno);
   }
   WriteAll(out.Get(), bytes, tempPath);
-  if (::fsync(out.Get()) != 0) Fail(tempPath, "cannot flush to disk", errno);
+  const bool flushLater =
+      !exists && deferred != nullptr && deferred->Defer(dir, file.parent_path());
+  if (!flushLater && ::fsync(out.Get()) != 0) Fail(tempPath, "cannot flush to disk", errno);
   if (out.Close() != 0) Fail(tempPath, "cannot close", errno);
   if (::renameat(dir, temp.name().c_str(), dir, target.name.c_str()) != 0) {
     Fail(file, "cannot replace", errno);
   }
   temp.Release();
-  if (::fsync(dir) != 0) Fail(file.parent_path(), "cannot flush the directory", errno);
+  if (!flushLater && ::fsync(dir) != 0) {
+    Fail(file.parent_path(), "cannot flush the directory", errno);
+  }
 }
 
 void WriteFileAtomically(const std::filesystem::path& file, std::span<const uint8_t> bytes,

@@ -3,11 +3,11 @@
 #include <optional>
 #include <string>
 #include <system_error>
-#include <vector>
 
 #include "base/cp1252.h"
 #include "base/text.h"
 #include "machine/host_dir.h"
+#include "machine/host_names.h"
 #include "machine/short_name.h"
 
 namespace tarnwick {
@@ -19,30 +19,41 @@ namespace {
 // As many links as the kernel follows for one path.
 constexpr int kMaxLinks = 40;
 
-// The entry of dir called name (UTF-8; ansiName in code page 1252): by its long name, else by its
-// 8.3 alias, since a resolved shortcut hands out C:\PROGRA~1\... paths.
-std::optional<std::string> FindEntry(const fs::path& dir, const std::string& name,
-                                     std::string_view ansiName) {
-  if (std::optional<std::string> entry = FindEntryIgnoringCase(dir, name)) return entry;
+// The host name of the entry of dir called name (UTF-8; ansiName in code page 1252) when none has
+// that very name: one differing in letter case, else the one whose 8.3 alias it is, since a
+// resolved shortcut hands out C:\PROGRA~1\... paths.
+std::optional<std::string> FindOtherEntry(const fs::path& dir, const std::string& name,
+                                          std::string_view ansiName, HostNameCache& names) {
+  if (std::optional<std::string> entry = names.FindFolded(dir, name)) return entry;
   if (!IsBareShortName(UpperAscii(ansiName))) return std::nullopt;  // no alias looks like it
-  const std::vector<DirectoryEntryName> entries = ReadDirectoryNames(dir);
-  const DirectoryEntryName* alias = FindDirectoryEntry(entries, ansiName);
+  const auto entries = names.Names(dir);
+  const DirectoryEntryName* alias = FindDirectoryEntry(*entries, ansiName);
   if (alias == nullptr) return std::nullopt;
   return alias->hostName;
 }
 
 }  // namespace
 
-DriveWalk::DriveWalk(fs::path root) : root_(std::move(root)), current_(root_) {}
+DriveWalk::DriveWalk(fs::path root, HostNameCache& names)
+    : root_(std::move(root)), names_(names), current_(root_) {}
 
 bool DriveWalk::Enter(std::string_view name, bool followLink) {
   const std::string hostName = Cp1252ToUtf8(name);
-  const std::optional<std::string> entry =
-      existing_ ? FindEntry(current_, hostName, name) : std::nullopt;
-  existing_ = entry.has_value();
-  fs::path next = current_ / (existing_ ? *entry : hostName);
+  fs::path next = current_ / hostName;
   std::error_code ec;
-  if (followLink && existing_ && fs::is_symlink(fs::symlink_status(next, ec))) {
+  fs::file_status status;
+  if (existing_) {
+    status = fs::symlink_status(next, ec);
+    if (!fs::exists(status)) {
+      if (const auto entry = FindOtherEntry(current_, hostName, name, names_)) {
+        next = current_ / *entry;
+        status = fs::symlink_status(next, ec);
+      } else {
+        existing_ = false;
+      }
+    }
+  }
+  if (followLink && existing_ && fs::is_symlink(status)) {
     int links = 0;
     return Follow(next, links);
   }

@@ -6,12 +6,15 @@
 
 namespace tarnwick {
 
+class HostNameCache;
+
 // Each step costs the lookup of its component and the symbolic links met there, never the path
 // walked before it, and no step leaves the drive's directory.
 class DriveWalk {
  public:
-  // root: the drive's directory, absolute and canonical.
-  explicit DriveWalk(std::filesystem::path root);
+  // root: the drive's directory, absolute and canonical. names keeps what the walk reads of the
+  // folders it passes.
+  DriveWalk(std::filesystem::path root, HostNameCache& names);
 
   // Steps into the component name (code page 1252, not "." or ".."). An existing entry is found
   // as FindEntryIgnoringCase finds it, else as the entry whose 8.3 alias name is; a symbolic link
@@ -28,6 +31,7 @@ class DriveWalk {
   bool Follow(const std::filesystem::path& link, int& links);
 
   std::filesystem::path root_;
+  HostNameCache& names_;
   std::filesystem::path current_;
   bool existing_ = true;
 };

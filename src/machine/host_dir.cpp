@@ -28,6 +28,21 @@ std::optional<std::string> FindEntryIgnoringCase(const fs::path& dir, std::strin
   return best;
 }
 
+std::optional<std::vector<std::string>> ListHostNames(const fs::path& dir) {
+  DIR* stream = ::opendir(dir.c_str());
+  if (stream == nullptr) return std::nullopt;
+  std::vector<std::string> names;
+  errno = 0;
+  while (const dirent* entry = ::readdir(stream)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  const bool complete = errno == 0;
+  ::closedir(stream);
+  if (!complete) return std::nullopt;
+  return names;
+}
+
 bool IsWithin(const fs::path& path, const fs::path& root) {
   return std::mismatch(root.begin(), root.end(), path.begin(), path.end()).first == root.end();
 }

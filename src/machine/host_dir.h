@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/file_io.h"
 
@@ -18,6 +19,10 @@ namespace tarnwick {
 // the byte-wise smallest name equal to it ignoring ASCII letter case. Empty when there is none.
 std::optional<std::string> FindEntryIgnoringCase(const std::filesystem::path& dir,
                                                  std::string_view name);
+
+// The names of dir's entries (UTF-8) without "." and "..", in the order read; empty when dir
+// cannot be read.
+std::optional<std::vector<std::string>> ListHostNames(const std::filesystem::path& dir);
 
 // True when path is root or lies below it, compared component by component; both paths are
 // absolute and lexically normal, without a trailing separator.

@@ -48,7 +48,7 @@ std::string ShownPath(char drive, const VolumePath& path) {
 }
 
 std::optional<fs::path> HostVolume::Resolve(const VolumePath& path, bool followFinalLink) const {
-  DriveWalk walk(root_);
+  DriveWalk walk(root_, *names_);
   for (size_t i = 0; i < path.size(); ++i) {
     if (!walk.Enter(path[i], followFinalLink || i + 1 < path.size())) return std::nullopt;
   }
@@ -109,11 +109,14 @@ std::vector<uint8_t> HostVolume::ReadFile(const VolumePath& path, size_t maxSize
 
 void HostVolume::WriteFile(const VolumePath& path, std::span<const uint8_t> bytes,
                            ReadOnlyFiles readOnly) {
-  WriteFileAtomically(Hold(path), bytes, readOnly);
+  const HeldPath held = Hold(path);
+  const FolderChange change(*names_, held.host.parent_path());
+  WriteFileAtomically(held, bytes, readOnly, flush_.get());
 }
 
 bool HostVolume::MakeDirectory(const VolumePath& path) {
   const HeldPath held = Hold(path);
+  const FolderChange change(*names_, held.host.parent_path());
   const int error = MakeDirectoryAt(held);
   if (error == EEXIST) return false;
   if (error != 0) throw FileWriteError(held.host.string() + ": " + WalkErrorText(error));
@@ -121,7 +124,10 @@ bool HostVolume::MakeDirectory(const VolumePath& path) {
 }
 
 void HostVolume::RemoveTree(const VolumePath& path) {
-  if (std::string failure = tarnwick::RemoveTree(Hold(path)); !failure.empty()) {
+  const HeldPath held = Hold(path);
+  const FolderChange change(*names_, held.host.parent_path());
+  const FolderChange removal(*names_, held.host, true);
+  if (std::string failure = tarnwick::RemoveTree(held); !failure.empty()) {
     throw FileWriteError(failure);
   }
 }
@@ -136,6 +142,8 @@ bool HostVolume::Move(const VolumePath& from, const VolumePath& to) {
     throw FileWriteError(ShownPath(letter_, to) + ": not a folder of the drive");
   }
   const HeldPath target = HoldParentNoFollow(*toFolder / Cp1252ToUtf8(to.back()));
+  const FolderChange changeFrom(*names_, source.host.parent_path());
+  const FolderChange changeTo(*names_, *toFolder);
   const auto fail = [&](int error) {
     throw FileWriteError(ShownPath(letter_, from) + ": " + WalkErrorText(error));
   };
@@ -168,6 +176,8 @@ bool HostVolume::Move(const VolumePath& from, const VolumePath& to) {
 
 void HostVolume::RemoveDirectory(const VolumePath& path) {
   const HeldPath held = Hold(path);
+  const FolderChange change(*names_, held.host.parent_path());
+  const FolderChange removal(*names_, held.host, true);
   if (!held.dir.Valid() || unlinkat(held.dir.Get(), held.name.c_str(), AT_REMOVEDIR) != 0) {
     throw FileWriteError(ShownPath(letter_, path) + ": " +
                          WalkErrorText(held.dir.Valid() ? errno : held.error));

@@ -2,15 +2,28 @@
 // following a symbolic link, so a link swapped in after a look-up cannot redirect it.
 #pragma once
 
+#include <memory>
+
 #include "machine/drive_volume.h"
 #include "machine/host_dir.h"
+#include "machine/host_names.h"
 
 namespace tarnwick {
 
 class HostVolume final : public DriveVolume {
  public:
-  // root: the drive's directory, absolute and canonical; letter names it in messages.
-  HostVolume(std::filesystem::path root, char letter) : root_(std::move(root)), letter_(letter) {}
+  // root: the drive's directory, absolute and canonical; letter names it in messages. names and
+  // flush are the machine's, shared by all its host volumes (their directories may overlap).
+  HostVolume(std::filesystem::path root, char letter, std::shared_ptr<HostNameCache> names,
+             std::shared_ptr<DeferredFlush> flush)
+      : root_(std::move(root)),
+        letter_(letter),
+        names_(std::move(names)),
+        flush_(std::move(flush)) {}
+
+  // What walks through the volume's folders have read of them. A change made in a folder other
+  // than through this volume must tell it.
+  HostNameCache& Names() const { return *names_; }
 
   // The host path of path, links followed as DriveWalk follows them (with followFinalLink false
   // a link at the last component is the result). Empty when the path would leave the drive.
@@ -42,6 +55,8 @@ class HostVolume final : public DriveVolume {
  private:
   std::filesystem::path root_;
   char letter_;
+  std::shared_ptr<HostNameCache> names_;
+  std::shared_ptr<DeferredFlush> flush_;
 };
 
 }  // namespace tarnwick

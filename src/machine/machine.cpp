@@ -368,7 +368,8 @@ Machine Machine::OpenLab(const fs::path& dir) {
                        "tarnwick-lab init");
   }
   for (const DriveInfo& share : machine.shares_) {
-    machine.shareVolumes_.push_back(std::make_shared<HostVolume>(share.hostDir, share.letter));
+    machine.shareVolumes_.push_back(std::make_shared<HostVolume>(
+        share.hostDir, share.letter, machine.hostNames_, machine.flush_));
   }
   machine.lab_ = std::move(settings);
   return machine;
@@ -402,7 +403,8 @@ void Machine::OpenVolumes() {
         throw MachineError(std::string("Drive ") + drive.letter + ": " + e.what());
       }
     } else if (!drive.hostDir.empty()) {
-      volumes_.push_back(std::make_shared<HostVolume>(drive.hostDir, drive.letter));
+      volumes_.push_back(
+          std::make_shared<HostVolume>(drive.hostDir, drive.letter, hostNames_, flush_));
     } else {
       volumes_.push_back(nullptr);
     }
@@ -568,6 +570,24 @@ std::optional<std::string> Machine::WindowsPath(const fs::path& hostPath) const 
     first = false;
   }
   return result;
+}
+
+DeferredFlushScope::DeferredFlushScope(const Machine& machine) : flush_(machine.flush_) {
+  flush_->Begin();
+}
+
+DeferredFlushScope::~DeferredFlushScope() {
+  try {
+    Finish();
+  } catch (const FileWriteError&) {
+    // Finish reports it to a caller who asks.
+  }
+}
+
+void DeferredFlushScope::Finish() {
+  if (!open_) return;
+  open_ = false;
+  flush_->End();
 }
 
 bool ExistingDirectory(const Machine& machine, std::string_view windowsPath) {

@@ -14,6 +14,7 @@
 #include "base/file_io.h"
 #include "machine/drive_volume.h"
 #include "machine/host_dir.h"
+#include "machine/host_names.h"
 #include "machine/lab.h"
 
 namespace tarnwick {
@@ -133,6 +134,10 @@ class Machine {
   uint32_t ClusterSize(std::string_view windowsPath) const;
   // False when List leaves out an entry of the directory, or it cannot be read.
   bool ListsAll(std::string_view windowsDirectory) const;
+  // What look-ups have read of the drives' host directories, shared by the copies of the machine.
+  // The calls above keep it up to date; a change made in a host directory by other means (a
+  // host path, Hold) must tell it.
+  HostNameCache& HostNames() const { return *hostNames_; }
 
  private:
   static Machine OpenLab(const std::filesystem::path& dir);
@@ -147,6 +152,30 @@ class Machine {
   // A lab's shares, reached by UNC path only: netlogon and the homes.
   std::vector<DriveInfo> shares_;
   std::vector<std::shared_ptr<DriveVolume>> shareVolumes_;
+  std::shared_ptr<HostNameCache> hostNames_ = std::make_shared<HostNameCache>();
+  std::shared_ptr<DeferredFlush> flush_ = std::make_shared<DeferredFlush>();
+
+  friend class DeferredFlushScope;
+};
+
+// While one is open, the new files the machine writes to host directories are not flushed to disk
+// one by one: Finish flushes the file systems written meanwhile at once (a file that replaces
+// another is still flushed with its write). For many new files that a later commit makes count,
+// such as the profiles of an import before the policy file naming them: Finish before that commit.
+class DeferredFlushScope {
+ public:
+  explicit DeferredFlushScope(const Machine& machine);
+  // Flushes unless Finish did; a failure then goes unreported.
+  ~DeferredFlushScope();
+  DeferredFlushScope(const DeferredFlushScope&) = delete;
+  DeferredFlushScope& operator=(const DeferredFlushScope&) = delete;
+
+  // Throws FileWriteError when a file system cannot be flushed. Calling it again does nothing.
+  void Finish();
+
+ private:
+  std::shared_ptr<DeferredFlush> flush_;
+  bool open_ = true;
 };
 
 // True when a Windows path names an existing directory ("C:" and "C:\" name the drive's root).

@@ -4,7 +4,16 @@
 
 namespace tarnwick {
 
-MachineCommit::MachineCommit(const Machine& machine) : machine_(machine) {}
+void MachineCommit::StagedFolders::Add(std::filesystem::path dir) {
+  dirs_.push_back(std::move(dir));
+}
+
+void MachineCommit::StagedFolders::Forget() const {
+  for (const std::filesystem::path& dir : dirs_) names_.Changed(dir);
+}
+
+MachineCommit::MachineCommit(const Machine& machine)
+    : machine_(machine), staged_(machine.HostNames()) {}
 
 void MachineCommit::Stage(std::string_view windowsPath, std::span<const uint8_t> bytes,
                           ReadOnlyFiles readOnly) {
@@ -14,6 +23,8 @@ void MachineCommit::Stage(std::string_view windowsPath, std::span<const uint8_t>
   }
   if (const auto host = machine_.LookUp(windowsPath, false); host.status == PathStatus::Found) {
     if (!host_) host_.emplace(machine_.Directory());
+    staged_.Add(host.host.parent_path());
+    const FolderChange change(machine_.HostNames(), host.host.parent_path());
     host_->Stage(host.host, bytes, readOnly);
   } else if (host.status == PathStatus::OnImage) {
     images_.push_back({location.volume, std::move(location.path),
@@ -25,7 +36,15 @@ void MachineCommit::Stage(std::string_view windowsPath, std::span<const uint8_t>
 }
 
 void MachineCommit::Commit() {
-  if (host_) host_->Commit();
+  if (host_) {
+    try {
+      host_->Commit();
+    } catch (...) {
+      staged_.Forget();
+      throw;
+    }
+    staged_.Forget();
+  }
   for (const Pending& file : images_) file.volume->WriteFile(file.path, file.bytes, file.readOnly);
 }
 

@@ -31,7 +31,25 @@ class MachineCommit {
     std::vector<uint8_t> bytes;
     ReadOnlyFiles readOnly;
   };
+  // The host folders the commit writes in: their temporary files and renames change them for the
+  // machine's look-ups. Forgets them there once more when the commit is gone (declared before
+  // host_, so after host_ removed the files of a commit never made).
+  class StagedFolders {
+   public:
+    explicit StagedFolders(HostNameCache& names) : names_(names) {}
+    ~StagedFolders() { Forget(); }
+    StagedFolders(const StagedFolders&) = delete;
+    StagedFolders& operator=(const StagedFolders&) = delete;
+    void Add(std::filesystem::path dir);
+    void Forget() const;
+
+   private:
+    HostNameCache& names_;
+    std::vector<std::filesystem::path> dirs_;
+  };
+
   const Machine& machine_;
+  StagedFolders staged_;
   std::optional<FileCommit> host_;
   std::vector<Pending> images_;
 };

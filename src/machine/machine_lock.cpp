@@ -36,6 +36,11 @@ bool IsImageMachine(const Machine& machine) {
 // temporary files of registry files that a kill left are removed. Both happen on host directories
 // only; a file on an image is replaced in place, leaving nothing to finish.
 void RecoverFiles(const Machine& machine) {
+  // What it renames and removes changes folders that the machine's look-ups may have read.
+  struct ForgetNames {
+    const Machine& machine;
+    ~ForgetNames() { machine.HostNames().Clear(); }
+  } const forget{machine};
   if (!IsImageMachine(machine)) {
     try {
       CompleteFileCommit(machine.Directory());

@@ -103,18 +103,35 @@ std::optional<std::vector<DirectoryEntryName>> ReadVfatNames(const fs::path& hos
   return names;
 }
 
-std::vector<DirectoryEntryName> GenerateNames(const fs::path& hostDir) {
-  std::vector<DirectoryEntryName> names;
-  std::error_code ec;
-  fs::directory_iterator it(hostDir, ec);
-  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-    std::string hostName = it->path().filename().string();
-    if (const auto ansi = Utf8ToCp1252(hostName)) {
-      names.push_back({std::move(hostName), *ansi, {}});
+// The lowest tail of each family of candidates (the base as cut for tails of one length, and the
+// extension) that is not known to be taken.
+using TailMemo = std::map<std::string, int>;
+
+// BASE~N.EXT for the lowest free N. Names only join `taken` while memo is in use, so every tail
+// below the one memo keeps for a family stays taken and the search goes on from there.
+std::string TailedName(std::string_view longName, const ShortNameBasis& basis,
+                       const std::set<std::string>& taken, TailMemo& memo) {
+  for (int first = 1; first <= kMaxTail; first *= 10) {
+    const int last = std::min(first * 10 - 1, kMaxTail);
+    const size_t tailSize = std::to_string(first).size() + 1;
+    const std::string cut = basis.base.substr(0, kMaxBase - tailSize);
+    // ':' is in no short name.
+    const std::string family = std::to_string(tailSize) + ':' + Compose(cut, basis.ext);
+    for (int& n = memo.try_emplace(family, first).first->second; n <= last; ++n) {
+      std::string candidate = Compose(cut + "~" + std::to_string(n), basis.ext);
+      if (!taken.contains(candidate)) return candidate;
     }
+  }
+  throw MachineError("No free short name for " + Cp1252ToUtf8(longName));
+}
+
+// hostNames: every entry of the directory but "." and "..", in the order read.
+std::vector<DirectoryEntryName> GenerateNames(const std::vector<std::string>& hostNames) {
+  std::vector<DirectoryEntryName> names;
+  for (const std::string& hostName : hostNames) {
+    if (const auto ansi = Utf8ToCp1252(hostName)) names.push_back({hostName, *ansi, {}});
     if (names.size() > kMaxDirectoryEntries) break;
   }
-  if (ec) return {};
   std::sort(names.begin(), names.end(),
             [](const auto& a, const auto& b) { return a.hostName < b.hostName; });
 
@@ -136,9 +153,16 @@ std::vector<DirectoryEntryName> GenerateNames(const fs::path& hostDir) {
     if (basis.lossy || (owner != byFoldedName.end() && owner->second != &entry)) continue;
     if (taken.insert(name).second) entry.shortName = name;
   }
+  TailMemo tails;
   for (auto& entry : names) {
     if (!entry.shortName.empty()) continue;
-    entry.shortName = MakeShortName(entry.longName, taken);
+    const ShortNameBasis basis = MakeShortNameBasis(entry.longName);
+    const std::string plain = Compose(basis.base, basis.ext);
+    if (!basis.lossy && !taken.contains(plain)) {
+      entry.shortName = plain;
+    } else {
+      entry.shortName = TailedName(entry.longName, basis, taken, tails);
+    }
     taken.insert(entry.shortName);
   }
   return names;
@@ -202,13 +226,8 @@ std::string MakeShortName(std::string_view longName, const std::set<std::string>
   const ShortNameBasis basis = MakeShortNameBasis(longName);
   const std::string plain = Compose(basis.base, basis.ext);
   if (!basis.lossy && !taken.contains(plain)) return plain;
-  for (int n = 1; n <= kMaxTail; ++n) {
-    const std::string tail = "~" + std::to_string(n);
-    const std::string candidate =
-        Compose(basis.base.substr(0, kMaxBase - tail.size()) + tail, basis.ext);
-    if (!taken.contains(candidate)) return candidate;
-  }
-  throw MachineError("No free short name for " + Cp1252ToUtf8(longName));
+  TailMemo tails;
+  return TailedName(longName, basis, taken, tails);
 }
 
 bool IsBareShortName(std::string_view name) {
@@ -218,12 +237,19 @@ bool IsBareShortName(std::string_view name) {
 }
 
 std::vector<DirectoryEntryName> ReadDirectoryNames(const fs::path& hostDir) {
+  const std::optional<std::vector<std::string>> hostNames = ListHostNames(hostDir);
+  if (!hostNames) return {};
+  return DirectoryNamesOf(hostDir, *hostNames);
+}
+
+std::vector<DirectoryEntryName> DirectoryNamesOf(const fs::path& hostDir,
+                                                 const std::vector<std::string>& hostNames) {
   if (auto names = ReadVfatNames(hostDir)) {
     std::sort(names->begin(), names->end(),
               [](const auto& a, const auto& b) { return a.hostName < b.hostName; });
     return *names;
   }
-  return GenerateNames(hostDir);
+  return GenerateNames(hostNames);
 }
 
 const DirectoryEntryName* FindDirectoryEntry(const std::vector<DirectoryEntryName>& entries,
@@ -266,11 +292,11 @@ std::optional<MachinePath> LocateMachinePath(const Machine& machine, std::string
   if (!rootHost || !fs::is_directory(*rootHost, ec)) return std::nullopt;
   result.rootHostPath = *rootHost;
 
-  DriveWalk walk(*rootHost);
+  DriveWalk walk(*rootHost, machine.HostNames());
   for (const std::string& name : SplitWindowsPath(split->second)) {
     if (IsDotName(name)) return std::nullopt;
-    const auto entries = ReadDirectoryNames(walk.Current());
-    const DirectoryEntryName* entry = FindDirectoryEntry(entries, name);
+    const auto entries = machine.HostNames().Names(walk.Current());
+    const DirectoryEntryName* entry = FindDirectoryEntry(*entries, name);
     if (entry == nullptr || !IsValidComponent(entry->longName) || !walk.Enter(entry->longName) ||
         !fs::exists(walk.Current(), ec)) {
       return std::nullopt;

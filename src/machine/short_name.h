@@ -46,6 +46,10 @@ struct DirectoryEntryName {
 // leads back to its entry under FindDirectoryEntry. Entries whose names code page 1252 cannot hold
 // are left out. Empty when the directory cannot be read.
 std::vector<DirectoryEntryName> ReadDirectoryNames(const std::filesystem::path& hostDir);
+// The same for a directory whose host names (every entry but "." and "..", in the order read)
+// were listed already.
+std::vector<DirectoryEntryName> DirectoryNamesOf(const std::filesystem::path& hostDir,
+                                                 const std::vector<std::string>& hostNames);
 
 // The entry called name (ANSI) among entries sorted by host name: an exact long name first, then
 // the first long name differing only in ASCII letter case (as FindEntryIgnoringCase), then a

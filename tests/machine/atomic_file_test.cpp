@@ -1,5 +1,6 @@
 #include "machine/atomic_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -114,6 +115,24 @@ TEST_F(AtomicFileTest, AReadOnlyFileIsRefusedUnlessTheCallerIsTheRegistry) {
   struct stat info {};
   ASSERT_EQ(stat(file.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0444u);
+}
+
+TEST_F(AtomicFileTest, NewFilesInAFlushSpanAreWrittenAndTheOutermostSpanEndsIt) {
+  DeferredFlush flush;
+  const UniqueFd dir(::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  EXPECT_FALSE(flush.Defer(dir.Get(), dir_));
+  flush.Begin();
+  flush.Begin();
+  EXPECT_TRUE(flush.Defer(dir.Get(), dir_));
+  const std::filesystem::path file = dir_ / "Desktop.lnk";
+  WriteFileAtomically(HoldParentNoFollow(file), Bytes("new"), ReadOnlyFiles::Refuse, &flush);
+  WriteFileAtomically(HoldParentNoFollow(file), Bytes("replaced"), ReadOnlyFiles::Refuse, &flush);
+  EXPECT_EQ(Contents(file), "replaced");
+  EXPECT_EQ(Entries(), 1u);
+  flush.End();
+  EXPECT_TRUE(flush.Defer(dir.Get(), dir_));  // the inner span ends nothing
+  flush.End();
+  EXPECT_FALSE(flush.Defer(dir.Get(), dir_));
 }
 
 }  // namespace

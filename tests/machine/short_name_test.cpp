@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
@@ -108,6 +109,80 @@ TEST_F(ShortNameOnDisk, GeneratedAliasesDependOnlyOnTheDirectoryContents) {
     EXPECT_EQ(entry.shortName, Alias(names, entry.longName)) << entry.longName;
   }
   EXPECT_TRUE(ReadDirectoryNames(dir_ / "missing").empty());
+}
+
+TEST_F(ShortNameOnDisk, NumberedNamesTakeTailsAcrossTheirShortenedBases) {
+  // Pupil0001 .. Pupil1000 all lose their last letters and meet in the same cut bases; a bare
+  // name holds one tail already.
+  for (int n = 1; n <= 1000; ++n) {
+    char name[16];
+    std::snprintf(name, sizeof name, "Pupil%04d", n);
+    fs::create_directories(dir_ / "c" / name);
+  }
+  fs::create_directories(dir_ / "c" / "PUPIL~12");
+  const auto names = ReadDirectoryNames(dir_ / "c");
+  ASSERT_EQ(names.size(), 1001u);
+  EXPECT_EQ(Alias(names, "PUPIL~12"), "PUPIL~12");
+  EXPECT_EQ(Alias(names, "Pupil0001"), "PUPIL0~1");
+  EXPECT_EQ(Alias(names, "Pupil0009"), "PUPIL0~9");
+  EXPECT_EQ(Alias(names, "Pupil0010"), "PUPIL~10");
+  EXPECT_EQ(Alias(names, "Pupil0011"), "PUPIL~11");
+  EXPECT_EQ(Alias(names, "Pupil0012"), "PUPIL~13");
+  EXPECT_EQ(Alias(names, "Pupil0098"), "PUPIL~99");
+  EXPECT_EQ(Alias(names, "Pupil0099"), "PUPI~100");
+  EXPECT_EQ(Alias(names, "Pupil0998"), "PUPI~999");
+  EXPECT_EQ(Alias(names, "Pupil0999"), "PUP~1000");
+  EXPECT_EQ(Alias(names, "Pupil1000"), "PUPIL1~1");
+  // Each the lowest tail free after the names before it, as one name alone finds it.
+  std::set<std::string> taken = {"PUPIL~12"};
+  for (const auto& entry : names) {
+    if (entry.longName == "PUPIL~12") continue;
+    EXPECT_EQ(entry.shortName, MakeShortName(entry.longName, taken)) << entry.longName;
+    taken.insert(entry.shortName);
+  }
+}
+
+TEST_F(ShortNameOnDisk, AliasesFollowChangesThroughTheMachineAndBehindItsBack) {
+  Touch("Folder/Long Name One.txt");
+  const Machine machine = Machine::Open(dir_);
+  const Machine copy = machine;  // shares what the machine has read
+  EXPECT_EQ(ShortPathName(machine, "C:\\Folder\\Long Name One.txt"), "C:\\FOLDER\\LONGNA~1.TXT");
+  EXPECT_FALSE(machine.Stat("C:\\Folder\\long name two.txt"));
+
+  // Made by another program: the alias of the older file moves on.
+  Touch("Folder/Long Name Another.txt");
+  EXPECT_EQ(ShortPathName(machine, "C:\\Folder\\Long Name One.txt"), "C:\\FOLDER\\LONGNA~2.TXT");
+  EXPECT_EQ(LocateMachinePath(machine, "C:\\FOLDER\\LONGNA~1.TXT")->LongPath(),
+            "C:\\Folder\\Long Name Another.txt");
+
+  // Written through a copy of the machine: seen at once, by name in any case and by alias.
+  const std::vector<uint8_t> bytes = {'x'};
+  copy.WriteFile("C:\\Folder\\Long Name Also.txt", bytes);
+  EXPECT_TRUE(machine.Stat("C:\\folder\\LONG NAME ALSO.TXT"));
+  EXPECT_EQ(ShortPathName(machine, "C:\\Folder\\Long Name One.txt"), "C:\\FOLDER\\LONGNA~3.TXT");
+  copy.WriteFile("C:\\Folder\\long name two.txt", bytes);
+  EXPECT_TRUE(machine.Stat("C:\\Folder\\Long Name Two.txt"));
+  EXPECT_TRUE(copy.MakeDirectory("C:\\Folder\\Sub Folder"));
+  copy.WriteFile("C:\\Folder\\Sub Folder\\Inner File.txt", bytes);
+  EXPECT_EQ(ShortPathName(machine, "C:\\Folder\\Sub Folder\\Inner File.txt"),
+            "C:\\FOLDER\\SUBFOL~1\\INNERF~1.TXT");
+
+  // Removed, whole trees and single files.
+  copy.RemoveTree("C:\\Folder\\Sub Folder");
+  EXPECT_FALSE(machine.Stat("C:\\FOLDER\\SUBFOL~1"));
+  EXPECT_FALSE(ShortPathName(machine, "C:\\Folder\\Sub Folder\\Inner File.txt"));
+  copy.RemoveTree("C:\\Folder\\Long Name Another.txt");
+  EXPECT_EQ(LocateMachinePath(machine, "C:\\FOLDER\\LONGNA~1.TXT")->LongPath(),
+            "C:\\Folder\\Long Name Also.txt");
+  EXPECT_TRUE(copy.Move("C:\\Folder\\Long Name Also.txt", "C:\\Folder\\Moved Away.txt"));
+  EXPECT_EQ(ShortPathName(machine, "C:\\Folder\\Long Name One.txt"), "C:\\FOLDER\\LONGNA~1.TXT");
+  EXPECT_EQ(ShortPathName(machine, "c:\\folder\\moved away.txt"), "C:\\FOLDER\\MOVEDA~1.TXT");
+
+  // Replaced behind its back by a folder of the same name.
+  fs::remove_all(dir_ / "c" / "Folder");
+  Touch("Folder/Other File.txt");
+  EXPECT_FALSE(machine.Stat("C:\\FOLDER\\LONGNA~1.TXT"));
+  EXPECT_EQ(ShortPathName(machine, "C:\\folder\\other file.txt"), "C:\\FOLDER\\OTHERF~1.TXT");
 }
 
 TEST_F(ShortNameOnDisk, ShortFormOfWholePaths) {

@@ -288,8 +288,11 @@ int Run(const CommandLine& line) {
   std::ostringstream out;
   std::optional<std::string> failure;
   std::vector<std::string> newFolders;
+  // The new files of a profile are flushed to disk together, before the policy file names them.
+  DeferredFlushScope flushes(machine);
   try {
     RunCommand(store, templates, line.command, line.args, out, shell, newFolders);
+    flushes.Finish();
   } catch (const std::exception& e) {
     failure = e.what();
   }
