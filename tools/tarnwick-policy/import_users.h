@@ -11,8 +11,8 @@ namespace tarnwick {
 class AccountShell;
 class TUsers;
 
-// The most rows a class list may have: each account takes some tens of milliseconds to make and
-// write, mostly waiting for the disk.
+// The most rows a class list may have. Every account adds about 1.8 KB to the policy file that
+// each client downloads at every logon, and a list of 2,000 already takes seconds to make.
 inline constexpr size_t kMaxClassListRows = 2000;
 
 // Makes an account for each row of the class list csvFile (UTF-8 comma-separated text; a header
