@@ -31,13 +31,6 @@ constexpr std::string_view kNewUserRestrictions[] = {
     "NoRun", "NoFind",     "NoSetFolders", "NoDesktop", "DisableRegistryTools",
     "NoDOS", "NoRealMode", "NoConfigure"};
 
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 int32_t Flag(bool on) {
   return on ? 1 : 0;
 }

@@ -16,6 +16,7 @@ std::string_view TrimLeft(std::string_view text);
 // ASCII-only case folding, as Windows 95 compares key, value and file names.
 char UpperAscii(char c);
 std::string UpperAscii(std::string_view text);
+std::string LowerAscii(std::string_view text);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 // Bytes below 0x20 and 0x7F. No name, path or text the program takes may hold one: a line break

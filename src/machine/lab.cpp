@@ -20,14 +20,6 @@ constexpr std::string_view kNetbiosPunctuation = "!@#$^&()-_'{}.~";
 // LAN Manager user names, which Windows 95 sends to the domain, hold at most 20 characters.
 constexpr size_t kMaxAccountName = 20;
 
-std::string LowerAscii(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
-
 }  // namespace
 
 bool IsLabDirectory(const fs::path& dir) {

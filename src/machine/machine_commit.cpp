@@ -37,13 +37,12 @@ void MachineCommit::Stage(std::string_view windowsPath, std::span<const uint8_t>
 
 void MachineCommit::Commit() {
   if (host_) {
-    try {
-      host_->Commit();
-    } catch (...) {
-      staged_.Forget();
-      throw;
-    }
-    staged_.Forget();
+    // Made or not, the renames changed the folders.
+    const struct ForgetAfter {
+      const StagedFolders& staged;
+      ~ForgetAfter() { staged.Forget(); }
+    } forget{staged_};
+    host_->Commit();
   }
   for (const Pending& file : images_) file.volume->WriteFile(file.path, file.bytes, file.readOnly);
 }

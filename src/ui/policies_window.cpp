@@ -49,6 +49,20 @@ bool IsDefault(const PolicyEntry& entry) {
   return entry.name == kDefaultEntryName;
 }
 
+// The name typed for a new entry, in code page 1252; empty when cancelled or left blank.
+std::optional<std::string> AskEntryName(QWidget* parent, const QString& title,
+                                        const QString& prompt) {
+  const std::optional<QString> name =
+      Prompter::Current().Input(parent, title, prompt, QString(), false);
+  if (!name || name->isEmpty()) return std::nullopt;
+  std::optional<std::string> ansi = ToAnsi(*name);
+  if (!ansi) {
+    throw PolicyEntryError("The name " + name->toStdString() +
+                           " holds characters that Windows 95 cannot store.");
+  }
+  return ansi;
+}
+
 QString EntryCaption(const PolicyEntry& entry) {
   if (IsDefault(entry) && entry.kind == PolicyEntry::Kind::User) {
     return QStringLiteral("Default User");
@@ -360,30 +374,18 @@ void TfrmPolicies::UpdateButtons() {
 }
 
 void TfrmPolicies::btnAddGroupClick() {
-  const std::optional<QString> name =
-      Prompter::Current().Input(this, QStringLiteral("Add Group"),
-                                QStringLiteral("Type the name of the group:"), QString(), false);
-  if (!name || name->isEmpty()) return;
-  const std::optional<std::string> ansi = ToAnsi(*name);
-  if (!ansi) {
-    throw PolicyEntryError("The name " + name->toStdString() +
-                           " holds characters that Windows 95 cannot store.");
-  }
+  const std::optional<std::string> ansi = AskEntryName(
+      this, QStringLiteral("Add Group"), QStringLiteral("Type the name of the group:"));
+  if (!ansi) return;
   AddGroup(store_, *ansi);
   WritePendingChanges();
   RefreshEntries(PolicyEntry{PolicyEntry::Kind::Group, *ansi});
 }
 
 void TfrmPolicies::btnAddComputerClick() {
-  const std::optional<QString> name =
-      Prompter::Current().Input(this, QStringLiteral("Add Computer"),
-                                QStringLiteral("Type the name of the computer:"), QString(), false);
-  if (!name || name->isEmpty()) return;
-  const std::optional<std::string> ansi = ToAnsi(*name);
-  if (!ansi) {
-    throw PolicyEntryError("The name " + name->toStdString() +
-                           " holds characters that Windows 95 cannot store.");
-  }
+  const std::optional<std::string> ansi = AskEntryName(
+      this, QStringLiteral("Add Computer"), QStringLiteral("Type the name of the computer:"));
+  if (!ansi) return;
   AddComputer(store_, *ansi);
   WritePendingChanges();
   RefreshEntries(PolicyEntry{PolicyEntry::Kind::Computer, *ansi});

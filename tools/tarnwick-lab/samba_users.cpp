@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/csv.h"
+#include "base/text.h"
 
 namespace tarnwick {
 
@@ -36,14 +37,6 @@ constexpr std::string_view kGroupFunctions =
     "  fi\n"
     "}\n";
 
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
-
 bool IsAsciiLetterOrDigit(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
@@ -73,7 +66,7 @@ std::string UnixGroupName(std::string_view group, const std::string& place) {
       separator = true;
     }
   }
-  unixName = Lower(unixName);
+  unixName = LowerAscii(unixName);
   const size_t first = unixName.find_first_not_of("-_");
   if (first == std::string::npos) {
     throw CsvError(place + quoted + "holds no letter or digit to name a Unix group");
@@ -115,7 +108,7 @@ std::string SambaUserCommands(std::string_view text, const std::string& fileName
   // Each account's own Unix group (useradd --user-group), by name, with its line.
   std::map<std::string, size_t> accounts;
   for (const ClassListRow& row : list.rows) {
-    accounts.emplace(Lower(row.cells[nameColumn]), row.line);
+    accounts.emplace(LowerAscii(row.cells[nameColumn]), row.line);
   }
   // The policy groups by name in lower case (letter case does not tell them apart) and by their
   // Unix group, in the order of their first rows, and each row's group or none.
@@ -135,7 +128,7 @@ std::string SambaUserCommands(std::string_view text, const std::string& fileName
       rowGroups.push_back(nullptr);
       continue;
     }
-    if (const auto it = groups.find(Lower(group)); it != groups.end()) {
+    if (const auto it = groups.find(LowerAscii(group)); it != groups.end()) {
       rowGroups.push_back(&it->second);
       continue;
     }
@@ -152,7 +145,7 @@ std::string SambaUserCommands(std::string_view text, const std::string& fileName
                      std::to_string(it->second));
     }
     const UnixGroup* made =
-        &groups.emplace(Lower(group), UnixGroup{group, row.line, unixName}).first->second;
+        &groups.emplace(LowerAscii(group), UnixGroup{group, row.line, unixName}).first->second;
     unixGroups.emplace(unixName, made);
     groupOrder.push_back(made);
     rowGroups.push_back(made);
@@ -176,10 +169,10 @@ std::string SambaUserCommands(std::string_view text, const std::string& fileName
     const ClassListRow& row = list.rows[i];
     const std::string& name = row.cells[nameColumn];
     // Samba finds the Unix account by the lower-case name whatever case a client types.
-    const std::string account = ShellQuote(Lower(name));
+    const std::string account = ShellQuote(LowerAscii(name));
     script += "\n# " + name + " (line " + std::to_string(row.line) + ")\n";
     if (homes) {
-      const std::string home = (*homes / Lower(name)).string();
+      const std::string home = (*homes / LowerAscii(name)).string();
       script += "useradd --user-group --no-create-home --home-dir " + ShellQuote(home) +
                 " --shell /usr/sbin/nologin -- " + account + "\n";
       script += "install -d -o " + account + " -g " + account + " -m 0700 -- " + ShellQuote(home) +
